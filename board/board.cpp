@@ -1,0 +1,208 @@
+#include "board/board.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Set once before threads start, read everywhere after: never destroyed.
+std::string& rootStorage()
+{
+    static std::string* s = new std::string();
+    return *s;
+}
+
+int& portOffsetStorage()
+{
+    static int offset = [] {
+        const char* v = std::getenv("BENCHVIEW_PORT_OFFSET");
+        return v ? std::atoi(v) : 0;
+    }();
+    return offset;
+}
+
+std::vector<std::pair<std::string, BoardSeedStep>>& seedSteps()
+{
+    static auto* steps = new std::vector<std::pair<std::string, BoardSeedStep>>();
+    return *steps;
+}
+
+bool makeDirs(const std::string& path)
+{
+    std::string partial;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = path.find('/', pos + 1);
+        partial = path.substr(0, pos);
+        if (partial.empty())
+            continue;
+        if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool touchBoardFile(const char* boardAbsolutePath)
+{
+    int fd = ::open(boardPath(boardAbsolutePath).c_str(), O_WRONLY | O_CREAT, 0666);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+const char* const kSeedMarker = "/sim/seeded";
+
+} // namespace
+
+std::string mapBoardPath(const std::string& root, const char* path)
+{
+    if (!path)
+        return std::string();
+    std::string p(path);
+    if (root.empty() || p.empty() || p[0] != '/')
+        return p;
+    if (p == root || (p.size() > root.size() && p.compare(0, root.size(), root) == 0 && p[root.size()] == '/'))
+        return p;
+    return root + p;
+}
+
+std::string unmapBoardPath(const std::string& root, const std::string& hostPath)
+{
+    if (root.empty())
+        return hostPath;
+    if (hostPath == root)
+        return "/";
+    if (hostPath.size() > root.size() && hostPath.compare(0, root.size(), root) == 0 && hostPath[root.size()] == '/')
+        return hostPath.substr(root.size());
+    return hostPath;
+}
+
+std::string boardPath(const char* boardAbsolutePath)
+{
+    return mapBoardPath(kSimulatedBoard ? rootStorage() : std::string(), boardAbsolutePath);
+}
+
+std::string boardPathFromHost(const std::string& hostPath)
+{
+    return unmapBoardPath(kSimulatedBoard ? rootStorage() : std::string(), hostPath);
+}
+
+const std::string& boardRoot()
+{
+    return rootStorage();
+}
+
+bool setBoardRoot(const std::string& dir)
+{
+    if (!kSimulatedBoard)
+        return true;
+    std::string abs = dir;
+    if (abs.empty())
+        return false;
+    if (abs[0] != '/') {
+        char cwd[PATH_MAX];
+        if (!getcwd(cwd, sizeof cwd))
+            return false;
+        abs = std::string(cwd) + "/" + abs;
+    }
+    if (!makeDirs(abs))
+        return false;
+    char real[PATH_MAX];
+    if (!realpath(abs.c_str(), real))
+        return false;
+    rootStorage() = real;
+    return true;
+}
+
+bool resolveBoardRoot()
+{
+    if (!kSimulatedBoard)
+        return true;
+    const char* env = std::getenv("BENCHVIEW_SIMROOT");
+    if (env && *env)
+        return setBoardRoot(env);
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0)
+        return false;
+    exe[n] = 0;
+    std::string dir(exe);
+    dir = dir.substr(0, dir.rfind('/'));
+    return setBoardRoot(dir + "/simroot");
+}
+
+int boardPort(int port)
+{
+    return kSimulatedBoard ? port + portOffsetStorage() : port;
+}
+
+void setBoardPortOffset(int offset)
+{
+    portOffsetStorage() = offset;
+}
+
+void registerBoardSeedStep(const std::string& name, BoardSeedStep step)
+{
+    for (auto& s : seedSteps()) {
+        if (s.first == name) {
+            s.second = std::move(step);
+            return;
+        }
+    }
+    seedSteps().emplace_back(name, std::move(step));
+}
+
+bool writeBoardFile(const char* boardAbsolutePath, const std::string& content)
+{
+    std::string host = boardPath(boardAbsolutePath);
+    int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0)
+        return false;
+    bool ok = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    ::close(fd);
+    return ok;
+}
+
+bool seedBoardRoot()
+{
+    if (!kSimulatedBoard || rootStorage().empty())
+        return false;
+    struct stat st;
+    if (stat(boardPath(kSeedMarker).c_str(), &st) == 0)
+        return false;
+
+    static const char* const dirs[] = {
+        "/media/private", "/media/user", "/var/tmp", "/tmp", "/etc/network", "/opt", "/sim",
+        "/sys/devices/soc0/soc.1/2100000.aips-bus/2184000.usb/ci_hdrc.0/gadget/lun0",
+    };
+    for (const char* d : dirs)
+        makeDirs(boardPath(d));
+
+    writeBoardFile("/etc/network/interfaces",
+                   "auto lo\n"
+                   "iface lo inet loopback\n"
+                   "\n"
+                   "auto eth0\n"
+                   "iface eth0 inet dhcp\n"
+                   "\n"
+                   "iface wifi0 inet dhcp\n");
+    // A regular file until the battery daemon runs here: a power-off write completes.
+    touchBoardFile("/var/tmp/offpipe");
+    touchBoardFile("/sys/devices/soc0/soc.1/2100000.aips-bus/2184000.usb/ci_hdrc.0/gadget/lun0/file");
+    touchBoardFile("/sys/devices/soc0/soc.1/2100000.aips-bus/2184000.usb/ci_hdrc.0/gadget/lun0/ro");
+
+    for (auto& s : seedSteps())
+        s.second();
+
+    writeBoardFile(kSeedMarker, "seeded\n");
+    return true;
+}

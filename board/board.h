@@ -1,0 +1,42 @@
+// Platform seam: where board paths live, which ports are served, how the board is seeded.
+#pragma once
+
+#include <functional>
+#include <string>
+
+// True in the desktop build, which runs the simulated board.
+constexpr bool kSimulatedBoard = (BENCHVIEW_BOARD_BUILD == 0);
+
+// Maps a board path to the host path that holds it. Board build: identity. Desktop build: an
+// absolute path gets the simulated-board root as prefix; a path already under the root and a
+// relative path are returned unchanged.
+std::string boardPath(const char* boardAbsolutePath);
+inline std::string boardPath(const std::string& p) { return boardPath(p.c_str()); }
+
+// The reverse, for texts shown to the user or sent to remote clients.
+std::string boardPathFromHost(const std::string& hostPath);
+
+// Pure forms used by the two above; an empty root is the board build.
+std::string mapBoardPath(const std::string& root, const char* path);
+std::string unmapBoardPath(const std::string& root, const std::string& hostPath);
+
+// The simulated-board root, absolute and canonical; empty in the board build.
+const std::string& boardRoot();
+// Sets the root (created when missing); for tests and start-up, before any thread starts.
+// Returns false when the directory cannot be made.
+bool setBoardRoot(const std::string& dir);
+// Program start-up: BENCHVIEW_SIMROOT, else "simroot" beside the executable.
+bool resolveBoardRoot();
+
+// A served port: port + BENCHVIEW_PORT_OFFSET on the simulated board, the port itself on the board.
+int boardPort(int port);
+void setBoardPortOffset(int offset);  // tests
+
+// First-start seeding of the simulated board. Later layers register their own steps (scenario,
+// calibration ...) before calling seedBoardRoot(); a seeded root is never seeded again.
+using BoardSeedStep = std::function<void()>;
+void registerBoardSeedStep(const std::string& name, BoardSeedStep step);
+// Returns true when this call seeded the root, false when it was seeded already (or board build).
+bool seedBoardRoot();
+// Writes a whole file under the root (board path); used by seeding steps. Returns false on error.
+bool writeBoardFile(const char* boardAbsolutePath, const std::string& content);

@@ -1,0 +1,36 @@
+// One seam for every device access of the program: board paths in, POSIX results out
+// (-1 and errno on failure).
+#pragma once
+
+#include <cstddef>
+#include <poll.h>
+#include <sys/types.h>
+
+class TDeviceIO {
+public:
+    virtual ~TDeviceIO() = default;
+    virtual int open(const char* boardPath, int flags, mode_t mode = 0) = 0;
+    virtual int close(int fd) = 0;
+    virtual ssize_t read(int fd, void* buffer, size_t count) = 0;
+    virtual ssize_t write(int fd, const void* buffer, size_t count) = 0;
+    virtual off_t lseek(int fd, off_t offset, int whence) = 0;
+    virtual int ioctl(int fd, unsigned long request, void* arg) = 0;
+    virtual int poll(struct pollfd* fds, nfds_t count, int timeoutMs) = 0;
+    // Shared read/write mapping of a device's register window; nullptr on failure.
+    virtual void* mapRegisterWindow(int fd, size_t length, off_t offset) = 0;
+    virtual int unmapRegisterWindow(void* window, size_t length) = 0;
+    // The file-system sync that ends every save.
+    virtual void syncAll() = 0;
+};
+
+// Plain system calls on the given paths: the board build.
+TDeviceIO& realDeviceIO();
+// Every path through boardPath() to the files under the simulated-board root; a device without
+// a model is simply absent (ENOENT).
+TDeviceIO& passThroughDeviceIO();
+
+// The active implementation: the real one on the board, the simulated one on the desktop,
+// or whatever a test or the board simulation installed.
+TDeviceIO& deviceIO();
+// Installs an implementation (not owned); nullptr restores the build's default.
+void setDeviceIO(TDeviceIO* io);

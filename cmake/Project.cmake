@@ -1,0 +1,45 @@
+# Warning flags for the project's own sources; generated sources (moc, rcc) are exempt.
+function(bv_warnings target)
+  set(flags -Wall -Wextra)
+  if(BENCHVIEW_WERROR)
+    list(APPEND flags -Werror)
+  endif()
+  target_compile_options(${target} PRIVATE ${flags})
+  get_target_property(_automoc ${target} AUTOMOC)
+  get_target_property(_autorcc ${target} AUTORCC)
+  if(_automoc OR _autorcc)
+    set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen/mocs_compilation.cpp
+      PROPERTIES COMPILE_OPTIONS "-w" SKIP_AUTOGEN ON)
+  endif()
+endfunction()
+
+# One static library per subsystem folder: every .cpp of the folder except the program mains.
+function(bv_subsystem_library name)
+  cmake_parse_arguments(ARG "" "" "EXCLUDE;LIBS;QRC" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  foreach(_ex ${ARG_EXCLUDE})
+    list(REMOVE_ITEM _sources ${CMAKE_CURRENT_SOURCE_DIR}/${_ex})
+  endforeach()
+  add_library(${name} STATIC ${_sources} ${ARG_QRC})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS} Threads::Threads)
+  if(BENCHVIEW_BOARD)
+    target_compile_definitions(${name} PUBLIC BENCHVIEW_BOARD_BUILD=1)
+  else()
+    target_compile_definitions(${name} PUBLIC BENCHVIEW_BOARD_BUILD=0)
+  endif()
+  bv_warnings(${name})
+endfunction()
+
+# A GoogleTest binary of a tests/ folder; each test case runs as its own process.
+function(bv_test_binary name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(${name} ${_sources})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} testsupport GTest::gtest)
+  bv_warnings(${name})
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;TSAN_OPTIONS=halt_on_error=1")
+endfunction()

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs benchview on the simulated board. Without a display
+# it starts a virtual one with a VNC server on localhost and says how to see it.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+bv_install_missing
+build_dir="$BV_SOURCE_DIR/build/run"
+bv_build "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBENCHVIEW_TESTS=OFF -DBENCHVIEW_BENCH=OFF
+
+started=()
+cleanup() {
+  local pid
+  for pid in "${started[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+  fdfile="$(mktemp)"
+  Xvfb -displayfd 3 -screen 0 800x480x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+  started+=($!)
+  for _ in $(seq 50); do
+    [ -s "$fdfile" ] && break
+    sleep 0.1
+  done
+  num="$(tr -dc '0-9' < "$fdfile")"
+  rm -f "$fdfile"
+  [ -n "$num" ] || { echo "Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=":$num"
+  vnclog="$(mktemp)"
+  x11vnc -display "$DISPLAY" -localhost -forever -shared -nopw -autoport 5900 -quiet >"$vnclog" 2>&1 &
+  started+=($!)
+  port=""
+  for _ in $(seq 50); do
+    port="$(grep -o 'PORT=[0-9]*' "$vnclog" | head -n1 | cut -d= -f2 || true)"
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  echo "benchview runs on the virtual display $DISPLAY (800 x 480)."
+  [ -n "$port" ] && echo "  See it with a VNC viewer at localhost:$port"
+  echo "  Screenshot: DISPLAY=$DISPLAY import -window root benchview.png"
+fi
+
+status=0
+"$build_dir/benchview" "$@" || status=$?
+echo "benchview exited with status $status"
+exit "$status"

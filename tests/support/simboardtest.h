@@ -1,0 +1,24 @@
+// Each test gets its own simulated board: a fresh root, seeded, and a port offset of its own.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <string>
+
+class SimBoardTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Host path of a board path under this test's root.
+    std::string hostPath(const char* boardAbsolutePath) const;
+    std::string readHostFile(const std::string& hostPath) const;
+
+    std::string root_;
+    int portOffset_ = 0;
+
+private:
+    std::string savedCwd_;
+};
+
+// Removes a directory tree (no links followed).
+void removeTree(const std::string& path);
