@@ -1,6 +1,7 @@
 #include "board/deviceio.h"
 
 #include "board/board.h"
+#include "board/simgadget.h"
 
 #include <atomic>
 #include <fcntl.h>
@@ -32,6 +33,8 @@ class TPassThroughDeviceIO : public TRealDeviceIO {
 public:
     int open(const char* path, int flags, mode_t mode) override
     {
+        if (isSimulatedGadget(path))
+            return openSimulatedGadget(flags);
         return TRealDeviceIO::open(boardPath(path).c_str(), flags, mode);
     }
     // Only the file system of the simulated root: the host's other disks are not ours.

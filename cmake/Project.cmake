@@ -39,9 +39,10 @@ function(bv_subsystem_library name)
   bv_warnings(${name})
 endfunction()
 
-# A GoogleTest binary of a tests/ folder; each test case runs as its own process.
+# A GoogleTest binary of a tests/ folder; each test case runs as its own process. TIMEOUT sets
+# the CTest time-out of each of its tests (for the few that must wait on real timers).
 function(bv_test_binary name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "LIBS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT _sources)
     return()
@@ -54,8 +55,13 @@ function(bv_test_binary name)
   add_executable(${name} ${_sources})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} testsupport GTest::gtest)
   bv_warnings(${name})
+  set(_timeout)
+  if(ARG_TIMEOUT)
+    set(_timeout TIMEOUT ${ARG_TIMEOUT})
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;TSAN_OPTIONS=halt_on_error=1")
+    PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;TSAN_OPTIONS=halt_on_error=1"
+               ${_timeout})
 endfunction()

@@ -1,23 +1,59 @@
-// Placeholder program until the controller and the root window exist: resolves and seeds the
-// simulated board, then shows an empty window.
+// benchview: starts the controller thread, builds the Qt Quick user interface and runs the GUI
+// event loop in the main thread.
 #include "board/board.h"
+#include "core/command.h"
+#include "core/process.h"
+#include "core/requests.h"
+#include "core/root.h"
+#include "ui/homeview.h"
+#include "ui/qmltypes.h"
 
+#include <QFont>
 #include <QGuiApplication>
-#include <QPainter>
-#include <QRasterWindow>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QTextCodec>
+#include <QTimer>
+#include <QUrl>
+
 #include <clocale>
 #include <cstdio>
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
-class TEmptyWindow : public QRasterWindow {
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.fillRect(QRect(QPoint(0, 0), size()), Qt::black);
-    }
-};
+void makeBatchDirectory()
+{
+    std::string batch = boardPath("/media/private/batch");
+    struct stat st;
+    if (stat(batch.c_str(), &st) != 0)
+        mkdir(batch.c_str(), 0777);
+}
+
+// The idle time counts from the program's start until the first user request marks the file;
+// an existing mark is left as it is (opening it read-only does not touch its time).
+void makeActivityMark()
+{
+    int fd = open(boardPath(kActivityMarkFile).c_str(), O_CREAT | O_RDONLY, 0666);
+    if (fd >= 0)
+        close(fd);
+}
+
+void loadRootWindow()
+{
+    // Both live for the whole run.
+    auto* engine = new QQmlEngine();
+    auto* component = new QQmlComponent(engine, QUrl(QStringLiteral("qrc:/HomeView.qml")));
+    QObject* root = component->create();
+    auto* view = qobject_cast<HomeView*>(root);
+    if (!view)
+        return;  // the controller keeps waiting for the window
+    po_g_homeView = view;
+    po_g_homeBridge.store(view, std::memory_order_release);
+    emit view->complete();
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -32,11 +68,32 @@ int main(int argc, char** argv)
     }
     seedBoardRoot();
 
-    QGuiApplication app(argc, argv);
+    makeBatchDirectory();
+
+    startThread(&COMM_id, command, nullptr, 65, false, "COMM");
+
+    registerQmlTypes();
+    Q_INIT_RESOURCE(ui);
+
+    po_g_application = new QGuiApplication(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    TEmptyWindow window;
-    window.setTitle("benchview");
-    window.resize(800, 480);
-    window.show();
-    return app.exec();
+
+    installTranslator();
+    TRootConfig config = readRootConfig();
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    QGuiApplication::setFont(QFont(applicationFontFamily(config.language), kApplicationFontPointSize));
+
+    loadRootWindow();
+
+    makeActivityMark();
+
+    autoOffTimeout = config.autoOff;
+    screenSaverTimeout = config.screenSaver;
+    autoOffTimer = new QTimer();
+    QObject::connect(autoOffTimer, &QTimer::timeout, autoOffCallback);
+    autoOffTimer->start(kAutoOffIntervalMs);
+
+    po_g_application->exec();
+    // Not a return from main: static destructors must not run under the detached threads.
+    endProcess(0);
 }

@@ -1,0 +1,36 @@
+// One trace of the instrument (live channel, stored memory, mask or auxiliary trace).
+#pragma once
+
+#include "acquisition/TPassFailCounter.h"
+
+#include <cstdint>
+
+struct acq_ctrl;
+
+class TAcquisition {
+public:
+    explicit TAcquisition(unsigned short identifier);
+    TAcquisition(const TAcquisition&) = delete;
+
+    // Copies another trace's samples and scaling (not its identifier), pausing the acquisition
+    // around the copy and letting it run again afterwards.
+    TAcquisition& operator=(const TAcquisition& other);
+
+    // Stores the identifier and the channel index, then re-reads the measurement parameters.
+    void SetIdentifier(unsigned short identifier);
+    // Takes the acquisition parameters of a live channel from a control record, or from the
+    // setup when there is none.
+    void SetAcquisitionParametres(acq_ctrl* ctrl);
+    // Re-reads the measurement and meter parameters of the trace from the live setup.
+    void SetMesureParametres();
+    // Empties the samples (with all, the recorder arrays too) and the meter value.
+    void RazSignalNormalise(bool all);
+    // Called on the mask trace: builds the pass/fail mask around the source trace, tolerances
+    // in divisions.
+    void genPassFailMask(TAcquisition* source, float xTolerance, float yTolerance);
+
+    uint16_t identifier = 0;
+    int16_t channelIndex = -1;
+
+    static TPassFailCounter passFailCounter;
+};

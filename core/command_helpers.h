@@ -1,0 +1,91 @@
+// Small helpers shared by the controller's request handlers (controller thread only).
+#pragma once
+
+#include "core/gest_db.h"
+#include "core/homebridge.h"
+
+namespace command_util {
+
+// Bridge calls are skipped while the root window does not exist; callers take their pauses anyway.
+inline void message(int number, const char* text = "")
+{
+    if (THomeBridge* bridge = homeBridge())
+        bridge->screenMessage(number, text ? text : "");
+}
+
+inline void screenMaj(int code)
+{
+    if (THomeBridge* bridge = homeBridge())
+        bridge->screenMaj(code);
+}
+
+inline void screenRaz()
+{
+    if (THomeBridge* bridge = homeBridge())
+        bridge->screenRaz();
+}
+
+inline void screenRefresh()
+{
+    if (THomeBridge* bridge = homeBridge())
+        bridge->screenRefresh();
+}
+
+inline void screenKalvex()
+{
+    if (THomeBridge* bridge = homeBridge())
+        bridge->screenKalvex();
+}
+
+// The links of channel n (0..3); any of them may be null.
+inline TFonction* channelFunction(int n)
+{
+    const TSetupLinks& l = setupLinks();
+    TFonction* const f[4] = {l.mathFunctionCh1, l.mathFunctionCh2, l.mathFunctionCh3, l.mathFunctionCh4};
+    return f[n];
+}
+
+inline TAcquisition* channelTrace(int n)
+{
+    const TSetupLinks& l = setupLinks();
+    TAcquisition* const t[4] = {l.acqCh1, l.acqCh2, l.acqCh3, l.acqCh4};
+    return t[n];
+}
+
+inline TAcquisition* referenceTrace(int n)
+{
+    const TSetupLinks& l = setupLinks();
+    TAcquisition* const t[4] = {l.refAcqCh1, l.refAcqCh2, l.refAcqCh3, l.refAcqCh4};
+    return t[n];
+}
+
+inline TKalvex* channelProbe(int n)
+{
+    const TSetupLinks& l = setupLinks();
+    TKalvex* const p[4] = {l.smartProbeCh1, l.smartProbeCh2, l.smartProbeCh3, l.smartProbeCh4};
+    return p[n];
+}
+
+inline bool channelShown(int n)
+{
+    const uint8_t shown[4] = {data.traceOnCh1, data.traceOnCh2, data.traceOnCh3, data.traceOnCh4};
+    return shown[n] != 0;
+}
+
+// Every zoom back to the whole record at factor 1.
+inline void resetZooms()
+{
+    data.zoomState = 0;
+    data.horizPosition = 0;
+    data.fftHorizPosition = 0;
+    data.vZoomPosition = 0;
+    data.fftVZoomPosition = 0;
+    data.xyZoomPosition = 0;
+    data.zoomWidth = 40.0f;
+    data.fftZoomWidth = 40.0f;
+    data.vZoomFactor = 1.0f;
+    data.fftVZoomFactor = 1.0f;
+    data.xyZoomFactor = 1.0f;
+}
+
+} // namespace command_util

@@ -1,0 +1,13 @@
+// Acquisition-chip driver: opening and control commands.
+#pragma once
+
+#include <cstdint>
+
+struct acq_ctrl;
+
+// Opens the driver: register window, FPGA configuration, timers, interrupt thread. Returns 0.
+int ChipAcqDrv();
+// Clears the auto-trigger state; both arguments are ignored. Returns 0.
+int ChipAcqOpen(char* name, int32_t flags);
+// Driver command; 0, 6, 10 and 12 accept a null record. Returns 0.
+int ChipAcqIoctl(int32_t command, acq_ctrl* ctrl);

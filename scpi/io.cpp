@@ -1,0 +1,908 @@
+#include "scpi/io.h"
+
+#include "board/board.h"
+#include "board/deviceio.h"
+#include "core/process.h"
+#include "scpi/memdat.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+// ---------------------------------------------------------------------------------------------
+// TRingBuffer
+
+TRingBuffer::TRingBuffer(int size)
+{
+    if (size < 2)
+        size = 2;
+    if (size > UINT16_MAX)
+        size = UINT16_MAX;
+    start_ = new char[size];
+    end_ = start_ + size;
+    read_ = start_;
+    write_ = start_;
+    size_ = static_cast<uint16_t>(size);
+    pthread_mutex_init(&mutex_, nullptr);
+}
+
+TRingBuffer::~TRingBuffer()
+{
+    pthread_mutex_destroy(&mutex_);
+    delete[] start_;
+}
+
+short TRingBuffer::Put(const char* src, short len)
+{
+    if (len <= 0)
+        return 0;
+    pthread_mutex_lock(&mutex_);
+    long held = write_ - read_;
+    if (held < 0)
+        held += size_;
+    long n = std::min<long>(len, size_ - 1 - held);
+    long first = std::min<long>(n, end_ - write_);
+    std::memcpy(write_, src, static_cast<size_t>(first));
+    write_ += first;
+    if (write_ == end_)
+        write_ = start_;
+    long second = n - first;
+    if (second > 0) {
+        std::memcpy(write_, src + first, static_cast<size_t>(second));
+        write_ += second;
+    }
+    pthread_mutex_unlock(&mutex_);
+    return static_cast<short>(n);
+}
+
+short TRingBuffer::Get(char* dst, short len)
+{
+    if (len <= 0)
+        return 0;
+    pthread_mutex_lock(&mutex_);
+    long held = write_ - read_;
+    if (held < 0)
+        held += size_;
+    long n = std::min<long>(len, held);
+    long first = std::min<long>(n, end_ - read_);
+    std::memcpy(dst, read_, static_cast<size_t>(first));
+    read_ += first;
+    if (read_ == end_)
+        read_ = start_;
+    long second = n - first;
+    if (second > 0) {
+        std::memcpy(dst + first, read_, static_cast<size_t>(second));
+        read_ += second;
+    }
+    pthread_mutex_unlock(&mutex_);
+    return static_cast<short>(n);
+}
+
+int TRingBuffer::NBytes()
+{
+    pthread_mutex_lock(&mutex_);
+    long held = write_ - read_;
+    if (held < 0)
+        held += size_;
+    pthread_mutex_unlock(&mutex_);
+    return static_cast<int>(held);
+}
+
+int TRingBuffer::free()
+{
+    return size_ - 1 - NBytes();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Globals
+
+std::atomic<int> i_g_usbFd{0};
+std::atomic<int> i_g_lanSocketFd{0};
+std::atomic<int16_t> s_g_nLanSessions{0};
+std::atomic<int> e_g_requestOrg{kOriginUsb};
+pthread_mutex_t o_g_charInFifoMutex = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t o_g_charInFifoCond = PTHREAD_COND_INITIALIZER;
+
+namespace {
+
+constexpr int kUsbChunk = 1000;
+constexpr int kLanChunk = 200;
+constexpr int kRoomWaitMs = 20;
+constexpr int kRunSize = 256;
+constexpr int kDefaultRetryMs = 5000;
+constexpr int kDefaultSendTimeoutMs = 10000;
+
+// Sessions wait here for room in their queue and for the interpreter to let them go. Both
+// with o_g_charInFifoMutex.
+pthread_cond_t g_roomCond;
+pthread_cond_t g_releasedCond;
+
+void initMonotonicCond(pthread_cond_t* cond)
+{
+    pthread_condattr_t attr;
+    pthread_condattr_init(&attr);
+    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    pthread_cond_init(cond, &attr);
+    pthread_condattr_destroy(&attr);
+}
+
+// Deadlines on the monotonic clock: setting the date must not cut or stretch a wait.
+const bool g_condsReady = [] {
+    pthread_cond_destroy(&o_g_charInFifoCond);
+    initMonotonicCond(&o_g_charInFifoCond);
+    initMonotonicCond(&g_roomCond);
+    initMonotonicCond(&g_releasedCond);
+    return true;
+}();
+
+timespec deadlineIn(int milliseconds)
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    t.tv_sec += milliseconds / 1000;
+    t.tv_nsec += (milliseconds % 1000) * 1000000L;
+    if (t.tv_nsec >= 1000000000L) {
+        t.tv_nsec -= 1000000000L;
+        ++t.tv_sec;
+    }
+    return t;
+}
+
+// A whole number 1..3600000 from the environment, on the simulated board only.
+int envSetting(const char* name, int fallback)
+{
+    if (!kSimulatedBoard)
+        return fallback;
+    const char* v = std::getenv(name);
+    if (!v || !*v)
+        return fallback;
+    char* end = nullptr;
+    long value = std::strtol(v, &end, 10);
+    if (*end != 0 || value < 1 || value > 3600000)
+        return fallback;
+    return static_cast<int>(value);
+}
+
+std::atomic<int>& retryDelayStorage()
+{
+    static std::atomic<int>* v = new std::atomic<int>(envSetting("BENCHVIEW_SCPI_RETRY_MS", kDefaultRetryMs));
+    return *v;
+}
+
+std::atomic<int>& sendTimeoutStorage()
+{
+    static std::atomic<int>* v =
+        new std::atomic<int>(envSetting("BENCHVIEW_SCPI_SEND_TIMEOUT_MS", kDefaultSendTimeoutMs));
+    return *v;
+}
+
+std::atomic<bool>& loopbackOnlyStorage()
+{
+    static std::atomic<bool>* v = new std::atomic<bool>(envSetting("BENCHVIEW_SCPI_LOOPBACK_ONLY", 0) != 0);
+    return *v;
+}
+
+bool isLineEnd(unsigned char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+int countLineEnds(const char* p, size_t n)
+{
+    int count = 0;
+    for (size_t i = 0; i < n; ++i)
+        count += isLineEnd(static_cast<unsigned char>(p[i]));
+    return count;
+}
+
+// One input: the macro input, the USB session, a TCP session or an in-process session.
+struct TScpiSession {
+    explicit TScpiSession(int o) : origin(o) {}
+    virtual ~TScpiSession() = default;
+
+    // Writes a whole reply; 0 or -1. Called by the interpreter while the session is bound.
+    virtual int deliver(const char* buf, size_t len) = 0;
+    // A failed reply ends the session: wake its reading thread.
+    virtual void breakTransport() {}
+
+    TRingBuffer queue{kScpiQueueSize};
+    const int origin;
+    uint64_t serial = 0;
+    int fd = -1;
+    char threadName[16] = {};
+
+    // Guarded by o_g_charInFifoMutex.
+    bool bound = false;
+    bool threadDone = false;      // nothing will put input any more and the descriptor is closed
+    bool stalled = false;         // its writer waits for room
+    bool timedOut = false;        // the bound message timed out
+    bool discardToLineEnd = false;
+    bool ownedByTable = true;     // deleted by the table once drained
+    std::atomic<bool> ended{false};   // input ended (peer closed, read error, dropped)
+    std::atomic<bool> broken{false};  // a reply failed: the session is dropped
+    std::atomic<int> lineEnds{0};     // line ends held in queue and run
+
+    // The interpreter's read-ahead from the queue; interpreter thread only.
+    unsigned char run[kRunSize];
+    int runPos = 0;
+    int runLen = 0;
+
+    int available() { return (runLen - runPos) + queue.NBytes(); }
+
+    // Stores input in chunks of at most maxChunk bytes, waiting for room; wakes the reader.
+    void putInput(const char* p, size_t n, int maxChunk)
+    {
+        while (n > 0) {
+            int chunk = static_cast<int>(std::min<size_t>(n, static_cast<size_t>(maxChunk)));
+            pthread_mutex_lock(&o_g_charInFifoMutex);
+            while (!broken && queue.free() < chunk) {
+                // A full queue makes the session eligible even without a line end.
+                stalled = true;
+                pthread_cond_signal(&o_g_charInFifoCond);
+                timespec t = deadlineIn(kRoomWaitMs);
+                pthread_cond_timedwait(&g_roomCond, &o_g_charInFifoMutex, &t);
+            }
+            stalled = false;
+            if (!broken) {
+                queue.Put(p, static_cast<short>(chunk));
+                lineEnds += countLineEnds(p, static_cast<size_t>(chunk));
+                pthread_cond_signal(&o_g_charInFifoCond);
+            }
+            pthread_mutex_unlock(&o_g_charInFifoMutex);
+            p += chunk;
+            n -= static_cast<size_t>(chunk);
+        }
+    }
+
+    // Empties the input; with o_g_charInFifoMutex held, interpreter side.
+    void flush()
+    {
+        char scratch[512];
+        while (queue.Get(scratch, sizeof scratch) > 0) {
+        }
+        runPos = runLen = 0;
+        lineEnds = 0;
+        pthread_cond_broadcast(&g_roomCond);
+    }
+};
+
+struct TMacroInput : TScpiSession {
+    TMacroInput() : TScpiSession(kOriginMacro) { ownedByTable = false; }
+    int deliver(const char*, size_t) override { return 0; }  // no reply, by design
+};
+
+struct TSessionTable {
+    TMacroInput* macro = new TMacroInput();
+    std::vector<TScpiSession*> sessions;  // in serial order
+    TScpiSession* bound = nullptr;         // interpreter thread writes, under the mutex
+    uint64_t lastServed = 0;
+    uint64_t nextSerial = 1;
+};
+
+// Never destroyed: session threads use it up to the end of the process.
+TSessionTable& table()
+{
+    static TSessionTable* t = new TSessionTable();
+    return *t;
+}
+
+void addSession(TScpiSession* s)
+{
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    s->serial = table().nextSerial++;
+    table().sessions.push_back(s);
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+}
+
+// With the mutex held: drops a session that nobody will use again.
+void reapLocked(TScpiSession* s)
+{
+    if (s->bound || !s->threadDone || !s->ownedByTable)
+        return;
+    if (s->broken)
+        s->flush();
+    if (s->available() > 0)
+        return;
+    auto& v = table().sessions;
+    v.erase(std::remove(v.begin(), v.end(), s), v.end());
+    delete s;
+}
+
+// The end of a session's reading side: input ended; the descriptor is closed only once the
+// interpreter has let the session go, so a reply never reaches a reused descriptor number.
+void finishSession(TScpiSession* s, void (*closeDescriptor)(TScpiSession*))
+{
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    s->ended = true;
+    pthread_cond_signal(&o_g_charInFifoCond);
+    while (s->bound)
+        pthread_cond_wait(&g_releasedCond, &o_g_charInFifoMutex);
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+
+    closeDescriptor(s);
+
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    s->threadDone = true;
+    reapLocked(s);
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+}
+
+// ---- input selection (interpreter thread, mutex held)
+
+// Drops input up to and including the next line end; true when one was found.
+bool discardLineLocked(TScpiSession* s)
+{
+    for (;;) {
+        while (s->runPos < s->runLen) {
+            unsigned char c = s->run[s->runPos++];
+            if (isLineEnd(c)) {
+                --s->lineEnds;
+                return true;
+            }
+        }
+        short n = s->queue.Get(reinterpret_cast<char*>(s->run), kRunSize);
+        if (n <= 0)
+            return false;
+        s->runPos = 0;
+        s->runLen = n;
+        if (s->stalled)
+            pthread_cond_broadcast(&g_roomCond);
+    }
+}
+
+bool eligibleLocked(TScpiSession* s, bool isMacro)
+{
+    if (s->broken)
+        return false;
+    if (s->discardToLineEnd) {
+        if (!discardLineLocked(s))
+            return false;
+        s->discardToLineEnd = false;
+    }
+    if (s->available() <= 0)
+        return false;
+    // A session is taken only with a whole line, a full queue or an ended input, so a client
+    // that falls silent inside a short line holds nobody up.
+    return isMacro || s->lineEnds > 0 || s->stalled || s->ended || s->queue.free() == 0;
+}
+
+TScpiSession* selectLocked()
+{
+    TSessionTable& t = table();
+    if (eligibleLocked(t.macro, true))
+        return t.macro;
+    // Reap first: erasing shifts the table.
+    for (size_t i = 0; i < t.sessions.size();) {
+        TScpiSession* s = t.sessions[i];
+        size_t before = t.sessions.size();
+        reapLocked(s);
+        if (t.sessions.size() == before)
+            ++i;
+    }
+    TScpiSession* wrapped = nullptr;
+    for (TScpiSession* s : t.sessions) {
+        if (s->serial > t.lastServed) {
+            if (eligibleLocked(s, false))
+                return s;
+        } else if (!wrapped && eligibleLocked(s, false)) {
+            wrapped = s;
+        }
+    }
+    return wrapped;
+}
+
+void bindLocked(TScpiSession* s)
+{
+    TSessionTable& t = table();
+    s->bound = true;
+    t.bound = s;
+    e_g_requestOrg = s->origin;
+    i_g_lanSocketFd = s->origin == kOriginTcp ? s->fd : 0;
+    if (s->origin != kOriginMacro)
+        t.lastServed = s->serial;
+}
+
+int getCharacter(unsigned char* dst, int timeoutMs)
+{
+    TSessionTable& t = table();
+    // Fast path: the read-ahead of the bound session.
+    if (TScpiSession* s = t.bound) {
+        if (s->runPos < s->runLen) {
+            unsigned char c = s->run[s->runPos++];
+            if (isLineEnd(c))
+                --s->lineEnds;
+            *dst = c;
+            return kGetCharOk;
+        }
+    }
+    timespec deadline{};
+    if (timeoutMs >= 0)
+        deadline = deadlineIn(timeoutMs);
+
+    bool expired = false;
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    for (;;) {
+        if (!t.bound) {
+            if (TScpiSession* s = selectLocked())
+                bindLocked(s);
+        }
+        TScpiSession* s = t.bound;
+        if (s) {
+            if (s->runPos >= s->runLen && !s->broken && !s->timedOut) {
+                short n = s->queue.Get(reinterpret_cast<char*>(s->run), kRunSize);
+                if (n > 0) {
+                    s->runPos = 0;
+                    s->runLen = n;
+                    if (s->stalled)
+                        pthread_cond_broadcast(&g_roomCond);
+                }
+            }
+            if (s->runPos < s->runLen && !s->broken && !s->timedOut) {
+                unsigned char c = s->run[s->runPos++];
+                if (isLineEnd(c))
+                    --s->lineEnds;
+                pthread_mutex_unlock(&o_g_charInFifoMutex);
+                *dst = c;
+                return kGetCharOk;
+            }
+            // The message ends where the session's input ended.
+            if (s->ended || s->broken) {
+                pthread_mutex_unlock(&o_g_charInFifoMutex);
+                *dst = '\n';
+                return kGetCharEnded;
+            }
+            if (s->timedOut) {
+                pthread_mutex_unlock(&o_g_charInFifoMutex);
+                *dst = '\n';
+                return kGetCharTimedOut;
+            }
+        }
+        if (expired) {
+            if (t.bound)
+                t.bound->timedOut = true;
+            pthread_mutex_unlock(&o_g_charInFifoMutex);
+            *dst = '\n';
+            return kGetCharTimedOut;
+        }
+        // Tested and waited under the one mutex: input arriving in between is not missed.
+        if (timeoutMs < 0)
+            pthread_cond_wait(&o_g_charInFifoCond, &o_g_charInFifoMutex);
+        else if (pthread_cond_timedwait(&o_g_charInFifoCond, &o_g_charInFifoMutex, &deadline) == ETIMEDOUT)
+            expired = true;  // one more look: a byte may have come with the time-out
+    }
+}
+
+// ---- transports
+
+void makeRaw(int fd)
+{
+    termios tio;
+    if (tcgetattr(fd, &tio) != 0)
+        return;
+    cfmakeraw(&tio);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &tio);
+}
+
+struct TUsbSession : TScpiSession {
+    TUsbSession(int descriptor, int number) : TScpiSession(kOriginUsb)
+    {
+        fd = descriptor;
+        std::snprintf(threadName, sizeof threadName, "tScpiUsb%d", number);
+    }
+    int deliver(const char* buf, size_t len) override
+    {
+        size_t done = 0;
+        while (done < len) {
+            pollfd p{fd, POLLOUT, 0};
+            int r = deviceIO().poll(&p, 1, scpiSendTimeoutMs());
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0 || (p.revents & (POLLERR | POLLNVAL)))
+                return fail();
+            ssize_t n = deviceIO().write(fd, buf + done, len - done);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            return fail();
+        }
+        return 0;
+    }
+    // The reply is lost; the session lives on until the host goes (its reads then fail).
+    int fail() { return -1; }
+};
+
+struct TLanSession : TScpiSession {
+    TLanSession(int socket, int number) : TScpiSession(kOriginTcp)
+    {
+        fd = socket;
+        std::snprintf(threadName, sizeof threadName, "tSCPI%d", number);
+    }
+    int deliver(const char* buf, size_t len) override
+    {
+        size_t done = 0;
+        while (done < len) {
+            // MSG_NOSIGNAL: a peer that reset the connection must not kill the process.
+            ssize_t n = ::send(fd, buf + done, len - done, MSG_NOSIGNAL);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            // Reset, closed, or SO_SNDTIMEO ran out (a client that stopped reading).
+            broken = true;
+            breakTransport();
+            return -1;
+        }
+        return 0;
+    }
+    void breakTransport() override { ::shutdown(fd, SHUT_RDWR); }
+};
+
+void* scpiUsbSession(void* arg)
+{
+    auto* s = static_cast<TUsbSession*>(arg);
+    pthread_setname_np(pthread_self(), s->threadName);
+    char buf[kUsbChunk];
+    for (;;) {
+        ssize_t n = deviceIO().read(s->fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        // End of file, or EIO once the host side closed: the cable was unplugged.
+        if (n <= 0)
+            break;
+        s->putInput(buf, static_cast<size_t>(n), kUsbChunk);
+    }
+    finishSession(s, [](TScpiSession* session) {
+        deviceIO().close(session->fd);
+        i_g_usbFd = 0;
+    });
+    return nullptr;
+}
+
+void* scpiLanSession(void* arg)
+{
+    auto* s = static_cast<TLanSession*>(arg);
+    pthread_setname_np(pthread_self(), s->threadName);
+    char buf[kLanChunk];
+    for (;;) {
+        ssize_t n = ::recv(s->fd, buf, sizeof buf, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        s->putInput(buf, static_cast<size_t>(n), kLanChunk);
+    }
+    finishSession(s, [](TScpiSession* session) {
+        ::close(session->fd);
+        --s_g_nLanSessions;
+    });
+    return nullptr;
+}
+
+void* scpiRequestManagerUsb(void*)
+{
+    int number = 0;
+    for (;;) {
+        int fd = deviceIO().open(kUsbGadgetDevice, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (fd >= 0) {
+            // Echo and line-end translation would corrupt commands, replies and blocks.
+            makeRaw(fd);
+            i_g_usbFd = fd;
+            number = (number + 1) % 100;
+            auto* s = new TUsbSession(fd, number);
+            addSession(s);
+            pthread_t session;
+            if (startThread(&session, scpiUsbSession, s, 75, false) == 0) {
+                pthread_join(session, nullptr);  // one USB session at a time
+            } else {
+                finishSession(s, [](TScpiSession* x) {
+                    deviceIO().close(x->fd);
+                    i_g_usbFd = 0;
+                });
+            }
+        }
+        pauseMs(scpiRetryDelayMs());
+    }
+    return nullptr;
+}
+
+int openListener()
+{
+    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return -1;
+    int one = 1;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(boardPort(kScpiPort)));
+    addr.sin_addr.s_addr = htonl(loopbackOnlyStorage() ? INADDR_LOOPBACK : INADDR_ANY);
+    if (::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
+        ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 1) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+void configureLanSocket(int fd)
+{
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    // Dead peers free their slot within about two minutes.
+    int idle = 60, interval = 10, count = 5;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+    int ms = scpiSendTimeoutMs();
+    timeval tv{ms / 1000, (ms % 1000) * 1000};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+void* scpiRequestManagerTcp(void*)
+{
+    s_g_nLanSessions = 0;
+    int number = 0;
+    for (;;) {
+        int listener = openListener();
+        if (listener < 0) {
+            // Port taken or no network yet: retry the whole set-up later, never spin.
+            pauseMs(scpiRetryDelayMs());
+            continue;
+        }
+        for (;;) {
+            int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) {
+                if (errno == EINTR || errno == ECONNABORTED)
+                    continue;
+                break;
+            }
+            if (s_g_nLanSessions.load() >= kScpiMaxLanSessions) {
+                ::close(fd);  // a fifth client: accepted and closed, nothing sent
+                continue;
+            }
+            configureLanSocket(fd);
+            ++s_g_nLanSessions;
+            number = (number + 1) % 100;
+            auto* s = new TLanSession(fd, number);
+            addSession(s);
+            pthread_t session;
+            if (startThread(&session, scpiLanSession, s, 75, true) != 0) {
+                finishSession(s, [](TScpiSession* x) {
+                    ::close(x->fd);
+                    --s_g_nLanSessions;
+                });
+            }
+        }
+        ::close(listener);
+        pauseMs(scpiRetryDelayMs());
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TRingBuffer& fifoMacros_id = table().macro->queue;
+
+int GetCharacter(unsigned char* dst)
+{
+    return getCharacter(dst, -1);
+}
+
+int GetCharacterTimed(unsigned char* dst, int timeoutMs)
+{
+    return getCharacter(dst, timeoutMs < 0 ? 0 : timeoutMs);
+}
+
+void scpiEndOfMessage()
+{
+    TSessionTable& t = table();
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    if (TScpiSession* s = t.bound) {
+        if (s->timedOut) {
+            s->timedOut = false;
+            s->discardToLineEnd = true;  // the rest of the stalled message
+        }
+        s->bound = false;
+        t.bound = nullptr;
+        i_g_lanSocketFd = 0;
+        pthread_cond_broadcast(&g_releasedCond);
+        reapLocked(s);
+    }
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+}
+
+int PutMessage(const char* buf, int32_t len)
+{
+    memsbr(1, kStbMessageAvailable, 1);
+    int result = -1;
+    // Bound sessions are not deleted or closed: no lock needed to write to them.
+    TScpiSession* s = table().bound;
+    if (s && len >= 0 && !s->ended && !s->broken) {
+        result = s->deliver(buf, static_cast<size_t>(len));
+        if (s->broken)
+            s->runPos = s->runLen;  // a dropped session's input ends here
+    }
+    memsbr(1, static_cast<unsigned char>(~kStbMessageAvailable), 0);
+    return result;
+}
+
+// The managers scpiRequestManagerTcp and scpiRequestManagerUsb; the kernel takes
+// thread names of at most 15 characters. One manager per transport and process.
+void startScpiOverTcp()
+{
+    static std::atomic<bool> started{false};
+    if (started.exchange(true))
+        return;
+    pthread_t id;
+    startThread(&id, scpiRequestManagerTcp, nullptr, 75, true, "scpiMgrTcp");
+}
+
+void startScpiOverUsb()
+{
+    static std::atomic<bool> started{false};
+    if (started.exchange(true))
+        return;
+    pthread_t id;
+    startThread(&id, scpiRequestManagerUsb, nullptr, 75, true, "scpiMgrUsb");
+}
+
+void scpiPutMacroInput(const char* data, size_t length)
+{
+    table().macro->putInput(data, length, kUsbChunk);
+}
+
+int scpiRetryDelayMs()
+{
+    return retryDelayStorage().load();
+}
+
+void setScpiRetryDelayMs(int milliseconds)
+{
+    retryDelayStorage() = milliseconds > 0 ? milliseconds : 1;
+}
+
+int scpiSendTimeoutMs()
+{
+    return sendTimeoutStorage().load();
+}
+
+void setScpiSendTimeoutMs(int milliseconds)
+{
+    sendTimeoutStorage() = milliseconds > 0 ? milliseconds : 1;
+}
+
+void setScpiListenLoopbackOnly(bool loopbackOnly)
+{
+    loopbackOnlyStorage() = loopbackOnly;
+}
+
+// ---------------------------------------------------------------------------------------------
+// In-process session
+
+struct TScpiMemorySession::Impl : TScpiSession {
+    Impl() : TScpiSession(kOriginMemory)
+    {
+        ownedByTable = false;
+        pthread_mutex_init(&replyMutex, nullptr);
+        initMonotonicCond(&replyCond);
+    }
+    ~Impl() override
+    {
+        pthread_cond_destroy(&replyCond);
+        pthread_mutex_destroy(&replyMutex);
+    }
+    int deliver(const char* buf, size_t len) override
+    {
+        pthread_mutex_lock(&replyMutex);
+        if (!discard)
+            replies.append(buf, len);
+        received += len;
+        pthread_cond_broadcast(&replyCond);
+        pthread_mutex_unlock(&replyMutex);
+        return 0;
+    }
+
+    pthread_mutex_t replyMutex;
+    pthread_cond_t replyCond;
+    std::string replies;
+    size_t received = 0;
+    bool discard = false;
+};
+
+TScpiMemorySession::TScpiMemorySession() : impl_(new Impl())
+{
+    addSession(impl_);
+}
+
+TScpiMemorySession::~TScpiMemorySession()
+{
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    impl_->ended = true;
+    pthread_cond_signal(&o_g_charInFifoCond);
+    while (impl_->bound)
+        pthread_cond_wait(&g_releasedCond, &o_g_charInFifoMutex);
+    auto& v = table().sessions;
+    v.erase(std::remove(v.begin(), v.end(), static_cast<TScpiSession*>(impl_)), v.end());
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+    delete impl_;
+}
+
+void TScpiMemorySession::send(const char* data, size_t length)
+{
+    impl_->putInput(data, length, kUsbChunk);
+}
+
+void TScpiMemorySession::end()
+{
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    impl_->ended = true;
+    pthread_cond_signal(&o_g_charInFifoCond);
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+}
+
+std::string TScpiMemorySession::replies()
+{
+    pthread_mutex_lock(&impl_->replyMutex);
+    std::string copy = impl_->replies;
+    pthread_mutex_unlock(&impl_->replyMutex);
+    return copy;
+}
+
+std::string TScpiMemorySession::takeReplies()
+{
+    pthread_mutex_lock(&impl_->replyMutex);
+    std::string copy;
+    copy.swap(impl_->replies);
+    pthread_mutex_unlock(&impl_->replyMutex);
+    return copy;
+}
+
+size_t TScpiMemorySession::replyBytes()
+{
+    pthread_mutex_lock(&impl_->replyMutex);
+    size_t n = impl_->received;
+    pthread_mutex_unlock(&impl_->replyMutex);
+    return n;
+}
+
+bool TScpiMemorySession::waitForReplies(size_t bytes, int timeoutMs)
+{
+    timespec deadline = deadlineIn(timeoutMs);
+    pthread_mutex_lock(&impl_->replyMutex);
+    bool ok = true;
+    while (impl_->received < bytes) {
+        if (pthread_cond_timedwait(&impl_->replyCond, &impl_->replyMutex, &deadline) == ETIMEDOUT) {
+            ok = impl_->received >= bytes;
+            break;
+        }
+    }
+    pthread_mutex_unlock(&impl_->replyMutex);
+    return ok;
+}
+
+void TScpiMemorySession::discardReplies(bool discard)
+{
+    pthread_mutex_lock(&impl_->replyMutex);
+    impl_->discard = discard;
+    pthread_mutex_unlock(&impl_->replyMutex);
+}

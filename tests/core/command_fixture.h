@@ -1,0 +1,292 @@
+// Fixture of the controller tests: own simulated board, a recording root-window bridge, pauses
+// recorded instead of slept, the defaults in the live setup and fresh stand-ins.
+#pragma once
+
+#include "tests/support/recordingbridge.h"
+#include "tests/support/simboardtest.h"
+
+#include "acquisition/TAcquisition.h"
+#include "acquisition/TAcquisition_standin.h"
+#include "acquisition/TFonction.h"
+#include "acquisition/acquisit.h"
+#include "acquisition/acquisit_standin.h"
+#include "acquisition/TPassFailCounter_standin.h"
+#include "acquisition/autoset_standin.h"
+#include "board/board.h"
+#include "core/calibfile_standin.h"
+#include "core/command.h"
+#include "core/command_param.h"
+#include "core/files_standin.h"
+#include "core/gest_db.h"
+#include "core/process.h"
+#include "core/setup_consistency_standin.h"
+#include "core/setup_standin.h"
+#include "core/sysserv_standin.h"
+#include "hardware/CmdesBase_standin.h"
+#include "hardware/chip_acq_ioctl_standin.h"
+#include "hardware/chip_acq_standin.h"
+#include "hardware/fpga_standin.h"
+#include "hardware/kalvex_standin.h"
+#include "hardware/selftest_standin.h"
+#include "scpi/scpi_standin.h"
+#include "ui/viewereventlistfactory_standin.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <vector>
+
+// Pauses asked for, in order. Lives for the whole process: a controller thread started by a test
+// may still pause after the fixture is gone.
+class TPauseLog {
+public:
+    static TPauseLog& instance()
+    {
+        static auto* log = new TPauseLog();
+        return *log;
+    }
+    void add(int ms)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pauses_.push_back(ms);
+    }
+    std::vector<int> pauses() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return pauses_;
+    }
+    void clear()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pauses_.clear();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<int> pauses_;
+};
+
+class CommandTest : public SimBoardTest {
+protected:
+    void SetUp() override
+    {
+        SimBoardTest::SetUp();
+        resetChipAcqStandin();
+        resetChipAcqIoctlStandin();
+        resetCmdesBaseStandin();
+        resetSelfTestStandin();
+        resetKalvexStandin();
+        resetAcquisitionTraceStandin();
+        resetFilesStandin();
+        resetSetupStandin();
+        resetSetupConsistencyStandin();
+        resetSysservStandin();
+        resetScpiStandin();
+        resetViewerEventListStandin();
+        resetAutosetStandin();
+        resetPassFailCounterStandin();
+        resetCalibFileStandin();
+        resetFpgaStandin();
+        TPauseLog::instance().clear();
+        // The controller's pauses (this thread's) are recorded; other threads really sleep.
+        const pthread_t controller = pthread_self();
+        setPauseHook([controller](int ms) {
+            if (pthread_equal(pthread_self(), controller)) {
+                TPauseLog::instance().add(ms);
+            } else {
+                timespec t{ms / 1000, (ms % 1000) * 1000000L};
+                while (nanosleep(&t, &t) != 0) {
+                }
+            }
+        });
+        std::memcpy(&data, &init_par, sizeof(database));
+        po_g_homeBridge.store(bridge());
+    }
+
+    void TearDown() override
+    {
+        po_g_homeBridge.store(nullptr);
+        SimBoardTest::TearDown();
+    }
+
+    // Never destroyed: a thread the test started may still hold the pointer.
+    TRecordingBridge* bridge()
+    {
+        if (!bridge_)
+            bridge_ = new TRecordingBridge();
+        return bridge_;
+    }
+
+    std::vector<int> pauses() const { return TPauseLog::instance().pauses(); }
+
+    // Every record queued in a box, oldest first, leaving it empty. A marker record posted
+    // last tells where the queue ends, so an empty box costs no wait.
+    template <typename T>
+    static std::vector<T> drain(TTavlinMessageBox<T>& box)
+    {
+        T marker{};
+        marker.senderId = kDrainMarker;
+        box.send(&marker);
+        std::vector<T> out;
+        for (;;) {
+            T record{};
+            if (box.receive(&record, true, 5) != 0) {
+                ADD_FAILURE() << "the drain marker never came back";
+                return out;
+            }
+            if (record.senderId == kDrainMarker)
+                return out;
+            out.push_back(record);
+        }
+    }
+
+    static constexpr intptr_t kDrainMarker = -0x5EED;
+
+private:
+    TRecordingBridge* bridge_ = nullptr;
+};
+
+// Parameter requests: a running four-channel scope, fixed identities for the threads that do not
+// run (distinct non-zero values), and the links a test asks for.
+class CommandParamTest : public CommandTest {
+protected:
+    void SetUp() override
+    {
+        CommandTest::SetUp();
+        COMM_id = pthread_self();
+        SCPI_id = static_cast<pthread_t>(0x5C01);
+        TRAD_id = static_cast<pthread_t>(0x7A01);
+        tWEBSd_id = static_cast<pthread_t>(0x3E01);
+        RTAC_id = static_cast<pthread_t>(0x47A1);
+        ACQU_id = static_cast<pthread_t>(0xAC01);
+        data.instrumentMode = 16;
+        data.hwChannelMask = 15;
+    }
+
+    static intptr_t scpi() { return senderValue(SCPI_id); }
+    static intptr_t keys() { return senderValue(TRAD_id); }
+    static intptr_t web() { return senderValue(tWEBSd_id); }
+    static intptr_t realTime() { return senderValue(RTAC_id); }
+    static intptr_t comm() { return senderValue(COMM_id); }
+
+    // One loop pass on a parameter request; the record as the loop left it.
+    static pipe_dial set(int32_t parameter, intptr_t value, intptr_t aux = 0, intptr_t sender = 0,
+                         float floatValue = 0.0f)
+    {
+        pipe_dial r{REQ_SET_PARAM, parameter, aux, value, floatValue, sender};
+        applyRequest(r);
+        return r;
+    }
+    static pipe_dial request(int32_t parameter, intptr_t value, intptr_t aux = 0, intptr_t sender = 0)
+    {
+        return pipe_dial{REQ_SET_PARAM, parameter, aux, value, 0.0f, sender};
+    }
+
+    static TLongArray restart(int32_t code, int32_t mask, int32_t action) { return {code, mask, action, comm()}; }
+    static std::vector<TLongArray> restarts() { return drain(o_g_acquMessageBox); }
+    static std::vector<pipe_dial> measureBox() { return drain(o_g_measMessageBox); }
+    static std::vector<pipe_dial> busBox() { return drain(o_g_busMessageBox); }
+    static std::vector<pipe_dial> inbox() { return drain(o_g_consMessageBox); }
+    static void drainAll()
+    {
+        restarts();
+        measureBox();
+        busBox();
+        inbox();
+    }
+    std::vector<std::string> messages() { return bridge()->callsStartingWith("screenMessage("); }
+    static int passFailResetCount() { return passFailResets().load(); }
+
+    // Every link the controller follows, with result tables filled with 0xAB. Never freed: the
+    // process ends with the test.
+    struct TLinks {
+        TAcquisition* channel[4];
+        TAcquisition* reference[4];
+        TAcquisition* power;
+        TAcquisition* mask;
+        TFonction* function[4];
+        unsigned char* measurements;
+        unsigned char* harmonics;
+    };
+    static TLinks linkEverything()
+    {
+        TLinks l{};
+        TSetupLinks& s = setupLinks();
+        TAcquisition** channel[4] = {&s.acqCh1, &s.acqCh2, &s.acqCh3, &s.acqCh4};
+        TAcquisition** reference[4] = {&s.refAcqCh1, &s.refAcqCh2, &s.refAcqCh3, &s.refAcqCh4};
+        TFonction** function[4] = {&s.mathFunctionCh1, &s.mathFunctionCh2, &s.mathFunctionCh3, &s.mathFunctionCh4};
+        for (int n = 0; n < 4; ++n) {
+            *channel[n] = l.channel[n] = new TAcquisition(static_cast<unsigned short>(1u << n));
+            *reference[n] = l.reference[n] = new TAcquisition(static_cast<unsigned short>(16u << n));
+            static char empty[] = "";
+            *function[n] = l.function[n] = new TFonction(static_cast<unsigned short>(n), empty);
+        }
+        s.powerAcq = l.power = new TAcquisition(8192);
+        s.maskAcq = l.mask = new TAcquisition(4096);
+        l.measurements = new unsigned char[kMeasurementRecords * kMeasurementRecordSize];
+        std::memset(l.measurements, 0xAB, kMeasurementRecords * kMeasurementRecordSize);
+        s.measResultsPtr = reinterpret_cast<mesures*>(l.measurements);
+        l.harmonics = new unsigned char[kHarmonicRecords * kHarmonicRecordSize];
+        std::memset(l.harmonics, 0xAB, kHarmonicRecords * kHarmonicRecordSize);
+        s.harmonicResultsPtr = reinterpret_cast<THarmonicResults*>(l.harmonics);
+        resetAcquisitionTraceStandin();
+        return l;
+    }
+    static bool measurementRecordZero(const TLinks& l, int index)
+    {
+        const unsigned char* r = l.measurements + index * kMeasurementRecordSize;
+        return std::all_of(r, r + kMeasurementRecordSize, [](unsigned char b) { return b == 0; });
+    }
+    static uint32_t harmonicValidity(const TLinks& l, int index)
+    {
+        uint32_t word;
+        std::memcpy(&word, l.harmonics + index * kHarmonicRecordSize, sizeof word);
+        return word;
+    }
+
+    // The trace calls of one kind, in order.
+    static std::vector<TTraceCall> traceCalls(TTraceCall::Kind kind)
+    {
+        std::vector<TTraceCall> out;
+        for (const TTraceCall& c : acquisitionTraceStandin().calls)
+            if (c.kind == kind)
+                out.push_back(c);
+        return out;
+    }
+
+    // The real-time stand-in, so that suspends return; it takes the place of the fixed identity.
+    static void startRealTimeStandin()
+    {
+        RTAC_id = 0;
+        ASSERT_EQ(startThread(&RTAC_id, startacq, nullptr, 15, true, "startacq"), 0);
+    }
+    static bool waitResumes(size_t count)
+    {
+        return acquisitStandinWait([count](const TAcquisitStandinState& s) { return s.resumes.size() >= count; },
+                                   5000);
+    }
+};
+
+inline bool operator==(const TLongArray& a, const TLongArray& b)
+{
+    return a.code == b.code && a.channelMask == b.channelMask && a.actionBits == b.actionBits
+        && a.senderId == b.senderId;
+}
+
+inline bool operator==(const pipe_dial& a, const pipe_dial& b)
+{
+    return a.kind == b.kind && a.code == b.code && a.auxValue == b.auxValue && a.intValue == b.intValue
+        && a.floatValue == b.floatValue && a.senderId == b.senderId;
+}
+
+inline std::ostream& operator<<(std::ostream& os, const TLongArray& m)
+{
+    return os << "{" << m.code << ", " << m.channelMask << ", " << m.actionBits << ", " << m.senderId << "}";
+}
+
+inline std::ostream& operator<<(std::ostream& os, const pipe_dial& r)
+{
+    return os << "{" << r.kind << ", " << r.code << ", " << r.auxValue << ", " << r.intValue << ", "
+              << r.floatValue << ", " << r.senderId << "}";
+}

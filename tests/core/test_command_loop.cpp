@@ -1,0 +1,811 @@
+// One pass of the controller loop per record: activity mark, meter hold, request key, screen
+// saver, every request kind, and the completion of SCPI requests.
+#include "tests/core/command_fixture.h"
+
+#include "acquisition/TAcquisition.h"
+#include "acquisition/acquisit.h"
+#include "acquisition/acquisit_standin.h"
+#include "hardware/CmdesBase.h"
+#include "hardware/handshake.h"
+#include "network/requestkey.h"
+#include "ui/viewereventlistfactory.h"
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+// Identities of threads that do not run in these tests: any distinct non-zero values.
+const pthread_t kFakeScpi = static_cast<pthread_t>(0x5C01);
+const pthread_t kFakeKeys = static_cast<pthread_t>(0x7A01);
+const pthread_t kFakeWeb = static_cast<pthread_t>(0x3E01);
+const pthread_t kFakeRealTime = static_cast<pthread_t>(0x47A1);
+const pthread_t kFakeAcquisit = static_cast<pthread_t>(0xAC01);
+
+class CommandLoopTest : public CommandTest {
+protected:
+    void SetUp() override
+    {
+        CommandTest::SetUp();
+        COMM_id = pthread_self();
+        SCPI_id = kFakeScpi;
+        TRAD_id = kFakeKeys;
+        tWEBSd_id = kFakeWeb;
+        RTAC_id = kFakeRealTime;
+        ACQU_id = kFakeAcquisit;
+    }
+
+    static intptr_t scpi() { return senderValue(SCPI_id); }
+    static intptr_t keys() { return senderValue(TRAD_id); }
+    static intptr_t web() { return senderValue(tWEBSd_id); }
+    static intptr_t realTime() { return senderValue(RTAC_id); }
+    static intptr_t comm() { return senderValue(COMM_id); }
+
+    static pipe_dial record(uint16_t kind, int32_t code, intptr_t aux, intptr_t value, intptr_t sender)
+    {
+        return pipe_dial{kind, code, aux, value, 0.0f, sender};
+    }
+
+    static void apply(pipe_dial r) { applyRequest(r); }
+
+    // The real-time stand-in, so that suspends return; it takes the place of the fake identity.
+    static void startRealTimeStandin()
+    {
+        RTAC_id = 0;
+        ASSERT_EQ(startThread(&RTAC_id, startacq, nullptr, 15, true, "startacq"), 0);
+    }
+
+    static bool waitResumes(size_t count)
+    {
+        return acquisitStandinWait([count](const TAcquisitStandinState& s) { return s.resumes.size() >= count; },
+                                   5000);
+    }
+
+    static int releases() { return scpiStandin().releaseCount; }
+
+    std::vector<std::string> messages() { return bridge()->callsStartingWith("screenMessage("); }
+
+    std::string autoOff() const { return readHostFile(hostPath("/var/tmp/auto_off")); }
+};
+
+// --- Sender matching ------------------------------------------------------------------------
+
+TEST_F(CommandLoopTest, SenderMatchingNeverTakesAnUnwrittenIdentityForTheUserInterface)
+{
+    EXPECT_TRUE(isSender(0, MENU_id));
+    EXPECT_FALSE(isSender(-1, MENU_id));
+    EXPECT_TRUE(isSender(scpi(), SCPI_id));
+    EXPECT_FALSE(isSender(keys(), SCPI_id));
+
+    SCPI_id = 0;
+    RTAC_id = 0;
+    EXPECT_FALSE(isSender(0, SCPI_id));
+    EXPECT_FALSE(isSender(0, RTAC_id));
+
+    // A user-interface record before the SCPI thread exists: no release.
+    apply(record(0, 0, 0, 0, 0));
+    EXPECT_EQ(releases(), 0);
+    // A failed trace save from the user interface before the real-time thread exists: no hold.
+    startRealTimeStandin();
+    RTAC_id = 0;
+    apply(record(REQ_FILE, fileTraceSave, 0, 0, 0));
+    EXPECT_TRUE(drain(o_g_consMessageBox).empty());
+}
+
+// --- Step 2: user activity ------------------------------------------------------------------
+
+TEST_F(CommandLoopTest, ActivityMarkOnlyForUserSenders)
+{
+    struct Row {
+        const char* who;
+        intptr_t sender;
+        bool marks;
+    };
+    const Row rows[] = {
+        {"keys", keys(), true},       {"menu", 0, true},           {"scpi", scpi(), true},
+        {"web", web(), true},         {"real-time", realTime(), false}, {"timer", kSenderTimer, false},
+        {"controller", comm(), false}, {"acquisit", senderValue(ACQU_id), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.who);
+        ASSERT_TRUE(writeBoardFile("/var/tmp/auto_off", ""));
+        apply(record(0, 0, 0, 0, row.sender));
+        EXPECT_EQ(autoOff(), row.marks ? " " : "");
+    }
+}
+
+TEST_F(CommandLoopTest, ActivityMarkNeverCreatesTheFile)
+{
+    apply(record(0, 0, 0, 0, keys()));
+    struct stat st;
+    EXPECT_NE(stat(hostPath("/var/tmp/auto_off").c_str(), &st), 0);
+}
+
+// --- Step 3: held meter ---------------------------------------------------------------------
+
+TEST_F(CommandLoopTest, HeldMeterRunsAgainInsteadOfAKeyOrTouchRequest)
+{
+    for (intptr_t sender : {keys(), intptr_t{0}}) {
+        data.instrumentMode = 128;
+        data.acqRunStop = 1;
+        data.traceOnCh1 = 0;
+        apply(record(REQ_SET_PARAM, param::traceOnCh1, 7, 1, sender));
+        EXPECT_EQ(data.acqRunStop, 0);
+        EXPECT_EQ(data.traceOnCh1, 0);
+        EXPECT_TRUE(drain(o_g_consMessageBox).empty());
+    }
+}
+
+TEST_F(CommandLoopTest, HeldMeterAppliesAnScpiRequestAfterTheRunAndReleasesOnce)
+{
+    // A setting that restarts nothing, so that the SCPI request completes in its own pass.
+    data.instrumentMode = 128;
+    data.acqRunStop = 1;
+    data.keyLock = 0;
+    const pipe_dial original = record(REQ_SET_PARAM, param::keyLock, 7, 1, scpi());
+    apply(original);
+
+    EXPECT_EQ(data.acqRunStop, 0);
+    EXPECT_EQ(data.keyLock, 0);
+    EXPECT_EQ(releases(), 0);
+    const auto queued = drain(o_g_consMessageBox);
+    ASSERT_EQ(queued.size(), 1u);
+    EXPECT_EQ(queued[0], original);
+
+    apply(queued[0]);
+    EXPECT_EQ(data.keyLock, 1);
+    EXPECT_EQ(releases(), 1);
+    EXPECT_FALSE(b_g_scpiOrigin);
+}
+
+TEST_F(CommandLoopTest, HeldMeterLeavesProbeEventsAndOtherSendersAlone)
+{
+    data.instrumentMode = 128;
+    data.acqRunStop = 1;
+    apply(record(REQ_SET_PARAM, param::traceOnCh1, 0, 1, web()));
+    EXPECT_EQ(data.traceOnCh1, 1);
+    EXPECT_EQ(data.acqRunStop, 1);
+
+    startRealTimeStandin();
+    apply(record(REQ_PROBE_EVENT, 0, 0, 0, keys()));
+    EXPECT_EQ(data.acqRunStop, 1);
+    EXPECT_EQ(kalvexStandin().lectureCalls.size(), 1u);
+}
+
+// --- Step 4: request key ----------------------------------------------------------------------
+
+TEST_F(CommandLoopTest, RequestKeyRenewedForKeyScreenAndScpiSettingsOnly)
+{
+    struct Row {
+        const char* who;
+        uint16_t kind;
+        intptr_t sender;
+        bool renews;
+    };
+    const Row rows[] = {
+        {"keys", REQ_SET_PARAM, keys(), true},    {"menu", REQ_SET_PARAM, 0, true},
+        {"scpi", REQ_SET_PARAM, scpi(), true},    {"web", REQ_SET_PARAM, web(), false},
+        {"timer", REQ_SET_PARAM, kSenderTimer, false}, {"keys, other kind", REQ_SCREEN, keys(), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.who);
+        const int32_t before = l_g_requestKey.load();
+        apply(record(row.kind, param::spareWord1, 0, 1, row.sender));
+        EXPECT_EQ(l_g_requestKey.load() != before, row.renews);
+    }
+}
+
+// --- Step 5: screen saver -----------------------------------------------------------------------
+
+TEST_F(CommandLoopTest, ScreenSaverOnKeyAndTouchOnlyWakeIt)
+{
+    const pipe_dial wake{REQ_SCREEN_SAVER, 3, 0, 0, 0.0f, kSenderTimer};
+    for (intptr_t sender : {keys(), intptr_t{0}}) {
+        ScreenSaverActif = 1;
+        data.traceOnCh1 = 0;
+        bridge()->clear();
+        apply(record(REQ_SET_PARAM, param::traceOnCh1, 0, 1, sender));
+        EXPECT_EQ(data.traceOnCh1, 0);
+        EXPECT_TRUE(bridge()->calls().empty());
+        EXPECT_EQ(drain(o_g_consMessageBox), std::vector<pipe_dial>{wake});
+    }
+    EXPECT_EQ(ScreenSaverActif.load(), 1);  // the wake-up record turns it off in its own pass
+}
+
+TEST_F(CommandLoopTest, ScreenSaverOnScpiAndWebRequestsWakeItAndAreApplied)
+{
+    const pipe_dial wake{REQ_SCREEN_SAVER, 3, 0, 0, 0.0f, kSenderTimer};
+    for (intptr_t sender : {scpi(), web()}) {
+        ScreenSaverActif = 1;
+        data.keyLock = 0;
+        apply(record(REQ_SET_PARAM, param::keyLock, 0, 1, sender));
+        EXPECT_EQ(data.keyLock, 1);
+        EXPECT_EQ(drain(o_g_consMessageBox), std::vector<pipe_dial>{wake});
+    }
+    EXPECT_EQ(releases(), 1);
+}
+
+TEST_F(CommandLoopTest, ScreenSaverOnOtherSendersNeitherWakeNorDrop)
+{
+    ScreenSaverActif = 1;
+    apply(record(REQ_SET_PARAM, param::traceOnCh1, 0, 1, realTime()));
+    EXPECT_EQ(data.traceOnCh1, 1);
+    EXPECT_TRUE(drain(o_g_consMessageBox).empty());
+}
+
+TEST_F(CommandLoopTest, ScreenSaverRequestCodes)
+{
+    struct Row {
+        uint8_t before;
+        int32_t code;
+        uint8_t after;
+    };
+    const Row rows[] = {{0, 1, 1}, {1, 3, 0}, {0, 5, 1}, {1, 5, 0}, {1, 7, 1}, {0, 7, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.before) + " code " + std::to_string(row.code));
+        resetCmdesBaseStandin();
+        resetSetupConsistencyStandin();
+        ScreenSaverActif = row.before;
+        apply(record(REQ_SCREEN_SAVER, row.code, 0, 0, kSenderTimer));
+        EXPECT_EQ(ScreenSaverActif.load(), row.after);
+        EXPECT_EQ(cmdesBaseStandin().economiseurCalls, std::vector<bool>{row.after != 0});
+        EXPECT_EQ(setupConsistencyStandin().setVoiesValidesCalls, row.code == 3 ? 1 : 0);
+        const auto sent = drain(o_g_acquMessageBox);
+        if (row.after)
+            EXPECT_TRUE(sent.empty());
+        else
+            EXPECT_EQ(sent, (std::vector<TLongArray>{{38, CH_ALL, ACQ_RESTART_CLEAR, comm()}}));
+    }
+}
+
+// --- REQ_FILE -----------------------------------------------------------------------------------
+
+TEST_F(CommandLoopTest, FileActionsCallTheirFunctionShowTheirMessagesAndRestart)
+{
+    static char name[] = "/media/user/traces/run 1.trc";
+    static char comment[] = "note";
+    struct Row {
+        int32_t action;
+        const char* function;        // expected file stand-in call, "" for none
+        std::vector<std::string> screen;
+        std::vector<TLongArray> restart;
+    };
+    const std::vector<Row> rows = {
+        {fileTraceSave, "TraceSaveAll", {"screenMessage(14,run 1.trc)", "screenMessage(0,)", "screenMessage(19,)"}, {}},
+        {fileSetupSave, "", {"screenMessage(14,run 1.trc)", "screenMessage(19,)"}, {}},
+        {fileFunctionSave, "FunctionSaveAll", {"screenMessage(14,run 1.trc)", "screenMessage(19,)"}, {}},
+        {fileHarmonicSave, "HarmonicSaveAll", {"screenMessage(14,run 1.trc)", "screenMessage(19,)"}, {}},
+        {fileMaskSave, "PassFailMaskSave", {"screenMessage(14,run 1.trc)", "screenMessage(0,)", "screenMessage(19,)"}, {}},
+        {fileTraceRecall, "TraceRecallAll", {"screenMessage(17,)"}, {{214, CH_MASK_TRACE, ACQ_RESTART_CLEAR, 0}}},
+        {fileBatchRecall, "", {}, {{8, CH_ALL, ACQ_RESTART_CLEAR, 0}}},
+    };
+    startRealTimeStandin();
+    size_t resumes = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.action);
+        resetFilesStandin();
+        bridge()->clear();
+        apply(record(REQ_FILE, row.action, reinterpret_cast<intptr_t>(comment), reinterpret_cast<intptr_t>(name), 0));
+
+        EXPECT_EQ(bridge()->calls(), row.screen);
+        if (*row.function) {
+            ASSERT_EQ(filesStandin().calls.size(), 1u);
+            EXPECT_EQ(filesStandin().calls[0].function, row.function);
+            EXPECT_EQ(filesStandin().calls[0].name, name);
+        }
+        std::vector<TLongArray> expected = row.restart;
+        for (auto& m : expected)
+            m.senderId = comm();
+        EXPECT_EQ(drain(o_g_acquMessageBox), expected);
+        // Suspended and resumed with 2 around the work.
+        ASSERT_TRUE(waitResumes(++resumes));
+        EXPECT_EQ(acquisitStandinState().resumes.back(), SYNCHRO_RESUME);
+    }
+    EXPECT_EQ(setupStandin().saveNames, std::vector<std::string>{name});
+    EXPECT_EQ(setupStandin().batchRecallCalls, std::vector<uint16_t>{us_g_hwChannels});
+    EXPECT_EQ(acquisitStandinState().parks, static_cast<int>(rows.size()));
+}
+
+TEST_F(CommandLoopTest, FileMessageShowsTheBaseName)
+{
+    startRealTimeStandin();
+    struct Row {
+        const char* name;
+        const char* shown;
+    };
+    for (const Row row : {Row{"plain", "plain"}, Row{"/a/b/c.trc", "c.trc"}, Row{"dir/", ""}, Row{nullptr, ""},
+                          Row{"mesure-\xc3\xa9t\xc3\xa9", "mesure-\xc3\xa9t\xc3\xa9"}}) {
+        bridge()->clear();
+        apply(record(REQ_FILE, fileFunctionSave, 0, reinterpret_cast<intptr_t>(row.name), 0));
+        ASSERT_FALSE(bridge()->calls().empty());
+        EXPECT_EQ(bridge()->calls().front(), std::string("screenMessage(14,") + row.shown + ")");
+    }
+    // A missing name reaches the file function, which reports it.
+    EXPECT_EQ(filesStandin().calls[3].name, "(null)");
+}
+
+TEST_F(CommandLoopTest, HarmonicCopyWithoutANameFailsWithoutTheCopy)
+{
+    startRealTimeStandin();
+    apply(record(REQ_FILE, fileHarmonicSave, 0, 0, 0));
+    EXPECT_TRUE(filesStandin().calls.empty());
+    EXPECT_EQ(messages().back(), "screenMessage(19,)");
+}
+
+TEST_F(CommandLoopTest, FileResultReportFollowsTheSender)
+{
+    startRealTimeStandin();
+    struct Row {
+        const char* who;
+        intptr_t sender;
+        int result;
+        int deviceError;  // -1: unchanged
+        std::vector<std::string> screen;
+        std::vector<int> pauses;
+    };
+    const Row rows[] = {
+        {"scpi failure", scpi(), 20, 22, {}, {}},
+        {"scpi success", scpi(), 0, 0, {}, {}},
+        {"menu failure", 0, 20, -1, {"screenMessage(20,)"}, {100}},
+        {"menu success", 0, 0, -1, {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.who);
+        data.deviceError = 5;
+        filesStandin().traceRecallResult = row.result;
+        bridge()->clear();
+        TPauseLog::instance().clear();
+        apply(record(REQ_FILE, fileTraceRecall, 0, reinterpret_cast<intptr_t>("x.trc"), row.sender));
+        EXPECT_EQ(data.deviceError, row.deviceError < 0 ? 5 : row.deviceError);
+        EXPECT_EQ(bridge()->calls(), row.screen);
+        EXPECT_EQ(pauses(), row.pauses);
+        drain(o_g_acquMessageBox);
+    }
+}
+
+TEST_F(CommandLoopTest, UnknownFileActionSuspendsResumesAndReportsNothing)
+{
+    startRealTimeStandin();
+    data.deviceError = 5;
+    apply(record(REQ_FILE, 99, 0, 0, scpi()));
+    EXPECT_TRUE(bridge()->calls().empty());
+    EXPECT_EQ(data.deviceError, 5);
+    EXPECT_TRUE(filesStandin().calls.empty());
+    EXPECT_TRUE(drain(o_g_acquMessageBox).empty());
+    ASSERT_TRUE(waitResumes(1));
+    EXPECT_EQ(acquisitStandinState().parks, 1);
+    EXPECT_EQ(releases(), 1);
+}
+
+TEST_F(CommandLoopTest, FailedSaveFromTheRealTimeThreadHoldsTheAcquisition)
+{
+    startRealTimeStandin();
+    const pipe_dial hold{REQ_SET_PARAM, param::acqRunStop, 0, 1, 0.0f, 0};
+    struct Row {
+        const char* who;
+        int32_t action;
+        intptr_t sender;
+        int result;
+        bool holds;
+    };
+    const Row rows[] = {
+        {"trace, real-time, failed", fileTraceSave, realTime(), 19, true},
+        {"mask, real-time, failed", fileMaskSave, realTime(), 17, true},
+        {"trace, real-time, saved", fileTraceSave, realTime(), 0, false},
+        {"trace, menu, failed", fileTraceSave, 0, 19, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.who);
+        filesStandin().traceSaveResult = row.result;
+        filesStandin().maskSaveResult = row.result;
+        apply(record(REQ_FILE, row.action, 0, reinterpret_cast<intptr_t>("t"), row.sender));
+        EXPECT_EQ(drain(o_g_consMessageBox), row.holds ? std::vector<pipe_dial>{hold} : std::vector<pipe_dial>{});
+    }
+}
+
+TEST_F(CommandLoopTest, SaveAndRestartNeverSuspendsAndSetsTheDoneFlagUnderItsMutex)
+{
+    startRealTimeStandin();
+    filesStandin().traceSaveResult = 0;
+    b_g_saveRestartDone = false;
+
+    // The real-time side's wait: it may start before or after the signal.
+    std::atomic<bool> woke{false};
+    std::thread waiter([&] {
+        timespec deadline;
+        clock_gettime(CLOCK_REALTIME, &deadline);
+        deadline.tv_sec += 5;
+        pthread_mutex_lock(&o_g_synchroSavRelMutex);
+        while (!b_g_saveRestartDone)
+            if (pthread_cond_timedwait(&o_g_synchroSavRelCond, &o_g_synchroSavRelMutex, &deadline) != 0)
+                break;
+        woke = b_g_saveRestartDone;
+        pthread_mutex_unlock(&o_g_synchroSavRelMutex);
+    });
+    apply(record(REQ_FILE, fileTraceSaveAlt, 0, reinterpret_cast<intptr_t>("/tmp/alt"), realTime()));
+    waiter.join();
+
+    EXPECT_TRUE(woke);
+    EXPECT_EQ(bridge()->calls(), (std::vector<std::string>{"screenMessage(14,alt)", "screenMessage(0,)"}));
+    EXPECT_EQ(acquisitStandinState().parks, 0);
+    EXPECT_TRUE(acquisitStandinState().resumes.empty());
+}
+
+TEST_F(CommandLoopTest, SetupImageIsAppliedAndAnnouncedToTheBusThread)
+{
+    startRealTimeStandin();
+    static database image;
+    std::memcpy(&image, &init_par, sizeof image);
+    image.traceOnCh3 = 1;
+    image.timeBaseIndex = 12;
+    image.instrumentMode = 17;
+    image.deviceError = 5;
+
+    apply(record(REQ_FILE, fileSetupApply, 0, reinterpret_cast<intptr_t>(&image), scpi()));
+
+    EXPECT_EQ(data.traceOnCh3, 1);
+    EXPECT_EQ(setupStandin().lastRecallHwChannels, us_g_hwChannels);
+    EXPECT_EQ(setupConsistencyStandin().userTimeBaseCalls, std::vector<uint16_t>{12});
+    EXPECT_EQ(setupConsistencyStandin().findCoeffCalls, 1);
+    EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenMaj(29)"});
+    EXPECT_EQ(drain(o_g_acquMessageBox), (std::vector<TLongArray>{{29, CH_ALL, ACQ_RESTART_32, comm()}}));
+    EXPECT_EQ(drain(o_g_busMessageBox),
+              (std::vector<pipe_dial>{{REQ_BUS_STEP, BUS_STEP_APPLIED, 0, 0, 0.0f, comm()}}));
+    // No report: the record has become the controller's. The SCPI request still completes
+    // when the restart is acknowledged.
+    EXPECT_EQ(data.deviceError, 5);
+    EXPECT_EQ(pendingAcknowledge, 8);
+}
+
+TEST_F(CommandLoopTest, SetupImageOutsideBusModeIsNotForwardedAndAMissingImageFails)
+{
+    startRealTimeStandin();
+    static database image;
+    std::memcpy(&image, &init_par, sizeof image);
+    apply(record(REQ_FILE, fileSetupApply, 0, reinterpret_cast<intptr_t>(&image), 0));
+    EXPECT_TRUE(drain(o_g_busMessageBox).empty());
+
+    bridge()->clear();
+    data.traceOnCh2 = 1;
+    apply(record(REQ_FILE, fileSetupApply, 0, 0, 0));
+    EXPECT_EQ(data.traceOnCh2, 1);
+    EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenMessage(20,)"});
+    EXPECT_EQ(drain(o_g_acquMessageBox).size(), 1u);  // only the first request's restart
+}
+
+TEST_F(CommandLoopTest, LoggerRecallStartsTheEventSearchAndResetsTheZooms)
+{
+    startRealTimeStandin();
+    std::strcpy(data.loggerFileName, "rec-\xc3\xa9.rec");
+    data.zoomState = 2;
+    data.horizPosition = 500;
+    data.zoomWidth = 4.0f;
+    data.vZoomFactor = 3.0f;
+    data.xyZoomPosition = 9;
+    ViewerEventListFactory worker;
+
+    apply(record(REQ_FILE, fileLoggerRecall, reinterpret_cast<intptr_t>(&worker), reinterpret_cast<intptr_t>("f.rec"), 0));
+
+    const auto& viewer = viewerEventListStandin();
+    EXPECT_EQ(viewer.calls, (QStringList{"setFilterParams", "init", "exec"}));
+    EXPECT_EQ(viewer.filterSetup, &data);
+    EXPECT_EQ(viewer.fileName, QString::fromUtf8("rec-\xc3\xa9.rec"));
+    EXPECT_EQ(filesStandin().calls[0].function, "LoggerRecallAll");
+    EXPECT_EQ(data.zoomState, 0);
+    EXPECT_EQ(data.horizPosition, 0);
+    EXPECT_EQ(data.zoomWidth, 40.0f);
+    EXPECT_EQ(data.fftZoomWidth, 40.0f);
+    EXPECT_EQ(data.vZoomFactor, 1.0f);
+    EXPECT_EQ(data.xyZoomPosition, 0);
+    EXPECT_EQ(bridge()->calls(), (std::vector<std::string>{"screenMaj(8)", "screenMessage(17,)"}));
+    EXPECT_EQ(drain(o_g_acquMessageBox), (std::vector<TLongArray>{{8, CH_ALL, ACQ_RESTART_CLEAR, comm()}}));
+
+    resetViewerEventListStandin();
+    apply(record(REQ_FILE, fileLoggerRecall, 0, reinterpret_cast<intptr_t>("f.rec"), 0));
+    EXPECT_TRUE(viewerEventListStandin().calls.isEmpty());
+}
+
+// --- Channel state, manual measurement, screen, operation done ------------------------------------
+
+TEST_F(CommandLoopTest, ChannelStateMergesWithTheKeepMask)
+{
+    struct Row {
+        uint32_t before;
+        intptr_t bits;
+        uint32_t after;
+    };
+    const Row rows[] = {
+        {0x000F0F0F, 1, 0x000E0E0F}, {0x000F0F0F, 0, 0x000F0F0F}, {0xFF0F0F0F, 8, 0x0007070F},
+        {0x00000000, 5, 0x00000005}, {0x001F1F1F, 0x10, 0x001F1F1F}, {0x12345678, 0, 0x12345678},
+    };
+    for (uint16_t kind : {REQ_CHANNEL_STATE, REQ_CHANNEL_STATE2}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::to_string(kind) + ": " + std::to_string(row.before) + " with " + std::to_string(row.bits));
+            data.channelOnMask = row.before;
+            bridge()->clear();
+            apply(record(kind, 0, 0, row.bits, kSenderTimer));
+            EXPECT_EQ(data.channelOnMask, row.after);
+            EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenRefresh()"});
+        }
+    }
+}
+
+TEST_F(CommandLoopTest, ChannelStateInBusModeAndInAHeldScope)
+{
+    data.instrumentMode = 17;
+    data.acqRunStop = 0;
+    apply(record(REQ_CHANNEL_STATE, 0, 3, 2, kSenderTimer));
+    EXPECT_EQ(drain(o_g_busMessageBox),
+              (std::vector<pipe_dial>{{REQ_BUS_STEP, BUS_STEP_ACQUIRED, 0, 0, 0.0f, comm()}}));
+    EXPECT_TRUE(drain(o_g_acquMessageBox).empty());
+
+    struct Row {
+        uint16_t mode;
+        int16_t runStop;
+        bool reprocess;
+    };
+    for (const Row row : {Row{16, 1, true}, Row{19, 1, true}, Row{16, 0, false}, Row{128, 1, false}}) {
+        SCOPED_TRACE(row.mode);
+        data.instrumentMode = row.mode;
+        data.acqRunStop = row.runStop;
+        apply(record(REQ_CHANNEL_STATE2, 0, 0, 1, kSenderTimer));
+        const std::vector<TLongArray> reprocess{{0, CH_ALL, ACQ_RESTART_FULL, comm()}};
+        EXPECT_EQ(drain(o_g_acquMessageBox), row.reprocess ? reprocess : std::vector<TLongArray>{});
+        EXPECT_TRUE(drain(o_g_busMessageBox).empty());
+    }
+}
+
+TEST_F(CommandLoopTest, ManualMeasurementCopiesTheCursorTable)
+{
+    int32_t table[7] = {10, 11, 12, 13, 14, 15, 16};
+    setupLinks().cursorTablePtr = table;
+    struct Row {
+        int32_t code;
+        bool first, second;
+    };
+    for (const Row row : {Row{90, true, false}, Row{91, false, true}, Row{0, true, true}}) {
+        SCOPED_TRACE(row.code);
+        data.cursor1Time = data.cursor1Level = data.xyCursor1X = -1;
+        data.cursor2Time = data.cursor2Level = data.xyCursor2X = -1;
+        bridge()->clear();
+        apply(record(REQ_MANUAL_MEAS, row.code, 0, 0, senderValue(MEAS_id)));
+        EXPECT_EQ(data.cursor1Time, row.first ? 10 : -1);
+        EXPECT_EQ(data.cursor1Level, row.first ? 12 : -1);
+        EXPECT_EQ(data.xyCursor1X, row.first ? 15 : -1);
+        EXPECT_EQ(data.cursor2Time, row.second ? 11 : -1);
+        EXPECT_EQ(data.cursor2Level, row.second ? 13 : -1);
+        EXPECT_EQ(data.xyCursor2X, row.second ? 16 : -1);
+        EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenManualMeasurement()"});
+    }
+    setupLinks().cursorTablePtr = nullptr;
+    apply(record(REQ_MANUAL_MEAS, 0, 0, 0, senderValue(MEAS_id)));
+    EXPECT_EQ(data.cursor1Time, 10);
+    EXPECT_TRUE(drain(o_g_acquMessageBox).empty());
+}
+
+TEST_F(CommandLoopTest, ScreenRequestsShowMessagesOrGoToTheView)
+{
+    apply(record(REQ_SCREEN, 2, reinterpret_cast<intptr_t>("bus time-out"), 31, senderValue(tBUS_id)));
+    apply(record(REQ_SCREEN, 2, 0, 0, senderValue(tBUS_id)));
+    apply(record(REQ_SCREEN, 6, 1, 2, senderValue(tSDCARD_id)));
+    EXPECT_EQ(bridge()->calls(), (std::vector<std::string>{"screenMessage(31,bus time-out)", "screenMessage(0,)",
+                                                            "screenIhm(6,1,2)"}));
+    EXPECT_EQ(pauses(), (std::vector<int>{100, 100}));
+}
+
+TEST_F(CommandLoopTest, BridgeCallsAreSkippedWithoutARootWindowButPausesAreTaken)
+{
+    po_g_homeBridge.store(nullptr);
+    apply(record(REQ_SCREEN, 2, 0, 4, 0));
+    apply(record(REQ_ACQ_DONE, 0, 0, 0, senderValue(ACQU_id)));
+    EXPECT_TRUE(bridge()->calls().empty());
+    EXPECT_EQ(pauses(), std::vector<int>{100});
+}
+
+TEST_F(CommandLoopTest, OperationDoneClearsTheCalibrationWaitAndSetsDeviceError)
+{
+    for (int32_t code : {0, 1}) {
+        pendingAcknowledge = 0x808;
+        bridge()->clear();
+        apply(record(REQ_OPERATION_DONE, code, 0, 0, realTime()));
+        EXPECT_EQ(pendingAcknowledge, 8);
+        EXPECT_EQ(data.deviceError, code == 0 ? 22 : 0);
+        EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenMessage(0,)"});
+    }
+}
+
+// --- Smart-probe events -----------------------------------------------------------------------
+
+TEST_F(CommandLoopTest, ProbeEventByReadingResult)
+{
+    startRealTimeStandin();
+    auto* trace = new TAcquisition(2);
+    setupLinks().acqCh2 = trace;
+    struct Row {
+        int result;
+        uint16_t probe;  // identifier of the probe on channel 2, 0 for none
+        std::vector<std::string> screen;
+        bool restarts;
+        bool identifies;
+    };
+    const std::vector<Row> rows = {
+        {0, 9, {"screenMaj(16)", "screenMessage(15,)", "screenKalvex()"}, true, true},
+        {0, 36, {"screenMaj(16)", "screenMessage(15,)", "screenKalvex()"}, true, true},
+        {4, 5, {"screenMaj(16)", "screenKalvex()"}, true, true},
+        {0, 0, {"screenMaj(16)"}, true, true},
+        {1, 0, {"screenMaj(16)", "screenKalvex()"}, true, false},
+        {2, 0, {"screenMaj(16)", "screenKalvex()"}, true, false},
+        {3, 0, {"screenMaj(16)"}, false, false},
+        {5, 0, {}, false, false},
+    };
+    size_t resumes = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.result) + " probe " + std::to_string(row.probe));
+        resetKalvexStandin();
+        resetAcquisitionTraceStandin();
+        resetSetupConsistencyStandin();
+        setupLinks().smartProbeCh2 = nullptr;
+        kalvexStandin().probeId[1] = row.probe;
+        kalvexStandin().forcedResult[1] = row.result;
+        bridge()->clear();
+        TPauseLog::instance().clear();
+
+        apply(record(REQ_PROBE_EVENT, 1, 0, 0, keys()));
+
+        EXPECT_EQ(kalvexStandin().lectureCalls, std::vector<int16_t>{1});
+        EXPECT_EQ(bridge()->calls(), row.screen);
+        const bool warned = !row.screen.empty() && bridge()->count("screenMessage(15,)") == 1;
+        EXPECT_EQ(pauses(), warned ? (std::vector<int>{500, 100}) : std::vector<int>{500});
+        const std::vector<TLongArray> restart{{16, 2, ACQ_RESTART_CLEAR, comm()}};
+        EXPECT_EQ(drain(o_g_acquMessageBox), row.restarts ? restart : std::vector<TLongArray>{});
+        EXPECT_EQ(setupConsistencyStandin().findCoeffCalls, row.result < 5 ? 1 : 0);
+        const auto calls = acquisitionTraceStandin().calls;
+        if (row.identifies) {
+            ASSERT_EQ(calls.size(), 1u);
+            EXPECT_EQ(calls[0].kind, TTraceCall::SetIdentifier);
+            EXPECT_EQ(calls[0].identifier, 2);
+        } else {
+            EXPECT_TRUE(calls.empty());
+        }
+        ASSERT_TRUE(waitResumes(++resumes));
+        EXPECT_EQ(acquisitStandinState().resumes.back(), SYNCHRO_RESUME);
+    }
+}
+
+TEST_F(CommandLoopTest, ProbeEventChannelIndexAndViewerMode)
+{
+    startRealTimeStandin();
+    size_t resumes = 0;
+    for (int32_t code : {0, 2, 3, 4, -1}) {
+        resetKalvexStandin();
+        apply(record(REQ_PROBE_EVENT, code, 0, 0, keys()));
+        ASSERT_TRUE(waitResumes(++resumes));
+        const int n = (code >= 1 && code <= 3) ? code : 0;
+        EXPECT_EQ(kalvexStandin().lectureCalls, std::vector<int16_t>{static_cast<int16_t>(n)});
+        EXPECT_TRUE(bridge()->count("screenMaj(" + std::to_string(14 + 2 * n) + ")") >= 1);
+        EXPECT_EQ(drain(o_g_acquMessageBox),
+                  (std::vector<TLongArray>{{14 + 2 * n, 1 << n, ACQ_RESTART_CLEAR, comm()}}));
+    }
+
+    data.instrumentMode = 256;
+    resetKalvexStandin();
+    bridge()->clear();
+    TPauseLog::instance().clear();
+    const int parks = acquisitStandinState().parks;
+    apply(record(REQ_PROBE_EVENT, 2, 0, 0, keys()));
+    EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenKalvex()"});
+    EXPECT_TRUE(kalvexStandin().lectureCalls.empty());
+    EXPECT_TRUE(pauses().empty());
+    EXPECT_EQ(acquisitStandinState().parks, parks);
+}
+
+// --- Parameter requests (the rules themselves: test_command_param*.cpp) ----------------------
+
+TEST_F(CommandLoopTest, ParameterRequestStoresTheValueAndUpdatesTheScreen)
+{
+    apply(record(REQ_SET_PARAM, 0x10000 | param::keyLock, 0, 1, 0));
+    EXPECT_EQ(data.keyLock, 1);
+    apply(record(REQ_SET_PARAM, 222, 0, 1, 0));
+    EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenMaj(31)"});
+    EXPECT_TRUE(drain(o_g_acquMessageBox).empty());
+    EXPECT_TRUE(drain(o_g_measMessageBox).empty());
+}
+
+// No thread runs in these two: the child is a plain fork and writes this test's board.
+TEST_F(CommandLoopTest, PowerOffWritesThePipeAndExitsWithZero)
+{
+    GTEST_FLAG_SET(death_test_style, "fast");
+    // The child's screen calls and pauses can only be seen on its stderr.
+    struct TPrintingBridge : TRecordingBridge {
+        void screenMessage(int number, const char*) override { std::fprintf(stderr, "message %d\n", number); }
+    };
+    po_g_homeBridge.store(new TPrintingBridge());
+    setPauseHook([](int ms) { std::fprintf(stderr, "pause %d\n", ms); });
+    EXPECT_EXIT(apply(record(REQ_SET_PARAM, param::powerOffRequest, 0, 1, -1)), ::testing::ExitedWithCode(0),
+                "message 5\npause 100\npause 2000\n");
+    EXPECT_EQ(readHostFile(hostPath("/var/tmp/offpipe")), "POWEROFF");
+}
+
+TEST_F(CommandLoopTest, PowerOffExitsWithZeroWithoutThePipe)
+{
+    GTEST_FLAG_SET(death_test_style, "fast");
+    ::unlink(hostPath("/var/tmp/offpipe").c_str());
+    EXPECT_EXIT(apply(record(REQ_SET_PARAM, param::powerOffRequest, 0, 1, -1)), ::testing::ExitedWithCode(0), "");
+}
+
+// --- SCPI completion --------------------------------------------------------------------------
+
+TEST_F(CommandLoopTest, ScpiRequestWithoutRestartIsReleasedInItsOwnPass)
+{
+    apply(record(REQ_SCREEN, 2, 0, 3, scpi()));
+    EXPECT_EQ(releases(), 1);
+    EXPECT_EQ(pendingAcknowledge, 0);
+    EXPECT_FALSE(b_g_scpiOrigin);
+
+    // *WAI posts kind 0: nothing to do, released at once.
+    apply(record(0, 0, 0, 0, scpi()));
+    EXPECT_EQ(releases(), 2);
+}
+
+TEST_F(CommandLoopTest, ScpiRequestWithRestartIsReleasedAfterTheAcknowledgement)
+{
+    startRealTimeStandin();
+    apply(record(REQ_FILE, fileBatchRecall, 0, 0, scpi()));
+    EXPECT_EQ(drain(o_g_acquMessageBox), (std::vector<TLongArray>{{8, CH_ALL, ACQ_RESTART_CLEAR, comm()}}));
+    EXPECT_EQ(pendingAcknowledge, 8);
+    EXPECT_TRUE(b_g_scpiOrigin);
+    EXPECT_EQ(releases(), 0);
+
+    // Other records in between do not release it.
+    apply(record(REQ_SCREEN, 2, 0, 0, keys()));
+    EXPECT_EQ(releases(), 0);
+
+    apply(record(REQ_ACQ_DONE, 0, 100000, 1, senderValue(ACQU_id)));
+    EXPECT_EQ(releases(), 1);
+    EXPECT_EQ(pendingAcknowledge, 0);
+    EXPECT_FALSE(b_g_scpiOrigin);
+    EXPECT_EQ(bridge()->calls(), (std::vector<std::string>{"screenMessage(0,)", "screenMaj(90)", "screenRefresh()"}));
+}
+
+TEST_F(CommandLoopTest, ScpiReleaseThroughTheAcquisitionStandin)
+{
+    startRealTimeStandin();
+    ASSERT_EQ(startThread(&ACQU_id, acquisit, nullptr, 20, true, "acquisit"), 0);
+    data.traceOnCh1 = 1;
+    data.traceOnCh3 = 1;  // the batch recall rebuilds channelFlags: 5
+
+    apply(record(REQ_FILE, fileBatchRecall, 0, 0, scpi()));
+    EXPECT_EQ(releases(), 0);
+
+    pipe_dial done{};
+    ASSERT_EQ(o_g_consMessageBox.receive(&done, true, 5), 0);
+    EXPECT_EQ(done, (pipe_dial{REQ_ACQ_DONE, 0, 100000, 5, 0.0f, senderValue(ACQU_id)}));
+    applyRequest(done);
+    EXPECT_EQ(releases(), 1);
+    EXPECT_EQ(pendingAcknowledge, 0);
+}
+
+TEST_F(CommandLoopTest, NothingReachesTheAcquisitionWhileACalibrationStepIsPending)
+{
+    startRealTimeStandin();
+    pendingAcknowledge = 0x800;
+    apply(record(REQ_FILE, fileBatchRecall, 0, 0, 0));
+    apply(record(REQ_SCREEN_SAVER, 3, 0, 0, kSenderTimer));
+    ScreenSaverActif = 0;
+    data.instrumentMode = 16;
+    data.acqRunStop = 1;
+    apply(record(REQ_CHANNEL_STATE, 0, 0, 1, kSenderTimer));
+    EXPECT_TRUE(drain(o_g_acquMessageBox).empty());
+    EXPECT_EQ(pendingAcknowledge, 0x800);
+
+    // The end of the step releases the waiting SCPI request in its own pass.
+    b_g_scpiOrigin = true;
+    apply(record(REQ_OPERATION_DONE, 1, 0, 0, realTime()));
+    EXPECT_EQ(pendingAcknowledge, 0);
+    EXPECT_EQ(releases(), 1);
+}
+
+} // namespace

@@ -1,0 +1,275 @@
+// Controller start-up against the stand-ins: order of the screen calls, the threads it starts,
+// the smart-probe scan of the first start, the self test and the brand.
+#include "tests/core/command_fixture.h"
+
+#include "acquisition/TAcquisition.h"
+#include "acquisition/TFonction.h"
+#include "acquisition/acquisit_standin.h"
+#include "hardware/CmdesBase.h"
+#include "hardware/calibration.h"
+#include "hardware/handshake.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <iterator>
+#include <set>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+class CommandStartupTest : public CommandTest {
+protected:
+    void SetUp() override
+    {
+        CommandTest::SetUp();
+        COMM_id = pthread_self();
+    }
+
+    std::vector<int16_t> scannedChannels() const { return kalvexStandin().lectureCalls; }
+
+    bool markerExists() const
+    {
+        struct stat st;
+        return stat(hostPath("/var/tmp/tavlinStarted").c_str(), &st) == 0;
+    }
+};
+
+TEST_F(CommandStartupTest, ScreenCallsComeInOrderAndTheBatchRecallIsQueued)
+{
+    commandStartup();
+
+    EXPECT_EQ(bridge()->calls(), (std::vector<std::string>{"screenMessage(27,)", "showWindow()", "setBrandVisible(0)",
+                                                            "screenMaj(14)", "screenMessage(0,)"}));
+    EXPECT_EQ(pauses(), std::vector<int>{100});
+
+    pipe_dial first{};
+    ASSERT_EQ(o_g_consMessageBox.receive(&first, true, 1), 0);
+    EXPECT_EQ(first, (pipe_dial{REQ_FILE, fileBatchRecall, 0, 0, 0.0f, senderValue(pthread_self())}));
+
+    // The hardware and setup sequence around the screen calls.
+    EXPECT_EQ(chipAcqStandin().drvCalls, 1);
+    EXPECT_EQ(chipAcqStandin().openName, "chip_acq");
+    EXPECT_EQ(chipAcqStandin().openFlags, 2);
+    EXPECT_EQ(cmdesBaseStandin().baseInitCalls, (std::vector<int16_t>{0, 1}));
+    EXPECT_EQ(setupStandin().startupHwChannels, 15);
+    EXPECT_EQ(us_g_hwChannels, 15);
+    EXPECT_EQ(data.hwChannelMask, 15);
+    EXPECT_EQ(data.validChannelMask, 1039);
+    EXPECT_EQ(data.instrumentMode, 0x8000);
+    EXPECT_EQ(sysservStandin().usbMassStorageModes, std::vector<int>{0x8000});
+    EXPECT_EQ(cmdesBaseStandin().cmdeAnalogiqueCalls,
+              (std::vector<std::pair<int, uint16_t>>{{ANALOG_BACKLIGHT_LEVEL, init_par.displayBrightness}}));
+    EXPECT_EQ(chipAcqIoctlStandin().lastCommand, 0);
+    EXPECT_TRUE(chipAcqIoctlStandin().lastRecordNull);
+    EXPECT_EQ(data.selfTestResult, 0xFFFF);
+    EXPECT_EQ(ScreenSaverActif.load(), 0);
+}
+
+TEST_F(CommandStartupTest, WaitsForTheRootWindowPollingEvery100Ms)
+{
+    po_g_homeBridge.store(nullptr);
+    int polls = 0;
+    const pthread_t controller = pthread_self();
+    setPauseHook([&, controller](int ms) {
+        if (!pthread_equal(pthread_self(), controller))
+            return;
+        TPauseLog::instance().add(ms);
+        if (++polls == 3)
+            po_g_homeBridge.store(bridge());
+    });
+
+    commandStartup();
+
+    const std::vector<int> p = pauses();
+    ASSERT_GE(p.size(), 4u);
+    EXPECT_EQ(std::vector<int>(p.begin(), p.begin() + 4), (std::vector<int>{100, 100, 100, 100}));
+    ASSERT_FALSE(bridge()->calls().empty());
+    EXPECT_EQ(bridge()->calls().front(), "screenMessage(27,)");
+}
+
+TEST_F(CommandStartupTest, StartsEveryServiceThreadWithItsIdentity)
+{
+    commandStartup();
+
+    const pthread_t ids[] = {tWEBSd_id, tAPPLd_id, tSADMd_id, SCPI_id, MEAS_id, tBUS_id, tSDCARD_id, TRAD_id, ACQU_id};
+    std::set<intptr_t> distinct;
+    for (pthread_t id : ids) {
+        EXPECT_NE(senderValue(id), 0);
+        distinct.insert(senderValue(id));
+    }
+    EXPECT_EQ(distinct.size(), std::size(ids));
+    // acquisit starts its real-time companion itself.
+    for (int i = 0; i < 500 && senderValue(RTAC_id) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_NE(senderValue(RTAC_id), 0);
+}
+
+TEST_F(CommandStartupTest, FirstStartCreatesTheMarkerAndScansEveryChannel)
+{
+    ASSERT_FALSE(markerExists());
+    commandStartup();
+    EXPECT_TRUE(markerExists());
+    EXPECT_EQ(scannedChannels(), (std::vector<int16_t>{0, 1, 2, 3}));
+}
+
+TEST_F(CommandStartupTest, LaterStartSkipsTheScanAndLeavesTheMarker)
+{
+    ASSERT_TRUE(writeBoardFile("/var/tmp/tavlinStarted", ""));
+    struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, hostPath("/var/tmp/tavlinStarted").c_str(), old, 0), 0);
+    kalvexStandin().probeId[0] = 9;  // would warn if it were read
+
+    commandStartup();
+
+    EXPECT_TRUE(scannedChannels().empty());
+    EXPECT_EQ(bridge()->count("screenMessage(15,)"), 0);
+    struct stat st;
+    ASSERT_EQ(stat(hostPath("/var/tmp/tavlinStarted").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1000000000);
+}
+
+TEST_F(CommandStartupTest, TwoChannelModelScansChannelsOneAndFour)
+{
+    cmdesBaseStandin().twoChannelModel = 1;
+    commandStartup();
+    EXPECT_EQ(scannedChannels(), (std::vector<int16_t>{0, 3}));
+    EXPECT_EQ(setupStandin().startupHwChannels, 9);
+    EXPECT_EQ(data.validChannelMask, 1033);
+    EXPECT_EQ(us_g_hwChannels, 9);
+}
+
+TEST_F(CommandStartupTest, ShownChannelWithADefinedFunctionIsNotScanned)
+{
+    // The power-on setup shows channel 1 and hides channel 2; both have a function.
+    static database powerOn;
+    std::memcpy(&powerOn, &init_par, sizeof powerOn);
+    powerOn.traceOnCh1 = 1;
+    powerOn.traceOnCh2 = 0;
+    setStartupSetupImage(&powerOn);
+    static char expression[] = "ch1*ch2/divv(4)";
+    setupLinks().mathFunctionCh1 = new TFonction(0, expression);
+    setupLinks().mathFunctionCh2 = new TFonction(1, expression);
+
+    commandStartup();
+
+    EXPECT_EQ(scannedChannels(), (std::vector<int16_t>{1, 2, 3}));
+}
+
+TEST_F(CommandStartupTest, ProbeIdentifierDecidesTheWarning)
+{
+    struct Row {
+        uint16_t id;
+        bool warns;
+    };
+    for (const Row row : {Row{9, true}, Row{36, true}, Row{5, false}}) {
+        SCOPED_TRACE(row.id);
+        resetKalvexStandin();
+        resetAcquisitionTraceStandin();
+        ::unlink(hostPath("/var/tmp/tavlinStarted").c_str());
+        bridge()->clear();
+        TPauseLog::instance().clear();
+        setupLinks().smartProbeCh3 = nullptr;
+        auto* trace = new TAcquisition(4);
+        setupLinks().acqCh3 = trace;
+        kalvexStandin().probeId[2] = row.id;
+
+        commandStartup();
+
+        // The probe's trace re-applies its acquisition parameters without a control record.
+        const auto calls = acquisitionTraceStandin().calls;
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].kind, TTraceCall::SetAcquisitionParametres);
+        EXPECT_EQ(calls[0].trace, trace);
+        EXPECT_TRUE(calls[0].recordNull);
+
+        const auto log = bridge()->calls();
+        ASSERT_GE(log.size(), 2u);
+        if (row.warns) {
+            EXPECT_EQ(log[log.size() - 2], "screenMessage(0,)");
+            EXPECT_EQ(log.back(), "screenMessage(15,)");
+            EXPECT_EQ(pauses().back(), 100);
+        } else {
+            EXPECT_EQ(log.back(), "screenMessage(0,)");
+            EXPECT_EQ(bridge()->count("screenMessage(15,)"), 0);
+        }
+    }
+}
+
+TEST_F(CommandStartupTest, BrandShownOnlyForTheModelLettersQV)
+{
+    struct Row {
+        char b4, b5;
+        bool shown;
+    };
+    for (const Row row : {Row{'Q', 'V', true}, Row{'Q', 'X', false}, Row{'X', 'V', false}, Row{0, 0, false},
+                          Row{'q', 'v', false}}) {
+        SCOPED_TRACE((std::string{row.b4, row.b5}));
+        param_calibr.raw[4] = static_cast<uint8_t>(row.b4);
+        param_calibr.raw[5] = static_cast<uint8_t>(row.b5);
+        bridge()->clear();
+        commandStartup();
+        EXPECT_EQ(bridge()->count("setBrandVisible(1)"), row.shown ? 1 : 0);
+        EXPECT_EQ(bridge()->count("setBrandVisible(0)"), row.shown ? 0 : 1);
+    }
+}
+
+TEST_F(CommandStartupTest, SelfTestResultAndMessage13)
+{
+    struct Row {
+        uint16_t autoTest, transfer;
+        bool message13;
+    };
+    for (const Row row : {Row{0xFFFF, 0xFFFF, false}, Row{0x00FF, 0xE0FF, true}, Row{0x00EF, 0xFFFF, false}}) {
+        SCOPED_TRACE(row.transfer);
+        resetCmdesBaseStandin();
+        selfTestStandin().autoTestResult = row.autoTest;
+        selfTestStandin().acqTransfertInitResult = row.transfer;
+        bridge()->clear();
+        TPauseLog::instance().clear();
+
+        commandStartup();
+
+        EXPECT_EQ(data.selfTestResult, row.transfer);
+        // The lamps show the first half of the test.
+        const auto& lamps = cmdesBaseStandin().cmdeLogiqueCalls;
+        ASSERT_EQ(lamps.size(), 1u);
+        EXPECT_EQ(lamps[0], (std::pair<int, uint32_t>{CMDE_SELFTEST_LAMPS, row.autoTest}));
+        const auto log = bridge()->calls();
+        if (row.message13) {
+            ASSERT_EQ(log.size(), 6u);
+            EXPECT_EQ(log[3], "screenMessage(13,)");
+            EXPECT_EQ(pauses(), (std::vector<int>{100, 100}));
+        } else {
+            EXPECT_EQ(bridge()->count("screenMessage(13,)"), 0);
+            EXPECT_EQ(pauses(), std::vector<int>{100});
+        }
+    }
+}
+
+// The whole thread: start-up, then the loop applies the batch recall, whose restart the
+// acquisition stand-in acknowledges; the acknowledgement updates and refreshes the screen.
+TEST_F(CommandStartupTest, ThreadRunsTheBatchRecallThroughTheAcquisition)
+{
+    ASSERT_EQ(startThread(&COMM_id, command, nullptr, 65, true, "COMM"), 0);
+
+    bool refreshed = false;
+    for (int i = 0; i < 500 && !refreshed; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        refreshed = bridge()->count("screenRefresh()") == 1;
+    }
+    ASSERT_TRUE(refreshed);
+    EXPECT_EQ(setupStandin().batchRecallCalls, std::vector<uint16_t>{15});
+    const auto calls = bridge()->calls();
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
+              (std::vector<std::string>{"screenMaj(90)", "screenRefresh()"}));
+    const auto acq = acquisitStandinState();
+    ASSERT_EQ(acq.orders.size(), 1u);
+    EXPECT_EQ(acq.orders[0], (TLongArray{8, CH_ALL, ACQ_RESTART_CLEAR, senderValue(COMM_id)}));
+    // acquisit resumes the real-time thread with 1 after the order.
+    EXPECT_TRUE(acquisitStandinWait(
+        [](const TAcquisitStandinState& s) { return !s.resumes.empty() && s.resumes.back() == SYNCHRO_TIMEBASE_CHANGE; },
+        5000));
+}
+
+} // namespace
