@@ -33,4 +33,13 @@ public:
     int16_t channelIndex = -1;
 
     static TPassFailCounter passFailCounter;
+
+    // The normalised sample buffers of channels 1 to 4 and of the auxiliary trace
+    // (kNormalisedSamples codes each), allocated once at start-up; null before.
+    static constexpr uint32_t kNormalisedSamples = 100000;
+    static uint32_t* Voie1Normalisee;
+    static uint32_t* Voie2Normalisee;
+    static uint32_t* Voie3Normalisee;
+    static uint32_t* Voie4Normalisee;
+    static uint32_t* VoieAuxNormalisee;
 };

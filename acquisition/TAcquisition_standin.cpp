@@ -5,6 +5,11 @@
 #include "hardware/handshake.h"
 
 TPassFailCounter TAcquisition::passFailCounter;
+uint32_t* TAcquisition::Voie1Normalisee = nullptr;
+uint32_t* TAcquisition::Voie2Normalisee = nullptr;
+uint32_t* TAcquisition::Voie3Normalisee = nullptr;
+uint32_t* TAcquisition::Voie4Normalisee = nullptr;
+uint32_t* TAcquisition::VoieAuxNormalisee = nullptr;
 
 TAcquisitionStandin& acquisitionTraceStandin()
 {

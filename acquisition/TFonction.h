@@ -10,6 +10,8 @@ public:
     // Copies and compiles the text (at most 99 characters); false on a syntax or semantic error.
     bool SetFonctionString(char* text, bool webForm);
     bool IsDefined();
+    // Channels the function reads (channel 1..4 -> bit 1, 2, 4, 8); 0 when undefined.
+    uint16_t VoiesSrc();
     // Token check and order/bracket check of the text; true when it passes.
     bool AnalyseSyntaxique();
     bool AnalyseSemantique();

@@ -23,6 +23,12 @@ bool TFonction::IsDefined()
     return defined;
 }
 
+// The stand-in does not parse the text: it reads no channel.
+uint16_t TFonction::VoiesSrc()
+{
+    return 0;
+}
+
 void TFonction::RAZ()
 {
     std::memset(text, 0, sizeof text);

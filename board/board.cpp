@@ -1,5 +1,7 @@
 #include "board/board.h"
 
+#include "board/netif.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -28,9 +30,12 @@ int& portOffsetStorage()
     return offset;
 }
 
+// The board layer's own steps come first; later layers add theirs.
 std::vector<std::pair<std::string, BoardSeedStep>>& seedSteps()
 {
-    static auto* steps = new std::vector<std::pair<std::string, BoardSeedStep>>();
+    static auto* steps = new std::vector<std::pair<std::string, BoardSeedStep>>{
+        {"network-interfaces", seedSimulatedNetworkInterfaces},
+    };
     return *steps;
 }
 

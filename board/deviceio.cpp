@@ -11,6 +11,24 @@
 
 namespace {
 
+// Volatile 16-bit accesses to the mapped device memory.
+class TMappedWindow : public TRegisterWindow {
+public:
+    TMappedWindow(void* base, size_t length) : base_(static_cast<volatile uint16_t*>(base)), length_(length) {}
+    uint16_t read16(uint32_t word) override { return word < length_ / 2 ? base_[word] : 0; }
+    void write16(uint32_t word, uint16_t value) override
+    {
+        if (word < length_ / 2)
+            base_[word] = value;
+    }
+    void* base() const { return const_cast<uint16_t*>(base_); }
+    size_t length() const { return length_; }
+
+private:
+    volatile uint16_t* base_;
+    size_t length_;
+};
+
 class TRealDeviceIO : public TDeviceIO {
 public:
     int open(const char* path, int flags, mode_t mode) override { return ::open(path, flags, mode); }
@@ -20,12 +38,20 @@ public:
     off_t lseek(int fd, off_t offset, int whence) override { return ::lseek(fd, offset, whence); }
     int ioctl(int fd, unsigned long request, void* arg) override { return ::ioctl(fd, request, arg); }
     int poll(struct pollfd* fds, nfds_t count, int timeoutMs) override { return ::poll(fds, count, timeoutMs); }
-    void* mapRegisterWindow(int fd, size_t length, off_t offset) override
+    TRegisterWindow* mapRegisterWindow(int fd, size_t length, off_t offset) override
     {
         void* p = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, offset);
-        return p == MAP_FAILED ? nullptr : p;
+        return p == MAP_FAILED ? nullptr : new TMappedWindow(p, length);
     }
-    int unmapRegisterWindow(void* window, size_t length) override { return ::munmap(window, length); }
+    int unmapRegisterWindow(TRegisterWindow* window) override
+    {
+        auto* w = static_cast<TMappedWindow*>(window);
+        if (!w)
+            return -1;
+        int rc = ::munmap(w->base(), w->length());
+        delete w;
+        return rc;
+    }
     void syncAll() override { ::sync(); }
 };
 

@@ -3,8 +3,17 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <poll.h>
 #include <sys/types.h>
+
+// A mapped register window of 16-bit words (word = byte offset / 2).
+class TRegisterWindow {
+public:
+    virtual ~TRegisterWindow() = default;
+    virtual uint16_t read16(uint32_t word) = 0;
+    virtual void write16(uint32_t word, uint16_t value) = 0;
+};
 
 class TDeviceIO {
 public:
@@ -17,8 +26,8 @@ public:
     virtual int ioctl(int fd, unsigned long request, void* arg) = 0;
     virtual int poll(struct pollfd* fds, nfds_t count, int timeoutMs) = 0;
     // Shared read/write mapping of a device's register window; nullptr on failure.
-    virtual void* mapRegisterWindow(int fd, size_t length, off_t offset) = 0;
-    virtual int unmapRegisterWindow(void* window, size_t length) = 0;
+    virtual TRegisterWindow* mapRegisterWindow(int fd, size_t length, off_t offset) = 0;
+    virtual int unmapRegisterWindow(TRegisterWindow* window) = 0;
     // The file-system sync that ends every save.
     virtual void syncAll() = 0;
 };

@@ -1,10 +1,13 @@
 // benchview: starts the controller thread, builds the Qt Quick user interface and runs the GUI
 // event loop in the main thread.
 #include "board/board.h"
+#include "board/sim/simboard.h"
+#include "core/calibfile.h"
 #include "core/command.h"
 #include "core/process.h"
 #include "core/requests.h"
 #include "core/root.h"
+#include "network/webServerFs.h"
 #include "ui/homeview.h"
 #include "ui/qmltypes.h"
 
@@ -66,7 +69,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "benchview: cannot create the simulated-board root\n");
         return 1;
     }
+    registerCalibrationSeed();
+    registerWebPictureSeed();
+    if (kSimulatedBoard)
+        simboard::registerScenarioSeed();
     seedBoardRoot();
+    // The simulated board answers every device access from here on, before any thread starts.
+    if (kSimulatedBoard) {
+        std::string why;
+        if (!simboard::install(&why))
+            std::fprintf(stderr, "benchview: simulated board: %s\n", why.c_str());
+    }
 
     makeBatchDirectory();
 

@@ -676,8 +676,7 @@ void readCalibration(intptr_t target)
     auto* record = reinterpret_cast<calibration*>(target);
     if (!record)
         return;
-    const uint32_t sum = Checksum(param_calibr.raw + 4, kCalibrationSize - 4);
-    std::memcpy(param_calibr.raw, &sum, sizeof sum);
+    calibrationStampChecksum(param_calibr);
     if (record != &param_calibr)
         std::memcpy(record, &param_calibr, sizeof(calibration));
 }

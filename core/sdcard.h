@@ -1,5 +1,12 @@
 // SD-card watcher thread (tSDCARD_id): tells the controller when the card comes or goes.
 #pragma once
 
-// The argument is not used. Returns only when its event socket fails.
+#include <cstddef>
+
+// The argument is not used. Posts one screen request (code 6) per kernel event of the card's
+// first partition; returns only when its event socket cannot be made or fails.
 void* sdcard_detect(void* arg);
+
+// True when the first line of a kernel event (up to its first NUL, within length) names the
+// card's first partition "mmcblk0p1".
+bool isSdPartitionEvent(const char* message, size_t length);

@@ -14,6 +14,10 @@ public:
     int getId(char* designation, unsigned short* id);
     // Stores the colour and a second user byte in the probe's header; 0.
     int setUserFields(unsigned short colour, unsigned short second);
+    // The probe's coefficient and its 4-byte unit text; 0, or -1 when the probe does not say
+    // (the output is left as it was).
+    int getProbeCoeff(float* coefficient);
+    int getMeasurementUnit(char* unit);
 
     uint16_t id = 0xAAAA;  // 0xAAAA until read
     int32_t state = 0;     // 0 read, 2 I2C error, 3 descriptor checksum, 4 header checksum

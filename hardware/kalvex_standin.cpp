@@ -45,6 +45,17 @@ int TKalvex::setUserFields(unsigned short colour, unsigned short second)
     return 0;
 }
 
+// The stand-in probe carries no coefficient and no unit.
+int TKalvex::getProbeCoeff(float*)
+{
+    return -1;
+}
+
+int TKalvex::getMeasurementUnit(char*)
+{
+    return -1;
+}
+
 namespace {
 TKalvex*& probeLink(int channel)
 {

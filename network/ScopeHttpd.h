@@ -1,5 +1,4 @@
-// HTTP server thread (tWEBSd_id).
+// HTTP server thread (tWEBSd_id): declared with the rest of the server.
 #pragma once
 
-// No argument. Never returns.
-void* ScopeHttpd(void* arg);
+#include "network/serverHTTP.h"

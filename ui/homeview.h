@@ -1,6 +1,7 @@
-// The root window. The engine reaches it only through THomeBridge; every bridge call may come
-// from any thread and only queues a signal emission into the GUI thread, except the panel
-// request that saves the setup and ends the process.
+// The root window, and the only way by which the controller reaches the screen. The controller
+// calls the bridge methods from its own thread; each one only emits, so every notice reaches the
+// items queued in the GUI thread. The window also serves the home screen: mode views, update
+// offer, hand-over to the configuration program and the file manager, screenshots.
 #pragma once
 
 #include "core/homebridge.h"
@@ -9,20 +10,36 @@
 #include <QString>
 #include <atomic>
 
+class QTimer;
+
 class HomeView : public QQuickWindow, public THomeBridge {
     Q_OBJECT
-    Q_PROPERTY(bool brandVisible READ brandVisible NOTIFY displayBrandSignal)
+    // Read in handlers only: scopeMode changes although it is declared constant, and the other
+    // three are computed at each read.
+    Q_PROPERTY(int scopeMode READ scopeMode CONSTANT)
+    Q_PROPERTY(QString build READ build CONSTANT)
+    Q_PROPERTY(QString communicationIcon READ communicationIcon CONSTANT)
+    Q_PROPERTY(QString ipAddress READ ipAddress CONSTANT)
 
 public:
-    // Mode word of a root window that has no instrument view yet.
-    static constexpr int kNoInstrument = 0x8000;
+    // Mode word while no instrument view exists.
+    static constexpr int kNoView = 0x8000;
+    // Exit statuses with which the start-up scripts take over.
+    static constexpr int kExitConfiguration = 2;
+    static constexpr int kExitFileManager = 3;
+    static constexpr int kExitPanel = 4;
 
     explicit HomeView(QWindow* parent = nullptr);
+    ~HomeView() override;
 
-    void screenMaj(int code) override;
+    int scopeMode() const { return scopeMode_.load(); }
+    QString build() const;
+    QString communicationIcon() const;
+    QString ipAddress() const;
+
+    // Bridge: may run in any thread (screenMaj and screenRaz are QML invokables too, below).
     void screenRefresh() override;
-    void screenRaz() override;
-    void screenMessage(int number, const char* text) override;
+    void screenMessage(int code, const char* text) override;
     void screenIhm(int code, int a, int b) override;
     void screenHardcopy(char* name) override;
     void screenKalvex() override;
@@ -32,31 +49,61 @@ public:
     void showWindow() override;
     void refreshConfig() override;
 
-    bool refreshAllowed() const { return refreshAllowed_.load(); }
-    void setRefreshAllowed(bool allowed) { refreshAllowed_.store(allowed); }
-    int modeWord() const { return modeWord_.load(); }
-    void setModeWord(int mode) { modeWord_.store(mode); }
-    bool brandVisible() const { return brandVisible_.load(); }
+    // QML, GUI thread only (screenMaj and screenRaz: any thread).
+    Q_INVOKABLE void childKilled();
+    // Save the setup and end the process for the configuration program or the file manager;
+    // never return.
+    Q_INVOKABLE int launchConfig();
+    Q_INVOKABLE int launchFileMan();
+    Q_INVOKABLE void screenMaj(int parameter) override;
+    // With no view, creates the view of the current mode; else asks the view to go, and its
+    // destruction creates the next one. Decided in the GUI thread.
+    Q_INVOKABLE void screenRaz() override;
+    Q_INVOKABLE bool verifyFunctionValidity(const QString& expression);
+    Q_INVOKABLE bool isUpdateAvailable();
+    Q_INVOKABLE void setUpdateOk();
+    Q_INVOKABLE bool isBrandVisible() const { return brandVisible_.load(); }
+    // The QML file of the view that serves a mode word, empty when none does (0x8000 and
+    // unknown words). Every scope mode gets the scope view, both meter modes the meter view.
+    Q_INVOKABLE QString viewOfMode(int mode) const;
+
+    // The screenshot's file name for a requested name (empty: the dated default).
+    static QString screenshotFileName(const QString& name);
 
 signals:
     void complete();
-    void screenMajSignal(int code);
-    void screenRefreshSignal();
-    void screenRazSignal();
     void createInstrumentSignal();
-    void screenMessageSignal(int number, const QString& text);
-    void screenIhmSignal(int code, int a, int b);
-    void screenshotSignal(const QString& name);
+    void displayBrandSignal(bool b_a_brandVisible);
     void displayKalvexSignal();
-    void screenManualMeasurementSignal();
-    void screenAutomaticMeasurementSignal();
-    void displayBrandSignal(bool visible);
+    void refreshAllowedSignal(bool allowed);
     void refreshConfigSignal();
+    void screenAutomaticMeasurementSignal();
+    void screenIhmSignal(int code, int a, int b);
+    void screenMajSignal(int parameter);
+    void screenManualMeasurementSignal();
+    void screenMessageSignal(int code, const QString& text);
+    void screenRazSignal();
+    void screenRefreshSignal();
+    void screenshotSignal(const QString& name);
+    void refreshInfoToolSignal(bool b_a_displayIcon);
+
+public slots:
+    void refreshAllowedSlot(bool allowed);
+    void screenshotSlot(const QString& name);
+    void refreshSlot();
 
 private:
+    // Runs f at once in the GUI thread, else queues it there.
+    template <typename F>
+    void inGuiThread(F f);
+    [[noreturn]] void saveSetupAndEnd(int status);
+
     std::atomic<bool> refreshAllowed_{true};
-    std::atomic<int> modeWord_{kNoInstrument};
+    std::atomic<int> scopeMode_{kNoView};
     std::atomic<bool> brandVisible_{false};
+    QTimer* refreshTimer_ = nullptr;
+    // Compared by handle: asking another thread for its QThread would create one there.
+    const Qt::HANDLE guiThread_;
 };
 
 // The root window, set once by main before the bridge pointer; null before.

@@ -1,6 +1,7 @@
 #include "ui/qmltypes.h"
 
 #include "ui/homeview.h"
+#include "ui/tool.h"
 
 #include <QtQml/qqml.h>
 
@@ -21,7 +22,8 @@ void registerQmlTypes()
     // LoggerScreenComp, LoggerStatusLine, LoggerView, MessageBox, MeterChannel, MeterMeasurement,
     // MeterPanel, MeterStatusLine, MeterToolPanel, MeterView, PassFail, PowerChannel,
     // KalvexOverview, ScopeHorizontal, ScopeScreen, ScopeScreenComp, ScopeStatusLine, ScopeTrigger,
-    // ScopeVertical, ScopeMath, ScopeView, Tool, ToolChannel, ToolPower, ToolTimebase,
-    // ViewerEventFilter, ViewerEventList, ViewerPanel, ViewerScreen, ViewerScreenComp,
-    // ViewerStatusLine, ViewerView
+    // ScopeVertical, ScopeMath, ScopeView
+    qmlRegisterType<Tool>(kQmlModule, 1, 0, "Tool_");
+    // ToolChannel, ToolPower, ToolTimebase, ViewerEventFilter, ViewerEventList, ViewerPanel,
+    // ViewerScreen, ViewerScreenComp, ViewerStatusLine, ViewerView
 }

@@ -156,8 +156,8 @@ TEST_F(BoardRoot, InstalledDeviceIoReplacesTheDefault)
         off_t lseek(int, off_t, int) override { return -1; }
         int ioctl(int, unsigned long, void*) override { return -1; }
         int poll(struct pollfd*, nfds_t, int) override { return -1; }
-        void* mapRegisterWindow(int, size_t, off_t) override { return nullptr; }
-        int unmapRegisterWindow(void*, size_t) override { return -1; }
+        TRegisterWindow* mapRegisterWindow(int, size_t, off_t) override { return nullptr; }
+        int unmapRegisterWindow(TRegisterWindow*) override { return -1; }
         void syncAll() override {}
     } fail;
     setDeviceIO(&fail);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "tests/support/recordingbridge.h"
-#include "tests/support/simboardtest.h"
+#include "tests/support/simfpgaboardtest.h"
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/TAcquisition_standin.h"
@@ -13,19 +13,16 @@
 #include "acquisition/TPassFailCounter_standin.h"
 #include "acquisition/autoset_standin.h"
 #include "board/board.h"
-#include "core/calibfile_standin.h"
+#include "board/sim/simboard.h"
 #include "core/command.h"
 #include "core/command_param.h"
 #include "core/files_standin.h"
 #include "core/gest_db.h"
 #include "core/process.h"
 #include "core/setup_consistency_standin.h"
-#include "core/setup_standin.h"
-#include "core/sysserv_standin.h"
-#include "hardware/CmdesBase_standin.h"
+#include "hardware/CmdesBase.h"
 #include "hardware/chip_acq_ioctl_standin.h"
 #include "hardware/chip_acq_standin.h"
-#include "hardware/fpga_standin.h"
 #include "hardware/kalvex_standin.h"
 #include "hardware/selftest_standin.h"
 #include "scpi/scpi_standin.h"
@@ -67,27 +64,22 @@ private:
     std::vector<int> pauses_;
 };
 
-class CommandTest : public SimBoardTest {
+class CommandTest : public SimFpgaBoardTest {
 protected:
     void SetUp() override
     {
-        SimBoardTest::SetUp();
+        SimFpgaBoardTest::SetUp();
         resetChipAcqStandin();
         resetChipAcqIoctlStandin();
-        resetCmdesBaseStandin();
         resetSelfTestStandin();
         resetKalvexStandin();
         resetAcquisitionTraceStandin();
         resetFilesStandin();
-        resetSetupStandin();
         resetSetupConsistencyStandin();
-        resetSysservStandin();
         resetScpiStandin();
         resetViewerEventListStandin();
         resetAutosetStandin();
         resetPassFailCounterStandin();
-        resetCalibFileStandin();
-        resetFpgaStandin();
         TPauseLog::instance().clear();
         // The controller's pauses (this thread's) are recorded; other threads really sleep.
         const pthread_t controller = pthread_self();
@@ -107,7 +99,7 @@ protected:
     void TearDown() override
     {
         po_g_homeBridge.store(nullptr);
-        SimBoardTest::TearDown();
+        SimFpgaBoardTest::TearDown();
     }
 
     // Never destroyed: a thread the test started may still hold the pointer.

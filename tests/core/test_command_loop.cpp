@@ -246,12 +246,15 @@ TEST_F(CommandLoopTest, ScreenSaverRequestCodes)
     const Row rows[] = {{0, 1, 1}, {1, 3, 0}, {0, 5, 1}, {1, 5, 0}, {1, 7, 1}, {0, 7, 0}};
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.before) + " code " + std::to_string(row.code));
-        resetCmdesBaseStandin();
+        simboard::clearHistories();
         resetSetupConsistencyStandin();
         ScreenSaverActif = row.before;
         apply(record(REQ_SCREEN_SAVER, row.code, 0, 0, kSenderTimer));
         EXPECT_EQ(ScreenSaverActif.load(), row.after);
-        EXPECT_EQ(cmdesBaseStandin().economiseurCalls, std::vector<bool>{row.after != 0});
+        // One screen-saver switch, on or off (gpio144 follows it).
+        const auto saver = simboard::gpioHistory(144);
+        ASSERT_EQ(saver.size(), 1u);
+        EXPECT_EQ(saver[0].text, row.after ? "1" : "0");
         EXPECT_EQ(setupConsistencyStandin().setVoiesValidesCalls, row.code == 3 ? 1 : 0);
         const auto sent = drain(o_g_acquMessageBox);
         if (row.after)
@@ -275,13 +278,16 @@ TEST_F(CommandLoopTest, FileActionsCallTheirFunctionShowTheirMessagesAndRestart)
     };
     const std::vector<Row> rows = {
         {fileTraceSave, "TraceSaveAll", {"screenMessage(14,run 1.trc)", "screenMessage(0,)", "screenMessage(19,)"}, {}},
-        {fileSetupSave, "", {"screenMessage(14,run 1.trc)", "screenMessage(19,)"}, {}},
+        {fileSetupSave, "", {"screenMessage(14,run 1.trc)"}, {}},
         {fileFunctionSave, "FunctionSaveAll", {"screenMessage(14,run 1.trc)", "screenMessage(19,)"}, {}},
         {fileHarmonicSave, "HarmonicSaveAll", {"screenMessage(14,run 1.trc)", "screenMessage(19,)"}, {}},
         {fileMaskSave, "PassFailMaskSave", {"screenMessage(14,run 1.trc)", "screenMessage(0,)", "screenMessage(19,)"}, {}},
         {fileTraceRecall, "TraceRecallAll", {"screenMessage(17,)"}, {{214, CH_MASK_TRACE, ACQ_RESTART_CLEAR, 0}}},
         {fileBatchRecall, "", {}, {{8, CH_ALL, ACQ_RESTART_CLEAR, 0}}},
     };
+    // The setup lands beside the traces; the batch directory is there but empty.
+    ASSERT_EQ(mkdir(hostPath("/media/user/traces").c_str(), 0777), 0);
+    ASSERT_EQ(mkdir(hostPath("/media/private/batch").c_str(), 0777), 0);
     startRealTimeStandin();
     size_t resumes = 0;
     for (const Row& row : rows) {
@@ -304,8 +310,13 @@ TEST_F(CommandLoopTest, FileActionsCallTheirFunctionShowTheirMessagesAndRestart)
         ASSERT_TRUE(waitResumes(++resumes));
         EXPECT_EQ(acquisitStandinState().resumes.back(), SYNCHRO_RESUME);
     }
-    EXPECT_EQ(setupStandin().saveNames, std::vector<std::string>{name});
-    EXPECT_EQ(setupStandin().batchRecallCalls, std::vector<uint16_t>{us_g_hwChannels});
+    struct stat st;
+    ASSERT_EQ(stat(hostPath("/media/user/traces/run 1.trc.cfg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 1360);
+    // The batch recall ran: it leaves the process in the batch directory.
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    EXPECT_EQ(std::string(cwd), hostPath("/media/private/batch"));
     EXPECT_EQ(acquisitStandinState().parks, static_cast<int>(rows.size()));
 }
 
@@ -443,11 +454,12 @@ TEST_F(CommandLoopTest, SetupImageIsAppliedAndAnnouncedToTheBusThread)
     image.timeBaseIndex = 12;
     image.instrumentMode = 17;
     image.deviceError = 5;
+    image.hwChannelMask = 0;
 
     apply(record(REQ_FILE, fileSetupApply, 0, reinterpret_cast<intptr_t>(&image), scpi()));
 
     EXPECT_EQ(data.traceOnCh3, 1);
-    EXPECT_EQ(setupStandin().lastRecallHwChannels, us_g_hwChannels);
+    EXPECT_EQ(data.hwChannelMask, us_g_hwChannels);
     EXPECT_EQ(setupConsistencyStandin().userTimeBaseCalls, std::vector<uint16_t>{12});
     EXPECT_EQ(setupConsistencyStandin().findCoeffCalls, 1);
     EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenMaj(29)"});

@@ -2,6 +2,8 @@
 // math functions and probes, the resets, the screen and where the request goes.
 #include "tests/core/command_fixture.h"
 
+#include "core/sysserv.h"
+
 #include <string>
 
 namespace {
@@ -27,14 +29,16 @@ TEST_F(ParamModeTest, MessageAndPauseByModeThenTheCommonSteps)
         data.zoomWidth = 4.0f;
         data.xyZoomFactor = 3.0f;
         data.meterAuxMeas = 2;
-        resetFpgaStandin();
-        resetSysservStandin();
+        simboard::clearLog();
         bridge()->clear();
         TPauseLog::instance().clear();
 
         const pipe_dial applied = set(param::instrumentMode, row.mode, 0, keys());
 
-        EXPECT_EQ(fpgaStandin().spiRegisters, (std::map<uint16_t, uint32_t>{{4, 31}}));
+        std::vector<std::pair<int64_t, int64_t>> spiWrites;
+        for (const simboard::TLogEntry& e : simboard::log({simboard::TLogKind::SpiWrite}))
+            spiWrites.emplace_back(e.b, e.c);
+        EXPECT_EQ(spiWrites, (std::vector<std::pair<int64_t, int64_t>>{{4, 31}}));
         std::vector<std::string> screen;
         if (row.message >= 0)
             screen.push_back("screenMessage(" + std::to_string(row.message) + ",)");
@@ -42,7 +46,9 @@ TEST_F(ParamModeTest, MessageAndPauseByModeThenTheCommonSteps)
         EXPECT_EQ(bridge()->calls(), screen);
         EXPECT_EQ(pauses(), row.message >= 0 ? std::vector<int>{100} : std::vector<int>{});
         EXPECT_EQ(data.instrumentMode, row.mode);
-        EXPECT_EQ(sysservStandin().usbMassStorageModes, std::vector<int>{row.mode});
+        // No card: the home screen exposes the internal partition writable, the modes read-only.
+        EXPECT_EQ(readHostFile(hostPath(kUsbLunFile)), row.mode == 0x8000 ? "/dev/mmcblk2p5" : "/dev/mmcblk2p7");
+        EXPECT_EQ(readHostFile(hostPath(kUsbLunReadOnly)), row.mode == 0x8000 ? "0" : "1");
         EXPECT_EQ(data.busDiag, row.mode == 17 ? 1 : 0);
         EXPECT_EQ(data.meterAuxMeas, 1);
         // Memories and zooms are reset only where no message is shown.

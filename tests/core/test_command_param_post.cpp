@@ -7,6 +7,8 @@
 #include "hardware/calibration.h"
 #include "hardware/handshake.h"
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <string>
 
@@ -54,8 +56,8 @@ TEST_F(ParamPostTest, PostProcessingRows)
          }},
         {"brightness", [] {}, param::displayBrightness, 4,
          [] {
-             EXPECT_EQ(cmdesBaseStandin().cmdeAnalogiqueCalls,
-                       (std::vector<std::pair<int, uint16_t>>{{ANALOG_BACKLIGHT_LEVEL, 4}}));
+             EXPECT_EQ(simboard::backlightBrightness(), "4");
+             EXPECT_EQ(simboard::backlightHistory().size(), 1u);
          }},
         {"time base without zoom",
          [] {
@@ -158,7 +160,7 @@ TEST_F(ParamPostTest, PostProcessingRows)
         data.instrumentMode = 16;
         linkEverything();
         resetSetupConsistencyStandin();
-        resetCmdesBaseStandin();
+        simboard::clearHistories();
         resetPassFailCounterStandin();
         row.prepare();
         set(row.parameter, row.value, 0, keys());
@@ -441,13 +443,13 @@ TEST_F(ParamPostTest, ReferenceCapture)
 TEST_F(ParamPostTest, CalibrationReadFillsTheTargetWithAChecksummedRecord)
 {
     for (uint32_t i = 0; i < kCalibrationSize; ++i)
-        param_calibr.raw[i] = static_cast<uint8_t>(i * 7);
+        calibrationBytes(param_calibr)[i] = static_cast<uint8_t>(i * 7);
     static calibration target;
     set(param::calibrationRead, reinterpret_cast<intptr_t>(&target), 0, scpi());
 
     uint32_t word;
-    std::memcpy(&word, target.raw, sizeof word);
-    EXPECT_EQ(word, Checksum(param_calibr.raw + 4, kCalibrationSize - 4));
+    std::memcpy(&word, &target, sizeof word);
+    EXPECT_EQ(word, Checksum(calibrationBytes(param_calibr) + 4, kCalibrationSize - 4));
     EXPECT_EQ(0, std::memcmp(&target, &param_calibr, sizeof target));
     // Nothing else follows; the SCPI request completes at once.
     EXPECT_TRUE(bridge()->calls().empty());
@@ -464,7 +466,7 @@ TEST_F(ParamPostTest, CalibrationReadFillsTheTargetWithAChecksummedRecord)
 TEST_F(ParamPostTest, CalibrationWriteCopiesTheRecordInAndRestarts)
 {
     static calibration incoming;
-    std::memset(incoming.raw, 0x5A, sizeof incoming.raw);
+    std::memset(&incoming, 0x5A, sizeof incoming);
     set(param::calibrationWrite, reinterpret_cast<intptr_t>(&incoming), 0, scpi());
     EXPECT_EQ(0, std::memcmp(&incoming, &param_calibr, sizeof incoming));
     EXPECT_EQ(restarts(), std::vector<TLongArray>{restart(129, CH_ALL, ACQ_RESTART_32)});
@@ -481,26 +483,45 @@ TEST_F(ParamPostTest, CalibrationSaveStampsTheDateForRemoteRequestsAndReportsAFa
     struct Row {
         const char* who;
         intptr_t sender;
-        int result;
+        bool mediumFails;
         bool stamps;
         std::vector<std::string> screen;
         int deviceError;
     };
     const std::vector<Row> rows = {
-        {"screen, failed", 0, 19, false, {"screenMessage(12,)", "screenMessage(0,)", "screenMessage(19,)"}, 5},
-        {"scpi, failed", scpi(), 19, true, {"screenMessage(12,)", "screenMessage(0,)"}, 22},
-        {"scpi, saved", scpi(), 0, true, {"screenMessage(12,)", "screenMessage(0,)"}, 0},
-        {"keys, saved", keys(), 0, true, {"screenMessage(12,)", "screenMessage(0,)"}, 5},
+        {"screen, failed", 0, true, false, {"screenMessage(12,)", "screenMessage(0,)", "screenMessage(19,)"}, 5},
+        {"scpi, failed", scpi(), true, true, {"screenMessage(12,)", "screenMessage(0,)"}, 22},
+        {"scpi, saved", scpi(), false, true, {"screenMessage(12,)", "screenMessage(0,)"}, 0},
+        {"keys, saved", keys(), false, true, {"screenMessage(12,)", "screenMessage(0,)"}, 5},
+        {"screen, saved", 0, false, false, {"screenMessage(12,)", "screenMessage(0,)"}, 5},
     };
+    const std::string dir = hostPath("/media/private");
+    const std::string file = hostPath("/media/private/calibration.cal");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.who);
-        resetCalibFileStandin();
-        calibFileStandin().saveResult = row.result;
+        // A private directory that is a plain file: nothing can be created in it.
+        removeTree(dir);
+        if (row.mediumFails)
+            ASSERT_TRUE(writeBoardFile("/media/private", "not a directory"));
+        else
+            ASSERT_EQ(0, mkdir(dir.c_str(), 0777));
+        std::memcpy(&param_calibr, &CalibUsine, sizeof param_calibr);
+        setCalibrationDate(param_calibr, 1234);
         data.deviceError = 5;
         bridge()->clear();
+        const uint32_t before = static_cast<uint32_t>(std::time(nullptr));
         set(param::calibrationSave, 1, 0, row.sender);
-        EXPECT_EQ(calibFileStandin().saveStampDate, std::vector<bool>{row.stamps});
-        EXPECT_EQ(calibFileStandin().saveRecords, std::vector<const calibration*>{&param_calibr});
+        if (row.stamps)
+            EXPECT_GE(calibrationDateOf(param_calibr), before);
+        else
+            EXPECT_EQ(calibrationDateOf(param_calibr), 1234u);
+        const std::string saved = readHostFile(file);
+        if (row.mediumFails) {
+            EXPECT_TRUE(saved.empty());
+        } else {
+            ASSERT_EQ(saved.size(), 2550u);
+            EXPECT_EQ(0, std::memcmp(saved.data() + 128, &param_calibr, sizeof param_calibr));
+        }
         EXPECT_EQ(bridge()->calls(), row.screen);
         EXPECT_EQ(data.deviceError, row.deviceError);
         EXPECT_TRUE(restarts().empty());

@@ -1,10 +1,14 @@
-// Controller start-up against the stand-ins: order of the screen calls, the threads it starts,
-// the smart-probe scan of the first start, the self test and the brand.
+// Controller start-up against the stand-ins and the files of the simulated board: order of the
+// screen calls, the threads it starts, the smart-probe scan of the first start, the self test
+// and the brand.
 #include "tests/core/command_fixture.h"
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/TFonction.h"
 #include "acquisition/acquisit_standin.h"
+#include "core/calibfile.h"
+#include "core/setup.h"
+#include "core/sysserv.h"
 #include "hardware/CmdesBase.h"
 #include "hardware/calibration.h"
 #include "hardware/handshake.h"
@@ -51,15 +55,25 @@ TEST_F(CommandStartupTest, ScreenCallsComeInOrderAndTheBatchRecallIsQueued)
     EXPECT_EQ(chipAcqStandin().drvCalls, 1);
     EXPECT_EQ(chipAcqStandin().openName, "chip_acq");
     EXPECT_EQ(chipAcqStandin().openFlags, 2);
-    EXPECT_EQ(cmdesBaseStandin().baseInitCalls, (std::vector<int16_t>{0, 1}));
-    EXPECT_EQ(setupStandin().startupHwChannels, 15);
+    // BaseInit(0) then BaseInit(1): the buzzer LED's trigger set once, the initial state (with its
+    // beep) twice.
+    std::vector<std::string> led;
+    for (const simboard::TSysfsWrite& w : simboard::ledHistory())
+        led.push_back(w.path.substr(w.path.rfind('/') + 1) + " " + w.text);
+    EXPECT_EQ(led, (std::vector<std::string>{"trigger none", "brightness 255", "brightness 0", "brightness 255",
+                                             "brightness 0"}));
     EXPECT_EQ(us_g_hwChannels, 15);
     EXPECT_EQ(data.hwChannelMask, 15);
     EXPECT_EQ(data.validChannelMask, 1039);
     EXPECT_EQ(data.instrumentMode, 0x8000);
-    EXPECT_EQ(sysservStandin().usbMassStorageModes, std::vector<int>{0x8000});
-    EXPECT_EQ(cmdesBaseStandin().cmdeAnalogiqueCalls,
-              (std::vector<std::pair<int, uint16_t>>{{ANALOG_BACKLIGHT_LEVEL, init_par.displayBrightness}}));
+    // No card: the PC sees the internal user partition, writable.
+    EXPECT_EQ(readHostFile(hostPath(kUsbLunFile)), "/dev/mmcblk2p5");
+    EXPECT_EQ(readHostFile(hostPath(kUsbLunReadOnly)), "0");
+    std::vector<std::string> brightness;
+    for (const simboard::TSysfsWrite& w : simboard::backlightHistory())
+        if (w.path == "/sys/class/backlight/backlight.22/brightness")
+            brightness.push_back(w.text);
+    EXPECT_EQ(brightness, std::vector<std::string>{std::to_string(init_par.displayBrightness)});
     EXPECT_EQ(chipAcqIoctlStandin().lastCommand, 0);
     EXPECT_TRUE(chipAcqIoctlStandin().lastRecordNull);
     EXPECT_EQ(data.selfTestResult, 0xFFFF);
@@ -131,10 +145,9 @@ TEST_F(CommandStartupTest, LaterStartSkipsTheScanAndLeavesTheMarker)
 
 TEST_F(CommandStartupTest, TwoChannelModelScansChannelsOneAndFour)
 {
-    cmdesBaseStandin().twoChannelModel = 1;
+    simboard::updateScenario([](simboard::TScenario& s) { s.model = 2; });
     commandStartup();
     EXPECT_EQ(scannedChannels(), (std::vector<int16_t>{0, 3}));
-    EXPECT_EQ(setupStandin().startupHwChannels, 9);
     EXPECT_EQ(data.validChannelMask, 1033);
     EXPECT_EQ(us_g_hwChannels, 9);
 }
@@ -142,14 +155,12 @@ TEST_F(CommandStartupTest, TwoChannelModelScansChannelsOneAndFour)
 TEST_F(CommandStartupTest, ShownChannelWithADefinedFunctionIsNotScanned)
 {
     // The power-on setup shows channel 1 and hides channel 2; both have a function.
-    static database powerOn;
-    std::memcpy(&powerOn, &init_par, sizeof powerOn);
-    powerOn.traceOnCh1 = 1;
-    powerOn.traceOnCh2 = 0;
-    setStartupSetupImage(&powerOn);
-    static char expression[] = "ch1*ch2/divv(4)";
-    setupLinks().mathFunctionCh1 = new TFonction(0, expression);
-    setupLinks().mathFunctionCh2 = new TFonction(1, expression);
+    data.traceOnCh1 = 1;
+    data.traceOnCh2 = 0;
+    std::strcpy(data.mathExprCh1, "ch1*ch2/divv(4)");
+    std::strcpy(data.mathExprCh2, "ch1*ch2/divv(4)");
+    ASSERT_EQ(SetupSave("setup", true, ""), 0);
+    std::memcpy(&data, &init_par, sizeof data);
 
     commandStartup();
 
@@ -176,10 +187,13 @@ TEST_F(CommandStartupTest, ProbeIdentifierDecidesTheWarning)
 
         commandStartup();
 
-        // The probe's trace re-applies its acquisition parameters without a control record.
-        const auto calls = acquisitionTraceStandin().calls;
+        // The probe's trace re-applies its acquisition parameters without a control record
+        // (the power-on recall has set identifiers and cleared samples before).
+        std::vector<TTraceCall> calls;
+        for (const TTraceCall& c : acquisitionTraceStandin().calls)
+            if (c.kind == TTraceCall::SetAcquisitionParametres)
+                calls.push_back(c);
         ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].kind, TTraceCall::SetAcquisitionParametres);
         EXPECT_EQ(calls[0].trace, trace);
         EXPECT_TRUE(calls[0].recordNull);
 
@@ -205,8 +219,12 @@ TEST_F(CommandStartupTest, BrandShownOnlyForTheModelLettersQV)
     for (const Row row : {Row{'Q', 'V', true}, Row{'Q', 'X', false}, Row{'X', 'V', false}, Row{0, 0, false},
                           Row{'q', 'v', false}}) {
         SCOPED_TRACE((std::string{row.b4, row.b5}));
-        param_calibr.raw[4] = static_cast<uint8_t>(row.b4);
-        param_calibr.raw[5] = static_cast<uint8_t>(row.b5);
+        // Start-up recalls the calibration file: the letters come from there.
+        calibration stored;
+        std::memcpy(&stored, &CalibUsine, sizeof stored);
+        calibrationBytes(stored)[4] = static_cast<uint8_t>(row.b4);
+        calibrationBytes(stored)[5] = static_cast<uint8_t>(row.b5);
+        ASSERT_EQ(CalibrationSave(&stored, false), 0);
         bridge()->clear();
         commandStartup();
         EXPECT_EQ(bridge()->count("setBrandVisible(1)"), row.shown ? 1 : 0);
@@ -222,7 +240,7 @@ TEST_F(CommandStartupTest, SelfTestResultAndMessage13)
     };
     for (const Row row : {Row{0xFFFF, 0xFFFF, false}, Row{0x00FF, 0xE0FF, true}, Row{0x00EF, 0xFFFF, false}}) {
         SCOPED_TRACE(row.transfer);
-        resetCmdesBaseStandin();
+        simboard::clearHistories();
         selfTestStandin().autoTestResult = row.autoTest;
         selfTestStandin().acqTransfertInitResult = row.transfer;
         bridge()->clear();
@@ -231,10 +249,9 @@ TEST_F(CommandStartupTest, SelfTestResultAndMessage13)
         commandStartup();
 
         EXPECT_EQ(data.selfTestResult, row.transfer);
-        // The lamps show the first half of the test.
-        const auto& lamps = cmdesBaseStandin().cmdeLogiqueCalls;
-        ASSERT_EQ(lamps.size(), 1u);
-        EXPECT_EQ(lamps[0], (std::pair<int, uint32_t>{CMDE_SELFTEST_LAMPS, row.autoTest}));
+        // The lamps show the first half of the test: lit where a channel's pipeline or scaling
+        // bit is clear.
+        EXPECT_EQ(simboard::reg20().selfTestLamps, ~(row.autoTest & (row.autoTest >> 4)) & 0xF);
         const auto log = bridge()->calls();
         if (row.message13) {
             ASSERT_EQ(log.size(), 6u);
@@ -251,6 +268,8 @@ TEST_F(CommandStartupTest, SelfTestResultAndMessage13)
 // acquisition stand-in acknowledges; the acknowledgement updates and refreshes the screen.
 TEST_F(CommandStartupTest, ThreadRunsTheBatchRecallThroughTheAcquisition)
 {
+    const std::string batch = hostPath("/media/private/batch");
+    ASSERT_EQ(mkdir(batch.c_str(), 0777), 0);
     ASSERT_EQ(startThread(&COMM_id, command, nullptr, 65, true, "COMM"), 0);
 
     bool refreshed = false;
@@ -259,7 +278,10 @@ TEST_F(CommandStartupTest, ThreadRunsTheBatchRecallThroughTheAcquisition)
         refreshed = bridge()->count("screenRefresh()") == 1;
     }
     ASSERT_TRUE(refreshed);
-    EXPECT_EQ(setupStandin().batchRecallCalls, std::vector<uint16_t>{15});
+    // The batch recall entered its directory (and found nothing to apply).
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    EXPECT_EQ(std::string(cwd), batch);
     const auto calls = bridge()->calls();
     EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
               (std::vector<std::string>{"screenMaj(90)", "screenRefresh()"}));

@@ -1,0 +1,155 @@
+// Hardware layer on the simulated board. Targets (median of the timed calls):
+// one SPI register read through the seam (open, two ioctls, message, close) under 10 us;
+// a whole-channel ScalingWrite (parameter 0, flags 3) under 200 us;
+// a 4,904-byte probe-memory read through the FPGA's I2C master under 100 ms.
+#include "board/board.h"
+#include "board/deviceio.h"
+#include "board/sim/simboard.h"
+#include "core/gest_db.h"
+#include "hardware/CmdesBase.h"
+#include "hardware/fpga.h"
+#include "hardware/scaling.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <ftw.h>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TTarget {
+    const char* what;
+    double targetUs;
+    double medianUs;  // of the latest run
+};
+std::map<std::string, TTarget>& targets()
+{
+    static auto* t = new std::map<std::string, TTarget>();
+    return *t;
+}
+
+// Times each call of op and keeps the median of this run; the reporter checks the median of the
+// run it reports (the last one) against the target.
+template <typename Op>
+void timed(benchmark::State& state, const char* name, const char* what, double targetUs, Op op)
+{
+    std::vector<double> samples;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        op();
+        samples.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    }
+    if (samples.empty())
+        return;
+    std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
+    const double median = samples[samples.size() / 2];
+    state.counters["median_us"] = median;
+    targets()[name] = TTarget{what, targetUs, median};
+}
+
+class TargetReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration)
+                continue;
+            for (const auto& t : targets()) {
+                if (run.benchmark_name().rfind(t.first, 0) != 0)
+                    continue;
+                const TTarget& target = t.second;
+                if (run.error_occurred || target.medianUs > target.targetUs) {
+                    missed = true;
+                    std::printf("MISS: %s median %.1f us > %.0f us target\n", target.what, target.medianUs,
+                                target.targetUs);
+                } else {
+                    std::printf("OK: %s median %.1f us <= %.0f us target\n", target.what, target.medianUs,
+                                target.targetUs);
+                }
+            }
+        }
+    }
+    bool missed = false;
+};
+
+void BM_SpiRegisterRead(benchmark::State& state)
+{
+    timed(state, "BM_SpiRegisterRead", "SPI register read", 10.0, [] { benchmark::DoNotOptimize(TFpga::getSpiRegister(99)); });
+}
+BENCHMARK(BM_SpiRegisterRead)->UseRealTime();
+
+void BM_ScalingWriteChannel(benchmark::State& state)
+{
+    ScalingLoadDefaults(SCALING_DEFAULTS_SCOPE, to_g_scalingParams[0]);
+    timed(state, "BM_ScalingWriteChannel", "whole-channel ScalingWrite", 200.0, [] { ScalingWrite(0, to_g_scalingParams[0], 0, 3); });
+}
+BENCHMARK(BM_ScalingWriteChannel)->UseRealTime();
+
+void BM_ProbeMemoryRead(benchmark::State& state)
+{
+    std::vector<uint8_t> image(simboard::kProbeMemorySize);
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<uint8_t>(i * 13);
+    simboard::setProbeMemory(0, image);
+    CmdeLogique(CMDE_PROBE_I2C_SELECT, 0);
+    std::vector<uint8_t> buffer(4904);
+    timed(state, "BM_ProbeMemoryRead", "4904-byte probe-memory read", 100000.0, [&] {
+        TFpga::i2cSetup(0x50, 2, 1, 0);
+        I2cfpga request{static_cast<uint32_t>(buffer.size()), 0, buffer.data()};
+        if (TFpga::i2cRead(&request) != 1)
+            state.SkipWithError("probe-memory read failed");
+    });
+    if (!std::equal(buffer.begin(), buffer.end(), image.begin()))
+        state.SkipWithError("probe memory read back wrong");
+}
+BENCHMARK(BM_ProbeMemoryRead)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    return ::remove(path);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+
+    // A board of its own under a temporary root.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/benchview-bench-XXXXXX";
+    if (!mkdtemp(&root[0]) || !setBoardRoot(root)) {
+        std::fprintf(stderr, "cannot make the simulated-board root\n");
+        return 2;
+    }
+    simboard::registerScenarioSeed();
+    seedBoardRoot();
+    std::string why;
+    if (!simboard::install(&why)) {
+        std::fprintf(stderr, "cannot install the simulated board: %s\n", why.c_str());
+        return 2;
+    }
+    const int uio = deviceIO().open("/dev/uio0", O_RDWR);
+    pv_g_fpgaIoMem.store(deviceIO().mapRegisterWindow(uio, 64u << 20, 0));
+    std::memcpy(&data, &init_par, sizeof data);
+    data.hwChannelMask = 15;
+
+    TargetReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    deviceIO().unmapRegisterWindow(pv_g_fpgaIoMem.exchange(nullptr));
+    deviceIO().close(uio);
+    simboard::uninstall();
+    nftw(root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    return reporter.missed ? 1 : 0;
+}

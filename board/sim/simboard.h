@@ -1,0 +1,324 @@
+// Control of the simulated FPGA board, for tests, benchmarks and the desktop start-up.
+//
+// The simulated board sits behind the device-I/O seam (board/deviceio.h): once installed, the
+// modelled device paths (/dev/spidev1.0, /dev/uio0, /dev/i2c-0, /dev/input/event1-2, the GPIO,
+// buzzer-LED and backlight sysfs files) answer from the model, every other path stays a file
+// under the simulated-board root. Everything here is thread-safe (one internal mutex) and never
+// calls product code. Channels are numbered 0..3 (channel 1 is 0), like the product's scaling
+// functions. Times are simulated-board nanoseconds (see simTimeNs()).
+//
+// The scenario file and its keys are described in board/sim/SCENARIO.txt.
+#pragma once
+
+#include <array>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class TDeviceIO;
+
+namespace simboard {
+
+// ---------------------------------------------------------------------------------------------
+// Scenario
+
+// Board path of the scenario file, under the simulated-board root.
+constexpr const char* kScenarioPath = "/sim/scenario.json";
+
+struct TSignal {
+    std::string shape = "dc";   // "dc", "sine", "square", "triangle", "harmonics", "noise"
+    double vpp = 0.0;           // peak-to-peak volts
+    double offset = 0.0;        // DC offset, volts
+    double frequency = 0.0;     // Hz
+    double phase = 0.0;         // degrees
+    double duty = 50.0;         // square: percent of the period high
+    // "harmonics": relative amplitudes of harmonics 1, 2, 3 ... (the sum is scaled to vpp).
+    std::vector<double> harmonics;
+};
+
+struct TBattery {
+    int percent = 80;
+    bool charging = false;
+    bool wallPower = false;
+};
+
+struct TScenario {
+    int model = 4;                    // 4 or 2 channels (gpio164 reads 1 on the 2-channel model)
+    int bandwidthLines = 0;           // 0..3: gpio161 = bit 1, gpio160 = bit 0
+    int boardCode = 0;                // 0..3: gpio106 = NOT bit 1, gpio8 = NOT bit 0
+    bool fpgaPreconfigured = false;   // used by the FPGA load model
+    uint32_t fpgaVersion = 0x0312;    // SPI register 99
+    std::array<TSignal, 4> signals;
+    // Board path of each channel's probe-memory image (e.g. "/sim/probe1.bin"); empty: no probe.
+    std::array<std::string, 4> probeImages;
+    double lux = 100.0;
+    double speedFactor = 1.0;         // simulated time runs this many times faster than the wall
+    uint32_t seed = 1;                // random source
+    TBattery battery;
+    // Further GPIO inputs by line number (146, 123, 136, 114 ...); unlisted lines read 0.
+    std::vector<std::pair<int, int>> gpioInputs;
+};
+
+// The desktop defaults (four channels, 1 kHz sine 2 Vpp / 1 kHz square 1 Vpp / 10 kHz triangle
+// 0.5 Vpp / DC 0 V, no probes, lux 100, speed 1, seed 1).
+TScenario defaultScenario();
+// JSON text <-> scenario. Unknown keys are ignored, missing keys keep their defaults; a syntax
+// error or a value of the wrong type fails with a message naming the place.
+bool parseScenario(const std::string& json, TScenario* out, std::string* error = nullptr);
+std::string scenarioToJson(const TScenario& scenario);
+// Writes the default scenario to kScenarioPath unless a file is there already.
+bool seedScenarioFile();
+// Adds seedScenarioFile to the steps of seedBoardRoot(); call before seeding.
+void registerScenarioSeed();
+
+// The scenario in force. Loading never replaces the current one when the text is bad; a probe
+// image that cannot be read leaves that probe absent and fails with the message.
+TScenario scenario();
+bool loadScenarioFile(const std::string& boardPath, std::string* error = nullptr);
+bool loadScenarioText(const std::string& json, std::string* error = nullptr);
+void setScenario(const TScenario& scenario);
+// Changes fields at run time: simboard::updateScenario([](TScenario& s) { s.model = 2; });
+void updateScenario(const std::function<void(TScenario&)>& change);
+
+// ---------------------------------------------------------------------------------------------
+// Life cycle
+
+// Creates the board on first use, loads the scenario file of the current root (seeding it when
+// missing; a bad file leaves the defaults in force and fails with the message), resets the board
+// to its power-on state and installs it as the device-I/O seam. Installing again re-reads the
+// scenario and resets.
+bool install(std::string* error = nullptr);
+// Restores the build's default seam (the board itself stays, idle).
+void uninstall();
+bool installed();
+// The simulated seam itself (also usable without installing it).
+TDeviceIO& simulatedDeviceIO();
+// Power-on state with the current scenario: registers, chips, histories, log, faults and strict
+// violations cleared, the random source reseeded, a shut-down board back in service. Probe
+// memories keep their content (they live in the probes); strict settings are kept.
+void reset();
+// Makes UIO and event reads fail, wakes every poll and blocked read (polls then report POLLHUP
+// on those descriptors); later opens of /dev/uio0 and the event devices fail with ENODEV.
+// reset() or install() brings the board back.
+void shutdown();
+bool isShutDown();
+
+// ---------------------------------------------------------------------------------------------
+// Clock and random source
+
+// Simulated time: wall time since the board was created, times the speed factor.
+uint64_t simTimeNs();
+// Seeded random source (reseeded by reset() and by a new scenario seed).
+uint32_t simRandom();
+
+// ---------------------------------------------------------------------------------------------
+// FPGA model
+
+// SPI register file: the last value written (register 99: the version; 120-125: the I2C master's
+// view; 20: the board outputs). pokeSpiRegister sets a stored value without side effects (key
+// lines and the like).
+uint32_t spiRegister(int id);
+void pokeSpiRegister(int id, uint32_t value);
+// EIM window words as the last write left them (48-52: the serial interface's registers).
+uint16_t eimWord(uint32_t word);
+void pokeEimWord(uint32_t word, uint16_t value);
+
+// Bytes of FPGA configuration stream written to /dev/spidev1.0 (writes above 5 bytes).
+uint64_t configurationBytes();
+
+// The front-end chip's register layout, the simulated board's own copy (tests mask decoded
+// values to a field's width with it). Fields of register reg from bit 0 up; param 128 is the
+// register's top flag bit, not a parameter.
+struct TChipField {
+    uint8_t param;
+    uint8_t width;
+    uint8_t position;
+    bool reversed;
+    bool inverted;
+};
+constexpr int kChipRegisters = 17;
+constexpr int kChipParams = 72;
+const std::vector<TChipField>& chipFields(int reg);
+// The register's top bit: a read-back stands left-aligned with it at bit 23.
+int chipTopBit(int reg);
+
+// One front-end chip, as the chip itself sees it.
+struct TFrontEnd {
+    std::array<uint16_t, 17> registers{};      // last value per register (data word >> 1)
+    std::array<bool, 17> registerWritten{};
+    // The 72 parameters decoded from the registers with the simulated board's own layout;
+    // a decoded value holds only its field's width. decoded[p]: some register carried p.
+    std::array<uint16_t, 72> params{};
+    std::array<bool, 72> decoded{};
+    uint16_t relayWord = 0;          // code 0x090, data word >> 1; bit 7 (0x80): front end held
+    bool relayWordWritten = false;
+    uint16_t relayWord2 = 0;         // code 0x092
+    uint16_t initWord = 0;           // code 0x0C1
+    uint32_t registerWrites = 0;     // front-end register commands received
+    bool held() const { return (relayWord & 0x80) != 0; }
+};
+TFrontEnd frontEnd(int channel);
+
+// Channel devices 0..6 (0-3 the channels, 4-6 the three further devices): the last data word
+// (raw, as written to word 48) per code 0x00..0x7F (opcode - 0x80); nullopt-like: written false.
+struct TDeviceCode {
+    uint16_t data = 0;
+    bool written = false;
+};
+TDeviceCode channelDeviceCode(int device, int code);
+
+// One command of the serial front-end interface.
+struct TSerialCommand {
+    uint64_t timeNs = 0;
+    uint16_t mask = 0;       // device mask (command bits 9-15)
+    uint16_t opcode = 0;     // command bits 0-8
+    uint16_t data = 0;       // word 48 when the command was written
+    uint32_t readBack = 0;   // 24-bit value for read opcodes
+    bool dropped = false;    // written while busy: not executed
+};
+// Every command, oldest first (bounded).
+std::vector<TSerialCommand> serialCommands();
+// Commands with device mask 0 (the global acquisition controller), oldest first (bounded).
+std::vector<TSerialCommand> globalCommands();
+// Last data word per global opcode; written false when never sent.
+TDeviceCode globalCommand(int opcode);
+
+// Probe memory at I2C address 0x50 on the probe bus of a channel; empty when no probe.
+std::vector<uint8_t> probeMemory(int channel);
+// Plugs a probe whose memory holds image (padded to the memory size with 0xFF).
+void setProbeMemory(int channel, const std::vector<uint8_t>& image);
+void removeProbe(int channel);
+constexpr size_t kProbeMemorySize = 8192;   // 32-byte pages
+
+// ---------------------------------------------------------------------------------------------
+// Board model
+
+struct TReg20 {
+    uint32_t raw = 0;
+    uint8_t channelPower = 0;         // bits 0-3
+    uint8_t channelPowerInverted = 0; // bits 4-7
+    bool anyChannelPowered = false;   // bit 8
+    uint8_t channelPowerCopy = 0;     // bits 12-15
+    bool lamp = false;                // bit 9
+    uint8_t statusLamp = 0;           // bits 10-11
+    uint8_t selfTestLamps = 0;        // bits 10-13 (overlaps the status lamp and nothing else)
+    bool bit18 = false, bit19 = false, bit20 = false;
+    uint32_t pulse24Count = 0;        // writes that set bit 24 after it was clear
+    uint8_t probeBus = 0;             // bits 22-23: the channel the I2C master drives
+};
+TReg20 reg20();
+
+template <typename T>
+struct TTimed {
+    uint64_t timeNs;
+    T value;
+};
+// Every write of register 20, oldest first.
+std::vector<TTimed<uint32_t>> reg20History();
+
+// A write to a modelled sysfs file (board path, text as written).
+struct TSysfsWrite {
+    uint64_t timeNs = 0;
+    std::string path;
+    std::string text;
+};
+std::vector<TSysfsWrite> sysfsWrites();                 // all, oldest first
+std::vector<TSysfsWrite> gpioHistory(int line);          // "/sys/class/gpio/gpioN/value"
+std::vector<TSysfsWrite> ledHistory();                  // led426 brightness and trigger
+std::vector<TSysfsWrite> backlightHistory();            // bl_power and brightness
+// Current level of a GPIO line: the last output written, else the scenario input, else 0.
+int gpioLevel(int line);
+// Current values as the files read them, without the newline (power-on: "0" and "9").
+std::string backlightPower();
+std::string backlightBrightness();
+std::string ledBrightness();
+std::string ledTrigger();
+// Empties the register-20, sysfs and serial histories and the bit-24 pulse count.
+void clearHistories();
+
+// Input events of /dev/input/eventN (1 or 2): queued to every open descriptor of that device
+// (each open has its own queue, empty at open). Returns the number of queues reached.
+int queueInputEvent(int device, uint16_t type, uint16_t code, int32_t value);
+
+// ---------------------------------------------------------------------------------------------
+// Log
+
+enum class TLogKind {
+    Open,          // text: path; a = fd; b = flags
+    Close,         // a = fd
+    SpiMode,       // a = fd; b = mode; c = 1 for a write ioctl
+    SpiSpeed,      // a = fd; b = Hz; c = 1 for a write ioctl
+    SpiWrite,      // a = fd; b = register id; c = value; bytes = frame
+    SpiRead,       // a = fd; b = register id; c = value; bytes = frame sent (id) + received
+    ConfigBytes,   // a = fd; b = byte count
+    Serial,        // a = mask; b = opcode; c = data; d = read-back; text "dropped" when busy
+    I2c,           // a = bus; b = address; c = direction (1 read); d = offset; e = length;
+                   // text "ok", "absent", "no answer", "busy"
+    Sysfs,         // text: path + " " + text written
+    I2cDev,        // a = fd; b = slave address
+    Uio,           // a = fd; b = value written
+};
+
+struct TLogEntry {
+    uint64_t seq = 0;
+    uint64_t timeNs = 0;
+    TLogKind kind = TLogKind::Open;
+    int64_t a = 0, b = 0, c = 0, d = 0, e = 0;
+    uint8_t bytes[8] = {};
+    uint8_t byteCount = 0;
+    std::string text;
+};
+// One line per entry, e.g. "spi write fd=... 20 0x00000200 [94 00 02 00 00]".
+std::string describe(const TLogEntry& entry);
+
+// Bounded ring: the newest entries, oldest first. Filters by kind when kinds is not empty.
+std::vector<TLogEntry> log(const std::vector<TLogKind>& kinds = {});
+void clearLog();
+void setLogCapacity(size_t entries);   // default 131072
+
+// ---------------------------------------------------------------------------------------------
+// Faults
+
+// Opening a modelled device path ("/dev/uio0", "/dev/spidev1.0" ...) fails with errno.
+void setOpenFault(const std::string& boardPath, int error = ENODEV);
+void clearOpenFault(const std::string& boardPath);
+// Word 50 reads busy for the next n reads; n < 0: for ever; 0 clears.
+void setSerialBusy(int reads);
+// An I2C device stops answering (error bit) after afterTransfers more good transfers.
+// bus < 0: every bus.
+void setI2cNoAnswer(int bus, int address, int afterTransfers = 0);
+// The I2C master's busy bit stays set (and done never comes).
+void setI2cMasterBusy(bool busy);
+void clearFaults();
+
+// ---------------------------------------------------------------------------------------------
+// Strict mode
+
+enum class TStrictCheck {
+    UnknownOpcode,         // serial opcode outside the list the Parts use
+    SerialWhileBusy,       // word 48 or 49 written while busy
+    FrontEndWhileHeld,     // front-end register write while the relay word's bit 7 is set
+    SpiWriteSize,          // SPI register write not exactly 5 bytes
+    SpiReadForm,           // read message not 1 byte out then 4 bytes in
+    SpiSettings,           // register access not at mode 1 and 6,250,000 Hz
+    Count
+};
+const char* strictCheckName(TStrictCheck check);
+
+struct TViolation {
+    uint64_t timeNs = 0;
+    TStrictCheck check = TStrictCheck::UnknownOpcode;
+    std::string context;
+};
+// Strict mode on: violations are recorded (never aborted). Off by default; every check on.
+void setStrict(bool on);
+bool strict();
+// A single check off, for a test that runs a sequence a Part itself specifies.
+void setStrictCheck(TStrictCheck check, bool on);
+std::vector<TViolation> violations();
+void clearViolations();
+
+} // namespace simboard

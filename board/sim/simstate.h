@@ -1,0 +1,221 @@
+// Internal state of the simulated board: one object, one mutex. The device front ends
+// (simrouter.cpp), the FPGA model (simfpga.cpp, simfrontend.cpp, simi2c.cpp), the board model
+// (simboardmodel.cpp) and the control API (simboard.cpp) all work on it with the mutex held.
+#pragma once
+
+#include "board/sim/simboard.h"
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <linux/input.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace simboard {
+
+class TSimBoard;
+
+// Handler tables of the FPGA model. Handlers run with the board's mutex held: they work on the
+// board directly and never call the control API. A null member keeps the register-file default.
+struct TSpiHandler {
+    std::function<uint32_t(TSimBoard&, int id)> read;
+    std::function<void(TSimBoard&, int id, uint32_t value)> write;
+};
+struct TEimHandler {
+    std::function<uint16_t(TSimBoard&, uint32_t word)> read;
+    std::function<void(TSimBoard&, uint32_t word, uint16_t value)> write;
+};
+// One serial front-end command for one addressed device (0..6), or for the global acquisition
+// controller (device -1, a command with an empty device mask). Returns the 24-bit read-back
+// (meaningful for read opcodes 0x100-0x1FF).
+using TOpcodeHandler = std::function<uint32_t(TSimBoard&, int device, uint16_t opcode, uint16_t data)>;
+
+// Later models (acquisition engine, interrupt, FIFO ...) add their handlers here: every reset
+// runs the core set-up first, then each extension in registration order. Same name: replaced.
+// Not to be called from a handler (the board's mutex is held there).
+void registerSimExtension(const std::string& name, std::function<void(TSimBoard&)> install);
+
+struct TFrontEndChip {
+    std::array<uint16_t, kChipRegisters> reg{};
+    std::array<bool, kChipRegisters> written{};
+    std::array<uint16_t, kChipParams> params{};
+    std::array<bool, kChipParams> decoded{};
+    uint32_t writes = 0;
+    void write(int r, uint16_t value);   // stores and decodes
+};
+
+struct TI2cMaster {
+    uint32_t writeStatus = 0;   // SPI 122
+    uint32_t readStatus = 0;    // SPI 123
+    std::vector<uint8_t> pending;        // bytes written to SPI 124 since the last start
+    std::deque<uint8_t> readData;        // bytes for SPI 125
+    std::array<uint16_t, 4> pointer{};   // current address of each bus's memory
+};
+
+struct TNoAnswer {
+    int bus;
+    int address;
+    int remaining;   // good transfers left before it stops answering
+};
+
+enum class TDevKind { Spi, Uio, I2c, Sysfs, Evdev };
+enum class TSysfsNode { GpioValue, GpioEdge, LedBrightness, LedTrigger, BlPower, BlBrightness };
+
+// One open of a modelled device.
+struct TVFile {
+    TDevKind kind = TDevKind::Spi;
+    int flags = 0;
+    std::string path;
+    // spidev: per-open settings
+    uint8_t spiMode = 0;
+    uint32_t spiSpeed = 0;
+    uint8_t spiBits = 8;
+    // i2c-dev
+    int i2cSlave = -1;
+    // sysfs: the text is produced at the first read from offset 0
+    TSysfsNode node = TSysfsNode::GpioValue;
+    int gpio = -1;
+    std::string text;
+    bool textValid = false;
+    size_t offset = 0;
+    // evdev: queue from events[eventHead]
+    int evdev = 0;
+    std::vector<struct input_event> events;
+    size_t eventHead = 0;
+    // uio: interrupt count seen by this open
+    uint64_t uioSeen = 0;
+    bool closed = false;   // a blocked reader holds the object past close()
+};
+
+constexpr int kVirtualFdBase = 1 << 28;   // far above any real descriptor
+constexpr uint32_t kEimDirectWords = 1024;
+constexpr uint32_t kEimWindowWords = 0x4000000 / 2;
+constexpr size_t kEventQueueLimit = 4096;
+constexpr size_t kHistoryLimit = 100000;
+
+class TSimBoard {
+public:
+    // Created on first use, never destroyed (device threads may outlive main).
+    static TSimBoard& get();
+
+    std::mutex mu;
+    std::condition_variable wake;   // blocked reads and polls
+    uint64_t wakeGeneration = 0;
+    void notifyAll();               // lock held
+
+    bool shutDown = false;
+
+    // Clock: wall time since creation times the speed factor, continuous across changes.
+    std::chrono::steady_clock::time_point clockMark;
+    uint64_t clockMarkNs = 0;
+    double speed = 1.0;
+    uint64_t nowNs() const;
+    void setSpeed(double factor);
+
+    std::mt19937 rng;
+
+    TScenario scenario;
+    std::array<std::vector<uint8_t>, 4> probe;   // empty: no probe
+    // Takes s in force: clock speed, seed and probe images (all of them with reloadAll, else
+    // those whose file changed); unreadable images are named in warnings.
+    void applyScenario(const TScenario& s, std::string* warnings, bool reloadAll);
+
+    // Log ring
+    std::vector<TLogEntry> ring;
+    size_t ringCapacity = 65536;
+    size_t ringNext = 0;
+    uint64_t logSeq = 0;
+    TLogEntry& addLog(TLogKind kind);
+
+    // Strict checks
+    bool strictOn = false;
+    std::array<bool, static_cast<size_t>(TStrictCheck::Count)> checkOn{};
+    std::vector<TViolation> violationList;
+    void violate(TStrictCheck check, std::string context);
+
+    // Faults
+    std::map<std::string, int> openFaults;
+    int serialBusyReads = 0;
+    std::vector<TNoAnswer> noAnswer;
+    bool i2cMasterBusy = false;
+
+    // FPGA model: SPI register file and handlers
+    std::array<uint32_t, 128> spi{};
+    std::array<TSpiHandler, 128> spiHandlers;
+    uint32_t spiRead(int id);
+    void spiWrite(int id, uint32_t value);
+
+    // EIM window
+    std::vector<uint16_t> eim;                       // words below kEimDirectWords
+    std::unordered_map<uint32_t, uint16_t> eimFar;   // the rest of the window
+    std::array<TEimHandler, kEimDirectWords> eimHandlers;
+    uint16_t eimStored(uint32_t word) const;
+    void eimStore(uint32_t word, uint16_t value);
+    uint16_t eimRead(uint32_t word);
+    void eimWrite(uint32_t word, uint16_t value);
+
+    // Serial front-end interface
+    std::array<TOpcodeHandler, 512> opcodeHandlers;
+    uint16_t serialData = 0;
+    uint32_t serialReadBack = 0;
+    bool serialBusy() const { return serialBusyReads != 0; }
+    void serialCommand(uint16_t command);
+    std::array<std::array<TDeviceCode, 128>, 7> deviceCodes{};
+    std::array<TDeviceCode, 512> globalStore{};
+    std::deque<TSerialCommand> globalHistory;
+    std::deque<TSerialCommand> serialHistory;
+    std::array<TFrontEndChip, 4> chips;
+
+    // I2C master
+    TI2cMaster i2c;
+    void i2cStart(uint32_t conf);
+    uint32_t i2cStatus(bool read) const;
+
+    uint64_t configBytes = 0;
+
+    // UIO interrupt: like the generic UIO driver, an interrupt disables itself until the reader
+    // writes 1 again; one raised while disabled waits for that write.
+    uint64_t uioInterrupts = 0;
+    bool uioEnabled = false;
+    bool uioPending = false;
+    void raiseUioInterrupt();
+    void setUioEnabled(bool on);
+
+    // Board model
+    std::vector<TTimed<uint32_t>> reg20History;
+    uint32_t pulse24Count = 0;
+    std::map<int, int> gpioOutputs;
+    std::map<int, std::string> gpioEdges;
+    std::string ledBrightness, ledTrigger, blPower, blBrightness;
+    std::vector<TSysfsWrite> sysfsHistory;
+    int gpioInput(int line) const;
+    int gpioLevel(int line) const;
+    std::string sysfsText(const TVFile& f) const;
+    bool sysfsWrite(TVFile& f, const std::string& text);   // false: the text is refused
+    void writeReg20(uint32_t value);
+
+    // Descriptor table of the router
+    std::vector<std::shared_ptr<TVFile>> files;
+    std::vector<int> freeSlots;
+    std::shared_ptr<TVFile> file(int fd);   // null when fd is not an open virtual descriptor
+
+    // Power-on state (scenario kept): core handlers, then the extensions.
+    void reset();
+
+private:
+    TSimBoard();
+    void installCoreHandlers();
+};
+
+// Board-path form of a device path, or "" when the path is not a modelled device.
+bool isModelledPath(const std::string& boardPath);
+
+} // namespace simboard

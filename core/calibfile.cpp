@@ -1,0 +1,142 @@
+#include "core/calibfile.h"
+
+#include "board/board.h"
+#include "board/deviceio.h"
+#include "core/filehdr.h"
+#include "hardware/calibration.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The new file is written beside the old one and renamed over it only once it is complete
+// and on the medium: a full or failing medium never costs the previous calibration.
+constexpr const char* kCalibrationTempFile = "/media/private/calibration.cal.tmp";
+
+bool writeAll(int fd, const void* buffer, size_t length)
+{
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    while (length > 0) {
+        const ssize_t n = ::write(fd, p, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool readAll(int fd, void* buffer, size_t length)
+{
+    auto* p = static_cast<uint8_t*>(buffer);
+    while (length > 0) {
+        const ssize_t n = ::read(fd, p, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The stored record when the file is whole and its checksum matches.
+bool loadCalibrationFile(calibration& image)
+{
+    const int fd = ::open(boardPath(kCalibrationFile).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == kCalibrationFileSize
+              && ::lseek(fd, kFileHeaderSize, SEEK_SET) == static_cast<off_t>(kFileHeaderSize)
+              && readAll(fd, &image, sizeof image);
+    ::close(fd);
+    return ok && calibrationChecksumValid(image);
+}
+
+// Where the simulated ADC puts a raw code, in the normalised scale read with the identity
+// correction (span 262080, zero 0x60000).
+int32_t simulatedAdcPoint(double raw)
+{
+    return static_cast<int32_t>(std::llround(393216.0 + raw * 262144.0 / 262080.0 * 64.0));
+}
+
+// The simulated ADC reads raw = 2047.5 + 3.6 u (u in thousandths of the screen height, +-500
+// at the edges): every range point sits at a screen edge, the rest is the factory record.
+void seedIdentityCalibration()
+{
+    struct stat st;
+    if (::lstat(boardPath(kCalibrationFile).c_str(), &st) == 0)
+        return;
+    calibration record;
+    std::memcpy(&record, &CalibUsine, sizeof record);
+    const int32_t low = simulatedAdcPoint(2047.5 - 1800.0);
+    const int32_t high = simulatedAdcPoint(2047.5 + 1800.0);
+    for (int bwl = 0; bwl < 2; ++bwl)
+        for (int ch = 0; ch < kCalibChannels; ++ch)
+            for (int s = 0; s < kCalibSensitivities; ++s) {
+                setCalibrationRangePoint(record, bwl, ch, 0, s, low);
+                setCalibrationRangePoint(record, bwl, ch, 1, s, high);
+            }
+    CalibrationSave(&record, false);
+}
+
+} // namespace
+
+int CalibrationSave(calibration* record, bool stampDate)
+{
+    if (!record)
+        return 19;
+    if (stampDate)
+        setCalibrationDate(*record, static_cast<uint32_t>(std::time(nullptr)));
+    calibrationStampChecksum(*record);
+
+    const std::string temp = boardPath(kCalibrationTempFile);
+    ::unlink(temp.c_str());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
+    if (fd < 0)
+        return 19;
+    bool ok = WriteFileHeader(fd, kFileTypeCalibration, "", -1) == 0 && writeAll(fd, record, sizeof(calibration))
+              && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temp.c_str(), boardPath(kCalibrationFile).c_str()) == 0;
+    if (!ok)
+        ::unlink(temp.c_str());
+    deviceIO().syncAll();
+    return ok ? 0 : 19;
+}
+
+void CalibrationRecall(calibration* record, bool factoryTrims)
+{
+    if (!record)
+        return;
+    // Read into a local image: the target is written once, whole.
+    calibration image;
+    if (!loadCalibrationFile(image)) {
+        std::memcpy(&image, &CalibUsine, sizeof image);
+    } else if (factoryTrims) {
+        calibration fromFile;
+        std::memcpy(&fromFile, &image, sizeof fromFile);
+        std::memcpy(&image, &CalibUsine, sizeof image);
+        calibrationCopyIdentity(image, fromFile);
+    }
+    calibrationApplyVosBf2Fill(image);
+    std::memcpy(record, &image, sizeof image);
+}
+
+void registerCalibrationSeed()
+{
+    if (!kSimulatedBoard)
+        return;
+    registerBoardSeedStep("identity-calibration", seedIdentityCalibration);
+}

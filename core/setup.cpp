@@ -1,0 +1,499 @@
+#include "core/setup.h"
+
+#include "acquisition/TAcquisition.h"
+#include "acquisition/TFonction.h"
+#include "board/board.h"
+#include "board/deviceio.h"
+#include "core/calibfile.h"
+#include "core/command_param.h"
+#include "core/filehdr.h"
+#include "core/files.h"
+#include "core/gest_db.h"
+#include "core/process.h"
+#include "core/requests.h"
+#include "core/setup_consistency.h"
+#include "core/sysserv.h"
+#include "hardware/CmdesBase.h"
+#include "hardware/calibration.h"
+#include "hardware/kalvex.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <strings.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+#include <type_traits>
+#include <unistd.h>
+#include <vector>
+
+int32_t l_g_startTime = 0;
+
+namespace {
+
+constexpr uint32_t kEmptySample = 0x80000000u;
+constexpr int kCursorTableSize = 7;
+constexpr char kDefaultSetupMarker[] = "defaultSetup";
+
+// The result tables that the setup links to. Allocated once, never freed: the measure, bus
+// and web threads read them until the process ends.
+struct TResultTables {
+    unsigned char* measurements;  // kMeasurementRecords records of kMeasurementRecordSize
+    int32_t* cursors;             // kCursorTableSize values
+    unsigned char* harmonics;     // kHarmonicRecords records of kHarmonicRecordSize
+};
+
+TResultTables& resultTables()
+{
+    static TResultTables* tables = [] {
+        auto* t = new TResultTables;
+        t->measurements = new unsigned char[kMeasurementRecords * kMeasurementRecordSize]();
+        t->cursors = new int32_t[kCursorTableSize]();
+        t->harmonics = new unsigned char[kHarmonicRecords * kHarmonicRecordSize]();
+        return t;
+    }();
+    return *tables;
+}
+
+bool endsWith(const std::string& text, const char* ending)
+{
+    const size_t n = std::strlen(ending);
+    return text.size() >= n && text.compare(text.size() - n, n, ending) == 0;
+}
+
+bool isDirectory(const std::string& hostPath)
+{
+    struct stat st;
+    return ::stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool writeAll(int fd, const void* buffer, size_t count)
+{
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    while (count > 0) {
+        const ssize_t n = ::write(fd, p, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+ssize_t readAll(int fd, void* buffer, size_t count)
+{
+    auto* p = static_cast<unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(fd, p + done, count - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// Writes header and image beside the target and renames the result over it, so a failing
+// medium never leaves the target truncated or removed. 0 or 19.
+int writeSetupFile(const std::string& hostPath, const database& image, const char* comment)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::string temporary =
+        hostPath + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
+    if (fd < 0)
+        return 19;
+    bool ok = WriteFileHeader(fd, kFileTypeSetup, comment, -1) == 0 && writeAll(fd, &image, sizeof image)
+        && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok)
+        ok = ::rename(temporary.c_str(), hostPath.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return 19;
+    }
+    deviceIO().syncAll();
+    return 0;
+}
+
+template <typename T>
+T* linkOrCreate(T*& link, unsigned short identifier)
+{
+    if (!link) {
+        static char noText[1] = "";
+        if constexpr (std::is_same<T, TFonction>::value)
+            link = new TFonction(identifier, noText);
+        else
+            link = new T(identifier);
+    }
+    return link;
+}
+
+void setUnit(char (&unit)[4], const char* text)
+{
+    std::memset(unit, 0, sizeof unit);
+    std::memcpy(unit, text, strnlen(text, sizeof unit));
+}
+
+void postMode(uint16_t mode)
+{
+    pipe_dial request{REQ_SET_PARAM, param::instrumentMode, 0, mode, 0.0f, senderValue(COMM_id)};
+    o_g_consMessageBox.send(&request);
+}
+
+// Batch entries are matched ignoring case: remote loads accept "x.CFG".
+bool hasEndingIgnoringCase(const char* name, const char* ending)
+{
+    const size_t n = std::strlen(name);
+    const size_t e = std::strlen(ending);
+    return n >= e && ::strncasecmp(name + n - e, ending, e) == 0;
+}
+
+} // namespace
+
+// ---- Save
+
+int SetupSave(const char* name, bool inPrivate, const char* comment)
+{
+    if (!name)
+        return 19;
+    if (!*name)
+        return 23;
+    const char* slash = std::strrchr(name, '/');
+    if (std::strlen(slash ? slash + 1 : name) > kSetupNameMax)
+        return 23;
+
+    // The suffix rule is case-sensitive: "abc.CFG" becomes "abc.CFG.cfg".
+    std::string fileName(name);
+    if (!endsWith(fileName, ".cfg"))
+        fileName += ".cfg";
+
+    std::string setupsDir;
+    std::string path;
+    if (inPrivate) {
+        path = std::string(kPrivateDir) + "/" + fileName;
+    } else if (name[0] == '/') {
+        path = fileName;
+    } else {
+        setupsDir = boardPath(isSdcardPresent() ? kSdCardSetupsDir : kUserSetupsDir);
+        if (!isDirectory(setupsDir))
+            ::mkdir(setupsDir.c_str(), 0777);
+        path = setupsDir + "/" + fileName;
+    }
+
+    // Other threads save too while the controller changes the record: the file gets a private
+    // copy whose checksum matches it, never a torn one.
+    database image;
+    std::memcpy(&image, &data, sizeof image);
+    clearLinkSlots(&image);
+    image.setupChecksum = setupChecksum(image);
+    __atomic_store_n(&data.setupChecksum, image.setupChecksum, __ATOMIC_RELAXED);
+
+    if (!setupsDir.empty() && !isDirectory(setupsDir))
+        return 17;
+    return writeSetupFile(boardPath(path), image, comment);
+}
+
+// ---- Recall
+
+int SetupRecall(const char* path, bool fresh, uint16_t hwChannels)
+{
+    const uint16_t selfTest = data.selfTestResult;
+
+    database image;
+    int result = 18;
+    const int fd = path ? ::open(boardPath(path).c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    if (fd >= 0) {
+        result = 20;
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && st.st_size == kSetupFileSize && ::lseek(fd, kFileHeaderSize, SEEK_SET) >= 0
+            && readAll(fd, &image, sizeof image) == static_cast<ssize_t>(sizeof image)
+            && setupChecksum(image) == image.setupChecksum)
+            result = 0;
+        ::close(fd);
+    }
+    if (result == 0)
+        clearLinkSlots(&image);  // older files may hold addresses there
+    else
+        std::memcpy(&image, &init_par, sizeof image);
+
+    SetupRecallPostTraitement(&image, fresh, hwChannels, 0);
+
+    data.selfTestResult = selfTest;
+    data.validChannelMask = EtatLogique(ETAT_TWO_CHANNEL_MODEL) != 0 ? 1033 : 1039;
+    return result;
+}
+
+int SetupRecallPostTraitement(database* image, bool fresh, uint16_t hwChannels, int skip)
+{
+    if (skip != 0)
+        return skip;
+    TSetupLinks& links = setupLinks();
+
+    // 2.-3. The links live beside the record: the copy leaves them as they are. A fresh start
+    // forgets the probes; they are read again by the probe scan.
+    if (fresh) {
+        links.smartProbeCh1 = nullptr;
+        links.smartProbeCh2 = nullptr;
+        links.smartProbeCh3 = nullptr;
+        links.smartProbeCh4 = nullptr;
+    }
+    if (image && image != &data)
+        std::memcpy(&data, image, sizeof(database));
+
+    // 4.-5. Math functions, each compiled from its channel's expression.
+    TFonction* functions[4] = {
+        linkOrCreate(links.mathFunctionCh1, 0),
+        linkOrCreate(links.mathFunctionCh2, 1),
+        linkOrCreate(links.mathFunctionCh3, 2),
+        linkOrCreate(links.mathFunctionCh4, 3),
+    };
+    linkOrCreate(links.powerFunctionA, 8);
+    linkOrCreate(links.powerFunctionB, 9);
+    char* expressions[4] = {data.mathExprCh1, data.mathExprCh2, data.mathExprCh3, data.mathExprCh4};
+    for (int n = 0; n < 4; ++n)
+        functions[n]->SetFonctionString(expressions[n], false);
+
+    // 6. Channels that are not fitted show divisions unless a function feeds them.
+    data.hwChannelMask = hwChannels;
+    char(*units[4])[4] = {&data.unitCh1, &data.unitCh2, &data.unitCh3, &data.unitCh4};
+    for (int n = 0; n < 4; ++n) {
+        if (!(hwChannels & (1u << n)) && !functions[n]->IsDefined())
+            setUnit(*units[n], "div");
+    }
+
+    // 7. Smart probes.
+    TKalvex* probes[4] = {links.smartProbeCh1, links.smartProbeCh2, links.smartProbeCh3, links.smartProbeCh4};
+    float* coefficients[4] = {&data.probeCoeffCh1, &data.probeCoeffCh2, &data.probeCoeffCh3, &data.probeCoeffCh4};
+    for (int n = 0; n < 4; ++n) {
+        if (probes[n]) {
+            probes[n]->getProbeCoeff(coefficients[n]);
+            probes[n]->getMeasurementUnit(*units[n]);
+        }
+    }
+
+    // 8. Traces and their identifiers.
+    struct TTraceLink {
+        TAcquisition** link;
+        unsigned short identifier;
+    };
+    const TTraceLink traces[] = {
+        {&links.acqCh1, 1},       {&links.acqCh2, 2},       {&links.acqCh3, 4},       {&links.acqCh4, 8},
+        {&links.refAcqCh1, 16},   {&links.refAcqCh2, 32},   {&links.refAcqCh3, 64},   {&links.refAcqCh4, 128},
+        {&links.powerAcq, 8192},  {&links.maskAcq, 4096},
+    };
+    for (const TTraceLink& t : traces)
+        linkOrCreate(*t.link, t.identifier)->SetIdentifier(t.identifier);
+
+    // 9. Empty samples everywhere but in the auxiliary trace.
+    for (uint32_t* buffer : {TAcquisition::Voie1Normalisee, TAcquisition::Voie2Normalisee,
+                             TAcquisition::Voie3Normalisee, TAcquisition::Voie4Normalisee}) {
+        if (buffer)
+            std::fill(buffer, buffer + TAcquisition::kNormalisedSamples, kEmptySample);
+    }
+    for (TAcquisition* trace : {links.acqCh1, links.acqCh2, links.acqCh3, links.acqCh4, links.refAcqCh1,
+                                links.refAcqCh2, links.refAcqCh3, links.refAcqCh4, links.maskAcq})
+        trace->RazSignalNormalise(true);
+
+    // 10. Measurement and cursor tables.
+    TResultTables& tables = resultTables();
+    for (int r = 0; r < kMeasurementRecords; ++r)
+        std::memset(tables.measurements + r * kMeasurementRecordSize, 0, sizeof(uint32_t));
+    const int32_t cursors[kCursorTableSize] = {data.cursor1Time,  data.cursor2Time, data.cursor1Level,
+                                               data.cursor2Level, data.cursor3Time, data.xyCursor1X,
+                                               data.xyCursor2X};
+    std::memcpy(tables.cursors, cursors, sizeof cursors);
+    links.measResultsPtr = reinterpret_cast<mesures*>(tables.measurements);
+    links.cursorTablePtr = tables.cursors;
+
+    // 11.
+    SetPowerFct(data.meterFunction == 9, &data);
+
+    // 12. Harmonic results are stale.
+    const uint32_t recompute = 1;
+    for (int r = 0; r < kHarmonicRecords; ++r)
+        std::memcpy(tables.harmonics + r * kHarmonicRecordSize, &recompute, sizeof recompute);
+    links.harmonicResultsPtr = reinterpret_cast<THarmonicResults*>(tables.harmonics);
+
+    // 13. A recalled setup never locks the keys, runs a pass/fail test or shows stored traces.
+    data.keyLock = 0;
+    data.keyHelpOn = 0;
+    data.refShownCh1 = data.refShownCh2 = data.refShownCh3 = data.refShownCh4 = 0;
+    data.memoryTraceCh1 = data.memoryTraceCh2 = data.memoryTraceCh3 = data.memoryTraceCh4 = 0;
+    data.refCapture = 0;
+    data.passFailRunStop = 0;
+    data.passFailOn = 0;
+    data.passFailMaskIsMemory = 0;
+
+    // 14.
+    SetVoiesValides();
+    return skip;
+}
+
+void SetupSystemCopy(database* target, const database* source)
+{
+    if (!target || !source || target == source)
+        return;
+#define BV_COPY_FIELD(f) std::memcpy(&target->f, &source->f, sizeof target->f)
+    BV_COPY_FIELD(measResultsPtrSlot);
+    BV_COPY_FIELD(cursorTablePtrSlot);
+    BV_COPY_FIELD(keyLock);
+    BV_COPY_FIELD(instrumentMode);
+    BV_COPY_FIELD(unitCh1);
+    BV_COPY_FIELD(unitCh2);
+    BV_COPY_FIELD(unitCh3);
+    BV_COPY_FIELD(unitCh4);
+    BV_COPY_FIELD(probeCoeffCh1);
+    BV_COPY_FIELD(probeCoeffCh2);
+    BV_COPY_FIELD(probeCoeffCh3);
+    BV_COPY_FIELD(probeCoeffCh4);
+    BV_COPY_FIELD(displayBrightness);
+    BV_COPY_FIELD(deviceError);
+    BV_COPY_FIELD(loggerFileName);
+    BV_COPY_FIELD(selfTestResult);
+    BV_COPY_FIELD(validChannelMask);
+    BV_COPY_FIELD(traceColorCh1);
+    BV_COPY_FIELD(traceColorCh2);
+    BV_COPY_FIELD(traceColorCh3);
+    BV_COPY_FIELD(traceColorCh4);
+    BV_COPY_FIELD(smartProbeCh1Slot);
+    BV_COPY_FIELD(smartProbeCh2Slot);
+    BV_COPY_FIELD(smartProbeCh3Slot);
+    BV_COPY_FIELD(smartProbeCh4Slot);
+    BV_COPY_FIELD(hwChannelMask);
+    BV_COPY_FIELD(busFileName);
+    BV_COPY_FIELD(busDiag);
+#undef BV_COPY_FIELD
+}
+
+// ---- Batch directory
+
+int batchRecall(uint16_t hwChannels)
+{
+    const std::string batchDir = boardPath(kBatchDir);
+    if (::chdir(batchDir.c_str()) != 0)
+        return 0;
+    DIR* dir = ::opendir(batchDir.c_str());
+    if (!dir)
+        return 0;
+    // The listing is taken whole first: the loop removes entries as it goes.
+    std::vector<std::string> names;
+    while (const struct dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+    }
+    ::closedir(dir);
+
+    uint16_t mode = kNoBatchMode;
+    int result = 0;
+    for (const std::string& name : names) {
+        // By its absolute path: the working directory moves with every link.
+        const std::string entry = batchDir + "/" + name;
+        struct stat st;
+        if (::lstat(entry.c_str(), &st) != 0)
+            continue;
+
+        if (!S_ISLNK(st.st_mode)) {
+            if (name == kDefaultSetupMarker) {
+                // The defaults were asked for: applying them is a success, not a missing file.
+                SetupRecall(nullptr, false, hwChannels);
+                result = 0;
+                mode = data.instrumentMode;
+                ::unlink(entry.c_str());
+            }
+            continue;
+        }
+
+        char target[300];
+        const ssize_t length = ::readlink(entry.c_str(), target, sizeof target - 1);
+        target[length > 0 ? length : 0] = '\0';
+        if (const char* slash = std::strrchr(target, '/')) {
+            std::string targetDir(target, static_cast<size_t>(slash - target));
+            if (targetDir.empty())
+                targetDir = "/";
+            // A relative target is relative to the link's own directory.
+            const std::string hostDir = target[0] == '/' ? boardPath(targetDir) : batchDir + "/" + targetDir;
+            // When it cannot be entered the recall below still reads the target through the link.
+            const bool entered = ::chdir(hostDir.c_str()) == 0;
+            (void)entered;
+            std::memset(data.loggerFileName, 0, sizeof data.loggerFileName);
+            std::memcpy(data.loggerFileName, slash + 1, strnlen(slash + 1, sizeof data.loggerFileName - 1));
+        }
+
+        const char* path = entry.c_str();
+        if (hasEndingIgnoringCase(path, ".cfg")) {
+            result = SetupRecall(path, false, hwChannels);
+            mode = data.instrumentMode;
+        } else if (hasEndingIgnoringCase(path, ".fct")) {
+            result = FunctionRecallAll(&data, path);
+            mode = 16;
+        } else if (hasEndingIgnoringCase(path, ".trc")) {
+            result = TraceRecallAll(&data, path);
+            mode = 16;
+        } else if (hasEndingIgnoringCase(path, ".rec")) {
+            result = LoggerRecallAll(&data, path);
+            mode = 256;
+        } else if (hasEndingIgnoringCase(path, ".msk")) {
+            result = TraceRecallAll(&data, path);
+        }
+        ::unlink(entry.c_str());
+    }
+
+    if (mode != kNoBatchMode)
+        postMode(mode);
+    return result;
+}
+
+// ---- Start and end of the run
+
+int Startup(calibration* calib, uint16_t hwChannels)
+{
+    l_g_startTime = static_cast<int32_t>(std::time(nullptr));
+
+    uint32_t** buffers[] = {&TAcquisition::Voie1Normalisee, &TAcquisition::Voie2Normalisee,
+                            &TAcquisition::Voie3Normalisee, &TAcquisition::Voie4Normalisee,
+                            &TAcquisition::VoieAuxNormalisee};
+    for (uint32_t** buffer : buffers) {
+        if (!*buffer)
+            *buffer = new uint32_t[TAcquisition::kNormalisedSamples]();
+    }
+
+    if (calib) {
+        std::memset(calib, 0, sizeof(calibration));
+        CalibrationRecall(calib, false);
+    }
+    const int result = SetupRecall(kPowerOnSetupFile, true, hwChannels);
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    return result;
+}
+
+void Shutdown(TPowerOff kind)
+{
+    // Every step goes on whatever the previous one did: the instrument must go off.
+    setUsbMassStorage(0x8000);
+    CmdeLogique(CMDE_SCREEN_SAVER, 1);
+    if (kind == POWEROFF_SAVE_SETUP) {
+        ::unlink(boardPath("/media/private/setup").c_str());
+        SetupSave("setup", true, "");
+    }
+    CmdeLogique(CMDE_LAMP, 0);
+    // On the board the open waits until the battery daemon reads the pipe.
+    const int fd = ::open(boardPath(kOffPipe).c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        writeAll(fd, "POWEROFF", 8);
+        ::close(fd);
+    }
+    endProcess(0);
+}

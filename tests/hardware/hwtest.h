@@ -1,0 +1,65 @@
+// Fixture of the hardware-layer tests: the simulated FPGA board (strict mode on), the register
+// window mapped as the driver maps it, and the helpers that read the board's log.
+#pragma once
+
+#include "tests/support/simfpgaboardtest.h"
+
+#include "board/deviceio.h"
+#include "board/sim/simboard.h"
+#include "core/gest_db.h"
+#include "hardware/fpga.h"
+
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <vector>
+
+class HardwareTest : public SimFpgaBoardTest {
+protected:
+    void SetUp() override
+    {
+        SimFpgaBoardTest::SetUp();
+        std::memcpy(&data, &init_par, sizeof data);
+        data.hwChannelMask = 15;
+        mapWindow();
+    }
+
+    void TearDown() override
+    {
+        unmapWindow();
+        SimFpgaBoardTest::TearDown();
+    }
+
+    // /dev/uio0's register window, as the driver maps it.
+    void mapWindow()
+    {
+        uioFd_ = deviceIO().open("/dev/uio0", O_RDWR);
+        ASSERT_GE(uioFd_, 0);
+        TRegisterWindow* window = deviceIO().mapRegisterWindow(uioFd_, 64u << 20, 0);
+        ASSERT_NE(window, nullptr);
+        pv_g_fpgaIoMem.store(window);
+    }
+    void unmapWindow()
+    {
+        if (TRegisterWindow* window = pv_g_fpgaIoMem.exchange(nullptr))
+            deviceIO().unmapRegisterWindow(window);
+        if (uioFd_ >= 0)
+            deviceIO().close(uioFd_);
+        uioFd_ = -1;
+    }
+
+    static std::vector<simboard::TLogEntry> logOf(simboard::TLogKind kind) { return simboard::log({kind}); }
+    static std::vector<simboard::TLogEntry> serialLog() { return logOf(simboard::TLogKind::Serial); }
+
+    // Milliseconds taken by f.
+    template <typename F>
+    static double elapsedMs(F&& f)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        f();
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    }
+
+private:
+    int uioFd_ = -1;
+};

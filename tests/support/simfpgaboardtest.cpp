@@ -1,0 +1,33 @@
+#include "tests/support/simfpgaboardtest.h"
+
+void SimFpgaBoardTest::SetUp()
+{
+    simboard::registerScenarioSeed();
+    SimBoardTest::SetUp();
+    if (HasFatalFailure())
+        return;
+    std::string why;
+    ASSERT_TRUE(simboard::install(&why)) << why;
+    for (int c = 0; c < static_cast<int>(simboard::TStrictCheck::Count); ++c)
+        simboard::setStrictCheck(static_cast<simboard::TStrictCheck>(c), true);
+    simboard::setStrict(true);
+}
+
+void SimFpgaBoardTest::TearDown()
+{
+    std::string text = violationText();
+    if (!text.empty())
+        ADD_FAILURE() << "strict violations on the simulated board:\n" << text;
+    simboard::setStrict(false);
+    simboard::shutdown();  // a thread blocked on the board ends before the root goes
+    simboard::uninstall();
+    SimBoardTest::TearDown();
+}
+
+std::string SimFpgaBoardTest::violationText()
+{
+    std::string text;
+    for (const auto& v : simboard::violations())
+        text += std::string(simboard::strictCheckName(v.check)) + ": " + v.context + "\n";
+    return text;
+}

@@ -1,0 +1,7 @@
+import QtQuick 2.11
+
+// Placeholder of the view of this mode.
+ModePlaceholder {
+    objectName: "busAnalysisView"
+    modeName: qsTr("Bus")
+}

@@ -1,0 +1,52 @@
+import QtQuick 2.11
+
+// A button whose click fades in a row of option buttons beside it. options: a list of
+// { source, param, value }; a click on an option posts that option's request, hides the row
+// and emits toolWithOptionsClicked(value).
+Item {
+    id: root
+    property string source: ""
+    property var options: []
+    property bool shown: false
+    signal toolWithOptionsClicked(int value)
+
+    width: 42
+    height: 42
+
+    Tool {
+        id: button
+        objectName: "optionsButton"
+        source: root.source
+        onToolClicked: root.shown = !root.shown
+    }
+
+    Row {
+        objectName: "optionsRow"
+        anchors.left: button.right
+        anchors.leftMargin: 8
+        spacing: 8
+        opacity: root.shown ? 1 : 0
+        enabled: root.shown
+
+        Behavior on opacity {
+            NumberAnimation {
+                duration: 500
+                easing.type: Easing.Linear
+            }
+        }
+
+        Repeater {
+            model: root.options
+            Tool {
+                objectName: "option" + index
+                source: modelData.source
+                param: modelData.param
+                value: modelData.value
+                onToolClicked: {
+                    root.shown = false
+                    root.toolWithOptionsClicked(modelData.value)
+                }
+            }
+        }
+    }
+}
