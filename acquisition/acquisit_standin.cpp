@@ -1,7 +1,7 @@
 // Stand-in for the acquisition threads until they exist. The real-time companion honours the
-// suspend hand-shake (parks on a stop, waits for a resume with 1 or 2, consumes the word as
-// arming would); acquisit takes each order, suspends the companion, answers the controller's
-// orders with REQ_ACQ_DONE and resumes with 1.
+// suspend hand-shake through the handshake helpers (parks on a stop, waits for a resume with 1
+// or 2, consumes the word as arming would); acquisit takes each order, suspends the companion,
+// answers the controller's orders with REQ_ACQ_DONE and resumes with 1.
 #include "acquisition/acquisit.h"
 #include "acquisition/acquisit_standin.h"
 
@@ -63,22 +63,14 @@ void* startacq(void*)
 
         // Between two cycles.
         update([](TAcquisitStandinState& st) { ++st.parks; });
-        pthread_mutex_lock(&o_g_acqSuspendedMutex);
-        b_g_acqSuspended = 1;
-        pthread_cond_broadcast(&o_g_acqSuspendedCond);
-        pthread_mutex_unlock(&o_g_acqSuspendedMutex);
+        const uint64_t stamp = AcqParkBetweenCycles();
+        const uint32_t detail = AcqWaitForResume(false, stamp);
 
+        // Arming the next cycle consumes the word, unless a stop came in meanwhile.
         pthread_mutex_lock(&o_g_synchroAcqMutex);
-        while ((o_g_synchroAcqDetail & SYNCHRO_STOP) || !(o_g_synchroAcqDetail & (SYNCHRO_TIMEBASE_CHANGE | SYNCHRO_RESUME)))
-            pthread_cond_wait(&o_g_synchroAcqCond, &o_g_synchroAcqMutex);
-        uint32_t detail = o_g_synchroAcqDetail;
-        o_g_synchroAcqDetail = SYNCHRO_NONE;  // arming the next cycle consumes the word
+        if (!(o_g_synchroAcqDetail & SYNCHRO_STOP))
+            o_g_synchroAcqDetail = SYNCHRO_NONE;
         pthread_mutex_unlock(&o_g_synchroAcqMutex);
-
-        pthread_mutex_lock(&o_g_acqSuspendedMutex);
-        b_g_acqSuspended = 0;
-        pthread_cond_broadcast(&o_g_acqSuspendedCond);
-        pthread_mutex_unlock(&o_g_acqSuspendedMutex);
         // Recorded once running again, so an observer that saw it can rely on the next stop.
         update([detail](TAcquisitStandinState& st) { st.resumes.push_back(detail); });
     }

@@ -134,6 +134,7 @@ int main(int argc, char** argv)
     simboard::registerScenarioSeed();
     seedBoardRoot();
     std::string why;
+    simboard::setPowerOnConfiguration(simboard::TPowerOn::Configured);  // no image load here
     if (!simboard::install(&why)) {
         std::fprintf(stderr, "cannot install the simulated board: %s\n", why.c_str());
         return 2;

@@ -155,6 +155,21 @@ void setBoardPortOffset(int offset)
     portOffsetStorage() = offset;
 }
 
+int boardSetting(const char* name, int fallback, int min, int max)
+{
+    if (!kSimulatedBoard)
+        return fallback;
+    const char* v = std::getenv(name);
+    if (!v || !*v)
+        return fallback;
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(v, &end, 10);
+    if (*end != 0 || errno == ERANGE || value < min || value > max)
+        return fallback;
+    return static_cast<int>(value);
+}
+
 void registerBoardSeedStep(const std::string& name, BoardSeedStep step)
 {
     for (auto& s : seedSteps()) {

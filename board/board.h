@@ -32,6 +32,11 @@ bool resolveBoardRoot();
 int boardPort(int port);
 void setBoardPortOffset(int offset);  // tests
 
+// A whole-number setting from the environment, read on the simulated board only (tests tune
+// delays with it). The fallback on the board, and when the variable is missing, not a whole
+// number or outside min..max.
+int boardSetting(const char* name, int fallback, int min, int max);
+
 // First-start seeding of the simulated board. Later layers register their own steps (scenario,
 // calibration ...) before calling seedBoardRoot(); a seeded root is never seeded again.
 using BoardSeedStep = std::function<void()>;

@@ -584,7 +584,7 @@ bool autosetChoice(int subCode, TAutosetChoice& choice)
     return true;
 }
 
-// True when settings were found. The acquisition stays suspended: the restart message resumes it.
+// True when settings were found. The acquisition stays stopped: the restart message resumes it.
 bool runAutoset(int subCode)
 {
     AcqSuspend();
@@ -612,6 +612,9 @@ bool runAutoset(int subCode)
     resetPassFailCounter();
     SetVoiesValides();
     find_coeff();
+    // The hold ends here without waking the acquisition: the restart order that follows makes
+    // the acquisition control thread suspend and resume it with 1.
+    AcqReleaseHold();
     return found;
 }
 

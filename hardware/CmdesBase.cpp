@@ -295,10 +295,7 @@ void EconomiseurEcran(bool on)
 {
     if (on) {
         // Stop without waiting: a blocked acquisition read returns at once.
-        pthread_mutex_lock(&o_g_synchroAcqMutex);
-        o_g_synchroAcqDetail = SYNCHRO_STOP;
-        pthread_cond_broadcast(&o_g_synchroAcqCond);
-        pthread_mutex_unlock(&o_g_synchroAcqMutex);
+        AcqStopNoWait();
     }
     CmdeLogique(CMDE_SCREEN_SAVER, on ? 1 : 0);
 }

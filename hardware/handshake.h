@@ -1,8 +1,17 @@
 // The two hand-shakes of the shared acquisition: the synchro word with its mutex and condition,
 // and the suspended flag that the real-time thread raises between two cycles.
+//
+// Suspension is owned: a hold belongs to the thread that took it and nests in that thread. Every
+// party goes through the helpers below; nobody else stores 1, 2 or 4 into the synchro word (the
+// driver's own ORs and arming's stores of 0 or 8 stay). Rules for holders:
+//   - every hold ends, in the thread that took it, with AcqResume or AcqReleaseHold before that
+//     thread goes back to its loop;
+//   - never suspend while holding another lock, and never wait, while holding, for a thread that
+//     may itself be waiting to suspend.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <pthread.h>
 
 // Bits of the synchro word. 1, 2 and 4 are stored (they replace the word); the driver ORs its own.
@@ -36,7 +45,51 @@ extern pthread_mutex_t o_g_acqSuspendedMutex;
 extern pthread_cond_t o_g_acqSuspendedCond;
 extern uint8_t b_g_acqSuspended;
 
-// Suspend: store 4 and wait until the real-time thread is parked between two cycles.
+// --- Holders ------------------------------------------------------------------------------------
+
+// Suspend: in the thread that holds already, one level deeper at once. Otherwise waits until no
+// one holds, takes the hold, stores 4 and waits until the real-time thread is between two cycles.
 void AcqSuspend();
-// Resume: store detail (1 after a parameter change, 2 otherwise) and wake the waiters.
+// Ends one level of the caller's hold; 1 is remembered. At the last level the hold passes to a
+// thread waiting to suspend (the real-time thread stays parked), or else 1 (when any resume since
+// the acquisition parked asked for it) or 2 is stored and the real-time thread woken. A resume
+// from a thread that holds nothing while another holds is ignored (counted as a misuse); when
+// nobody holds, the detail is stored as given.
 void AcqResume(TSynchroDetail detail);
+// Ends one level of the caller's hold without any store: the real-time thread stays parked until
+// the next holder resumes (the autoset leaves the restart to the acquisition control thread).
+void AcqReleaseHold();
+// Stop without waiting (the screen saver): stores 4 and wakes every waiter; takes no hold.
+void AcqStopNoWait();
+// True when the calling thread holds the acquisition.
+bool AcqHeldByCaller();
+
+// --- The real-time thread -------------------------------------------------------------------------
+
+// Between two cycles: raises the suspended flag and returns the resume stamp of that moment.
+uint64_t AcqParkBetweenCycles();
+// Waits for a resume, then clears the suspended flag. After an idle cycle it first waits until
+// the stamp differs from the one parking returned; then while bit 4 is set or neither 1 nor 2 is.
+// A suspend that arrived after the resume keeps the thread parked. whileResuming runs under the
+// suspension mutex just before the flag is cleared (front-end power-down). Returns the detail
+// word that let it go.
+TSynchroDetail AcqWaitForResume(bool idleCycle, uint64_t parkStamp,
+                                const std::function<void()>& whileResuming = std::function<void()>());
+// Resumes that woke the real-time thread since the start.
+uint64_t AcqResumeStamp();
+
+// --- Debug checks -------------------------------------------------------------------------------
+
+// True when the calling thread holds o_g_synchroAcqMutex (always true where it cannot be told).
+bool AcqSynchroMutexHeldByCaller();
+// The set-up commands that must run under o_g_synchroAcqMutex call this; a caller without it is
+// counted. Returns whether the mutex is held.
+bool AcqCheckSetupUnderMutex();
+
+struct TAcqHandshakeMisuse {
+    uint32_t strayResumes = 0;       // resumes by a thread holding nothing while another holds
+    uint32_t setupsWithoutMutex = 0; // set-up commands called without o_g_synchroAcqMutex
+    uint32_t strayReleases = 0;      // releases by a thread holding nothing
+};
+TAcqHandshakeMisuse AcqHandshakeMisuse();
+void AcqClearHandshakeMisuse();

@@ -18,6 +18,9 @@ public:
     // (the output is left as it was).
     int getProbeCoeff(float* coefficient);
     int getMeasurementUnit(char* unit);
+    // The probe's gain and offset correction: 0 when the probe carries one; otherwise gain 1.0,
+    // offset 0.0 and -1.
+    int getCorrection(double* gain, double* offset);
 
     uint16_t id = 0xAAAA;  // 0xAAAA until read
     int32_t state = 0;     // 0 read, 2 I2C error, 3 descriptor checksum, 4 header checksum

@@ -56,6 +56,17 @@ int TKalvex::getMeasurementUnit(char*)
     return -1;
 }
 
+int TKalvex::getCorrection(double* gain, double* offset)
+{
+    const TKalvexStandin& s = kalvexStandin();
+    const bool has = channel < 4 && s.hasCorrection[channel];
+    if (gain)
+        *gain = has ? s.correctionGain[channel] : 1.0;
+    if (offset)
+        *offset = has ? s.correctionOffset[channel] : 0.0;
+    return has ? 0 : -1;
+}
+
 namespace {
 TKalvex*& probeLink(int channel)
 {

@@ -9,6 +9,10 @@ struct TKalvexStandin {
     // LectureKalvex reports instead of its own (-1: none).
     uint16_t probeId[4] = {0, 0, 0, 0};
     int forcedResult[4] = {-1, -1, -1, -1};
+    // A gain and offset correction carried by the probe of a channel (none unless set).
+    bool hasCorrection[4] = {false, false, false, false};
+    double correctionGain[4] = {1.0, 1.0, 1.0, 1.0};
+    double correctionOffset[4] = {0.0, 0.0, 0.0, 0.0};
 
     std::vector<int16_t> lectureCalls;  // channel of each LectureKalvex
     struct TUserFields {

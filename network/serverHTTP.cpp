@@ -66,36 +66,28 @@ constexpr const char* kRealmLine = "WWW-Authenticate: Basic realm=\"Oscilloscope
 // Only these trees of the board are served from the file system.
 constexpr const char* kAllowedRoots[] = {"/images", "/media/user"};
 
-// A whole number 1..3600000 from the environment, on the simulated board only.
-int envSetting(const char* name, int fallback)
-{
-    if (!kSimulatedBoard)
-        return fallback;
-    const char* v = std::getenv(name);
-    if (!v || !*v)
-        return fallback;
-    char* end = nullptr;
-    long value = std::strtol(v, &end, 10);
-    if (*end != 0 || value < 1 || value > 3600000)
-        return fallback;
-    return static_cast<int>(value);
-}
+// Accepted range of the environment settings (simulated board only).
+constexpr int kSettingMin = 1;
+constexpr int kSettingMax = 3600000;
 
 std::atomic<int>& idleTimeoutStorage()
 {
-    static auto* v = new std::atomic<int>(envSetting("BENCHVIEW_HTTP_IDLE_TIMEOUT_MS", kDefaultIdleTimeoutMs));
+    static auto* v =
+        new std::atomic<int>(boardSetting("BENCHVIEW_HTTP_IDLE_TIMEOUT_MS", kDefaultIdleTimeoutMs, kSettingMin, kSettingMax));
     return *v;
 }
 
 std::atomic<int>& retryDelayStorage()
 {
-    static auto* v = new std::atomic<int>(envSetting("BENCHVIEW_HTTP_RETRY_MS", kDefaultRetryMs));
+    static auto* v =
+        new std::atomic<int>(boardSetting("BENCHVIEW_HTTP_RETRY_MS", kDefaultRetryMs, kSettingMin, kSettingMax));
     return *v;
 }
 
 std::atomic<bool>& loopbackOnlyStorage()
 {
-    static auto* v = new std::atomic<bool>(envSetting("BENCHVIEW_HTTP_LOOPBACK_ONLY", 0) != 0);
+    static auto* v =
+        new std::atomic<bool>(boardSetting("BENCHVIEW_HTTP_LOOPBACK_ONLY", 0, kSettingMin, kSettingMax) != 0);
     return *v;
 }
 

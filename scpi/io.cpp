@@ -161,37 +161,28 @@ timespec deadlineIn(int milliseconds)
     return t;
 }
 
-// A whole number 1..3600000 from the environment, on the simulated board only.
-int envSetting(const char* name, int fallback)
-{
-    if (!kSimulatedBoard)
-        return fallback;
-    const char* v = std::getenv(name);
-    if (!v || !*v)
-        return fallback;
-    char* end = nullptr;
-    long value = std::strtol(v, &end, 10);
-    if (*end != 0 || value < 1 || value > 3600000)
-        return fallback;
-    return static_cast<int>(value);
-}
+// Accepted range of the environment settings (simulated board only).
+constexpr int kSettingMin = 1;
+constexpr int kSettingMax = 3600000;
 
 std::atomic<int>& retryDelayStorage()
 {
-    static std::atomic<int>* v = new std::atomic<int>(envSetting("BENCHVIEW_SCPI_RETRY_MS", kDefaultRetryMs));
+    static std::atomic<int>* v =
+        new std::atomic<int>(boardSetting("BENCHVIEW_SCPI_RETRY_MS", kDefaultRetryMs, kSettingMin, kSettingMax));
     return *v;
 }
 
 std::atomic<int>& sendTimeoutStorage()
 {
     static std::atomic<int>* v =
-        new std::atomic<int>(envSetting("BENCHVIEW_SCPI_SEND_TIMEOUT_MS", kDefaultSendTimeoutMs));
+        new std::atomic<int>(boardSetting("BENCHVIEW_SCPI_SEND_TIMEOUT_MS", kDefaultSendTimeoutMs, kSettingMin, kSettingMax));
     return *v;
 }
 
 std::atomic<bool>& loopbackOnlyStorage()
 {
-    static std::atomic<bool>* v = new std::atomic<bool>(envSetting("BENCHVIEW_SCPI_LOOPBACK_ONLY", 0) != 0);
+    static std::atomic<bool>* v =
+        new std::atomic<bool>(boardSetting("BENCHVIEW_SCPI_LOOPBACK_ONLY", 0, kSettingMin, kSettingMax) != 0);
     return *v;
 }
 

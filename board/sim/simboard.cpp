@@ -235,7 +235,9 @@ uint32_t spiRegister(int id)
     TSimBoard& b = board();
     std::lock_guard<std::mutex> lock(b.mu);
     switch (id) {  // the computed registers, read without side effects
+    case 16: return b.statusNow();
     case 99: return b.scenario.fpgaVersion;
+    case 104: case 105: case 106: case 107: return b.triggerPosition(id - 104);
     case 122: return b.i2cStatus(false);
     case 123: return b.i2cStatus(true);
     default: return b.spi[id];
@@ -260,12 +262,6 @@ void pokeEimWord(uint32_t word, uint16_t value)
 {
     std::lock_guard<std::mutex> lock(board().mu);
     board().eimStore(word, value);
-}
-
-uint64_t configurationBytes()
-{
-    std::lock_guard<std::mutex> lock(board().mu);
-    return board().configBytes;
 }
 
 TFrontEnd frontEnd(int channel)
@@ -506,8 +502,12 @@ std::string describe(const TLogEntry& e)
     case TLogKind::Sysfs: s = "sysfs"; break;
     case TLogKind::I2cDev: s = "i2c-dev slave " + hex(static_cast<uint64_t>(e.b), 2) + " fd=" + std::to_string(e.a); break;
     case TLogKind::Uio: s = "uio write " + std::to_string(e.b) + " fd=" + std::to_string(e.a); break;
+    case TLogKind::Fpga: s = "fpga " + e.text + " after " + std::to_string(e.a) + " bytes"; break;
+    case TLogKind::Interrupt:
+        s = "interrupt " + e.text + " bits " + hex(static_cast<uint64_t>(e.a), 5) + " count " + std::to_string(e.b);
+        break;
     }
-    if (!e.text.empty() && e.kind != TLogKind::Open)
+    if (!e.text.empty() && e.kind != TLogKind::Open && e.kind != TLogKind::Fpga && e.kind != TLogKind::Interrupt)
         s += " " + e.text;
     return s;
 }
@@ -600,6 +600,11 @@ void clearFaults()
     board().serialBusyReads = 0;
     board().noAnswer.clear();
     board().i2cMasterBusy = false;
+    board().loadNeverConfigures = false;
+    board().interruptsSuppressed = false;
+    board().endWithLastBlock = false;
+    board().fifoStalled = false;
+    board().updateInterrupt();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -614,6 +619,8 @@ const char* strictCheckName(TStrictCheck check)
     case TStrictCheck::SpiWriteSize: return "SPI register write not 5 bytes";
     case TStrictCheck::SpiReadForm: return "SPI read message not 1 + 4 bytes";
     case TStrictCheck::SpiSettings: return "SPI register access not at mode 1, 6250000 Hz";
+    case TStrictCheck::FifoPortOrder: return "FIFO sample ports read out of order";
+    case TStrictCheck::FifoReadEmpty: return "FIFO sample port read while empty";
     case TStrictCheck::Count: break;
     }
     return "?";

@@ -126,8 +126,118 @@ void pokeSpiRegister(int id, uint32_t value);
 uint16_t eimWord(uint32_t word);
 void pokeEimWord(uint32_t word, uint16_t value);
 
-// Bytes of FPGA configuration stream written to /dev/spidev1.0 (writes above 5 bytes).
+// ---------------------------------------------------------------------------------------------
+// FPGA configuration
+//
+// gpio145 is the FPGA's configuration reset (an undriven line counts as high). Its falling edge
+// clears the FPGA (SPI register file, FIFO, status, mask, trigger positions) and holds it
+// unconfigured; its rising edge lets it wait for its image. While it waits, the bytes of every
+// write longer than 5 bytes on a write-only /dev/spidev1.0 descriptor are counted, and it is
+// configured exactly while that count, since the last reset, is kConfigurationBytes. gpio147
+// reads 1 while configured. A board configured from power-on ignores stray stream bytes.
+// While unconfigured: SPI reads give 0, SPI writes and serial commands have no effect (logged,
+// text "FPGA not configured"), pushed samples and latched status bits are refused, and no
+// interrupt is raised.
+constexpr uint64_t kConfigurationBytes = 142124;
+
+enum class TFpgaState {
+    HeldInReset,       // gpio145 low
+    WaitingForImage,   // counting the stream
+    Configured,
+};
+struct TConfiguration {
+    TFpgaState state = TFpgaState::WaitingForImage;
+    bool configured = false;   // state == Configured
+    uint64_t bytes = 0;        // stream bytes since the last reset (power-on or gpio145 falling)
+    uint32_t resets = 0;       // falling edges of gpio145 since power-on
+};
+TConfiguration configuration();
+bool fpgaConfigured();
+// Stream bytes written to /dev/spidev1.0 (writes above 5 bytes) since the last reset.
 uint64_t configurationBytes();
+
+// The FPGA's state at power-on (reset(), install()): the scenario's fpgaPreconfigured, or forced.
+// Kept across reset() and install(). SimFpgaBoardTest forces Configured unless a test asks
+// otherwise.
+enum class TPowerOn { Scenario, Configured, Unconfigured };
+void setPowerOnConfiguration(TPowerOn powerOn);
+TPowerOn powerOnConfiguration();
+
+// ---------------------------------------------------------------------------------------------
+// Acquisition FIFO, interrupt status and the UIO interrupt
+//
+// FIFO of kFifoSamples samples of four 12-bit codes. EIM word 18 reads the count in samples.
+// Reading word 32 latches the head sample and returns channel 1; words 33 and 34 return
+// channels 2 and 3 of the latched sample; word 35 returns channel 4 and pops it. An empty FIFO
+// reads 0. Writing 0x8000 to word 16 empties the FIFO, restarts the sample numbering and
+// clears the latched bits 5, 6 and 7. Word 17 is the threshold of the level bit 6.
+//
+// SPI 16 reads the latched status bits (0-3, 5, 7, 8-16, and 6 when latched) plus the level
+// bit 6 (count >= threshold, FIFO not empty), and clears the latched ones; a write clears them.
+// SPI 8 is the interrupt mask. Any write to SPI 64 acknowledges: the latched bits and a pending
+// interrupt event are cleared and the edge detection restarts, so a level bit still set (samples
+// above the threshold) raises a new event. SPI 104-107 read the trigger position of source 1-4: the 13-bit
+// two's complement of (trigger sample index - samples popped), computed at the read.
+//
+// Sample numbering: every sample pushed since the last FIFO reset counts, from 0, warm-up
+// samples included.
+//
+// Interrupt (/dev/uio0, Linux UIO semantics): a write of the 32-bit value 1 enables, 0 disables;
+// a read of 4 bytes blocks until an event is delivered and returns the event count; delivering
+// an event disables the interrupt until the next enable, and an event raised while disabled
+// waits, pending, for it. An event is a bit of SPI 8 becoming set in the status read by SPI 16
+// (an edge of status & mask, so a mask write uncovering a set bit counts too; a level bit counts
+// on its rising edge only). shutdown() makes the reads fail.
+constexpr size_t kFifoSamples = 16384;
+
+constexpr uint32_t kStatusTriggers = 0xF;          // bits 0-3: trigger of source 1-4
+constexpr uint32_t kStatusLastBlock = 1u << 5;
+constexpr uint32_t kStatusThreshold = 1u << 6;     // level: count >= threshold
+constexpr uint32_t kStatusRingRestart = 1u << 7;
+constexpr uint32_t kStatusEnd = 0x1FF00;           // bits 8-16
+constexpr uint32_t kStatusBits = 0x1FFEF;          // every bit the FPGA reports
+
+using TSample = std::array<uint16_t, 4>;           // channel 1 first
+
+// Pushes samples at the tail (codes cut to 12 bits). Returns how many were taken: fewer when
+// the FIFO fills, none while it stalls or while the FPGA is not configured.
+size_t pushSamples(const TSample* samples, size_t count);
+size_t pushSamples(const std::vector<TSample>& samples);
+
+struct TFifoState {
+    size_t count = 0;          // samples held (what EIM 18 reads, unless stalled)
+    uint64_t produced = 0;     // samples pushed since the last FIFO reset
+    uint64_t popped = 0;       // samples popped since the last FIFO reset
+    uint16_t threshold = 0;    // EIM 17
+    uint32_t resets = 0;       // FIFO resets (EIM 16 := 0x8000) since power-on
+};
+TFifoState fifo();
+
+// ORs bits into the latched status (only kStatusBits are kept) and raises the interrupt events
+// that this makes.
+void latchStatus(uint32_t bits);
+// The status as SPI 16 would read it, without clearing anything.
+uint32_t status();
+// SPI 8.
+uint32_t interruptMask();
+
+// The trigger sample of a source (0..3), in the sample numbering above. highBits (above bit
+// 12) are added to the register's value, as noise the reader must ignore. Power-on and the FPGA
+// reset clear them; a FIFO reset keeps them. Unset: the register reads 0.
+void setTriggerSample(int source, int64_t index, uint32_t highBits = 0);
+void clearTriggerSample(int source);
+
+// Macro vernier of a channel device (0..3): the read opcode 0x1A0 answers vernier << 7
+// (24 bits). 0 at power-on.
+void setMacroVernier(int device, int16_t vernier);
+
+struct TInterruptState {
+    bool enabled = false;      // last write on /dev/uio0 (disabled again by each delivery)
+    bool pending = false;      // an event waits for the enable
+    uint64_t count = 0;        // events delivered since power-on (what a read returns)
+    uint64_t raised = 0;       // events raised by the FPGA model (suppressed ones not counted)
+};
+TInterruptState interruptState();
 
 // The front-end chip's register layout, the simulated board's own copy (tests mask decoded
 // values to a field's width with it). Fields of register reg from bit 0 up; param 128 is the
@@ -260,6 +370,10 @@ enum class TLogKind {
     Sysfs,         // text: path + " " + text written
     I2cDev,        // a = fd; b = slave address
     Uio,           // a = fd; b = value written
+    Fpga,          // configuration: a = bytes since the reset; text "reset", "waiting for image",
+                   // "configured", "unconfigured"
+    Interrupt,     // a = new status bits (status & mask); b = events delivered; text "delivered",
+                   // "pending" (disabled), "suppressed" (fault)
 };
 
 struct TLogEntry {
@@ -292,6 +406,16 @@ void setSerialBusy(int reads);
 void setI2cNoAnswer(int bus, int address, int afterTransfers = 0);
 // The I2C master's busy bit stays set (and done never comes).
 void setI2cMasterBusy(bool busy);
+// The configuration load never configures the FPGA (gpio147 stays 0).
+void setLoadNeverConfigures(bool on);
+// No interrupt event is ever raised (the status still latches).
+void setInterruptsSuppressed(bool on);
+// The FIFO stalls: it takes no sample, EIM 18 reads 0 and the ports read as empty; what it
+// holds waits for the end of the stall.
+void setFifoStalled(bool on);
+// End bits (8-16) are latched together with bit 5.
+void setEndWithLastBlock(bool on);
+// Clears every fault above.
 void clearFaults();
 
 // ---------------------------------------------------------------------------------------------
@@ -304,6 +428,8 @@ enum class TStrictCheck {
     SpiWriteSize,          // SPI register write not exactly 5 bytes
     SpiReadForm,           // read message not 1 byte out then 4 bytes in
     SpiSettings,           // register access not at mode 1 and 6,250,000 Hz
+    FifoPortOrder,         // sample ports not read 32, 33, 34, 35 in turn
+    FifoReadEmpty,         // a sample port read with an empty FIFO
     Count
 };
 const char* strictCheckName(TStrictCheck check);

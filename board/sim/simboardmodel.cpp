@@ -7,6 +7,8 @@ namespace simboard {
 
 namespace {
 
+constexpr int kFpgaResetLine = 145;   // the FPGA's configuration reset
+
 bool parseInteger(const std::string& text, long* out)
 {
     const char* s = text.c_str();
@@ -43,7 +45,7 @@ int TSimBoard::gpioInput(int line) const
     case 8: return (scenario.boardCode & 1) ? 0 : 1;
     case 161: return (scenario.bandwidthLines >> 1) & 1;
     case 160: return scenario.bandwidthLines & 1;
-    case 147: return 1;  // the FPGA answers as configured
+    case 147: return fpgaConfigured() ? 1 : 0;
     default: return 0;
     }
 }
@@ -75,11 +77,18 @@ bool TSimBoard::sysfsWrite(TVFile& f, const std::string& text)
     std::string value = trimmed(text);
     long n = 0;
     bool ok = true;
+    int resetBefore = -1, resetAfter = -1;
     switch (f.node) {
     case TSysfsNode::GpioValue:
         ok = parseInteger(value, &n);
-        if (ok)
+        if (ok) {
+            if (f.gpio == kFpgaResetLine) {
+                auto it = gpioOutputs.find(f.gpio);
+                resetBefore = it != gpioOutputs.end() ? it->second : 1;  // undriven: pulled high
+                resetAfter = n != 0 ? 1 : 0;
+            }
             gpioOutputs[f.gpio] = n != 0 ? 1 : 0;
+        }
         break;
     case TSysfsNode::GpioEdge:
         ok = value == "none" || value == "rising" || value == "falling" || value == "both";
@@ -113,6 +122,8 @@ bool TSimBoard::sysfsWrite(TVFile& f, const std::string& text)
             sysfsHistory.erase(sysfsHistory.begin(), sysfsHistory.begin() + kHistoryLimit / 10);
         sysfsHistory.push_back(TSysfsWrite{nowNs(), f.path, text});
     }
+    if (resetBefore >= 0)
+        fpgaResetLine(resetBefore, resetAfter);
     return ok;
 }
 

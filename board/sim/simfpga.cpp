@@ -145,7 +145,7 @@ void TSimBoard::setUioEnabled(bool on)
 
 uint32_t TSimBoard::spiRead(int id)
 {
-    if (id < 0 || id >= 128)
+    if (id < 0 || id >= 128 || !fpgaConfigured())
         return 0;
     if (spiHandlers[id].read)
         return spiHandlers[id].read(*this, id);
@@ -154,7 +154,7 @@ uint32_t TSimBoard::spiRead(int id)
 
 void TSimBoard::spiWrite(int id, uint32_t value)
 {
-    if (id < 0 || id >= 128)
+    if (id < 0 || id >= 128 || !fpgaConfigured())
         return;
     if (spiHandlers[id].write)
         spiHandlers[id].write(*this, id, value);
@@ -207,6 +207,14 @@ void TSimBoard::serialCommand(uint16_t command)
     c.mask = static_cast<uint16_t>(command >> 9);
     c.data = serialData;
 
+    if (!fpgaConfigured()) {  // nothing answers: logged only, kept out of the histories
+        TLogEntry& e = addLog(TLogKind::Serial);
+        e.a = c.mask;
+        e.b = c.opcode;
+        e.c = c.data;
+        e.text = "FPGA not configured";
+        return;
+    }
     if (serialBusy()) {
         violate(TStrictCheck::SerialWhileBusy,
                 "serial command " + hex(command, 4) + " written while the interface is busy (dropped)");
@@ -269,7 +277,7 @@ void TSimBoard::reset()
     serialHistory.clear();
     chips = {};
     i2c = TI2cMaster();
-    configBytes = 0;
+    powerOnFpga();
     uioInterrupts = 0;
     uioEnabled = false;
     uioPending = false;
@@ -385,6 +393,8 @@ void TSimBoard::installCoreHandlers()
                 b.deviceCodes[d][code - 0x80] = TDeviceCode{data, true};
             return 0;
         };
+
+    installAcquisitionHandlers();
 }
 
 } // namespace simboard

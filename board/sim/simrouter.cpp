@@ -546,10 +546,14 @@ private:
     static ssize_t spiWriteBytes(TSimBoard& b, TVFile& f, int fd, const uint8_t* in, size_t count)
     {
         if ((f.flags & O_ACCMODE) == O_WRONLY && count > 5) {
-            b.configBytes += count;  // the FPGA configuration stream
+            // The FPGA configuration stream. The log entry comes first: the state change it
+            // may cause is logged after it.
             TLogEntry& e = b.addLog(TLogKind::ConfigBytes);
             e.a = fd;
             e.b = static_cast<int64_t>(count);
+            if (b.fpgaState == TFpgaState::HeldInReset)
+                e.text = "ignored: FPGA held in reset";
+            b.configurationStream(count);
             return static_cast<ssize_t>(count);
         }
         if (count != 5)
@@ -575,6 +579,8 @@ private:
         e.byteCount = 5;
         if (!isWrite)
             e.text = "read frame sent by write(): value lost";
+        if (!b.fpgaConfigured())
+            e.text += std::string(e.text.empty() ? "" : "; ") + "FPGA not configured";
         return static_cast<ssize_t>(count);
     }
 
@@ -646,6 +652,8 @@ private:
         e.byteCount = 5;
         if (!readForm)
             e.text = "message of " + std::to_string(n) + " transfers";
+        if (!b.fpgaConfigured())
+            e.text += std::string(e.text.empty() ? "" : "; ") + "FPGA not configured";
         return static_cast<int>(total);
     }
 

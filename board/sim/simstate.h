@@ -1,5 +1,5 @@
 // Internal state of the simulated board: one object, one mutex. The device front ends
-// (simrouter.cpp), the FPGA model (simfpga.cpp, simfrontend.cpp, simi2c.cpp), the board model
+// (simrouter.cpp), the FPGA model (simfpga.cpp, simacq.cpp, simfrontend.cpp, simi2c.cpp), the board model
 // (simboardmodel.cpp) and the control API (simboard.cpp) all work on it with the mutex held.
 #pragma once
 
@@ -38,7 +38,7 @@ struct TEimHandler {
 // (meaningful for read opcodes 0x100-0x1FF).
 using TOpcodeHandler = std::function<uint32_t(TSimBoard&, int device, uint16_t opcode, uint16_t data)>;
 
-// Later models (acquisition engine, interrupt, FIFO ...) add their handlers here: every reset
+// Later models (acquisition engine, analogue model ...) add their handlers here: every reset
 // runs the core set-up first, then each extension in registration order. Same name: replaced.
 // Not to be called from a handler (the board's mutex is held there).
 void registerSimExtension(const std::string& name, std::function<void(TSimBoard&)> install);
@@ -179,7 +179,50 @@ public:
     void i2cStart(uint32_t conf);
     uint32_t i2cStatus(bool read) const;
 
-    uint64_t configBytes = 0;
+    // FPGA configuration (simacq.cpp). powerOn survives reset().
+    TPowerOn powerOn = TPowerOn::Scenario;
+    TFpgaState fpgaState = TFpgaState::WaitingForImage;
+    bool configuredAtPowerOn = false;   // no load since power-on: stray stream bytes ignored
+    uint32_t fpgaResets = 0;
+    uint64_t configBytes = 0;           // stream bytes since the last reset
+    bool fpgaConfigured() const { return fpgaState == TFpgaState::Configured; }
+    // A write of count bytes on the configuration stream; false when the FPGA ignored it.
+    bool configurationStream(size_t count);
+    // gpio145 written: before and after levels.
+    void fpgaResetLine(int before, int after);
+    void setFpgaState(TFpgaState state);
+    void powerOnFpga();     // reset(): power-on configuration and an empty acquisition model
+    void clearFpga();       // the FPGA's own registers, FIFO and status back to zero
+
+    // Acquisition FIFO and interrupt status (simacq.cpp)
+    std::vector<TSample> fifoData = std::vector<TSample>(kFifoSamples);
+    size_t fifoHead = 0;
+    size_t fifoSize = 0;
+    uint64_t fifoProduced = 0;
+    uint64_t fifoPopped = 0;
+    uint32_t fifoResets = 0;
+    int nextPort = 0;                   // 0..3: port 32 + nextPort is due
+    uint32_t latched = 0;               // latched status bits
+    uint32_t lastActive = 0;            // status & mask at the last evaluation (edge detection)
+    uint64_t irqRaised = 0;
+    std::array<int64_t, 4> triggerIndex{};
+    std::array<bool, 4> triggerSet{};
+    std::array<uint32_t, 4> triggerHighBits{};
+    std::array<int16_t, 4> macroVernier{};
+    bool loadNeverConfigures = false;
+    bool interruptsSuppressed = false;
+    bool fifoStalled = false;
+    bool endWithLastBlock = false;
+    size_t fifoVisible() const { return fifoStalled ? 0 : fifoSize; }
+    size_t fifoPush(const TSample* samples, size_t count);
+    void fifoReset();
+    uint16_t fifoPort(uint32_t word);
+    uint32_t statusNow() const;
+    void latchStatus(uint32_t bits);
+    // Raises an interrupt event for every bit newly set in status & mask.
+    void updateInterrupt();
+    uint32_t triggerPosition(int source) const;
+    void installAcquisitionHandlers();
 
     // UIO interrupt: like the generic UIO driver, an interrupt disables itself until the reader
     // writes 1 again; one raised while disabled waits for that write.

@@ -127,6 +127,25 @@ TEST(BoardPort, OffsetShiftsTheServedPort)
     EXPECT_EQ(boardPort(50010), 50010);
 }
 
+TEST(BoardSetting, WholeNumbersInRangeElseTheFallback)
+{
+    const char* name = "BENCHVIEW_TEST_SETTING";
+    unsetenv(name);
+    EXPECT_EQ(boardSetting(name, 42, 1, 100), 42);
+    const struct {
+        const char* text;
+        int expected;
+    } cases[] = {
+        {"1", 1}, {"100", 100}, {"0", 42}, {"101", 42}, {"-5", 42}, {"", 42}, {"12x", 42},
+        {"7 ", 42}, {"99999999999999999999", 42},
+    };
+    for (const auto& c : cases) {
+        setenv(name, c.text, 1);
+        EXPECT_EQ(boardSetting(name, 42, 1, 100), c.expected) << '"' << c.text << '"';
+    }
+    unsetenv(name);
+}
+
 TEST_F(BoardRoot, PassThroughDeviceIoUsesFilesUnderTheRoot)
 {
     TDeviceIO& io = deviceIO();

@@ -56,7 +56,7 @@ TEST_F(SimScenario, SeededFileHoldsTheDesktopDefaults)
 
     // Board inputs of the defaults.
     EXPECT_EQ(gpioText(164), "0\n");
-    EXPECT_EQ(gpioText(147), "1\n") << "the FPGA answers as configured";
+    EXPECT_EQ(gpioText(147), "1\n") << "the fixture starts the FPGA configured";
     EXPECT_EQ(gpioText(106), "1\n");
     EXPECT_EQ(gpioText(8), "1\n");
     EXPECT_EQ(gpioText(146), "0\n");

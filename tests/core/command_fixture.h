@@ -22,7 +22,7 @@
 #include "core/setup_consistency_standin.h"
 #include "hardware/CmdesBase.h"
 #include "hardware/chip_acq_ioctl_standin.h"
-#include "hardware/chip_acq_standin.h"
+#include "hardware/chip_acq.h"
 #include "hardware/kalvex_standin.h"
 #include "hardware/selftest_standin.h"
 #include "scpi/scpi_standin.h"
@@ -69,7 +69,6 @@ protected:
     void SetUp() override
     {
         SimFpgaBoardTest::SetUp();
-        resetChipAcqStandin();
         resetChipAcqIoctlStandin();
         resetSelfTestStandin();
         resetKalvexStandin();

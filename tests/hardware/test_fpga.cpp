@@ -49,11 +49,11 @@ TEST_F(HardwareTest, SpiAccessesAreWholeOpenTransferCloseFramesLeastSignificantB
               "open /dev/spidev1.0 w;mode 1;speed 6250000;write 94 b0 a0 02 01;close;");
     EXPECT_EQ(simboard::spiRegister(20), 0x0102A0B0u);
 
-    simboard::pokeSpiRegister(16, 0xCAFE1234);
+    simboard::pokeSpiRegister(12, 0xCAFE1234);
     simboard::clearLog();
-    EXPECT_EQ(TFpga::getSpiRegister(16), 0xCAFE1234u);
+    EXPECT_EQ(TFpga::getSpiRegister(12), 0xCAFE1234u);
     // Read: speed before mode, then one message of 1 byte out and 4 bytes in.
-    EXPECT_EQ(accessTrace(simboard::log()), "open /dev/spidev1.0 r;speed 6250000;mode 1;read 10 34 12 fe ca;close;");
+    EXPECT_EQ(accessTrace(simboard::log()), "open /dev/spidev1.0 r;speed 6250000;mode 1;read 0c 34 12 fe ca;close;");
 
     // The version register answers from the scenario.
     EXPECT_EQ(TFpga::getSpiRegister(99), 0x0312u);
@@ -126,17 +126,17 @@ TEST_F(HardwareTest, EimWordsThroughTheWindowAndWithoutOne)
     EXPECT_EQ(TFpga::setEimRegister(17, 0x12345), 0);
     EXPECT_EQ(simboard::eimWord(17), 0x2345);
     EXPECT_EQ(TFpga::tuc_i_eimRegisters[TFpga::eimPosition(17)].load(), 0x12345u);
-    simboard::pokeEimWord(33, 0xBEEF);
-    EXPECT_EQ(TFpga::getEimRegister(33), 0xBEEFu);
-    EXPECT_EQ(TFpga::tuc_i_eimRegisters[TFpga::eimPosition(33)].load(), 0xBEEFu);
+    simboard::pokeEimWord(19, 0xBEEF);
+    EXPECT_EQ(TFpga::getEimRegister(19), 0xBEEFu);
+    EXPECT_EQ(TFpga::tuc_i_eimRegisters[TFpga::eimPosition(19)].load(), 0xBEEFu);
     // A word outside the table still reaches the window.
     EXPECT_EQ(TFpga::setEimRegister(40, 9), 0);
     EXPECT_EQ(simboard::eimWord(40), 9);
 
     // No window (not mapped yet, or /dev/uio0 missing): reads 0, writes do nothing, shadows follow.
     unmapWindow();
-    EXPECT_EQ(TFpga::getEimRegister(33), 0u);
-    EXPECT_EQ(TFpga::tuc_i_eimRegisters[TFpga::eimPosition(33)].load(), 0u);
+    EXPECT_EQ(TFpga::getEimRegister(19), 0u);
+    EXPECT_EQ(TFpga::tuc_i_eimRegisters[TFpga::eimPosition(19)].load(), 0u);
     EXPECT_LT(TFpga::setEimRegister(17, 0x55), 0);
     EXPECT_EQ(TFpga::tuc_i_eimRegisters[TFpga::eimPosition(17)].load(), 0x55u);
     EXPECT_EQ(simboard::eimWord(17), 0x2345);

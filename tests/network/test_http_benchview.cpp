@@ -1,5 +1,6 @@
 // The HTTP server of a running benchview, over loopback, on a simulated board of the test's own.
 #include "tests/network/http_test_client.h"
+#include "tests/support/benchviewprocess.h"
 #include "tests/support/simboardtest.h"
 
 #include "board/board.h"
@@ -10,26 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fcntl.h>
-#include <fstream>
 #include <memory>
-#include <signal.h>
-#include <spawn.h>
-#include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class BenchviewHttp : public SimBoardTest {
 protected:
@@ -48,54 +33,22 @@ protected:
 
     void TearDown() override
     {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        process_.kill();  // before the root goes
         SimBoardTest::TearDown();
     }
 
     // Starts the program and waits until its HTTP port answers.
     void start(const std::vector<std::string>& extraEnvironment = {})
     {
-        std::vector<std::string> env{
-            "BENCHVIEW_SIMROOT=" + root_,
-            "BENCHVIEW_PORT_OFFSET=" + std::to_string(portOffset_),
-            "QT_QPA_PLATFORM=offscreen",
-            "QT_QUICK_BACKEND=software",
-            "BENCHVIEW_SCPI_LOOPBACK_ONLY=1",
-            "BENCHVIEW_HTTP_LOOPBACK_ONLY=1",
-        };
-        env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
-        for (char** e = environ; *e; ++e) {
-            std::string v = *e;
-            std::string name = v.substr(0, v.find('='));
-            bool overridden = false;
-            for (const std::string& mine : env)
-                overridden = overridden || mine.compare(0, name.size() + 1, name + "=") == 0;
-            if (!overridden)
-                env.push_back(v);
-        }
-        std::vector<char*> envp;
-        for (std::string& v : env)
-            envp.push_back(&v[0]);
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        std::string log = root_ + "/benchview.log";
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        char* argv[] = {const_cast<char*>(BENCHVIEW_EXE), nullptr};
-        ASSERT_EQ(posix_spawn(&pid_, BENCHVIEW_EXE, &actions, nullptr, argv, envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        auto options = BenchviewProcess::Options::headless(root_, portOffset_);
+        options.environment.push_back("BENCHVIEW_SCPI_LOOPBACK_ONLY=1");
+        options.environment.push_back("BENCHVIEW_HTTP_LOOPBACK_ONLY=1");
+        options.environment.insert(options.environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+        ASSERT_TRUE(process_.start(BENCHVIEW_EXE, options));
 
         THttpTestClient probe;
-        ASSERT_TRUE(probe.connect(60000)) << readHostFile(log);
+        ASSERT_TRUE(probe.connect(60000)) << process_.log();
     }
-
-    bool alive() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
 
     std::unique_ptr<THttpTestClient> client()
     {
@@ -104,12 +57,12 @@ protected:
         return c;
     }
 
-    pid_t pid_ = -1;
+    BenchviewProcess process_;
 };
 
 std::string resource(const char* name)
 {
-    return readFile(std::string(BENCHVIEW_WEB_RESOURCE_DIR) + "/" + name);
+    return readWholeFile(std::string(BENCHVIEW_WEB_RESOURCE_DIR) + "/" + name);
 }
 
 TEST_F(BenchviewHttp, BuiltInFilesOnOneKeepAliveConnection)
@@ -123,17 +76,17 @@ TEST_F(BenchviewHttp, BuiltInFilesOnOneKeepAliveConnection)
         int32_t length;  // -1: the body's
     } rows[] = {
         {"/", resource("index.html"), "text/html", "Thu, 15 Oct 2020 09:50:55 GMT", -1},
-        {"/Morvadin.jar", readFile(std::string(BENCHVIEW_WEB_ARCHIVE_DIR) + "/Morvadin.jar"),
+        {"/Morvadin.jar", readWholeFile(std::string(BENCHVIEW_WEB_ARCHIVE_DIR) + "/Morvadin.jar"),
          "application/java-archive", "Thu, 11 Apr 2019 07:49:53 GMT", 64874},
         {"/index.html", resource("index.html"), "text/html", "Thu, 15 Oct 2020 09:50:55 GMT", -1},
         {"/favicon.ico", resource("favicon.ico"), "image/x-icon", "Thu, 11 Apr 2019 07:49:53 GMT", 766},
         {"/busAnalysisResult.css", resource("busAnalysisResult.css"), "text/css", "Thu, 11 Apr 2019 07:49:53 GMT", -1},
-        {"/PelanodeIV.jar", readFile(std::string(BENCHVIEW_WEB_ARCHIVE_DIR) + "/PelanodeIV.jar"),
+        {"/PelanodeIV.jar", readWholeFile(std::string(BENCHVIEW_WEB_ARCHIVE_DIR) + "/PelanodeIV.jar"),
          "application/java-archive", "Mon, 19 Oct 2020 09:56:46 GMT", 1035726},
         {"/pelanode.html", resource("index.html"), "text/html", "Thu, 15 Oct 2020 09:37:34 GMT", -1},
         {"/stylesheet.css", resource("stylesheet.css"), "text/css", "Thu, 11 Apr 2019 07:49:53 GMT", -1},
         {"/index.htmlfoo?x=1&y", resource("index.html"), "text/html", "Thu, 15 Oct 2020 09:50:55 GMT", -1},
-        {"/Morvadin.jar?v=2", readFile(std::string(BENCHVIEW_WEB_ARCHIVE_DIR) + "/Morvadin.jar"),
+        {"/Morvadin.jar?v=2", readWholeFile(std::string(BENCHVIEW_WEB_ARCHIVE_DIR) + "/Morvadin.jar"),
          "application/java-archive", "Thu, 11 Apr 2019 07:49:53 GMT", 64874},
     };
     auto c = client();
@@ -153,7 +106,7 @@ TEST_F(BenchviewHttp, BuiltInFilesOnOneKeepAliveConnection)
             << row.path;
     }
     EXPECT_TRUE(c->staysQuiet(20));
-    EXPECT_TRUE(alive());
+    EXPECT_TRUE(process_.running());
 }
 
 TEST_F(BenchviewHttp, ConditionalHeadAndGuardedPage)
@@ -198,7 +151,7 @@ TEST_F(BenchviewHttp, ConditionalHeadAndGuardedPage)
     EXPECT_EQ(r.header("connection"), "close");
     EXPECT_NE(r.body.find("<HR><H1>Server Error: 401 Unauthorized</H1>"), std::string::npos);
     EXPECT_TRUE(c->closedByPeer());
-    EXPECT_TRUE(alive());
+    EXPECT_TRUE(process_.running());
 }
 
 TEST_F(BenchviewHttp, GeneratedPagesWithTheLiveIdentification)
@@ -229,7 +182,7 @@ TEST_F(BenchviewHttp, GeneratedPagesWithTheLiveIdentification)
         EXPECT_EQ(r.status, 503) << page;
         EXPECT_NE(r.body.find("Server Error: 503 Service Unavailable"), std::string::npos);
     }
-    EXPECT_TRUE(alive());
+    EXPECT_TRUE(process_.running());
 }
 
 TEST_F(BenchviewHttp, FileSystemAnswersStayInThePicturesAndUserFiles)
@@ -268,7 +221,7 @@ TEST_F(BenchviewHttp, FileSystemAnswersStayInThePicturesAndUserFiles)
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.header("Content-Type"), "text/css");
     EXPECT_EQ(r.body, "p {}\r\n");
-    EXPECT_TRUE(alive());
+    EXPECT_TRUE(process_.running());
 }
 
 TEST_F(BenchviewHttp, NoAnswerWithoutPathAndSixteenSessionsAtOnce)
@@ -309,7 +262,7 @@ TEST_F(BenchviewHttp, NoAnswerWithoutPathAndSixteenSessionsAtOnce)
     }
     EXPECT_TRUE(served);
 
-    EXPECT_TRUE(alive());
+    EXPECT_TRUE(process_.running());
 }
 
 TEST_F(BenchviewHttp, IdleSessionsAreClosed)
@@ -327,7 +280,7 @@ TEST_F(BenchviewHttp, IdleSessionsAreClosed)
         EXPECT_TRUE(c->received().empty());
     }
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(150)) << "closed before the time-out";
-    EXPECT_TRUE(alive());
+    EXPECT_TRUE(process_.running());
 }
 
 TEST_F(BenchviewHttp, ProgramSeedsThePicturesIntoAFreshRoot)

@@ -52,6 +52,11 @@ std::string SimBoardTest::hostPath(const char* boardAbsolutePath) const
 
 std::string SimBoardTest::readHostFile(const std::string& path) const
 {
+    return readWholeFile(path);
+}
+
+std::string readWholeFile(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();

@@ -22,3 +22,5 @@ private:
 
 // Removes a directory tree (no links followed).
 void removeTree(const std::string& path);
+// The whole content of a host file; empty when it cannot be read.
+std::string readWholeFile(const std::string& hostPath);

@@ -6,6 +6,8 @@ void SimFpgaBoardTest::SetUp()
     SimBoardTest::SetUp();
     if (HasFatalFailure())
         return;
+    simboard::setPowerOnConfiguration(startConfigured_ ? simboard::TPowerOn::Configured
+                                                       : simboard::TPowerOn::Unconfigured);
     std::string why;
     ASSERT_TRUE(simboard::install(&why)) << why;
     for (int c = 0; c < static_cast<int>(simboard::TStrictCheck::Count); ++c)
@@ -21,7 +23,14 @@ void SimFpgaBoardTest::TearDown()
     simboard::setStrict(false);
     simboard::shutdown();  // a thread blocked on the board ends before the root goes
     simboard::uninstall();
+    simboard::setPowerOnConfiguration(simboard::TPowerOn::Scenario);
     SimBoardTest::TearDown();
+}
+
+void SimFpgaBoardTest::restartUnconfigured()
+{
+    simboard::setPowerOnConfiguration(simboard::TPowerOn::Unconfigured);
+    simboard::reset();
 }
 
 std::string SimFpgaBoardTest::violationText()

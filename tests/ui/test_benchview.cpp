@@ -1,12 +1,11 @@
 // Black-box tests of the built program, each on a root of its own under the test's temporary
 // directory.
+#include "tests/support/benchviewprocess.h"
 #include "tests/support/simboardtest.h"
-#include "tests/ui/benchviewprocess.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using namespace std::chrono_literals;
 
@@ -17,27 +16,16 @@ constexpr auto kStartTimeout = 60s;
 // controller starts after the probe scan of its start-up.
 const std::string kThreadAfterProbeScan = "startacq";
 
-// Polls until the process has a thread of that name (the controller names the threads it starts).
-bool waitForThread(BenchviewProcess& process, const std::string& name, std::chrono::milliseconds timeout)
+// The program on the test's root, output left to the test's.
+bool startBenchview(BenchviewProcess& process, const std::string& root, int portOffset,
+                    std::vector<std::string> args = {}, bool captureStdout = false)
 {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    const std::string taskDir = "/proc/" + std::to_string(process.pid()) + "/task";
-    while (process.running() && std::chrono::steady_clock::now() < deadline) {
-        if (DIR* dir = opendir(taskDir.c_str())) {
-            bool found = false;
-            while (dirent* e = readdir(dir)) {
-                std::ifstream comm(taskDir + "/" + e->d_name + "/comm");
-                std::string line;
-                if (std::getline(comm, line) && line == name)
-                    found = true;
-            }
-            closedir(dir);
-            if (found)
-                return true;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return false;
+    BenchviewProcess::Options options;
+    options.args = std::move(args);
+    options.root = root;
+    options.portOffset = portOffset;
+    options.captureStdout = captureStdout;
+    return process.start(BENCHVIEW_EXE, options);
 }
 } // namespace
 
@@ -60,7 +48,7 @@ TEST_F(BenchviewBlackBox, VersionArgumentPrintsTheVersionAndCreatesNothing)
     for (const char* arg : {"-V", "-v"}) {
         SCOPED_TRACE(arg);
         BenchviewProcess process;
-        ASSERT_TRUE(process.start({arg}, childRoot_, portOffset_, true));
+        ASSERT_TRUE(startBenchview(process, childRoot_, portOffset_, {arg}, true));
         int status = 0;
         ASSERT_TRUE(process.waitExit(kStartTimeout, &status));
         EXPECT_TRUE(WIFEXITED(status));
@@ -74,8 +62,8 @@ TEST_F(BenchviewBlackBox, VersionArgumentPrintsTheVersionAndCreatesNothing)
 TEST_F(BenchviewBlackBox, VersionWithASecondArgumentStartsNormally)
 {
     BenchviewProcess process;
-    ASSERT_TRUE(process.start({"-V", "x"}, childRoot_, portOffset_));
-    EXPECT_TRUE(waitForPath(process, childPath("/var/tmp/tavlinStarted"), kStartTimeout));
+    ASSERT_TRUE(startBenchview(process, childRoot_, portOffset_, {"-V", "x"}));
+    EXPECT_TRUE(process.waitForPath(childPath("/var/tmp/tavlinStarted"), kStartTimeout));
     EXPECT_TRUE(process.running());
 }
 
@@ -84,9 +72,9 @@ TEST_F(BenchviewBlackBox, FreshStartCreatesItsFilesAndARestartKeepsTheMarker)
     const std::string marker = childPath("/var/tmp/tavlinStarted");
     {
         BenchviewProcess process;
-        ASSERT_TRUE(process.start({}, childRoot_, portOffset_));
-        ASSERT_TRUE(waitForPath(process, marker, kStartTimeout));
-        ASSERT_TRUE(waitForPath(process, childPath("/var/tmp/auto_off"), kStartTimeout));
+        ASSERT_TRUE(startBenchview(process, childRoot_, portOffset_));
+        ASSERT_TRUE(process.waitForPath(marker, kStartTimeout));
+        ASSERT_TRUE(process.waitForPath(childPath("/var/tmp/auto_off"), kStartTimeout));
         struct stat st;
         ASSERT_EQ(stat(childPath("/media/private/batch").c_str(), &st), 0);
         EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -97,8 +85,8 @@ TEST_F(BenchviewBlackBox, FreshStartCreatesItsFilesAndARestartKeepsTheMarker)
     timespec past[2] = {{1600000000, 0}, {1600000000, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, marker.c_str(), past, 0), 0);
     BenchviewProcess process;
-    ASSERT_TRUE(process.start({}, childRoot_, portOffset_));
-    ASSERT_TRUE(waitForThread(process, kThreadAfterProbeScan, kStartTimeout));
+    ASSERT_TRUE(startBenchview(process, childRoot_, portOffset_));
+    ASSERT_TRUE(process.waitForThread(kThreadAfterProbeScan, kStartTimeout));
     struct stat st;
     ASSERT_EQ(stat(marker.c_str(), &st), 0);
     EXPECT_EQ(st.st_mtim.tv_sec, 1600000000);

@@ -1,11 +1,12 @@
 // The idle power-off of the built program: the only test that waits for the first 60 s tick.
+#include "tests/support/benchviewprocess.h"
 #include "tests/support/simboardtest.h"
-#include "tests/ui/benchviewprocess.h"
 
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
 
 using namespace std::chrono_literals;
@@ -28,8 +29,11 @@ TEST_F(BenchviewPowerOff, IdleForLongerThanAutoOffPowersOffAfterTheFirstTick)
     ASSERT_EQ(utimensat(AT_FDCWD, mark.c_str(), old, 0), 0);
 
     BenchviewProcess process;
+    BenchviewProcess::Options options;
+    options.root = root;
+    options.portOffset = portOffset_;
     auto started = std::chrono::steady_clock::now();
-    ASSERT_TRUE(process.start({}, root, portOffset_));
+    ASSERT_TRUE(process.start(BENCHVIEW_EXE, options));
     int status = 0;
     ASSERT_TRUE(process.waitExit(130s, &status)) << "still running";
     auto elapsed = std::chrono::steady_clock::now() - started;
