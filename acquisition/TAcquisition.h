@@ -29,8 +29,13 @@ public:
     // in divisions.
     void genPassFailMask(TAcquisition* source, float xTolerance, float yTolerance);
 
+    // Sampling period of the harmonic acquisition, seconds: set from a rate, returned as stored.
+    double SetHarmonicSampleRate(double rate);
+    double GetHarmonicSamplingPeriod() const;
+
     uint16_t identifier = 0;
     int16_t channelIndex = -1;
+    double harmonicSamplingPeriod = 5e-5;
 
     static TPassFailCounter passFailCounter;
 

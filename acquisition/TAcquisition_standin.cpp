@@ -78,3 +78,15 @@ void TAcquisition::genPassFailMask(TAcquisition* source, float xTolerance, float
     call.yTolerance = yTolerance;
     acquisitionTraceStandin().calls.push_back(call);
 }
+
+double TAcquisition::SetHarmonicSampleRate(double rate)
+{
+    if (rate > 0.0)
+        harmonicSamplingPeriod = 1.0 / rate;
+    return harmonicSamplingPeriod;
+}
+
+double TAcquisition::GetHarmonicSamplingPeriod() const
+{
+    return harmonicSamplingPeriod;
+}

@@ -40,9 +40,10 @@ function(bv_subsystem_library name)
 endfunction()
 
 # A GoogleTest binary of a tests/ folder; each test case runs as its own process. TIMEOUT sets
-# the CTest time-out of each of its tests (for the few that must wait on real timers).
+# the CTest time-out of each of its tests (for the few that must wait on real timers); SERIAL
+# runs them alone (tests whose simulated hardware runs in real time).
 function(bv_test_binary name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "TIMEOUT" "LIBS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT _sources)
     return()
@@ -58,6 +59,9 @@ function(bv_test_binary name)
   set(_timeout)
   if(ARG_TIMEOUT)
     set(_timeout TIMEOUT ${ARG_TIMEOUT})
+  endif()
+  if(ARG_SERIAL)
+    list(APPEND _timeout RUN_SERIAL TRUE)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

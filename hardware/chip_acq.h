@@ -177,5 +177,70 @@ extern uint32_t pseudoFPGA_CMDE_GEN;
 extern uint16_t pseudoRC;
 extern uint16_t pseudoRC_bwl[4];
 
+// --- Driver control commands ------------------------------------------------------------------
+
+enum : int32_t {
+    CHIPACQ_SCOPE = 0,
+    CHIPACQ_TIMEBASE = 1,
+    CHIPACQ_HARMONIC = 2,
+    CHIPACQ_METER = 3,
+    CHIPACQ_CALIBRATION = 5,
+    CHIPACQ_AUTOSET = 6,
+    CHIPACQ_CAPACITANCE = 8,
+    CHIPACQ_STOP = 10,
+    CHIPACQ_STOP_QUIET = 12,
+};
+
+// Shadows of the last value sent (only the driver reads them back).
+extern uint16_t pseudoInitCh1, pseudoInitCh2, pseudoInitCh3, pseudoInitCh4;
+extern uint32_t pseudoBDT;           // fast sample-clock divider (0x1FFFF when unused)
+extern uint32_t pseudoFPGA_BDT_ML;   // SPI 68: slow sample clock in microseconds minus one
+extern uint16_t pseudoParamTrigger_Main, pseudoParamTrigger_Aux;
+extern uint16_t pseudoOn_Off_Blocs_Trigger, pseudoOn_Off_Blocs_Qualifier, pseudoOn_Off_Blocs_Aux;
+extern uint16_t pseudoParamHO_Trigger, pseudoParamHO_Qualifier, pseudoParamHO_Aux;
+extern uint16_t pseudoHoldOff_Trigger, pseudoHoldOff_Qualifier, pseudoHoldOff_Aux;
+extern uint16_t pseudoFrqMtr;        // frequency-meter word (opcode 0xCE)
+
+extern const uint32_t tul_l_holdoffGammee[7];
+extern const int32_t tl_l_holdoffClk[6];
+extern const uint32_t tul_l_delayGamme[7];
+extern const uint32_t tul_l_dtGamme[7];
+extern const int32_t tl_l_delayClk[6];
+extern const int32_t tl_l_deltaTClk[6];
+extern const int16_t ts_l_deltaTClkCoeff[6];
+extern const uint16_t tus_l_deltaTSelect[4];
+extern const uint16_t tus_l_postrigDiviseur[36];
+
+// Range r of value in a 7-bound range table: the first k in 1..6 with table[k] >= value, minus
+// one; values above the last bound take the last range (5).
+int ChipAcqRange(const uint32_t* table, uint32_t value);
+// Device mask of the trigger blocks: the record's channel word with the trigger source, and the
+// qualifier for trigger types 2 and 3; 0 outside the scope modes.
+uint16_t ChipAcqTriggerChannels(const acq_ctrl* ctrl);
+// The channel word without the trigger source (and qualifier for types 2 and 3) in the scope
+// modes; the whole channel word outside them.
+uint16_t ChipAcqAuxChannels(const acq_ctrl* ctrl);
+// Sends the relay word (pseudoRC | pseudoRC_bwl[ch]) to channels 1 to 4.
+void ChipAcqSendRelayWords();
+
+// --- Arming and read-out ---------------------------------------------------------------------
+
+// Block length (ELV) of the non-streaming acquisitions by time-base index, and the last value sent
+// (1 for the streaming acquisitions).
+extern const uint32_t tul_l_valIp[36];
+extern uint32_t pseudoELV;
+// Per-channel second relay word (opcode 0x92), from the bandwidth variant and sensGroup.
+extern uint16_t pseudoRC2[4];
+
+// Arms one acquisition (called without o_g_synchroAcqMutex). Returns 0, or -1 when a stop was
+// pending (the detail word keeps bit 4) or when there is no board (nothing is programmed).
+int ChipAcqWrite(acq_ctrl* ctrl);
+// Waits for the interrupt thread's news and returns 8192 (stop), 4096 (end of acquisition) or
+// the event word with ringStart, newSamples and readChannels set. With timeoutMs >= 0 a wait that
+// ends with nothing new returns 0 with newSamples 0 ("not yet"); -1 waits as long as it takes.
+int ChipAcqRead(acq_ctrl* ctrl, int32_t timeoutMs = -1);
+// Forces a trigger at once (SPI 56 bit 0 pulse) and marks the acquisition auto-triggered.
+void ChipAcqForceTrigger();
+
 // How long the end-of-record flush waits for samples or a stop before it reports an end.
 constexpr int kFlushTimeoutMs = 100;

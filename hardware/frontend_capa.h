@@ -22,3 +22,6 @@ double CapaCurrentOfCode(uint8_t currentCode);
 // Fills, each only when its pointer is given, the range's time-base index, sensitivity index and
 // nominal current. A range outside 0..7 fills nothing and returns false.
 bool CapaRangeToScopeReglages(int range, unsigned short* timeBase, unsigned short* sensitivity, double* current);
+
+// Starts (on) or stops the capacitance charging ramp on channel 1.
+void MMRampCapa(bool on);

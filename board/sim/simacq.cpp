@@ -47,6 +47,7 @@ void TSimBoard::powerOnFpga()
     fifoProduced = fifoPopped = 0;
     fifoResets = 0;
     nextPort = 0;
+    ageLevel = false;
     latched = lastActive = 0;
     irqRaised = 0;
     triggerIndex = {};
@@ -67,6 +68,7 @@ void TSimBoard::clearFpga()
     fifoSize = fifoHead = 0;
     fifoProduced = fifoPopped = 0;
     nextPort = 0;
+    ageLevel = false;
     latched = lastActive = 0;
     triggerSet = {};
     triggerHighBits = {};
@@ -114,15 +116,19 @@ bool TSimBoard::configurationStream(size_t count)
 // ---------------------------------------------------------------------------------------------
 // FIFO
 
-size_t TSimBoard::fifoPush(const TSample* samples, size_t count)
+size_t TSimBoard::fifoPush(const TSample* samples, size_t count, uint64_t stampNs, const uint64_t* stamps)
 {
     if (!fpgaConfigured() || fifoStalled || !samples)
         return 0;
     const size_t taken = std::min(count, kFifoSamples - fifoSize);
+    if (stampNs == UINT64_MAX && !stamps)
+        stampNs = nowNs();
     for (size_t i = 0; i < taken; ++i) {
-        TSample& slot = fifoData[(fifoHead + fifoSize) % kFifoSamples];
+        const size_t at = (fifoHead + fifoSize) % kFifoSamples;
+        TSample& slot = fifoData[at];
         for (int c = 0; c < 4; ++c)
             slot[c] = samples[i][c] & kCodeMask;
+        fifoTime[at] = stamps ? stamps[i] : stampNs;
         ++fifoSize;
     }
     fifoProduced += taken;
@@ -136,6 +142,7 @@ void TSimBoard::fifoReset()
     fifoSize = fifoHead = 0;
     fifoProduced = fifoPopped = 0;
     nextPort = 0;
+    ageLevel = false;
     latched &= ~(kStatusLastBlock | kStatusThreshold | kStatusRingRestart);
     ++fifoResets;
     updateInterrupt();
@@ -159,6 +166,8 @@ uint16_t TSimBoard::fifoPort(uint32_t word)
         fifoHead = (fifoHead + 1) % kFifoSamples;
         --fifoSize;
         ++fifoPopped;
+        if (ageLevel)
+            refreshAgeLevel();
         if (lastActive & kStatusThreshold)
             updateInterrupt();  // the level may fall: a later rise is a new edge
     }
@@ -172,7 +181,7 @@ uint32_t TSimBoard::statusNow() const
 {
     uint32_t s = latched;
     const size_t n = fifoVisible();
-    if (n > 0 && n >= eimStored(kThresholdWord))
+    if (n > 0 && (n >= eimStored(kThresholdWord) || ageLevel))
         s |= kStatusThreshold;
     return s;
 }

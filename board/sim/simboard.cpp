@@ -506,6 +506,10 @@ std::string describe(const TLogEntry& e)
     case TLogKind::Interrupt:
         s = "interrupt " + e.text + " bits " + hex(static_cast<uint64_t>(e.a), 5) + " count " + std::to_string(e.b);
         break;
+    case TLogKind::Engine:
+        s = "engine a=" + std::to_string(e.a) + " b=" + std::to_string(e.b) + " c=" + std::to_string(e.c) + " d=" +
+            std::to_string(e.d) + ":";
+        break;
     }
     if (!e.text.empty() && e.kind != TLogKind::Open && e.kind != TLogKind::Fpga && e.kind != TLogKind::Interrupt)
         s += " " + e.text;
@@ -604,6 +608,7 @@ void clearFaults()
     board().interruptsSuppressed = false;
     board().endWithLastBlock = false;
     board().fifoStalled = false;
+    board().clearEngineFaults();
     board().updateInterrupt();
 }
 
@@ -621,6 +626,8 @@ const char* strictCheckName(TStrictCheck check)
     case TStrictCheck::SpiSettings: return "SPI register access not at mode 1, 6250000 Hz";
     case TStrictCheck::FifoPortOrder: return "FIFO sample ports read out of order";
     case TStrictCheck::FifoReadEmpty: return "FIFO sample port read while empty";
+    case TStrictCheck::StartWithoutMask: return "acquisition start while the interrupt mask is 0";
+    case TStrictCheck::PostCountNeverWritten: return "acquisition start before any post-trigger count";
     case TStrictCheck::Count: break;
     }
     return "?";

@@ -56,6 +56,7 @@ struct TScenario {
     std::array<std::string, 4> probeImages;
     double lux = 100.0;
     double speedFactor = 1.0;         // simulated time runs this many times faster than the wall
+    bool inputsConnected = true;      // key "inputs connected"; false: every input reads 0 V
     uint32_t seed = 1;                // random source
     TBattery battery;
     // Further GPIO inputs by line number (146, 123, 136, 114 ...); unlisted lines read 0.
@@ -354,6 +355,97 @@ void clearHistories();
 int queueInputEvent(int device, uint16_t type, uint16_t code, int32_t value);
 
 // ---------------------------------------------------------------------------------------------
+// Acquisition engine and analogue model (simengine.cpp, simanalog.cpp)
+//
+// Channel-device opcodes, per device and for device mask 0 on the global controller (the engine
+// uses the value last committed by any of them):
+//   0x089  sample-clock divider, two writes: (first << 14) | (second & 0x3FFF)
+//   0x082  block length (ELV), two writes (6 + 14 bits), committed by 0x083; read back by
+//          0x185 and 0x186 as ELV << 4 (24 bits)
+//   0x0C4, 0x0C5  pre- and post-trigger counts, two writes each (bits 14-28, then 0-13),
+//          Gray-decoded
+//   0x0C3  trigger parameter: 0 edge, 1 immediate (forces), 2 pulse width, 14 delay (both as
+//          plain edges), 19 off, 21 free-run
+//   0x097  start (while SPI 8 is not 0); 0x080 streaming go; 0x096 stop; 0x095 ET flush;
+//   0x181  answers 26 in its low byte (pipeline depth 100)
+// The kind of an acquisition is decided at 0x097 by the relay word last sent (0x090): bit 0x20
+// equivalent time, else streaming. Streaming produces once SPI 0 bit 0x2 is set and 0x080 has
+// arrived, one sample every (SPI 68 + 1) x unit (1 us; 80 ns with SPI 0 bit 0x40; 1.008 us with
+// bit 0x20); ET runs at (divider + 1) x 8 ns. Every acquisition begins with 8 warm-up samples of
+// code 0x0FFF. The trigger is accepted after the pre count of samples (after the warm-up); the
+// acquisition ends (bit 5) after the post count of samples following the trigger sample.
+// 0x096, clearing SPI 0 bit 0x2, SPI 8 := 0 and EIM 16 := 0x8000 stop it.
+// A device thread advances the engine to simTimeNs() every millisecond of wall time.
+//
+// Log entries (TLogKind::Engine): "start" a = kind (1 ET, 2 streaming), b = sample period ps,
+// c = post count; "trigger" a = source (-1: none), b = trigger sample, text adds the cause
+// ("edge", "force", "immediate", "free-run"); "last block" b = samples produced; "flush"
+// a = record entries; "stop" text adds the cause; "not modelled" c = opcode, d = value.
+
+enum class TAcqKind { None, EquivalentTime, Streaming };
+
+struct TEngineState {
+    bool running = false;          // started and not yet ended or stopped
+    TAcqKind kind = TAcqKind::None;
+    bool producing = false;        // streaming: SPI 0 bit 0x2 and 0x080 seen
+    uint64_t samplePeriodPs = 0;   // in force for the running (or last) acquisition
+    uint32_t divider = 0;          // last committed 0x089 value
+    uint32_t elv = 0;              // last committed block length
+    uint32_t preCount = 0;         // decoded 0x0C4 / 0x0C5 in force
+    uint32_t postCount = 0;
+    bool postWritten = false;      // a post count was committed since power-on
+    int source = -1;               // trigger source device 0..3; -1 none (free-run, mask 0)
+    bool freeRun = false;
+    bool triggered = false;
+    int64_t triggerSample = -1;    // in the FIFO's sample numbering
+    uint64_t produced = 0;         // samples produced by this acquisition (warm-up included)
+    bool lastBlock = false;
+    bool flushed = false;          // ET record queued
+    bool stalled = false;          // back-pressure or trigger-position range
+    uint32_t starts = 0;           // acquisitions started since power-on
+};
+TEngineState engineState();
+
+// Signals at run time (the scenario's copy is changed too).
+void setSignal(int channel, const TSignal& signal);
+void setInputsConnected(bool connected);
+bool inputsConnected();
+
+// The analogue model of a channel as the front-end chip programs it now.
+struct TAnalogChannel {
+    double voltsPerDiv = 1.0;   // from (p24, p27, p35, p33, p34); unknown tuples keep the last
+    int sensitivityRow = -1;    // 0..15, -1 when the tuple was never known
+    bool ground = false;        // p13 = 1
+    bool ac = false;            // p3 = 1
+    bool powered = true;        // register 20 bit of the channel
+    double offsetUnits = 0.0;   // (512 - p18) x 20000 / 8184
+    double thresholdUnits = 0.0;// -(p19 - 511) x 20000 / 8184
+    bool risingOutput = true;   // p41 = 1: output (u > threshold)
+    bool triggerDisabled = false; // p40 = 1
+};
+TAnalogChannel analogChannel(int channel);
+// Input voltage of a channel at simulated time t (seconds), before the front end.
+double inputVolts(int channel, double t);
+// ADC code of a channel at simulated time t as the front end places it (0..4095).
+uint16_t sampleCode(int channel, double t);
+
+// Engine pacing: paused, the device thread leaves the engine alone and runEngine() drives it
+// (benchmarks, exact tests). Unpausing takes up simulated time from now.
+void setEnginePaused(bool paused);
+// Advances the engine by simNs of simulated time, synchronously.
+void runEngine(uint64_t simNs);
+// Pops up to max samples from the FIFO head, as the sample ports would (no strict checks).
+size_t popSamples(TSample* out, size_t max);
+
+// Engine faults (cleared by clearFaults() and reset()).
+// The trigger never fires (force, immediate and free-run included).
+void setNoTrigger(bool on);
+// A channel (0..3) reads a constant code; code < 0 ends the fault.
+void setSilentChannel(int channel, int code);
+// Read-backs 0x185/0x186 answer 0 until the device receives 0x0AD or 0x0AC.
+void setElvReadBackLate(bool on);
+
+// ---------------------------------------------------------------------------------------------
 // Log
 
 enum class TLogKind {
@@ -374,6 +466,9 @@ enum class TLogKind {
                    // "configured", "unconfigured"
     Interrupt,     // a = new status bits (status & mask); b = events delivered; text "delivered",
                    // "pending" (disabled), "suppressed" (fault)
+    Engine,        // acquisition engine event, text "start", "trigger", "last block", "flush",
+                   // "stop", "not modelled", "unknown sensitivity"; a, b, c per event (see
+                   // the acquisition engine section)
 };
 
 struct TLogEntry {
@@ -430,6 +525,8 @@ enum class TStrictCheck {
     SpiSettings,           // register access not at mode 1 and 6,250,000 Hz
     FifoPortOrder,         // sample ports not read 32, 33, 34, 35 in turn
     FifoReadEmpty,         // a sample port read with an empty FIFO
+    StartWithoutMask,      // opcode 0x097 while SPI 8 is 0 (nothing starts)
+    PostCountNeverWritten, // an acquisition started before any post-trigger count (0x0C5)
     Count
 };
 const char* strictCheckName(TStrictCheck check);

@@ -2,6 +2,8 @@
 // EIM window, serial front-end interface) with its handler tables.
 #include "board/sim/simstate.h"
 
+#include <pthread.h>
+
 #include <cstdio>
 
 namespace simboard {
@@ -61,9 +63,21 @@ void registerSimExtension(const std::string& name, std::function<void(TSimBoard&
     extensions().emplace_back(name, std::move(install));
 }
 
+namespace {
+TSimBoard* g_board = nullptr;
+void lockBoardForFork() { g_board->mu.lock(); }
+void unlockBoardAfterFork() { g_board->mu.unlock(); }
+} // namespace
+
 TSimBoard& TSimBoard::get()
 {
-    static TSimBoard* board = new TSimBoard();
+    static TSimBoard* board = [] {
+        g_board = new TSimBoard();
+        // The device thread takes the board lock every millisecond: a fork (death tests, child
+        // processes) must not copy it locked, or the child's first device access would hang.
+        pthread_atfork(lockBoardForFork, unlockBoardAfterFork, unlockBoardAfterFork);
+        return g_board;
+    }();
     return *board;
 }
 
@@ -201,6 +215,7 @@ void TSimBoard::eimWrite(uint32_t word, uint16_t value)
 
 void TSimBoard::serialCommand(uint16_t command)
 {
+    ++serialCount;
     TSerialCommand c;
     c.timeNs = nowNs();
     c.opcode = command & 0x1FF;
@@ -271,6 +286,7 @@ void TSimBoard::reset()
     opcodeHandlers = {};
     serialData = 0;
     serialReadBack = 0;
+    serialCount = 0;
     deviceCodes = {};
     globalStore = {};
     globalHistory.clear();
@@ -395,6 +411,7 @@ void TSimBoard::installCoreHandlers()
         };
 
     installAcquisitionHandlers();
+    installEngineHandlers();
 }
 
 } // namespace simboard

@@ -233,6 +233,7 @@ bool parseScenario(const std::string& json, TScenario* out, std::string* error)
     if (r.ok() && r.member(root, "speedFactor") && s.speedFactor <= 0)
         r.fail("speedFactor", "out of range");
     r.integer(root, "seed", "", 0, 4294967295.0, &s.seed);
+    r.boolean(root, "inputs connected", "", &s.inputsConnected);
     if (const TJson* bat = r.member(root, "battery"); r.ok() && r.object(bat, "battery")) {
         r.integer(*bat, "percent", "battery.", 0, 100, &s.battery.percent);
         r.boolean(*bat, "charging", "battery.", &s.battery.charging);
@@ -303,6 +304,7 @@ std::string scenarioToJson(const TScenario& s)
     root.set("lux", TJson::makeNumber(s.lux));
     root.set("speedFactor", TJson::makeNumber(s.speedFactor));
     root.set("seed", TJson::makeNumber(s.seed));
+    root.set("inputs connected", TJson::makeBool(s.inputsConnected));
     TJson bat = TJson::makeObject();
     bat.set("percent", TJson::makeNumber(s.battery.percent));
     bat.set("charging", TJson::makeBool(s.battery.charging));

@@ -22,6 +22,7 @@
 namespace simboard {
 
 class TSimBoard;
+struct TEngineCore;
 
 // Handler tables of the FPGA model. Handlers run with the board's mutex held: they work on the
 // board directly and never call the control API. A null member keeps the register-file default.
@@ -166,6 +167,7 @@ public:
     std::array<TOpcodeHandler, 512> opcodeHandlers;
     uint16_t serialData = 0;
     uint32_t serialReadBack = 0;
+    uint64_t serialCount = 0;   // commands executed since power-on (the one running included)
     bool serialBusy() const { return serialBusyReads != 0; }
     void serialCommand(uint16_t command);
     std::array<std::array<TDeviceCode, 128>, 7> deviceCodes{};
@@ -214,7 +216,14 @@ public:
     bool fifoStalled = false;
     bool endWithLastBlock = false;
     size_t fifoVisible() const { return fifoStalled ? 0 : fifoSize; }
-    size_t fifoPush(const TSample* samples, size_t count);
+    // stampNs: the samples' production time (default: now), or stamps[i] per sample, for the age
+    // rule of the level bit.
+    size_t fifoPush(const TSample* samples, size_t count, uint64_t stampNs = UINT64_MAX,
+                    const uint64_t* stamps = nullptr);
+    std::vector<uint64_t> fifoTime = std::vector<uint64_t>(kFifoSamples);
+    // Level bit 6 also set by the acquisition engine's age rule (simengine.cpp).
+    bool ageLevel = false;
+    void refreshAgeLevel();
     void fifoReset();
     uint16_t fifoPort(uint32_t word);
     uint32_t statusNow() const;
@@ -223,6 +232,12 @@ public:
     void updateInterrupt();
     uint32_t triggerPosition(int source) const;
     void installAcquisitionHandlers();
+
+    // Acquisition engine and analogue model (simengine.cpp); created by its extension, never
+    // destroyed.
+    TEngineCore* engine = nullptr;
+    void clearEngineFaults();
+    void installEngineHandlers();   // after the acquisition handlers, whose handlers it wraps
 
     // UIO interrupt: like the generic UIO driver, an interrupt disables itself until the reader
     // writes 1 again; one raised while disabled waits for that write.

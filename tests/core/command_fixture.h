@@ -21,7 +21,6 @@
 #include "core/process.h"
 #include "core/setup_consistency_standin.h"
 #include "hardware/CmdesBase.h"
-#include "hardware/chip_acq_ioctl_standin.h"
 #include "hardware/chip_acq.h"
 #include "hardware/kalvex_standin.h"
 #include "hardware/selftest_standin.h"
@@ -69,7 +68,6 @@ protected:
     void SetUp() override
     {
         SimFpgaBoardTest::SetUp();
-        resetChipAcqIoctlStandin();
         resetSelfTestStandin();
         resetKalvexStandin();
         resetAcquisitionTraceStandin();

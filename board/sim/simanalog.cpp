@@ -1,0 +1,154 @@
+// Analogue model: signal sources, sensitivity, offset DAC, coupling and trigger comparator of
+// each channel. The sensitivity table is this model's own copy of the front end's
+// (p24, p27, p35, p33, p34) rows, so that a wrong row in the product shows as a wrong level.
+#include "board/sim/simanalog.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace simboard {
+namespace analog {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct TVoltRow {
+    uint16_t p24, p27, p35, p33, p34;
+    double voltsPerDiv;
+};
+
+// p56 is not part of the match.
+const TVoltRow kVoltRows[16] = {
+    {14, 7, 4, 8, 7, 0.0025}, {14, 7, 4, 4, 3, 0.005}, {14, 7, 4, 2, 2, 0.01}, {14, 7, 2, 2, 2, 0.02},
+    {14, 7, 2, 1, 0, 0.05},   {14, 7, 1, 1, 0, 0.1},   {13, 6, 4, 2, 2, 0.2},  {13, 6, 4, 1, 1, 0.5},
+    {13, 6, 2, 1, 0, 1},      {13, 6, 1, 1, 1, 2},     {11, 4, 4, 1, 0, 5},    {11, 4, 2, 1, 0, 10},
+    {11, 4, 1, 1, 0, 20},     {7, 0, 4, 1, 0, 50},     {7, 0, 2, 1, 0, 100},   {7, 0, 1, 1, 0, 200},
+};
+
+double frac(double x)
+{
+    return x - std::floor(x);
+}
+
+} // namespace
+
+bool decode(const TFrontEndChip& chip, bool powered, TChannelModel* m)
+{
+    const auto& p = chip.params;
+    TAnalogChannel& a = m->a;
+    a.powered = powered;
+    a.ground = p[13] == 1;
+    a.ac = p[3] == 1;
+    a.offsetUnits = (512.0 - p[18]) * 20000.0 / 8184.0;
+    a.thresholdUnits = -(static_cast<double>(p[19]) - 511.0) * 20000.0 / 8184.0;
+    a.risingOutput = p[41] == 1;
+    a.triggerDisabled = p[40] == 1;
+
+    const std::array<uint16_t, 5> tuple = {p[24], p[27], p[35], p[33], p[34]};
+    if (m->tupleSeen && tuple == m->tuple)
+        return true;
+    m->tuple = tuple;
+    m->tupleSeen = true;
+    for (int r = 0; r < 16; ++r) {
+        const TVoltRow& row = kVoltRows[r];
+        if (tuple == std::array<uint16_t, 5>{row.p24, row.p27, row.p35, row.p33, row.p34}) {
+            a.voltsPerDiv = row.voltsPerDiv;
+            a.sensitivityRow = r;
+            return true;
+        }
+    }
+    return false;
+}
+
+double mean(const TSignal& s)
+{
+    if (s.shape == "square")
+        return s.offset + s.vpp * (std::clamp(s.duty, 0.0, 100.0) / 100.0 - 0.5);
+    return s.offset;
+}
+
+double volts(const TSignal& s, double t, std::mt19937& rng)
+{
+    const double half = s.vpp / 2;
+    const double ph = s.phase / 360.0;
+    const double x = s.frequency * t + ph;
+    if (s.shape == "sine")
+        return s.offset + half * std::sin(2 * kPi * x);
+    if (s.shape == "square")
+        return s.offset + (frac(x) < std::clamp(s.duty, 0.0, 100.0) / 100.0 ? half : -half);
+    if (s.shape == "triangle") {
+        const double f = frac(x);
+        return s.offset + half * (f < 0.5 ? 4 * f - 1 : 3 - 4 * f);
+    }
+    if (s.shape == "harmonics") {
+        double sum = 0, norm = 0;
+        for (size_t k = 0; k < s.harmonics.size(); ++k) {
+            sum += s.harmonics[k] * std::sin(2 * kPi * (static_cast<double>(k + 1) * s.frequency * t + ph));
+            norm += std::fabs(s.harmonics[k]);
+        }
+        return s.offset + (norm > 0 ? half * sum / norm : 0.0);
+    }
+    if (s.shape == "noise")
+        return s.offset + half * (static_cast<double>(rng()) / 2147483647.5 - 1.0);
+    return s.offset;  // "dc"
+}
+
+void plan(const TSignal& s, const TAnalogChannel& a, bool connected, TPlan* p)
+{
+    p->signal = &s;
+    p->a = a;
+    p->zero = !connected || a.ground;
+    p->half = s.vpp / 2;
+    p->offset = s.offset;
+    p->freq = s.frequency;
+    p->phase = s.phase / 360.0;
+    p->duty = std::clamp(s.duty, 0.0, 100.0) / 100.0;
+    p->acMean = a.ac ? mean(s) : 0.0;
+    p->norm = 0;
+    for (double h : s.harmonics)
+        p->norm += std::fabs(h);
+    if (s.shape == "sine")
+        p->shape = TPlan::Sine;
+    else if (s.shape == "square")
+        p->shape = TPlan::Square;
+    else if (s.shape == "triangle")
+        p->shape = TPlan::Triangle;
+    else if (s.shape == "harmonics")
+        p->shape = TPlan::Harmonics;
+    else if (s.shape == "noise")
+        p->shape = TPlan::Noise;
+    else
+        p->shape = TPlan::Dc;
+}
+
+double plannedVolts(const TPlan& p, double t, std::mt19937& rng)
+{
+    if (p.zero)
+        return 0;
+    const double x = p.freq * t + p.phase;
+    double v = p.offset;
+    switch (p.shape) {
+    case TPlan::Dc: break;
+    case TPlan::Sine: v += p.half * std::sin(2 * kPi * x); break;
+    case TPlan::Square: v += frac(x) < p.duty ? p.half : -p.half; break;
+    case TPlan::Triangle: {
+        const double f = frac(x);
+        v += p.half * (f < 0.5 ? 4 * f - 1 : 3 - 4 * f);
+        break;
+    }
+    case TPlan::Harmonics: {
+        double sum = 0;
+        const auto& h = p.signal->harmonics;
+        for (size_t k = 0; k < h.size(); ++k)
+            sum += h[k] * std::sin(2 * kPi * (static_cast<double>(k + 1) * p.freq * t + p.phase));
+        v += p.norm > 0 ? p.half * sum / p.norm : 0.0;
+        break;
+    }
+    case TPlan::Noise: v += p.half * (static_cast<double>(rng()) / 2147483647.5 - 1.0); break;
+    }
+    return v - p.acMean;
+}
+
+} // namespace analog
+} // namespace simboard

@@ -1,0 +1,67 @@
+// Analogue model of the simulated board: the input signals and how the front-end chip places
+// them on the ADC. Used by the acquisition engine with the board's mutex held.
+#pragma once
+
+#include "board/sim/simstate.h"
+
+#include <array>
+#include <cmath>
+#include <random>
+
+namespace simboard {
+namespace analog {
+
+// The front end of one channel as decoded from its chip, plus the tuple that chose the
+// sensitivity (kept so that an unknown tuple is logged once).
+struct TChannelModel {
+    TAnalogChannel a;
+    std::array<uint16_t, 5> tuple{};
+    bool tupleSeen = false;
+};
+
+// Refreshes m from the chip and the power bit; returns false when the sensitivity tuple is new
+// and unknown (the previous volts per division stay).
+bool decode(const TFrontEndChip& chip, bool powered, TChannelModel* m);
+
+// Input voltage of a signal at t seconds (noise draws from rng).
+double volts(const TSignal& s, double t, std::mt19937& rng);
+// The signal's mean (what AC coupling removes).
+double mean(const TSignal& s);
+
+// One channel prepared for a run of samples: the signal's shape decoded once, the front end's
+// gain and offset folded in.
+struct TPlan {
+    enum Shape { Dc, Sine, Square, Triangle, Harmonics, Noise } shape = Dc;
+    const TSignal* signal = nullptr;
+    double half = 0, offset = 0, freq = 0, phase = 0, duty = 0.5, norm = 0;
+    bool zero = false;        // grounded or disconnected: 0 V
+    double acMean = 0;        // subtracted (AC coupling)
+    TAnalogChannel a;
+};
+void plan(const TSignal& s, const TAnalogChannel& a, bool connected, TPlan* p);
+// Volts at t seconds of a planned channel.
+double plannedVolts(const TPlan& p, double t, std::mt19937& rng);
+
+// Displayed level in thousandths of the screen height, and the ADC code.
+inline double units(const TAnalogChannel& a, double v)
+{
+    return v / a.voltsPerDiv * 125.0 + a.offsetUnits;
+}
+// The ADC spans about +-569 thousandths: beyond, it clips (never wraps). An unpowered channel
+// reads mid-scale.
+inline uint16_t code(const TAnalogChannel& a, double u)
+{
+    if (!a.powered)
+        return 2048;
+    const double raw = std::floor(2047.5 + 3.6 * u + 0.5);
+    return static_cast<uint16_t>(raw < 0 ? 0.0 : raw > 4095 ? 4095.0 : raw);
+}
+
+// Comparator output for level u.
+inline bool comparator(const TAnalogChannel& a, double u)
+{
+    return a.risingOutput ? u > a.thresholdUnits : u < a.thresholdUnits;
+}
+
+} // namespace analog
+} // namespace simboard

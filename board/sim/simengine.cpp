@@ -1,0 +1,866 @@
+// Acquisition engine of the simulated board: the channel devices' acquisition opcodes, the
+// sample clock, warm-up, FIFO back-pressure, trigger, end, the equivalent-time protocol with its
+// placeholder record, and the device thread that advances it. Member functions and handlers run
+// with the board's mutex held; the control API at the end takes it.
+#include "board/sim/simanalog.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace simboard {
+
+namespace {
+
+constexpr int kGlobal = 7;              // per-device tables: devices 0..6, then the global controller
+constexpr int kSlots = 8;
+constexpr size_t kWarmUp = 8;
+constexpr uint16_t kWarmUpCode = 0x0FFF;
+constexpr uint64_t kAgeNs = 20000000;   // 20 ms: samples older than this raise the level bit
+constexpr size_t kAgeSamples = 8;
+constexpr int64_t kPositionRange = 4096;  // 13-bit two's complement
+constexpr size_t kEtRecordEntries = 2689;
+constexpr size_t kEtSampleEntries = 2560;
+constexpr uint32_t kPipelineAnswer = 127 - 100 - 1;
+constexpr uint16_t kVernierCode = 2048;
+constexpr uint64_t kMaxEtSteps = 20000;  // comparator evaluations per ET tick
+
+uint32_t grayToBin(uint32_t g)
+{
+    for (int shift = 1; shift < 32; shift <<= 1)
+        g ^= g >> shift;
+    return g;
+}
+
+// A word sent as two consecutive serial writes of one opcode: (first << 14) | (second & 0x3FFF).
+// A write that does not follow its first part directly starts a new word, so a stray single
+// write never shifts the pairs that come after it.
+struct TTwoPart {
+    uint32_t first = 0;
+    uint64_t firstCommand = 0;
+    bool haveFirst = false;
+    // Returns true with the rebuilt word when v was the second part.
+    bool take(uint32_t v, uint64_t command, uint32_t* word)
+    {
+        if (!haveFirst || command != firstCommand + 1) {
+            first = v;
+            firstCommand = command;
+            haveFirst = true;
+            return false;
+        }
+        haveFirst = false;
+        *word = (first << 14) | (v & 0x3FFF);
+        return true;
+    }
+};
+
+int slotOf(int device)
+{
+    return device < 0 ? kGlobal : device;
+}
+
+// The lowest device addressed by the command being executed (word 49 holds it), so that a
+// command to several devices acts once.
+bool firstAddressed(TSimBoard& b, int device)
+{
+    const uint16_t mask = static_cast<uint16_t>(b.eimStored(49) >> 9);
+    if (device < 0 || mask == 0)
+        return true;
+    for (int d = 0; d < 7; ++d)
+        if (mask & (1u << d))
+            return d == device;
+    return true;
+}
+
+} // namespace
+
+struct TEngineCore {
+    bool paused = false;
+    uint64_t clockNs = 0;            // simulated time the engine has reached
+
+    // Per device / global
+    std::array<TTwoPart, kSlots> dividerParts{}, preParts{}, postParts{};
+    std::array<uint32_t, kSlots> elvHi{}, elvLo{}, elvDevice{};
+    std::array<int, kSlots> elvPartCount{};
+    std::array<uint64_t, kSlots> elvCommand{};
+    std::array<uint32_t, kSlots> c3Value{};
+    std::array<uint64_t, kSlots> c3Seq{};   // 0: never written
+    uint64_t seq = 0;
+    uint16_t relay = 0;                     // last 0x090 value
+    std::array<bool, kSlots> elvLateCleared{};
+
+    TEngineState st;
+    bool go080 = false;
+    uint64_t startNs = 0;
+    double nextNs = 0;               // streaming: time of the next sample
+    double signalNs = 0;             // streaming: input time of the next sample; a stall delays
+                                     // production but the input is sampled without a gap
+    double periodNs = 1000;
+    bool forcePending = false;
+    const char* forceCause = "force";
+    bool prevOutValid = false;
+    bool prevOut = false;
+    bool positionRead = false;
+    uint64_t triggerNs = 0;
+    uint64_t afterTrigger = 0;       // samples pushed after the trigger sample
+    bool etAwaitFlush = false;
+    uint64_t etScanNs = 0;           // ET: time up to which the comparator was scanned
+
+    // Faults
+    bool noTrigger = false;
+    std::array<int, 4> silent{{-1, -1, -1, -1}};
+    bool elvLate = false;
+
+    std::array<analog::TChannelModel, 4> models{};
+    std::array<analog::TPlan, 4> plans{};
+    std::vector<TSample> batch;
+    std::vector<uint64_t> stamps;
+};
+
+namespace {
+
+TSimBoard& board()
+{
+    return TSimBoard::get();
+}
+
+void logEngine(TSimBoard& b, const std::string& text, int64_t a = 0, int64_t bb = 0, int64_t c = 0, int64_t d = 0)
+{
+    TLogEntry& e = b.addLog(TLogKind::Engine);
+    e.a = a;
+    e.b = bb;
+    e.c = c;
+    e.d = d;
+    e.text = text;
+}
+
+void planChannels(TSimBoard& b);
+
+// Front-end models refreshed from the chips (an unknown sensitivity tuple is logged once).
+void refreshModels(TSimBoard& b)
+{
+    TEngineCore& e = *b.engine;
+    for (int c = 0; c < 4; ++c) {
+        const bool powered = (b.spi[20] & (1u << c)) != 0;
+        if (!analog::decode(b.chips[c], powered, &e.models[c]))
+            logEngine(b, "unknown sensitivity", c, e.models[c].tuple[0], e.models[c].tuple[1], e.models[c].tuple[2]);
+    }
+    planChannels(b);
+}
+
+// Plans of the four channels for a run of samples (after refreshModels).
+void planChannels(TSimBoard& b)
+{
+    TEngineCore& e = *b.engine;
+    for (int c = 0; c < 4; ++c)
+        analog::plan(b.scenario.signals[c], e.models[c].a, b.scenario.inputsConnected, &e.plans[c]);
+}
+
+// Codes of the four channels at t (seconds); the source channel's level into sourceUnits.
+inline void synthesise(TSimBoard& b, double t, TSample& out, double* sourceUnits)
+{
+    TEngineCore& e = *b.engine;
+    for (int c = 0; c < 4; ++c) {
+        const analog::TPlan& p = e.plans[c];
+        const double u = analog::units(p.a, analog::plannedVolts(p, t, b.rng));
+        if (c == e.st.source && sourceUnits)
+            *sourceUnits = u;
+        out[c] = e.silent[c] >= 0 ? static_cast<uint16_t>(e.silent[c]) : analog::code(p.a, u);
+    }
+}
+
+void stopAcquisition(TSimBoard& b, const char* cause)
+{
+    TEngineCore& e = *b.engine;
+    if (!e.st.running)
+        return;
+    e.st.running = false;
+    e.st.producing = false;
+    b.ageLevel = false;
+    logEngine(b, std::string("stop ") + cause, static_cast<int64_t>(e.st.kind), static_cast<int64_t>(e.st.produced));
+}
+
+void fireTrigger(TSimBoard& b, int64_t sampleIndex, uint64_t timeNs, const char* cause)
+{
+    TEngineCore& e = *b.engine;
+    e.st.triggered = true;
+    e.st.triggerSample = sampleIndex;
+    e.triggerNs = timeNs;
+    e.positionRead = false;
+    e.afterTrigger = 0;
+    e.forcePending = false;
+    if (e.st.source >= 0) {
+        b.triggerIndex[e.st.source] = sampleIndex;
+        b.triggerSet[e.st.source] = true;
+        b.triggerHighBits[e.st.source] = 0;
+    }
+    logEngine(b, std::string("trigger ") + cause, e.st.source, sampleIndex);
+}
+
+void endAcquisition(TSimBoard& b)
+{
+    TEngineCore& e = *b.engine;
+    e.st.lastBlock = true;
+    e.st.running = false;
+    e.st.producing = false;
+    logEngine(b, "last block", static_cast<int64_t>(e.st.kind), static_cast<int64_t>(e.st.produced));
+    b.latchStatus(kStatusLastBlock);
+}
+
+// Why the trigger would fire on this sample (nullptr: it does not).
+const char* triggerCause(TEngineCore& e, bool out)
+{
+    if (e.noTrigger)
+        return nullptr;
+    if (e.forcePending)
+        return e.forceCause;
+    if (e.st.freeRun)
+        return "free-run";
+    if (e.st.source >= 0 && !e.models[e.st.source].a.triggerDisabled && e.prevOutValid && !e.prevOut && out)
+        return "edge";
+    return nullptr;
+}
+
+void streamTick(TSimBoard& b, uint64_t target)
+{
+    TEngineCore& e = *b.engine;
+    if (!e.st.producing) {
+        if (!e.go080 || !(b.spi[0] & 0x2))
+            return;
+        const double unitNs = (b.spi[0] & 0x40) ? 80.0 : (b.spi[0] & 0x20) ? 1008.0 : 1000.0;
+        e.periodNs = (static_cast<double>(b.spi[68]) + 1.0) * unitNs;
+        e.st.samplePeriodPs = static_cast<uint64_t>(std::llround(e.periodNs * 1000));
+        e.st.producing = true;
+        e.nextNs = static_cast<double>(std::max(e.clockNs, e.startNs));
+        e.signalNs = e.nextNs;
+    }
+    if (static_cast<double>(target) < e.nextNs)
+        return;
+    refreshModels(b);
+    e.st.stalled = false;
+    while (e.st.running && e.nextNs <= static_cast<double>(target)) {
+        const size_t room = b.fifoStalled ? 0 : kFifoSamples - b.fifoSize;
+        if (room == 0) {
+            e.st.stalled = true;
+            break;
+        }
+        const uint64_t due = static_cast<uint64_t>((static_cast<double>(target) - e.nextNs) / e.periodNs) + 1;
+        size_t n = static_cast<size_t>(std::min<uint64_t>(due, room));
+        e.batch.clear();
+        e.stamps.clear();
+        int64_t trigAt = -1;
+        const char* cause = nullptr;
+        uint64_t trigNs = 0;
+        bool ended = false;
+        for (size_t i = 0; i < n; ++i) {
+            const uint64_t index = b.fifoProduced + e.batch.size();   // FIFO numbering
+            if (e.st.triggered && e.afterTrigger >= e.st.postCount) {
+                ended = true;
+                break;
+            }
+            if (e.st.triggered && e.st.source >= 0 && !e.positionRead &&
+                static_cast<int64_t>(index) - e.st.triggerSample >= kPositionRange) {
+                e.st.stalled = true;
+                break;
+            }
+            TSample s;
+            if (e.st.produced < kWarmUp) {
+                s = {kWarmUpCode, kWarmUpCode, kWarmUpCode, kWarmUpCode};
+            } else {
+                double u = 0;
+                synthesise(b, e.signalNs * 1e-9, s, &u);
+                const bool out = e.st.source >= 0 && analog::comparator(e.models[e.st.source].a, u);
+                if (!e.st.triggered && e.st.produced - kWarmUp >= e.st.preCount) {
+                    const char* c = triggerCause(e, out);
+                    if (c) {
+                        if (static_cast<int64_t>(index) - static_cast<int64_t>(b.fifoPopped) >= kPositionRange) {
+                            e.st.stalled = true;   // its position would not fit: wait for the reader
+                            break;
+                        }
+                        trigAt = static_cast<int64_t>(index);
+                        trigNs = static_cast<uint64_t>(e.nextNs);
+                        cause = c;
+                        e.st.triggered = true;   // provisional within the batch; fired below
+                        e.st.triggerSample = trigAt;
+                        e.afterTrigger = 0;
+                        e.positionRead = false;
+                    }
+                }
+                e.prevOut = out;
+                e.prevOutValid = true;
+            }
+            e.batch.push_back(s);
+            e.stamps.push_back(static_cast<uint64_t>(e.nextNs));
+            ++e.st.produced;
+            if (e.st.triggered && static_cast<int64_t>(index) > e.st.triggerSample)
+                ++e.afterTrigger;
+            e.nextNs += e.periodNs;
+            e.signalNs += e.periodNs;
+        }
+        if (!e.batch.empty())
+            b.fifoPush(e.batch.data(), e.batch.size(), 0, e.stamps.data());
+        if (trigAt >= 0) {
+            const uint64_t after = e.afterTrigger;
+            fireTrigger(b, trigAt, trigNs, cause);
+            e.afterTrigger = after;
+            if (e.st.source >= 0)
+                b.latchStatus(1u << e.st.source);
+        }
+        if (ended || (e.st.triggered && e.afterTrigger >= e.st.postCount)) {
+            endAcquisition(b);
+            break;
+        }
+        if (e.st.stalled || e.batch.empty())
+            break;
+    }
+    if (e.st.stalled && e.nextNs < static_cast<double>(target))
+        e.nextNs = static_cast<double>(target);   // production pauses; no sample is lost
+}
+
+void etTick(TSimBoard& b, uint64_t target)
+{
+    TEngineCore& e = *b.engine;
+    const double period = e.periodNs;
+    if (!e.st.triggered) {
+        refreshModels(b);
+        uint64_t t = std::max(e.etScanNs, e.startNs);
+        const uint64_t span = target > t ? target - t : 0;
+        const double step = std::max(period, static_cast<double>(span) / kMaxEtSteps);
+        for (double x = static_cast<double>(t); x <= static_cast<double>(target); x += step) {
+            TSample s;
+            double u = 0;
+            synthesise(b, x * 1e-9, s, &u);
+            const bool out = e.st.source >= 0 && analog::comparator(e.models[e.st.source].a, u);
+            const double elapsed = (x - static_cast<double>(e.startNs)) / period;
+            if (elapsed >= static_cast<double>(e.st.preCount)) {
+                if (const char* c = triggerCause(e, out)) {
+                    fireTrigger(b, static_cast<int64_t>(b.fifoProduced), static_cast<uint64_t>(x), c);
+                    if (e.st.source >= 0)
+                        b.latchStatus(1u << e.st.source);
+                    break;
+                }
+            }
+            e.prevOut = out;
+            e.prevOutValid = true;
+        }
+        e.etScanNs = target;
+    }
+    if (e.st.triggered &&
+        static_cast<double>(target) >= static_cast<double>(e.triggerNs) + period * e.st.postCount) {
+        const TSample w = {kWarmUpCode, kWarmUpCode, kWarmUpCode, kWarmUpCode};
+        std::vector<TSample> warm(kWarmUp, w);
+        b.fifoPush(warm.data(), warm.size(), target);
+        e.st.produced += kWarmUp;
+        e.etAwaitFlush = true;
+        endAcquisition(b);
+    }
+}
+
+// The placeholder ET record: the vernier entry, block headers, and the signal in time order.
+void etFlush(TSimBoard& b)
+{
+    TEngineCore& e = *b.engine;
+    if (!e.etAwaitFlush)
+        return;
+    e.etAwaitFlush = false;
+    refreshModels(b);
+    std::vector<TSample> rec;
+    rec.reserve(kEtRecordEntries);
+    rec.push_back({kVernierCode, kVernierCode, kVernierCode, kVernierCode});
+    const double pre = std::min<double>(e.st.preCount, kEtSampleEntries);
+    double t = static_cast<double>(e.triggerNs) - pre * e.periodNs;
+    for (size_t k = 0; k < kEtSampleEntries; ++k) {
+        if (k % 20 == 0)
+            rec.push_back({0, 0, 0, 0});
+        TSample s;
+        synthesise(b, t * 1e-9, s, nullptr);
+        rec.push_back(s);
+        t += e.periodNs;
+    }
+    const size_t taken = b.fifoPush(rec.data(), rec.size(), e.clockNs);
+    e.st.flushed = true;
+    logEngine(b, "flush", static_cast<int64_t>(taken));
+    b.latchStatus(kStatusRingRestart);
+}
+
+void startAcquisition(TSimBoard& b, uint64_t now)
+{
+    TEngineCore& e = *b.engine;
+    if (b.spi[8] == 0) {
+        b.violate(TStrictCheck::StartWithoutMask, "opcode 0x097 while SPI 8 is 0: nothing starts");
+        logEngine(b, "start refused (mask 0)");
+        return;
+    }
+    if (!e.st.postWritten)
+        b.violate(TStrictCheck::PostCountNeverWritten, "acquisition started before any post-trigger count (0x0C5)");
+    const bool wasRunning = e.st.running;
+    if (wasRunning)
+        stopAcquisition(b, "(restart)");
+
+    TEngineState& s = e.st;
+    s.running = true;
+    s.kind = (e.relay & 0x20) ? TAcqKind::EquivalentTime : TAcqKind::Streaming;
+    s.producing = false;
+    s.triggered = false;
+    s.triggerSample = -1;
+    s.produced = 0;
+    s.lastBlock = false;
+    s.flushed = false;
+    s.stalled = false;
+    ++s.starts;
+    e.go080 = false;
+    e.startNs = now;
+    e.etScanNs = now;
+    e.prevOutValid = false;
+    e.positionRead = false;
+    e.afterTrigger = 0;
+    e.etAwaitFlush = false;
+    for (int d = 0; d < kSlots; ++d) {
+        e.dividerParts[d].haveFirst = e.preParts[d].haveFirst = e.postParts[d].haveFirst = false;
+    }
+    // Trigger source: the channel device with the newest 0x0C3 of 0, 2 or 14; free-run when the
+    // newest trigger parameter is a 21 (mask-0 modes).
+    s.source = -1;
+    uint64_t best = 0;
+    for (int d = 0; d < 4; ++d) {
+        const uint32_t v = e.c3Value[d];
+        if (e.c3Seq[d] && (v == 0 || v == 2 || v == 14) && e.c3Seq[d] > best) {
+            best = e.c3Seq[d];
+            s.source = d;
+        }
+    }
+    uint64_t newest21 = 0;
+    for (int d = 0; d < kSlots; ++d)
+        if (e.c3Seq[d] && e.c3Value[d] == 21)
+            newest21 = std::max(newest21, e.c3Seq[d]);
+    s.freeRun = newest21 > best;
+    if (s.freeRun)
+        s.source = -1;
+    e.forcePending = false;
+    for (int d = 0; d < kSlots; ++d)
+        if (e.c3Seq[d] && e.c3Value[d] == 1) {
+            e.forcePending = true;
+            e.forceCause = "immediate";
+        }
+    if (b.spi[56] & 1) {
+        e.forcePending = true;
+        e.forceCause = "force";
+    }
+    if (s.source >= 0 && (e.c3Value[s.source] == 2 || e.c3Value[s.source] == 14))
+        logEngine(b, "not modelled: pulse-width/delay trigger acts as an edge", s.source, 0, 0xC3, e.c3Value[s.source]);
+    if (s.kind == TAcqKind::EquivalentTime) {
+        e.periodNs = (static_cast<double>(s.divider) + 1.0) * 8.0;
+        s.samplePeriodPs = static_cast<uint64_t>(std::llround(e.periodNs * 1000));
+    }
+    logEngine(b, "start", static_cast<int64_t>(s.kind), static_cast<int64_t>(s.samplePeriodPs), s.postCount, s.preCount);
+}
+
+void engineTick(TSimBoard& b, uint64_t target)
+{
+    TEngineCore& e = *b.engine;
+    if (target < e.clockNs)
+        return;
+    if (e.st.running) {
+        if (e.st.kind == TAcqKind::Streaming)
+            streamTick(b, target);
+        else
+            etTick(b, target);
+    }
+    e.clockNs = target;
+    if (e.st.running && e.st.kind == TAcqKind::Streaming) {
+        const bool before = b.ageLevel;
+        b.refreshAgeLevel();
+        if (b.ageLevel != before)
+            b.updateInterrupt();
+    }
+}
+
+void deviceThread()
+{
+    TSimBoard& b = board();
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::lock_guard<std::mutex> lock(b.mu);
+        if (b.engine && !b.engine->paused)
+            engineTick(b, b.nowNs());
+    }
+}
+
+// Catches the engine up with now before a command changes its course.
+void catchUp(TSimBoard& b)
+{
+    if (!b.engine->paused)
+        engineTick(b, b.nowNs());
+}
+
+uint64_t engineNow(TSimBoard& b)
+{
+    return b.engine->paused ? b.engine->clockNs : b.nowNs();
+}
+
+void installEngine(TSimBoard& b)
+{
+    static bool threadStarted = false;
+    if (!threadStarted) {
+        threadStarted = true;
+        std::thread(deviceThread).detach();
+    }
+    if (!b.engine)
+        b.engine = new TEngineCore();
+    const bool paused = b.engine->paused;
+    *b.engine = TEngineCore();
+    b.engine->paused = paused;
+    b.engine->clockNs = b.nowNs();
+
+    auto wrapOpcode = [&b](uint16_t op, std::function<uint32_t(TSimBoard&, int, uint16_t, uint16_t)> extra) {
+        TOpcodeHandler base = b.opcodeHandlers[op];
+        b.opcodeHandlers[op] = [base, extra](TSimBoard& bd, int d, uint16_t code, uint16_t data) -> uint32_t {
+            uint32_t r = base ? base(bd, d, code, data) : 0;
+            uint32_t x = extra(bd, d, code, data);
+            return (code & 0x100) ? x : r;
+        };
+    };
+
+    wrapOpcode(0x089, [](TSimBoard& bd, int d, uint16_t, uint16_t data) -> uint32_t {
+        uint32_t w;
+        if (bd.engine->dividerParts[slotOf(d)].take(data >> 1, bd.serialCount, &w))
+            bd.engine->st.divider = w;
+        return 0;
+    });
+    // Block length: two 0x082 parts (6 + 14 bits), committed by 0x083.
+    wrapOpcode(0x082, [](TSimBoard& bd, int d, uint16_t, uint16_t data) -> uint32_t {
+        TEngineCore& e = *bd.engine;
+        const int s = slotOf(d);
+        if (e.elvPartCount[s] != 1 || e.elvCommand[s] + 1 != bd.serialCount) {
+            e.elvHi[s] = data >> 1;
+            e.elvPartCount[s] = 1;
+            e.elvCommand[s] = bd.serialCount;
+        } else {
+            e.elvLo[s] = data >> 1;
+            e.elvPartCount[s] = 2;
+        }
+        return 0;
+    });
+    wrapOpcode(0x083, [](TSimBoard& bd, int d, uint16_t, uint16_t) -> uint32_t {
+        TEngineCore& e = *bd.engine;
+        const int s = slotOf(d);
+        if (e.elvPartCount[s] == 2) {
+            e.elvDevice[s] = ((e.elvHi[s] << 14) | (e.elvLo[s] & 0x3FFF)) & 0xFFFFF;
+            e.st.elv = e.elvDevice[s];
+        }
+        e.elvPartCount[s] = 0;
+        return 0;
+    });
+    for (uint16_t op : {uint16_t(0x185), uint16_t(0x186)})
+        wrapOpcode(op, [](TSimBoard& bd, int d, uint16_t, uint16_t) -> uint32_t {
+            TEngineCore& e = *bd.engine;
+            const int s = slotOf(d);
+            if (e.elvLate && !e.elvLateCleared[s])
+                return 0;
+            return ((e.elvDevice[s] & 0xFFFFF) << 4) & 0xFFFFFF;
+        });
+    for (uint16_t op : {uint16_t(0x0AC), uint16_t(0x0AD)})
+        wrapOpcode(op, [](TSimBoard& bd, int d, uint16_t, uint16_t) -> uint32_t {
+            bd.engine->elvLateCleared[slotOf(d)] = true;
+            return 0;
+        });
+    wrapOpcode(0x0C4, [](TSimBoard& bd, int d, uint16_t, uint16_t data) -> uint32_t {
+        uint32_t w;
+        if (bd.engine->preParts[slotOf(d)].take(data >> 1, bd.serialCount, &w))
+            bd.engine->st.preCount = grayToBin(w);
+        return 0;
+    });
+    wrapOpcode(0x0C5, [](TSimBoard& bd, int d, uint16_t, uint16_t data) -> uint32_t {
+        uint32_t w;
+        if (bd.engine->postParts[slotOf(d)].take(data >> 1, bd.serialCount, &w)) {
+            bd.engine->st.postCount = grayToBin(w);
+            bd.engine->st.postWritten = true;
+        }
+        return 0;
+    });
+    wrapOpcode(0x0C3, [](TSimBoard& bd, int d, uint16_t, uint16_t data) -> uint32_t {
+        TEngineCore& e = *bd.engine;
+        const int s = slotOf(d);
+        e.c3Value[s] = data >> 1;
+        e.c3Seq[s] = ++e.seq;
+        if (e.c3Value[s] == 1 && e.st.running && !e.st.triggered) {
+            catchUp(bd);
+            e.forcePending = true;
+            e.forceCause = "immediate";
+        }
+        return 0;
+    });
+    wrapOpcode(0x090, [](TSimBoard& bd, int, uint16_t, uint16_t data) -> uint32_t {
+        bd.engine->relay = static_cast<uint16_t>(data >> 1);
+        return 0;
+    });
+    wrapOpcode(0x097, [](TSimBoard& bd, int d, uint16_t, uint16_t) -> uint32_t {
+        if (firstAddressed(bd, d)) {
+            catchUp(bd);
+            startAcquisition(bd, engineNow(bd));
+        }
+        return 0;
+    });
+    wrapOpcode(0x080, [](TSimBoard& bd, int d, uint16_t, uint16_t) -> uint32_t {
+        if (firstAddressed(bd, d) && bd.engine->st.running)
+            bd.engine->go080 = true;
+        return 0;
+    });
+    wrapOpcode(0x096, [](TSimBoard& bd, int d, uint16_t, uint16_t) -> uint32_t {
+        if (firstAddressed(bd, d)) {
+            catchUp(bd);
+            stopAcquisition(bd, "(0x096)");
+        }
+        return 0;
+    });
+    wrapOpcode(0x095, [](TSimBoard& bd, int d, uint16_t, uint16_t) -> uint32_t {
+        if (firstAddressed(bd, d)) {
+            catchUp(bd);
+            etFlush(bd);
+        }
+        return 0;
+    });
+    b.opcodeHandlers[0x181] = [](TSimBoard&, int, uint16_t, uint16_t) -> uint32_t { return kPipelineAnswer; };
+
+    // Stops and forces through the register file.
+    {
+        auto base = b.spiHandlers[0].write;
+        b.spiHandlers[0].write = [base](TSimBoard& bd, int id, uint32_t v) {
+            const uint32_t old = bd.spi[0];
+            if ((old & 0x2) && !(v & 0x2) && bd.engine->st.running) {
+                catchUp(bd);
+                stopAcquisition(bd, "(SPI 0 bit 0x2 cleared)");
+            }
+            if (base)
+                base(bd, id, v);
+            else
+                bd.spi[0] = v;
+        };
+    }
+    {
+        auto base = b.spiHandlers[8].write;
+        b.spiHandlers[8].write = [base](TSimBoard& bd, int id, uint32_t v) {
+            if (v == 0 && bd.engine->st.running) {
+                catchUp(bd);
+                stopAcquisition(bd, "(SPI 8 := 0)");
+            }
+            if (base)
+                base(bd, id, v);
+            else
+                bd.spi[8] = v;
+        };
+    }
+    {
+        auto base = b.spiHandlers[56].write;
+        b.spiHandlers[56].write = [base](TSimBoard& bd, int id, uint32_t v) {
+            const uint32_t old = bd.spi[56];
+            if (base)
+                base(bd, id, v);
+            else
+                bd.spi[56] = v;
+            TEngineCore& e = *bd.engine;
+            if (!(old & 1) && (v & 1) && e.st.running && !e.st.triggered) {
+                catchUp(bd);
+                e.forcePending = true;
+                e.forceCause = "force";
+            }
+        };
+    }
+    for (int id = 104; id <= 107; ++id) {
+        auto base = b.spiHandlers[id].read;
+        b.spiHandlers[id].read = [base](TSimBoard& bd, int reg) -> uint32_t {
+            TEngineCore& e = *bd.engine;
+            if (e.st.triggered && e.st.source == reg - 104)
+                e.positionRead = true;
+            return base ? base(bd, reg) : bd.spi[reg];
+        };
+    }
+    {
+        auto base = b.eimHandlers[16].write;
+        b.eimHandlers[16].write = [base](TSimBoard& bd, uint32_t w, uint16_t v) {
+            if ((v & 0x8000) && bd.engine->st.running) {
+                catchUp(bd);
+                stopAcquisition(bd, "(FIFO reset)");
+            }
+            if (base)
+                base(bd, w, v);
+            else
+                bd.eimStore(w, v);
+        };
+    }
+}
+
+} // namespace
+
+void TSimBoard::installEngineHandlers()
+{
+    installEngine(*this);
+}
+
+void TSimBoard::refreshAgeLevel()
+{
+    const size_t n = fifoVisible();
+    if (!engine || n < kAgeSamples) {
+        ageLevel = false;
+        return;
+    }
+    const uint64_t stamp = fifoTime[(fifoHead + kAgeSamples - 1) % kFifoSamples];
+    ageLevel = engine->clockNs > stamp && engine->clockNs - stamp > kAgeNs;
+}
+
+void TSimBoard::clearEngineFaults()
+{
+    if (!engine)
+        return;
+    engine->noTrigger = false;
+    engine->silent = {{-1, -1, -1, -1}};
+    engine->elvLate = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Control API
+
+namespace {
+
+// The engine exists from the first reset on; before it, the control API creates the board's.
+TEngineCore& engineOf(TSimBoard& b)
+{
+    if (!b.engine)
+        b.engine = new TEngineCore();
+    return *b.engine;
+}
+
+} // namespace
+
+TEngineState engineState()
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    return engineOf(board()).st;
+}
+
+void setSignal(int channel, const TSignal& signal)
+{
+    if (channel < 0 || channel > 3)
+        return;
+    std::lock_guard<std::mutex> lock(board().mu);
+    board().scenario.signals[channel] = signal;
+}
+
+void setInputsConnected(bool connected)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    board().scenario.inputsConnected = connected;
+}
+
+bool inputsConnected()
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    return board().scenario.inputsConnected;
+}
+
+TAnalogChannel analogChannel(int channel)
+{
+    if (channel < 0 || channel > 3)
+        return TAnalogChannel();
+    std::lock_guard<std::mutex> lock(board().mu);
+    TSimBoard& b = board();
+    engineOf(b);
+    refreshModels(b);
+    return b.engine->models[channel].a;
+}
+
+double inputVolts(int channel, double t)
+{
+    if (channel < 0 || channel > 3)
+        return 0;
+    std::lock_guard<std::mutex> lock(board().mu);
+    TSimBoard& b = board();
+    if (!b.scenario.inputsConnected)
+        return 0;
+    return analog::volts(b.scenario.signals[channel], t, b.rng);
+}
+
+uint16_t sampleCode(int channel, double t)
+{
+    if (channel < 0 || channel > 3)
+        return 0;
+    std::lock_guard<std::mutex> lock(board().mu);
+    TSimBoard& b = board();
+    engineOf(b);
+    refreshModels(b);
+    TSample s;
+    synthesise(b, t, s, nullptr);
+    return s[channel];
+}
+
+void setEnginePaused(bool paused)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    TSimBoard& b = board();
+    TEngineCore& e = engineOf(b);
+    if (e.paused && !paused) {
+        // Simulated time already spent by runEngine is not replayed.
+        const uint64_t now = b.nowNs();
+        if (now > e.clockNs) {
+            const double shift = static_cast<double>(now - e.clockNs);
+            e.nextNs += shift;
+            e.startNs += static_cast<uint64_t>(shift);
+            e.triggerNs += static_cast<uint64_t>(shift);
+            e.etScanNs = now;
+            e.clockNs = now;
+        }
+    }
+    e.paused = paused;
+}
+
+void runEngine(uint64_t simNs)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    TSimBoard& b = board();
+    TEngineCore& e = engineOf(b);
+    engineTick(b, e.clockNs + simNs);
+}
+
+size_t popSamples(TSample* out, size_t max)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    TSimBoard& b = board();
+    const size_t n = std::min(max, b.fifoVisible());
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = b.fifoData[b.fifoHead];
+        b.fifoHead = (b.fifoHead + 1) % kFifoSamples;
+        --b.fifoSize;
+        ++b.fifoPopped;
+    }
+    b.nextPort = 0;
+    if (b.ageLevel)
+        b.refreshAgeLevel();
+    b.lastActive &= ~kStatusThreshold;   // a later rise of the level is a new edge
+    b.updateInterrupt();
+    return n;
+}
+
+void setNoTrigger(bool on)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    engineOf(board()).noTrigger = on;
+}
+
+void setSilentChannel(int channel, int code)
+{
+    if (channel < 0 || channel > 3)
+        return;
+    std::lock_guard<std::mutex> lock(board().mu);
+    engineOf(board()).silent[channel] = code < 0 ? -1 : (code & 0xFFF);
+}
+
+void setElvReadBackLate(bool on)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    TEngineCore& e = engineOf(board());
+    e.elvLate = on;
+    e.elvLateCleared = {};
+}
+
+} // namespace simboard
