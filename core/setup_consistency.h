@@ -20,3 +20,5 @@ void adjustHorizontalZoom();
 // Sets the two power functions of db (three-phase or single-phase) and clears the power
 // measurements.
 void SetPowerFct(bool threePhase, database* db);
+// The same on the live setup.
+void SetPowerFct(bool on);

@@ -23,3 +23,6 @@ extern const TOhmParametres OhmParametres[kOhmRanges];
 int16_t MeterRangeToScopeSensibility(int range);
 // The sensitivity of a resistance range 0..6; -1 for any other range.
 int16_t OhmRangeToScopeSensibility(int range);
+
+// Meter input current relay (channel 0 only; others: nothing): p17 := closed, then a p2 pulse.
+void MMRelaisCourant(uint16_t channel, bool closed);

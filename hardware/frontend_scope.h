@@ -1,6 +1,8 @@
 // Scope front end: the bandwidth-limit state that the front end and the sample correction share.
 #pragma once
 
+#include "hardware/frontend.h"
+
 #include <cstdint>
 
 // Bandwidth-limit enable state of a sensitivity (0..15): 1 when minMax is 0 and the time base is

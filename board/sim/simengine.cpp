@@ -5,6 +5,8 @@
 #include "board/sim/simanalog.h"
 
 #include <algorithm>
+#include <linux/input.h>
+#include <sys/time.h>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -106,6 +108,7 @@ struct TEngineCore {
     uint64_t afterTrigger = 0;       // samples pushed after the trigger sample
     bool etAwaitFlush = false;
     uint64_t etScanNs = 0;           // ET: time up to which the comparator was scanned
+    uint64_t transitionsSinceNs = 0; // SPI 32: comparator transitions are counted from here
 
     // Faults
     bool noTrigger = false;
@@ -691,11 +694,137 @@ void installEngine(TSimBoard& b)
     }
 }
 
+// Overscan detector: armed on a channel while SPI 36 holds its two bits (0x11 << ch) and its chip
+// has p44 = 0, p63 = p64 = 1. SPI 40 bit ch latches when the level goes below the p19
+// threshold, bit 4 + ch when it goes above the p66 one; the first latch queues one input event
+// on /dev/input/event2. The signal is scanned over two periods whenever the arming changes.
+void overscanQueueEvent(TSimBoard& b)
+{
+    struct input_event ev {};
+    struct timeval now;
+    gettimeofday(&now, nullptr);
+    ev.input_event_sec = now.tv_sec;
+    ev.input_event_usec = now.tv_usec;
+    ev.type = EV_MSC;  // the product takes the event only as a wake-up
+    for (auto& f : b.files) {
+        if (!f || f->kind != TDevKind::Evdev || f->evdev != 2)
+            continue;
+        if (f->events.size() - f->eventHead >= kEventQueueLimit)
+            continue;
+        f->events.push_back(ev);
+    }
+    b.notifyAll();
+}
+
+void overscanEvaluate(TSimBoard& b)
+{
+    TEngineCore& e = *b.engine;
+    uint32_t latched = b.spi[40];
+    for (int c = 0; c < 4; ++c) {
+        const uint32_t bits = 0x11u << c;
+        const auto& p = b.chips[c].params;
+        if ((b.spi[36] & bits) != bits || p[44] != 0 || p[63] != 1 || p[64] != 1)
+            continue;
+        analog::TChannelModel m = e.models[c];
+        analog::decode(b.chips[c], (b.spi[20] & (1u << c)) != 0, &m);
+        analog::TPlan plan;
+        const TSignal& sig = b.scenario.signals[c];
+        analog::plan(sig, m.a, b.scenario.inputsConnected, &plan);
+        const double low = -(static_cast<double>(p[19]) - 511.0) * 20000.0 / 8184.0;
+        const double high = -(static_cast<double>(p[66]) - 511.0) * 20000.0 / 8184.0;
+        const double span = sig.frequency > 0 ? 2.0 / sig.frequency : 1e-3;
+        std::mt19937 rng(b.scenario.seed);
+        constexpr int kPoints = 4000;
+        for (int i = 0; i < kPoints; ++i) {
+            const double u = analog::units(m.a, analog::plannedVolts(plan, span * i / kPoints, rng));
+            if (u < low)
+                latched |= 1u << c;
+            if (u > high)
+                latched |= 1u << (4 + c);
+        }
+    }
+    if (b.spi[40] == 0 && latched != 0)
+        overscanQueueEvent(b);
+    b.spi[40] = latched;
+}
+
+// SPI 32: comparator output transitions per channel since the last write of the register,
+// 6 bits per channel at 6 * ch + 4, saturating at 63. Counted when read, with the front end as
+// it stands then.
+uint32_t comparatorTransitions(TSimBoard& b)
+{
+    TEngineCore& e = *b.engine;
+    const uint64_t now = b.nowNs();
+    const double from = static_cast<double>(e.transitionsSinceNs) * 1e-9;
+    const double span = now > e.transitionsSinceNs ? static_cast<double>(now - e.transitionsSinceNs) * 1e-9 : 0.0;
+    uint32_t word = 0;
+    for (int c = 0; c < 4; ++c) {
+        if ((b.spi[20] & (1u << c)) == 0)
+            continue;
+        analog::TChannelModel m = e.models[c];
+        analog::decode(b.chips[c], true, &m);
+        analog::TPlan plan;
+        const TSignal& sig = b.scenario.signals[c];
+        analog::plan(sig, m.a, b.scenario.inputsConnected, &plan);
+        if (plan.shape == analog::TPlan::Dc || plan.zero || span <= 0)
+            continue;
+        const double step = sig.frequency > 0 ? 1.0 / (sig.frequency * 200.0) : span / 1000.0;
+        std::mt19937 rng(b.scenario.seed);
+        uint32_t count = 0;
+        bool prev = analog::comparator(m.a, analog::units(m.a, analog::plannedVolts(plan, from, rng)));
+        for (double t = step; t <= span && count < 63 && t < step * 200000.0; t += step) {
+            const bool out = analog::comparator(m.a, analog::units(m.a, analog::plannedVolts(plan, from + t, rng)));
+            count += out != prev ? 1 : 0;
+            prev = out;
+        }
+        word |= std::min<uint32_t>(count, 63) << (6 * c + 4);
+    }
+    return word;
+}
+
+void installOverscan(TSimBoard& b)
+{
+    b.engine->transitionsSinceNs = b.nowNs();
+    b.spiHandlers[32].write = [](TSimBoard& bd, int, uint32_t) { bd.engine->transitionsSinceNs = bd.nowNs(); };
+    b.spiHandlers[32].read = [](TSimBoard& bd, int) -> uint32_t { return comparatorTransitions(bd); };
+    {
+        auto base = b.spiHandlers[36].write;
+        b.spiHandlers[36].write = [base](TSimBoard& bd, int id, uint32_t v) {
+            if (base)
+                base(bd, id, v);
+            else
+                bd.spi[36] = v;
+            if (v == 0)
+                bd.spi[40] = 0;
+            else
+                overscanEvaluate(bd);
+        };
+    }
+    {
+        auto base = b.spiHandlers[40].read;
+        b.spiHandlers[40].read = [base](TSimBoard& bd, int reg) -> uint32_t {
+            const uint32_t v = base ? base(bd, reg) : bd.spi[reg];
+            bd.spi[40] = 0;  // read-to-clear
+            return v;
+        };
+    }
+    for (uint16_t r = 0; r < kChipRegisters; ++r) {
+        TOpcodeHandler base = b.opcodeHandlers[r];
+        b.opcodeHandlers[r] = [base](TSimBoard& bd, int d, uint16_t code, uint16_t data) -> uint32_t {
+            const uint32_t result = base ? base(bd, d, code, data) : 0;
+            if (d >= 0 && d <= 3 && bd.spi[36] != 0)
+                overscanEvaluate(bd);
+            return result;
+        };
+    }
+}
+
 } // namespace
 
 void TSimBoard::installEngineHandlers()
 {
     installEngine(*this);
+    installOverscan(*this);
 }
 
 void TSimBoard::refreshAgeLevel()

@@ -3,7 +3,6 @@
 #include "acquisition/acqctrl.h"
 
 #include "acquisition/TFonction.h"
-#include "acquisition/TFonction_standin.h"
 #include "core/gest_db.h"
 #include "core/scale.h"
 #include "hardware/calibration.h"
@@ -136,11 +135,16 @@ protected:
         data.passFailRunStop = 1;
     }
 
+    // A function reading exactly the channels of sources (bit 0 = channel 1).
     static TFonction* setMathFunction(TFonction*& link, unsigned short identifier, uint16_t sources)
     {
-        char text[] = "CH1+CH3";
-        link = new TFonction(identifier, text);
-        setFonctionStandinSources(link, sources);
+        std::string text;
+        for (int c = 0; c < 4; ++c)
+            if (sources & (1u << c))
+                text += (text.empty() ? "ch" : "+ch") + std::to_string(c + 1);
+        delete link;
+        link = new TFonction(identifier, &text[0]);
+        EXPECT_EQ(link->VoiesSrc(), sources);
         return link;
     }
 
@@ -439,11 +443,11 @@ TEST_F(AcqCtrlTest, ScopeChannelMasks)
     EXPECT_EQ(r.shownChannels, 0x0402);
     EXPECT_EQ(r.acqChannels, 0x1);
 
-    // Without the memory the source is acquired; higher source bits pass whatever is installed.
+    // Without the memory the sources are acquired.
     data.channelFlags = 0x0002;
-    setFonctionStandinSources(setupLinks().mathFunctionCh2, 0x14);
+    setMathFunction(setupLinks().mathFunctionCh2, 2, 0xC);
     affect_par(&data, 8, &cal_, &r);
-    EXPECT_EQ(r.acqChannels, 0x14);
+    EXPECT_EQ(r.acqChannels, 0xC);
 }
 
 TEST_F(AcqCtrlTest, HarmonicMode)

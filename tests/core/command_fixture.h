@@ -6,7 +6,7 @@
 #include "tests/support/simfpgaboardtest.h"
 
 #include "acquisition/TAcquisition.h"
-#include "acquisition/TAcquisition_standin.h"
+#include "tests/core/trace_call_log.h"
 #include "acquisition/TFonction.h"
 #include "acquisition/acquisit.h"
 #include "acquisition/acquisit_standin.h"
@@ -19,7 +19,6 @@
 #include "core/files_standin.h"
 #include "core/gest_db.h"
 #include "core/process.h"
-#include "core/setup_consistency_standin.h"
 #include "hardware/CmdesBase.h"
 #include "hardware/chip_acq.h"
 #include "hardware/kalvex_standin.h"
@@ -31,6 +30,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string>
 #include <vector>
 
 // Pauses asked for, in order. Lives for the whole process: a controller thread started by a test
@@ -70,9 +70,8 @@ protected:
         SimFpgaBoardTest::SetUp();
         resetSelfTestStandin();
         resetKalvexStandin();
-        resetAcquisitionTraceStandin();
+        resetTraceCallLog();
         resetFilesStandin();
-        resetSetupConsistencyStandin();
         resetScpiStandin();
         resetViewerEventListStandin();
         resetAutosetStandin();
@@ -212,6 +211,9 @@ protected:
             *function[n] = l.function[n] = new TFonction(static_cast<unsigned short>(n), empty);
         }
         s.powerAcq = l.power = new TAcquisition(8192);
+        static char none[] = "";
+        s.powerFunctionA = new TFonction(8, none);
+        s.powerFunctionB = new TFonction(9, none);
         s.maskAcq = l.mask = new TAcquisition(4096);
         l.measurements = new unsigned char[kMeasurementRecords * kMeasurementRecordSize];
         std::memset(l.measurements, 0xAB, kMeasurementRecords * kMeasurementRecordSize);
@@ -219,8 +221,14 @@ protected:
         l.harmonics = new unsigned char[kHarmonicRecords * kHarmonicRecordSize];
         std::memset(l.harmonics, 0xAB, kHarmonicRecords * kHarmonicRecordSize);
         s.harmonicResultsPtr = reinterpret_cast<THarmonicResults*>(l.harmonics);
-        resetAcquisitionTraceStandin();
+        resetTraceCallLog();
         return l;
+    }
+    // Text of a linked function ("" when unlinked).
+    static std::string functionText(TFonction* f)
+    {
+        char out[128] = {};
+        return f == nullptr ? std::string() : std::string(f->GetFonctionString(out, false));
     }
     static bool measurementRecordZero(const TLinks& l, int index)
     {
@@ -238,7 +246,7 @@ protected:
     static std::vector<TTraceCall> traceCalls(TTraceCall::Kind kind)
     {
         std::vector<TTraceCall> out;
-        for (const TTraceCall& c : acquisitionTraceStandin().calls)
+        for (const TTraceCall& c : traceCallLog().calls)
             if (c.kind == kind)
                 out.push_back(c);
         return out;

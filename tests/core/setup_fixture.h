@@ -4,14 +4,13 @@
 
 #include "tests/support/simboardtest.h"
 
-#include "acquisition/TAcquisition_standin.h"
+#include "tests/core/trace_call_log.h"
 #include "board/board.h"
 #include "core/files_standin.h"
 #include "core/filehdr.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
 #include "core/setup.h"
-#include "core/setup_consistency_standin.h"
 #include "hardware/kalvex_standin.h"
 
 #include <cstring>
@@ -35,8 +34,7 @@ protected:
     {
         SimBoardTest::SetUp();
         resetFilesStandin();
-        resetSetupConsistencyStandin();
-        resetAcquisitionTraceStandin();
+        resetTraceCallLog();
         resetKalvexStandin();
         std::memcpy(&data, &init_par, sizeof data);
         COMM_id = pthread_self();

@@ -5,6 +5,7 @@
 #include "acquisition/TAcquisition.h"
 #include "acquisition/acquisit.h"
 #include "acquisition/acquisit_standin.h"
+#include "core/scale.h"
 #include "hardware/CmdesBase.h"
 #include "hardware/handshake.h"
 #include "network/requestkey.h"
@@ -247,15 +248,15 @@ TEST_F(CommandLoopTest, ScreenSaverRequestCodes)
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.before) + " code " + std::to_string(row.code));
         simboard::clearHistories();
-        resetSetupConsistencyStandin();
         ScreenSaverActif = row.before;
+        data.channelFlags = 0xFFFF;  // rebuilt from the switches only by the wake-up
         apply(record(REQ_SCREEN_SAVER, row.code, 0, 0, kSenderTimer));
         EXPECT_EQ(ScreenSaverActif.load(), row.after);
         // One screen-saver switch, on or off (gpio144 follows it).
         const auto saver = simboard::gpioHistory(144);
         ASSERT_EQ(saver.size(), 1u);
         EXPECT_EQ(saver[0].text, row.after ? "1" : "0");
-        EXPECT_EQ(setupConsistencyStandin().setVoiesValidesCalls, row.code == 3 ? 1 : 0);
+        EXPECT_EQ(data.channelFlags == 0xFFFF, row.code != 3);
         const auto sent = drain(o_g_acquMessageBox);
         if (row.after)
             EXPECT_TRUE(sent.empty());
@@ -460,8 +461,9 @@ TEST_F(CommandLoopTest, SetupImageIsAppliedAndAnnouncedToTheBusThread)
 
     EXPECT_EQ(data.traceOnCh3, 1);
     EXPECT_EQ(data.hwChannelMask, us_g_hwChannels);
-    EXPECT_EQ(setupConsistencyStandin().userTimeBaseCalls, std::vector<uint16_t>{12});
-    EXPECT_EQ(setupConsistencyStandin().findCoeffCalls, 1);
+    // The time base is applied and the derived scales recomputed.
+    EXPECT_EQ(data.userTimeBase, 12);
+    EXPECT_FLOAT_EQ(data.voltsPerDivCh1, GetSensitivity(data.sensitivityCh1, SCALE_SCOPE) * data.probeCoeffCh1);
     EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenMaj(29)"});
     EXPECT_EQ(drain(o_g_acquMessageBox), (std::vector<TLongArray>{{29, CH_ALL, ACQ_RESTART_32, comm()}}));
     EXPECT_EQ(drain(o_g_busMessageBox),
@@ -657,13 +659,13 @@ TEST_F(CommandLoopTest, ProbeEventByReadingResult)
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.result) + " probe " + std::to_string(row.probe));
         resetKalvexStandin();
-        resetAcquisitionTraceStandin();
-        resetSetupConsistencyStandin();
+        resetTraceCallLog();
         setupLinks().smartProbeCh2 = nullptr;
         kalvexStandin().probeId[1] = row.probe;
         kalvexStandin().forcedResult[1] = row.result;
         bridge()->clear();
         TPauseLog::instance().clear();
+        data.voltsPerDivCh1 = -1.0f;  // recomputed by find_coeff only
 
         apply(record(REQ_PROBE_EVENT, 1, 0, 0, keys()));
 
@@ -673,8 +675,12 @@ TEST_F(CommandLoopTest, ProbeEventByReadingResult)
         EXPECT_EQ(pauses(), warned ? (std::vector<int>{500, 100}) : std::vector<int>{500});
         const std::vector<TLongArray> restart{{16, 2, ACQ_RESTART_CLEAR, comm()}};
         EXPECT_EQ(drain(o_g_acquMessageBox), row.restarts ? restart : std::vector<TLongArray>{});
-        EXPECT_EQ(setupConsistencyStandin().findCoeffCalls, row.result < 5 ? 1 : 0);
-        const auto calls = acquisitionTraceStandin().calls;
+        EXPECT_EQ(data.voltsPerDivCh1 != -1.0f, row.result < 5);
+        // find_coeff re-reads every trace's measurement parameters: only the rest counts here.
+        std::vector<TTraceCall> calls;
+        for (const TTraceCall& c : traceCallLog().calls)
+            if (c.kind != TTraceCall::SetMesureParametres)
+                calls.push_back(c);
         if (row.identifies) {
             ASSERT_EQ(calls.size(), 1u);
             EXPECT_EQ(calls[0].kind, TTraceCall::SetIdentifier);

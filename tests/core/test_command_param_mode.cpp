@@ -1,5 +1,6 @@
 // Parameter requests, the mode change (instrumentMode, 38): message and pause, FPGA event lines,
 // math functions and probes, the resets, the screen and where the request goes.
+#include "acquisition/TFonction.h"
 #include "tests/core/command_fixture.h"
 
 #include "core/sysserv.h"
@@ -148,8 +149,9 @@ TEST_F(ParamModeTest, TheResetsOfEveryModeChange)
     EXPECT_EQ(data.acqRunStop, 1);
     for (int index : {0, 1, 2, 3, 8, 9})
         EXPECT_TRUE(measurementRecordZero(links, index)) << index;
+    // The hidden references lose their measurements too.
     for (int index : {4, 5, 6, 7})
-        EXPECT_FALSE(measurementRecordZero(links, index)) << index;
+        EXPECT_TRUE(measurementRecordZero(links, index)) << index;
 
     std::vector<const TAcquisition*> cleared;
     for (const TTraceCall& c : traceCalls(TTraceCall::RazSignalNormalise)) {
@@ -173,22 +175,38 @@ TEST_F(ParamModeTest, TheResetsOfEveryModeChange)
 TEST_F(ParamModeTest, MeterAndHarmonicModesSetThePowerFunctions)
 {
     const TLinks links = linkEverything();
+    static char empty[] = "";
+    setupLinks().powerFunctionA = new TFonction(8, empty);
+    setupLinks().powerFunctionB = new TFonction(9, empty);
+    auto text = [](TFonction* f) {
+        char out[128] = {};
+        return std::string(f->GetFonctionString(out, false));
+    };
+    auto powerWordCleared = [&links] {
+        uint32_t word;
+        std::memcpy(&word, links.measurements + 8 * kMeasurementRecordSize, sizeof word);
+        return word == 0;
+    };
     data.meterFunction = 9;
     set(param::instrumentMode, 128, 0, keys());
-    ASSERT_EQ(setupConsistencyStandin().powerFctCalls.size(), 1u);
-    EXPECT_TRUE(setupConsistencyStandin().powerFctCalls[0].first);
-    EXPECT_EQ(setupConsistencyStandin().powerFctCalls[0].second, &data);
-    for (int index = 0; index < kHarmonicRecords; ++index)
-        EXPECT_NE(harmonicValidity(links, index), 1u);
+    EXPECT_EQ(text(setupLinks().powerFunctionA), "(ch1*ch2)/divv(4)");
+    EXPECT_EQ(text(setupLinks().powerFunctionB), "(ch3*ch4)/divv(4)");
+    EXPECT_TRUE(powerWordCleared());
+    // Only hidden channels are marked for recomputing; the power record is not.
+    EXPECT_NE(harmonicValidity(links, 4), 1u);
 
+    std::memset(links.measurements + 8 * kMeasurementRecordSize, 0xAB, 4);
     set(param::instrumentMode, 64, 0, keys());
-    ASSERT_EQ(setupConsistencyStandin().powerFctCalls.size(), 2u);
-    EXPECT_FALSE(setupConsistencyStandin().powerFctCalls[1].first);
+    EXPECT_EQ(text(setupLinks().powerFunctionA), "ch1*ch4/divv(4)");
+    EXPECT_EQ(text(setupLinks().powerFunctionB), "");
+    EXPECT_TRUE(powerWordCleared());
     for (int index = 0; index < kHarmonicRecords; ++index)
         EXPECT_EQ(harmonicValidity(links, index), 1u) << index;
 
+    // Back to the scope: the power functions are left alone.
     set(param::instrumentMode, 16, 0, keys());
-    EXPECT_EQ(setupConsistencyStandin().powerFctCalls.size(), 2u);
+    EXPECT_EQ(text(setupLinks().powerFunctionA), "ch1*ch4/divv(4)");
+    EXPECT_EQ(text(setupLinks().powerFunctionB), "");
 }
 
 TEST_F(ParamModeTest, TheBusThreadHearsOfEnteringAndLeavingBusAnalysis)
@@ -215,7 +233,7 @@ TEST_F(ParamModeTest, WithoutLinksNothingIsFollowed)
         set(param::instrumentMode, mode, 0, keys());
         EXPECT_EQ(data.instrumentMode, mode);
     }
-    EXPECT_TRUE(acquisitionTraceStandin().calls.empty());
+    EXPECT_TRUE(traceCallLog().calls.empty());
 }
 
 } // namespace

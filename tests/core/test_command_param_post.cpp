@@ -42,17 +42,26 @@ TEST_F(ParamPostTest, PostProcessingRows)
          [] {
              data.traceOnCh1 = data.traceOnCh3 = 1;
              data.channelOnMask = 0xFF;
+             data.measRefChannel = 2;
          },
          param::channelFlags, 0x7,
          [] {
              EXPECT_EQ(data.channelFlags, 5);  // rebuilt from the switches
              EXPECT_EQ(data.channelOnMask, 5u);
-             EXPECT_EQ(setupConsistencyStandin().getMesureReferenceCalls, 1);
+             EXPECT_EQ(data.measRefChannel, 4);  // channel 2 is hidden: the highest shown
          }},
-        {"cursors", [] {}, param::cursorState, 1,
+        {"cursors",
          [] {
-             EXPECT_EQ(setupConsistencyStandin().cursorsInScreenCalls, std::vector<uint16_t>{1});
-             EXPECT_EQ(setupConsistencyStandin().getMesureReferenceCalls, 1);
+             data.channelFlags = 1;
+             data.measRefChannel = 2;
+             data.cursor1Level = 0;
+             data.cursor2Time = 200000;
+         },
+         param::cursorState, 1,
+         [] {
+             EXPECT_EQ(data.cursor1Level, 0x60000);  // back into the window
+             EXPECT_EQ(data.cursor2Time, 99999);
+             EXPECT_EQ(data.measRefChannel, 1);
          }},
         {"brightness", [] {}, param::displayBrightness, 4,
          [] {
@@ -67,6 +76,7 @@ TEST_F(ParamPostTest, PostProcessingRows)
              data.fftZoomState = 2;
              data.fftHorizPosition = 30;
              data.fftZoomWidth = 5.0f;
+             data.voltsPerDivCh1 = -1.0f;
          },
          param::timeBaseIndex, 12,
          [] {
@@ -74,19 +84,22 @@ TEST_F(ParamPostTest, PostProcessingRows)
              EXPECT_EQ(data.zoomWidth, 40.0f);
              EXPECT_EQ(data.fftHorizPosition, 30);
              EXPECT_EQ(data.fftZoomWidth, 5.0f);
-             EXPECT_EQ(setupConsistencyStandin().findCoeffCalls, 1);
+             EXPECT_EQ(data.userTimeBase, 12);
+             EXPECT_NE(data.voltsPerDivCh1, -1.0f);  // derived scales recomputed
              EXPECT_EQ(passFailResetCount(), 1);
          }},
         {"time base with a zoom",
          [] {
              data.zoomState = 2;
              data.horizPosition = 300;
+             data.zoomWidth = 4.0f;
              data.fftZoomState = 0;
              data.fftHorizPosition = 30;
          },
          param::timeBaseIndex, 12,
          [] {
              EXPECT_EQ(data.horizPosition, 300);
+             EXPECT_EQ(data.zoomWidth, 4.0f);
              EXPECT_EQ(data.fftHorizPosition, 0);
              EXPECT_EQ(data.fftZoomWidth, 40.0f);
          }},
@@ -107,19 +120,23 @@ TEST_F(ParamPostTest, PostProcessingRows)
              EXPECT_EQ(data.timeBaseIndex, 6);
              EXPECT_EQ(data.horizPosition, 0);
              EXPECT_EQ(data.zoomWidth, 40.0f);
-             EXPECT_EQ(setupConsistencyStandin().userTimeBaseCalls, std::vector<uint16_t>{6});
+             EXPECT_EQ(data.userTimeBase, 6);
              EXPECT_EQ(passFailResetCount(), 1);
              EXPECT_EQ(traceCalls(TTraceCall::RazSignalNormalise).size(), 4u);
          }},
         {"FFT format keeps a slower time base",
          [] { data.timeBaseIndex = 20; }, param::traceFormat, 1,
-         [] { EXPECT_EQ(setupConsistencyStandin().userTimeBaseCalls, std::vector<uint16_t>{20}); }},
+         [] {
+             EXPECT_EQ(data.userTimeBase, 20);
+             EXPECT_EQ(data.timeBaseIndex, 20);
+         }},
         {"XY format",
          [] {
              data.zoomState = 2;
              data.timeBaseIndex = 3;
              data.horizPosition = 50;
              data.zoomWidth = 2.0f;
+             data.userTimeBase = 9;
          },
          param::traceFormat, 2,
          [] {
@@ -127,20 +144,20 @@ TEST_F(ParamPostTest, PostProcessingRows)
              EXPECT_EQ(data.timeBaseIndex, 3);
              EXPECT_EQ(data.horizPosition, 0);
              EXPECT_EQ(data.zoomWidth, 40.0f);
-             EXPECT_TRUE(setupConsistencyStandin().userTimeBaseCalls.empty());
+             EXPECT_EQ(data.userTimeBase, 9);  // the time base is not re-applied
          }},
         {"harmonic power", [] {}, param::harmPower, 1,
          [] {
-             ASSERT_EQ(setupConsistencyStandin().powerFctCalls.size(), 1u);
-             EXPECT_FALSE(setupConsistencyStandin().powerFctCalls[0].first);
+             EXPECT_EQ(functionText(setupLinks().powerFunctionA), "ch1*ch4/divv(4)");
+             EXPECT_EQ(functionText(setupLinks().powerFunctionB), "");
          }},
         {"pass/fail stop set", [] {}, param::passFailRunStop, 1, [] { EXPECT_EQ(passFailResetCount(), 1); }},
         {"pass/fail stop cleared", [] {}, param::passFailRunStop, 0, [] { EXPECT_EQ(passFailResetCount(), 0); }},
         {"sweep offset", [] {}, param::sweepOffset, 0, [] { EXPECT_EQ(passFailResetCount(), 1); }},
         {"meter function", [] { data.meterFunction = 0; }, param::meterFunction, 9,
          [] {
-             ASSERT_EQ(setupConsistencyStandin().powerFctCalls.size(), 1u);
-             EXPECT_TRUE(setupConsistencyStandin().powerFctCalls[0].first);
+             EXPECT_EQ(functionText(setupLinks().powerFunctionA), "(ch1*ch2)/divv(4)");
+             EXPECT_EQ(functionText(setupLinks().powerFunctionB), "(ch3*ch4)/divv(4)");
          }},
         {"meter coupling: auto-range back on, aux measurement default",
          [] {
@@ -159,7 +176,6 @@ TEST_F(ParamPostTest, PostProcessingRows)
         std::memcpy(&data, &init_par, sizeof data);
         data.instrumentMode = 16;
         linkEverything();
-        resetSetupConsistencyStandin();
         simboard::clearHistories();
         resetPassFailCounterStandin();
         row.prepare();
@@ -252,7 +268,7 @@ TEST_F(ParamPostTest, PassFailMaskIsBuiltOnlyWhileTheTestIsOn)
     EXPECT_EQ(built[0].yTolerance, 1.25f);
 
     // Sources outside 1..3 take channel 1.
-    resetAcquisitionTraceStandin();
+    resetTraceCallLog();
     set(param::passFailSource, 7, 0, keys());
     built = traceCalls(TTraceCall::GenPassFailMask);
     ASSERT_EQ(built.size(), 1u);
@@ -326,10 +342,10 @@ TEST_F(ParamPostTest, AutosetOutcomes)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         resetAutosetStandin();
-        resetSetupConsistencyStandin();
         resetPassFailCounterStandin();
         autosetStandin().result = row.finds;
         data.instrumentMode = row.mode;
+        data.voltsPerDivCh1 = -1.0f;
         bridge()->clear();
 
         const pipe_dial applied = set(param::autosetRequest, row.subCode, 0, keys());
@@ -338,7 +354,7 @@ TEST_F(ParamPostTest, AutosetOutcomes)
         const std::vector<pipe_dial> run{{REQ_SET_PARAM, param::acqRunStop, 0, 0, 0.0f, 0}};
         EXPECT_EQ(inbox(), row.postsRun ? run : std::vector<pipe_dial>{});
         EXPECT_EQ(passFailResetCount(), 1);
-        EXPECT_EQ(setupConsistencyStandin().findCoeffCalls, 1);
+        EXPECT_NE(data.voltsPerDivCh1, -1.0f);  // derived scales recomputed
         EXPECT_EQ(restarts(), std::vector<TLongArray>{restart(27, CH_ALL, ACQ_RESTART_32)});
         EXPECT_EQ(measureBox(), std::vector<pipe_dial>{applied});
         AcqResume(SYNCHRO_TIMEBASE_CHANGE);
@@ -398,7 +414,7 @@ TEST_F(ParamPostTest, ReferenceCapture)
     EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenMaj(83)"});
 
     // Every shown channel.
-    resetAcquisitionTraceStandin();
+    resetTraceCallLog();
     data.traceOnCh1 = data.traceOnCh4 = 1;
     set(param::refCapture, 255, 0, keys());
     copies = traceCalls(TTraceCall::Assign);
@@ -413,7 +429,7 @@ TEST_F(ParamPostTest, ReferenceCapture)
     EXPECT_EQ(data.refShownCh3, 0);
 
     // Cleared.
-    resetAcquisitionTraceStandin();
+    resetTraceCallLog();
     set(param::refCapture, 0, 0, keys());
     const auto cleared = traceCalls(TTraceCall::RazSignalNormalise);
     ASSERT_EQ(cleared.size(), 4u);
@@ -422,9 +438,9 @@ TEST_F(ParamPostTest, ReferenceCapture)
     EXPECT_EQ(data.channelFlags, 0x9);
 
     // Any other value copies nothing.
-    resetAcquisitionTraceStandin();
+    resetTraceCallLog();
     set(param::refCapture, 0x33, 0, keys());
-    EXPECT_TRUE(acquisitionTraceStandin().calls.empty());
+    EXPECT_TRUE(traceCallLog().calls.empty());
 
     // The captures suspended the acquisition (a suspend that comes before the real-time thread
     // woke from the previous resume finds it still parked) and let it run again afterwards.

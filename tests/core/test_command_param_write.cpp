@@ -98,7 +98,7 @@ TEST_F(ParamWriteTest, ClampsAndSpecialWrites)
         {"time base, 16 bits", param::timeBaseIndex, 0x10012, 0, 0,
          [] {
              EXPECT_EQ(data.timeBaseIndex, 0x12);
-             EXPECT_EQ(setupConsistencyStandin().userTimeBaseCalls, std::vector<uint16_t>{0x12});
+             EXPECT_EQ(data.userTimeBase, 0x12);  // applied
          }},
         {"colour, 16 bits", param::traceColorCh2, 0x10007, 3, 0, [] { EXPECT_EQ(data.traceColorCh2, 7); }},
         {"harmonic power, 16 bits", param::harmPower, 0x10001, 0, 0, [] { EXPECT_EQ(data.harmPower, 1); }},
@@ -114,7 +114,6 @@ TEST_F(ParamWriteTest, ClampsAndSpecialWrites)
         data.userTimeBase = 9;
         data.timeBaseIndex = 3;
         data.indicatorMask = 0xABCD;
-        resetSetupConsistencyStandin();
         set(row.parameter, row.value, row.aux, 0, row.floatValue);
         row.check();
     }
@@ -137,6 +136,7 @@ TEST_F(ParamWriteTest, ColourReachesALinkedProbe)
 // Every text comes from a sender's buffer that the controller may only read.
 TEST_F(ParamWriteTest, TextsAreCutTerminatedAndNeverWrittenBack)
 {
+    data.voltsPerDivCh1 = -1.0f;  // recomputed once a unit changes
     // A literal lives in read-only memory: writing to it would crash the test.
     set(param::unitCh1, reinterpret_cast<intptr_t>("V"));
     EXPECT_EQ(std::string(data.unitCh1, 4), std::string("V\0\0\0", 4));
@@ -166,7 +166,7 @@ TEST_F(ParamWriteTest, TextsAreCutTerminatedAndNeverWrittenBack)
 
     EXPECT_EQ(bridge()->calls(), (std::vector<std::string>{"screenMaj(42)", "screenMaj(43)", "screenMaj(133)",
                                                             "screenMaj(195)"}));
-    EXPECT_EQ(setupConsistencyStandin().findCoeffCalls, 2);  // the units
+    EXPECT_NE(data.voltsPerDivCh1, -1.0f);  // the units
 
     // Null texts empty the field.
     for (int32_t parameter : {param::unitCh4, param::mathExprCh1, param::loggerFileName, param::busFileName}) {
@@ -222,8 +222,13 @@ TEST_F(ParamWriteTest, ZoomRectangles)
     set(param::fftZoomState, 1);
     EXPECT_EQ(data.zoomState, 1);
     EXPECT_EQ(data.fftZoomState, 1);
-    // The time display's zoom is adapted every time, the FFT's never.
-    EXPECT_EQ(setupConsistencyStandin().adjustHorizontalZoomCalls, 3);
+
+    // The time display's zoom follows the time base: 7/40 of 100 us a division is matched
+    // to 20 us a division.
+    const TZoomRect odd{1.0f, 0, 7.0f, 0};
+    data.userTimeBase = 15;
+    set(param::zoomState, 4, reinterpret_cast<intptr_t>(&odd));
+    EXPECT_FLOAT_EQ(data.zoomWidth, 8.0f);
 }
 
 TEST_F(ParamWriteTest, HardcopyTakesTheNameOrTheDefault)
@@ -243,7 +248,7 @@ TEST_F(ParamWriteTest, MathFunctionCompilesTheChannelsExpression)
     data.memoryTraceCh2 = 1;
     data.traceOnCh2 = 0;
     set(param::mathExprCh2, reinterpret_cast<intptr_t>("ch1*ch2/divv(4)"));
-    resetSetupConsistencyStandin();
+    data.voltsPerDivCh1 = -1.0f;
 
     set(param::mathFunctionCh2, 0);
 
@@ -253,7 +258,7 @@ TEST_F(ParamWriteTest, MathFunctionCompilesTheChannelsExpression)
     EXPECT_EQ(data.refShownCh2, 0);
     EXPECT_EQ(data.memoryTraceCh2, 0);
     EXPECT_EQ(data.channelFlags, 2);
-    EXPECT_EQ(setupConsistencyStandin().findCoeffCalls, 1);
+    EXPECT_NE(data.voltsPerDivCh1, -1.0f);  // derived scales recomputed
     EXPECT_EQ(restarts(), std::vector<TLongArray>{restart(67, CH_LIVE_2, ACQ_RESTART_FULL)});
 
     // An empty expression: not defined, the flags stay.
@@ -265,10 +270,11 @@ TEST_F(ParamWriteTest, MathFunctionCompilesTheChannelsExpression)
 
     // Without a function object only the helpers run.
     setupLinks().mathFunctionCh1 = nullptr;
-    resetSetupConsistencyStandin();
+    data.channelFlags = 0xFFFF;
+    data.voltsPerDivCh1 = -1.0f;
     set(param::mathFunctionCh1, 0);
-    EXPECT_EQ(setupConsistencyStandin().setVoiesValidesCalls, 1);
-    EXPECT_EQ(setupConsistencyStandin().findCoeffCalls, 1);
+    EXPECT_EQ(data.channelFlags, 0x82);  // rebuilt: channel 2 and reference 4
+    EXPECT_NE(data.voltsPerDivCh1, -1.0f);
 }
 
 TEST_F(ParamWriteTest, ParameterAbove221DoesNothingButTheScpiRequestCompletes)

@@ -40,13 +40,17 @@ protected:
     }
 };
 
+// The start-up pause, then the meter current-relay pulse (5 ms, 2 ms) of each of the two
+// front-end configurations around the self test.
+const std::vector<int> kStartupPauses{100, 5, 2, 5, 2};
+
 TEST_F(CommandStartupTest, ScreenCallsComeInOrderAndTheBatchRecallIsQueued)
 {
     commandStartup();
 
     EXPECT_EQ(bridge()->calls(), (std::vector<std::string>{"screenMessage(27,)", "showWindow()", "setBrandVisible(0)",
                                                             "screenMaj(14)", "screenMessage(0,)"}));
-    EXPECT_EQ(pauses(), std::vector<int>{100});
+    EXPECT_EQ(pauses(), kStartupPauses);
 
     pipe_dial first{};
     ASSERT_EQ(o_g_consMessageBox.receive(&first, true, 1), 0);
@@ -183,7 +187,7 @@ TEST_F(CommandStartupTest, ProbeIdentifierDecidesTheWarning)
     for (const Row row : {Row{9, true}, Row{36, true}, Row{5, false}}) {
         SCOPED_TRACE(row.id);
         resetKalvexStandin();
-        resetAcquisitionTraceStandin();
+        resetTraceCallLog();
         ::unlink(hostPath("/var/tmp/tavlinStarted").c_str());
         bridge()->clear();
         TPauseLog::instance().clear();
@@ -197,7 +201,7 @@ TEST_F(CommandStartupTest, ProbeIdentifierDecidesTheWarning)
         // The probe's trace re-applies its acquisition parameters without a control record
         // (the power-on recall has set identifiers and cleared samples before).
         std::vector<TTraceCall> calls;
-        for (const TTraceCall& c : acquisitionTraceStandin().calls)
+        for (const TTraceCall& c : traceCallLog().calls)
             if (c.kind == TTraceCall::SetAcquisitionParametres)
                 calls.push_back(c);
         ASSERT_EQ(calls.size(), 1u);
@@ -263,10 +267,12 @@ TEST_F(CommandStartupTest, SelfTestResultAndMessage13)
         if (row.message13) {
             ASSERT_EQ(log.size(), 6u);
             EXPECT_EQ(log[3], "screenMessage(13,)");
-            EXPECT_EQ(pauses(), (std::vector<int>{100, 100}));
+            std::vector<int> expected = kStartupPauses;
+            expected.push_back(100);
+            EXPECT_EQ(pauses(), expected);
         } else {
             EXPECT_EQ(bridge()->count("screenMessage(13,)"), 0);
-            EXPECT_EQ(pauses(), std::vector<int>{100});
+            EXPECT_EQ(pauses(), kStartupPauses);
         }
     }
 }

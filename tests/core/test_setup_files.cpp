@@ -220,7 +220,6 @@ TEST_F(SetupFileTest, RecalledSetupNeverLocksTestsOrShowsStoredTraces)
                     sizeof word);
         EXPECT_EQ(word, 1u) << r;
     }
-    EXPECT_EQ(setupConsistencyStandin().setVoiesValidesCalls, 1);
     // The channel flags are rebuilt after the clearing: shown channels only.
     const int shown = (image.traceOnCh1 ? 1 : 0) | (image.traceOnCh2 ? 2 : 0) | (image.traceOnCh3 ? 4 : 0)
         | (image.traceOnCh4 ? 8 : 0);
@@ -260,13 +259,14 @@ TEST_F(SetupFileTest, PostTreatmentCreatesOnceAndKeepsTheLinks)
     EXPECT_EQ(data.hwChannelMask, 9);
     // Every live and reference trace and the mask are cleared, the auxiliary trace is not.
     std::multiset<uint16_t> cleared;
-    for (const TTraceCall& c : acquisitionTraceStandin().calls)
+    for (const TTraceCall& c : traceCallLog().calls)
         if (c.kind == TTraceCall::RazSignalNormalise && c.all)
             cleared.insert(c.identifier);
     EXPECT_EQ(cleared, (std::multiset<uint16_t>{1, 2, 4, 8, 16, 32, 64, 128, 4096}));
-    ASSERT_EQ(setupConsistencyStandin().powerFctCalls.size(), 1u);
-    EXPECT_TRUE(setupConsistencyStandin().powerFctCalls[0].first);
-    EXPECT_EQ(setupConsistencyStandin().powerFctCalls[0].second, &data);
+    // The power functions are set for the recalled meter function.
+    char text[128] = {};
+    EXPECT_STREQ(l.powerFunctionA->GetFonctionString(text, false), "(ch1*ch2)/divv(4)");
+    EXPECT_STREQ(l.powerFunctionB->GetFonctionString(text, false), "(ch3*ch4)/divv(4)");
 
     // A later recall keeps every object and the probe links; channel 2's function feeds it.
     TSetupLinks before = l;

@@ -4,7 +4,8 @@
 
 #include "acquisition/acqctrl.h"
 #include "core/gest_db.h"
-#include "core/scale_standin.h"
+#include "acquisition/TAcquisition.h"
+#include "core/scale.h"
 #include "hardware/calibration.h"
 #include "hardware/kalvex.h"
 #include "hardware/kalvex_standin.h"
@@ -287,6 +288,17 @@ TEST_F(CorrectionTest, ProbeGainAndOffset)
     kalvexStandin().correctionGain[1] = 2.0;
     kalvexStandin().correctionOffset[1] = 100.0;
     setupLinks().smartProbeCh2 = new TKalvex(1);
+    // Channel 2's scale is steered through a stored-memory trace, which scales with its own
+    // sensitivity whatever index the correction passes.
+    auto* trace = new TAcquisition(512);
+    setupLinks().acqCh2 = trace;
+    auto setScale = [trace](float wanted) {
+        trace->sensitivity = 8;
+        trace->probeCoeff = wanted / GetSensitivity(8, SCALE_SCOPE);
+        for (int i = 0; i < 8 && std::isfinite(wanted) && GetVerticalScale(trace, SCALE_SCOPE, 0) != wanted; ++i)
+            trace->probeCoeff =
+                std::nextafter(trace->probeCoeff, GetVerticalScale(trace, SCALE_SCOPE, 0) < wanted ? 1e30f : -1e30f);
+    };
 
     struct Case {
         const char* what;
@@ -300,7 +312,10 @@ TEST_F(CorrectionTest, ProbeGainAndOffset)
              {"scale not a number: no offset", std::numeric_limits<float>::quiet_NaN(), 0, 524160, 458736},
          }) {
         SCOPED_TRACE(c.what);
-        verticalScaleStandin() = c.verticalScale;
+        setScale(c.verticalScale);
+        if (std::isfinite(c.verticalScale)) {
+            ASSERT_EQ(GetVerticalScale(trace, SCALE_SCOPE, 3), c.verticalScale);
+        }
         run();
         EXPECT_EQ(r_.probeGain[1], 2.0);
         EXPECT_EQ(r_.offset[1], c.offset);
@@ -312,7 +327,7 @@ TEST_F(CorrectionTest, ProbeGainAndOffset)
 
     // A probe without a correction counts as gain 1, offset 0; an unusable result keeps the gain.
     kalvexStandin().hasCorrection[1] = false;
-    verticalScaleStandin() = 1.0f;
+    setScale(1.0f);
     run();
     expectIdentity(1);
     EXPECT_EQ(r_.probeGain[1], 1.0);
