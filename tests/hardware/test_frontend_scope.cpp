@@ -385,6 +385,38 @@ TEST_F(FrontEndScopeTest, ScopeParametersReachTheirChannels)
     }
 }
 
+// Each scope parameter reaches the front ends it concerns (channel 2 is the trigger source) and
+// leaves every chip it wrote released.
+TEST_F(FrontEndScopeTest, ProgramFeScopeRowsWriteTheirChannelsOnly)
+{
+    data.instrumentMode = 0;
+    data.trigSource = 1;
+    data.qualifSource = 1;
+    data.trigType = 0;
+    const struct {
+        int32_t parameter;
+        unsigned channels;  // bit ch: the chip of channel ch received register writes
+    } rows[] = {
+        {param::offsetCh2, 0x2},      {param::offsetCh3, 0x4},      {param::sensitivityCh4, 0x8},
+        {param::couplingCh1, 0x1},    {param::bwLimitCh3, 0x4},     {param::minMax, 0xF},
+        {param::timeBaseIndex, 0xF},  {param::trigLevelCh2, 0x2},   {param::trigLevelCh1, 0x0},
+        {param::trigEdgeCh2, 0x2},    {param::trigSource, 0xF},     {param::userTimeBase, 0x0},
+    };
+    for (const auto& r : rows) {
+        uint32_t before[kScalingChannels];
+        for (int ch = 0; ch < kScalingChannels; ++ch)
+            before[ch] = simboard::frontEnd(ch).registerWrites;
+        ProgramFE_Scope(r.parameter, nullptr, &cal);
+        unsigned written = 0;
+        for (int ch = 0; ch < kScalingChannels; ++ch) {
+            if (simboard::frontEnd(ch).registerWrites != before[ch])
+                written |= 1u << ch;
+            EXPECT_TRUE(simboard::frontEnd(ch).held()) << "parameter " << r.parameter << ", channel " << ch;
+        }
+        EXPECT_EQ(written, r.channels) << "parameter " << r.parameter;
+    }
+}
+
 TEST_F(FrontEndScopeTest, PoweringRuleAndMode8000)
 {
     acq_ctrl ctrl{};
