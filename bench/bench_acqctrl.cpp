@@ -2,20 +2,14 @@
 // complete application (affect_par with parameter 29) in the scope mode under 50 us, with every
 // channel shown and the bandwidth-limit state read from the board for each.
 #include "acquisition/acqctrl.h"
-#include "board/board.h"
-#include "board/sim/simboard.h"
+#include "bench/support/benchsupport.h"
 #include "core/gest_db.h"
 #include "hardware/calibration.h"
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ftw.h>
-#include <string>
 #include <vector>
 
 namespace {
@@ -51,37 +45,10 @@ void BM_AffectParComplete(benchmark::State& state)
         state.SkipWithError("the record was not applied");
     if (samples.empty())
         return;
-    std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
-    g_medianUs = samples[samples.size() / 2];
+    g_medianUs = benchsupport::median(samples);
     state.counters["median_us"] = g_medianUs;
 }
 BENCHMARK(BM_AffectParComplete)->UseRealTime();
-
-class TargetReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration)
-                continue;
-            if (run.error_occurred || g_medianUs < 0.0 || g_medianUs > kTargetUs) {
-                missed = true;
-                std::printf("MISS: affect_par complete application median %.1f us > %.0f us target\n", g_medianUs,
-                            kTargetUs);
-            } else {
-                std::printf("OK: affect_par complete application median %.1f us <= %.0f us target\n", g_medianUs,
-                            kTargetUs);
-            }
-        }
-    }
-    bool missed = false;
-};
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*)
-{
-    return ::remove(path);
-}
 
 } // namespace
 
@@ -90,25 +57,12 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
 
     // A board of its own under a temporary root.
-    const char* tmp = std::getenv("TMPDIR");
-    std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/benchview-bench-XXXXXX";
-    if (!mkdtemp(&root[0]) || !setBoardRoot(root)) {
-        std::fprintf(stderr, "cannot make the simulated-board root\n");
+    benchsupport::TBenchBoard board;
+    if (!board.ok())
         return 2;
-    }
-    simboard::registerScenarioSeed();
-    seedBoardRoot();
-    std::string why;
-    if (!simboard::install(&why)) {
-        std::fprintf(stderr, "cannot install the simulated board: %s\n", why.c_str());
-        return 2;
-    }
 
-    TargetReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-
-    simboard::uninstall();
-    nftw(root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-    return reporter.missed ? 1 : 0;
+    return benchsupport::runChecked([](const benchsupport::TRun& run, benchsupport::TTargetChecker& c) {
+        c.record("affect_par complete application median", g_medianUs, kTargetUs, "us", 1,
+                 run.error_occurred || g_medianUs < 0.0);
+    });
 }

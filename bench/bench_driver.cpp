@@ -1,8 +1,7 @@
 // Acquisition driver on the simulated board. Target (median of the timed calls): the interrupt
 // handling that drains a full FIFO (16,384 samples, four port reads each) through the register
 // window under 10 ms.
-#include "board/board.h"
-#include "board/deviceio.h"
+#include "bench/support/benchsupport.h"
 #include "board/sim/simboard.h"
 #include "core/gest_db.h"
 #include "hardware/chip_acq.h"
@@ -10,14 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <ftw.h>
-#include <string>
 #include <vector>
 
 namespace {
@@ -58,16 +50,10 @@ void BM_DrainFullFifo(benchmark::State& state)
     }
     if (times.empty())
         return;
-    std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
-    drainMedianMs = times[times.size() / 2];
+    drainMedianMs = benchsupport::median(times);
     state.counters["median_ms"] = drainMedianMs;
 }
 BENCHMARK(BM_DrainFullFifo)->UseRealTime()->Unit(benchmark::kMillisecond);
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*)
-{
-    return ::remove(path);
-}
 
 } // namespace
 
@@ -75,35 +61,20 @@ int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
 
-    // A board of its own under a temporary root, its FPGA configured.
-    const char* tmp = std::getenv("TMPDIR");
-    std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/benchview-bench-XXXXXX";
-    if (!mkdtemp(&root[0]) || !setBoardRoot(root)) {
-        std::fprintf(stderr, "cannot make the simulated-board root\n");
-        return 2;
+    benchsupport::TTargetChecker checker;
+    {
+        // A board of its own under a temporary root, its FPGA configured.
+        benchsupport::TBoardOptions options;
+        options.fpgaConfigured = true;
+        options.mapWindow = true;
+        options.loadInitialSetup = true;
+        benchsupport::TBenchBoard board(options);
+        if (!board.ok())
+            return 2;
+
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
     }
-    simboard::registerScenarioSeed();
-    seedBoardRoot();
-    simboard::setPowerOnConfiguration(simboard::TPowerOn::Configured);
-    std::string why;
-    if (!simboard::install(&why)) {
-        std::fprintf(stderr, "cannot install the simulated board: %s\n", why.c_str());
-        return 2;
-    }
-    const int uio = deviceIO().open("/dev/uio0", O_RDWR);
-    pv_g_fpgaIoMem.store(deviceIO().mapRegisterWindow(uio, kFpgaWindowBytes, 0));
-    std::memcpy(&data, &init_par, sizeof data);
-
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-
-    deviceIO().unmapRegisterWindow(pv_g_fpgaIoMem.exchange(nullptr));
-    deviceIO().close(uio);
-    simboard::uninstall();
-    nftw(root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-
-    const bool missed = drainFailed || drainMedianMs > kDrainTargetMs;
-    std::printf("%s: full-FIFO drain median %.2f ms %s %.0f ms target\n", missed ? "MISS" : "OK", drainMedianMs,
-                missed ? ">" : "<=", kDrainTargetMs);
-    return missed ? 1 : 0;
+    checker.record("full-FIFO drain median", drainMedianMs, kDrainTargetMs, "ms", 2, drainFailed);
+    return checker.exitStatus();
 }

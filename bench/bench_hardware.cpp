@@ -2,8 +2,7 @@
 // one SPI register read through the seam (open, two ioctls, message, close) under 10 us;
 // a whole-channel ScalingWrite (parameter 0, flags 3) under 200 us;
 // a 4,904-byte probe-memory read through the FPGA's I2C master under 100 ms.
-#include "board/board.h"
-#include "board/deviceio.h"
+#include "bench/support/benchsupport.h"
 #include "board/sim/simboard.h"
 #include "core/gest_db.h"
 #include "hardware/CmdesBase.h"
@@ -14,11 +13,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <ftw.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -49,37 +43,10 @@ void timed(benchmark::State& state, const char* name, const char* what, double t
     }
     if (samples.empty())
         return;
-    std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
-    const double median = samples[samples.size() / 2];
+    const double median = benchsupport::median(samples);
     state.counters["median_us"] = median;
     targets()[name] = TTarget{what, targetUs, median};
 }
-
-class TargetReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration)
-                continue;
-            for (const auto& t : targets()) {
-                if (run.benchmark_name().rfind(t.first, 0) != 0)
-                    continue;
-                const TTarget& target = t.second;
-                if (run.error_occurred || target.medianUs > target.targetUs) {
-                    missed = true;
-                    std::printf("MISS: %s median %.1f us > %.0f us target\n", target.what, target.medianUs,
-                                target.targetUs);
-                } else {
-                    std::printf("OK: %s median %.1f us <= %.0f us target\n", target.what, target.medianUs,
-                                target.targetUs);
-                }
-            }
-        }
-    }
-    bool missed = false;
-};
 
 void BM_SpiRegisterRead(benchmark::State& state)
 {
@@ -113,44 +80,29 @@ void BM_ProbeMemoryRead(benchmark::State& state)
 }
 BENCHMARK(BM_ProbeMemoryRead)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-int removeEntry(const char* path, const struct stat*, int, struct FTW*)
-{
-    return ::remove(path);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
 
-    // A board of its own under a temporary root.
-    const char* tmp = std::getenv("TMPDIR");
-    std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/benchview-bench-XXXXXX";
-    if (!mkdtemp(&root[0]) || !setBoardRoot(root)) {
-        std::fprintf(stderr, "cannot make the simulated-board root\n");
+    // A board of its own under a temporary root, its FPGA configured (no image load here).
+    benchsupport::TBoardOptions options;
+    options.fpgaConfigured = true;
+    options.mapWindow = true;
+    options.loadInitialSetup = true;
+    benchsupport::TBenchBoard board(options);
+    if (!board.ok())
         return 2;
-    }
-    simboard::registerScenarioSeed();
-    seedBoardRoot();
-    std::string why;
-    simboard::setPowerOnConfiguration(simboard::TPowerOn::Configured);  // no image load here
-    if (!simboard::install(&why)) {
-        std::fprintf(stderr, "cannot install the simulated board: %s\n", why.c_str());
-        return 2;
-    }
-    const int uio = deviceIO().open("/dev/uio0", O_RDWR);
-    pv_g_fpgaIoMem.store(deviceIO().mapRegisterWindow(uio, 64u << 20, 0));
-    std::memcpy(&data, &init_par, sizeof data);
     data.hwChannelMask = 15;
 
-    TargetReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-
-    deviceIO().unmapRegisterWindow(pv_g_fpgaIoMem.exchange(nullptr));
-    deviceIO().close(uio);
-    simboard::uninstall();
-    nftw(root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-    return reporter.missed ? 1 : 0;
+    return benchsupport::runChecked([](const benchsupport::TRun& run, benchsupport::TTargetChecker& c) {
+        for (const auto& t : targets()) {
+            if (run.benchmark_name().rfind(t.first, 0) != 0)
+                continue;
+            const TTarget& target = t.second;
+            c.record((std::string(target.what) + " median").c_str(), target.medianUs, target.targetUs, "us", 1,
+                     run.error_occurred);
+        }
+    });
 }

@@ -1,10 +1,10 @@
 // Message-box throughput. Target: an uncontended send + removing receive pair within 1 us.
+#include "bench/support/benchsupport.h"
 #include "core/requests.h"
 
 #include <benchmark/benchmark.h>
 
 #include <atomic>
-#include <cstdio>
 #include <thread>
 
 namespace {
@@ -46,35 +46,13 @@ void BM_PingPong(benchmark::State& state)
 }
 BENCHMARK(BM_PingPong)->UseRealTime();
 
-class TargetReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.benchmark_name().rfind("BM_SendReceivePair", 0) != 0 || run.run_type != Run::RT_Iteration)
-                continue;
-            double ns = run.GetAdjustedRealTime();
-            if (run.time_unit == benchmark::kMicrosecond)
-                ns *= 1000;
-            if (ns > 1000.0) {
-                std::printf("MISS: send+receive pair %.1f ns > 1000 ns target\n", ns);
-                missed = true;
-            } else {
-                std::printf("OK: send+receive pair %.1f ns <= 1000 ns target\n", ns);
-            }
-        }
-    }
-    bool missed = false;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    TargetReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return reporter.missed ? 1 : 0;
+    return benchsupport::runChecked([](const benchsupport::TRun& run, benchsupport::TTargetChecker& c) {
+        if (run.benchmark_name().rfind("BM_SendReceivePair", 0) == 0)
+            c.record("send+receive pair", benchsupport::realTime(run, benchmark::kNanosecond), 1000.0, "ns", 1);
+    });
 }

@@ -1,13 +1,12 @@
 // Acquisition read-out. Target (median of the timed calls): one ChipAcqRead pass (progress step
 // and the framing of a 25,000-sample streaming block) under 50 us; it copies no sample.
 #include "acquisition/acqctrl.h"
+#include "bench/support/benchsupport.h"
 #include "hardware/chip_acq.h"
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <vector>
 
 namespace {
@@ -64,8 +63,7 @@ void BM_ReadOutPass(benchmark::State& state)
     }
     if (times.empty())
         return;
-    std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
-    readMedianUs = times[times.size() / 2];
+    readMedianUs = benchsupport::median(times);
     state.counters["median_us"] = readMedianUs;
 }
 BENCHMARK(BM_ReadOutPass)->UseRealTime()->Unit(benchmark::kMicrosecond);
@@ -78,8 +76,7 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    const bool missed = readFailed || readMedianUs > kReadTargetUs;
-    std::printf("%s: read-out pass median %.2f us %s %.0f us target\n", missed ? "MISS" : "OK", readMedianUs,
-                missed ? ">" : "<=", kReadTargetUs);
-    return missed ? 1 : 0;
+    benchsupport::TTargetChecker checker;
+    checker.record("read-out pass median", readMedianUs, kReadTargetUs, "us", 2, readFailed);
+    return checker.exitStatus();
 }

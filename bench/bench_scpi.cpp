@@ -1,14 +1,15 @@
 // SCPI input path. Targets: a mix of lines tokenised, matched and decoded through the macro
 // input in under 5 us per line with no heap allocation per line; 1 MiB through one session
 // queue (a writer thread, GetCharacter reading) in under 100 ms.
+#include "bench/support/benchsupport.h"
 #include "scpi/io.h"
 #include "scpi/memdat.h"
 #include "tests/scpi/scpi_unit_reader.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -111,53 +112,21 @@ void BM_QueueThroughput(benchmark::State& state)
 }
 BENCHMARK(BM_QueueThroughput)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-class TargetReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration)
-                continue;
-            const std::string name = run.benchmark_name();
-            if (name.rfind("BM_LineMix", 0) == 0) {
-                double ns = run.GetAdjustedRealTime() / kLinesInMix;
-                if (run.time_unit == benchmark::kMicrosecond)
-                    ns *= 1000.0;
-                else if (run.time_unit == benchmark::kMillisecond)
-                    ns *= 1e6;
-                double allocations = run.counters.at("allocations_per_line").value;
-                check(ns <= 5000.0, "line mix %.0f ns per line (target 5000 ns)", ns);
-                check(allocations == 0.0, "line mix %.3f heap allocations per line (target 0)", allocations);
-            } else if (name.rfind("BM_QueueThroughput", 0) == 0) {
-                double ms = run.GetAdjustedRealTime();
-                if (run.time_unit == benchmark::kMicrosecond)
-                    ms /= 1000.0;
-                else if (run.time_unit == benchmark::kNanosecond)
-                    ms /= 1e6;
-                check(ms <= 100.0, "1 MiB through a session queue in %.1f ms (target 100 ms)", ms);
-            }
-        }
-    }
-    bool missed = false;
-
-private:
-    void check(bool ok, const char* format, double value)
-    {
-        std::printf("%s: ", ok ? "OK" : "MISS");
-        std::printf(format, value);
-        std::printf("\n");
-        missed = missed || !ok;
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    TargetReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return reporter.missed ? 1 : 0;
+    return benchsupport::runChecked([](const benchsupport::TRun& run, benchsupport::TTargetChecker& c) {
+        const std::string name = run.benchmark_name();
+        if (name.rfind("BM_LineMix", 0) == 0) {
+            const double ns = benchsupport::realTime(run, benchmark::kNanosecond) / kLinesInMix;
+            const double allocations = run.counters.at("allocations_per_line").value;
+            c.check(ns <= 5000.0, "line mix %.0f ns per line (target 5000 ns)", ns);
+            c.check(allocations == 0.0, "line mix %.3f heap allocations per line (target 0)", allocations);
+        } else if (name.rfind("BM_QueueThroughput", 0) == 0) {
+            const double ms = benchsupport::realTime(run, benchmark::kMillisecond);
+            c.check(ms <= 100.0, "1 MiB through a session queue in %.1f ms (target 100 ms)", ms);
+        }
+    });
 }

@@ -1,0 +1,77 @@
+// Shared pieces of the benchmark programs: a simulated board of their own for the run, and the
+// checking of measured figures against their targets.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace benchsupport {
+
+struct TBoardOptions {
+    bool fpgaConfigured = false;  // force the FPGA configured at power-on (no image load)
+    bool mapWindow = false;       // open /dev/uio0 and map the register window into pv_g_fpgaIoMem
+    bool loadInitialSetup = false; // copy init_par into data
+};
+
+// A simulated board under a temporary root, installed for the lifetime of the object; the root
+// is removed afterwards. Check ok() before running: on failure the reason is already on stderr.
+class TBenchBoard {
+public:
+    explicit TBenchBoard(const TBoardOptions& options = TBoardOptions());
+    ~TBenchBoard();
+    TBenchBoard(const TBenchBoard&) = delete;
+    TBenchBoard& operator=(const TBenchBoard&) = delete;
+
+    bool ok() const { return ok_; }
+
+private:
+    std::string root_;
+    int uio_ = -1;
+    bool installed_ = false;
+    bool ok_ = false;
+};
+
+// Median of the samples (reorders them); 0 when there are none.
+double median(std::vector<double>& samples);
+
+// Real time per iteration of a run, in the given unit.
+double realTime(const benchmark::BenchmarkReporter::Run& run, benchmark::TimeUnit unit);
+
+// Records measured figures against their targets, prints one "OK: ..." or "MISS: ..." line for
+// each, and gives the exit status of the program (1 once anything missed).
+class TTargetChecker {
+public:
+    // "<what> <value> <unit> <= <target> <unit> target"; a miss when failed or value > target.
+    bool record(const char* what, double value, double target, const char* unit, int precision,
+                bool failed = false);
+    // A free-form line: format takes the one value.
+    bool check(bool ok, const char* format, double value);
+
+    bool missed() const { return missed_; }
+    int exitStatus() const { return missed_ ? 1 : 0; }
+
+private:
+    bool missed_ = false;
+};
+
+// Console reporter that hands every iteration run, once printed, to a check.
+class TTargetReporter : public benchmark::ConsoleReporter {
+public:
+    using TCheck = std::function<void(const Run& run, TTargetChecker& checker)>;
+    TTargetReporter(TTargetChecker& checker, TCheck check);
+    void ReportRuns(const std::vector<Run>& runs) override;
+
+private:
+    TTargetChecker& checker_;
+    TCheck check_;
+};
+using TRun = benchmark::BenchmarkReporter::Run;
+
+// Runs the benchmarks selected on the command line through a TTargetReporter with this check,
+// shuts the library down and gives the exit status.
+int runChecked(TTargetReporter::TCheck check);
+
+} // namespace benchsupport
