@@ -93,6 +93,7 @@ void applyAveraging(const database& s, acq_ctrl* ctrl)
 }
 
 // Fixed record of the meter and capacitance acquisitions (2500 points, no trigger position).
+// The fixed short record of the meter, capacitance and harmonic acquisitions.
 void applyMeterConstants(acq_ctrl* ctrl)
 {
     ctrl->dispWidth = 1.0f;
@@ -370,23 +371,11 @@ double HarmonicParam(database* setup, uint32_t parameter, calibration* cal, acq_
     case kComplete:
     case kModeParameter: {
         ctrl->runStop = static_cast<uint16_t>(s.acqRunStop);
+        applyMeterConstants(ctrl);
         ctrl->averageIndex = s.averageCount;
-        ctrl->triggerOffset = 0;
-        ctrl->preTrigger = 0;
-        ctrl->triggerSource = 0;
-        ctrl->accumulate = 0;
-        ctrl->dispPosition = 0;
-        ctrl->triggerOffsetFrac = 0;
-        ctrl->triggerEdge = 0;
-        ctrl->qualifierEdge = 0;
-        ctrl->dispWidth = 1.0f;
-        ctrl->postTrigger = kShortRecord;
         ctrl->timeBase = 23;
-        ctrl->decimation = 1;
         ctrl->triggerMode = 1;
         ctrl->acqFlags = ACQ_FLAGS_HARMONIC;
-        for (uint32_t& g : ctrl->sensGroup)
-            g = 3;
         const double result = correction(setup, ctrl, cal);
         applyPowerMode(s, ctrl);
         ctrl->harmonicFreqSel = s.harmonicFreq;

@@ -132,6 +132,17 @@ private:
     uint32_t words_;
 };
 
+// The open simulated file of fd when its access mode allows the transfer; else EBADF.
+std::shared_ptr<TVFile> transferFile(TSimBoard& b, int fd, int refusedMode)
+{
+    std::shared_ptr<TVFile> f = b.file(fd);
+    if (!f || (f->flags & O_ACCMODE) == refusedMode) {
+        errno = EBADF;
+        return nullptr;
+    }
+    return f;
+}
+
 class TSimDeviceIO : public TDeviceIO {
 public:
     int open(const char* path, int flags, mode_t mode) override
@@ -210,15 +221,9 @@ public:
             return passThroughDeviceIO().read(fd, buffer, count);
         TSimBoard& b = TSimBoard::get();
         std::unique_lock<std::mutex> lock(b.mu);
-        std::shared_ptr<TVFile> f = b.file(fd);
-        if (!f) {
-            errno = EBADF;
+        std::shared_ptr<TVFile> f = transferFile(b, fd, O_WRONLY);
+        if (!f)
             return -1;
-        }
-        if ((f->flags & O_ACCMODE) == O_WRONLY) {
-            errno = EBADF;
-            return -1;
-        }
         auto* out = static_cast<uint8_t*>(buffer);
         switch (f->kind) {
         case TDevKind::Spi:
@@ -297,15 +302,9 @@ public:
             return passThroughDeviceIO().write(fd, buffer, count);
         TSimBoard& b = TSimBoard::get();
         std::lock_guard<std::mutex> lock(b.mu);
-        std::shared_ptr<TVFile> f = b.file(fd);
-        if (!f) {
-            errno = EBADF;
+        std::shared_ptr<TVFile> f = transferFile(b, fd, O_RDONLY);
+        if (!f)
             return -1;
-        }
-        if ((f->flags & O_ACCMODE) == O_RDONLY) {
-            errno = EBADF;
-            return -1;
-        }
         const auto* in = static_cast<const uint8_t*>(buffer);
         switch (f->kind) {
         case TDevKind::Spi:
