@@ -14,8 +14,6 @@
 static_assert(std::is_trivial<acq_ctrl>::value && std::is_standard_layout<acq_ctrl>::value,
               "acq_ctrl is a plain record");
 
-acq_ctrl par_acq;
-
 namespace {
 
 // The complete application of each mode.

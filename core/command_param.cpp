@@ -3,6 +3,7 @@
 #include "acquisition/TAcquisition.h"
 #include "acquisition/TFonction.h"
 #include "acquisition/autoset.h"
+#include "acquisition/measkernel.h"
 #include "core/calibfile.h"
 #include "core/checksum.h"
 #include "core/command_helpers.h"
@@ -22,6 +23,8 @@
 #include <cstring>
 
 using namespace command_util;
+
+static_assert(sizeof(mesures) == kMeasurementRecordSize, "the measurement table holds mesures records");
 
 namespace {
 
@@ -107,8 +110,7 @@ void updateMeasurementReference()
 void zeroMeasurementRecord(int index)
 {
     if (mesures* table = setupLinks().measResultsPtr)
-        std::memset(reinterpret_cast<unsigned char*>(table) + index * kMeasurementRecordSize, 0,
-                    kMeasurementRecordSize);
+        std::memset(&table[index], 0, sizeof(mesures));  // padding included
 }
 
 void invalidateHarmonicRecord(int index)

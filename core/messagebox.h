@@ -80,6 +80,27 @@ public:
         return 0;
     }
 
+    // Copies the oldest record into *out without waiting and without removing it: true with a
+    // record, false when the box is empty (out untouched).
+    bool peek(T* out)
+    {
+        pthread_mutex_lock(&mutex_);
+        const bool any = read_ != write_;
+        if (any)
+            *out = *read_;
+        pthread_mutex_unlock(&mutex_);
+        return any;
+    }
+
+    // True when no record waits.
+    bool empty()
+    {
+        pthread_mutex_lock(&mutex_);
+        const bool none = read_ == write_;
+        pthread_mutex_unlock(&mutex_);
+        return none;
+    }
+
 private:
     T* slots_;
     T* read_;

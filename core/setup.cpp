@@ -2,6 +2,7 @@
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/TFonction.h"
+#include "acquisition/measkernel.h"
 #include "board/board.h"
 #include "board/deviceio.h"
 #include "core/calibfile.h"
@@ -44,7 +45,7 @@ constexpr char kDefaultSetupMarker[] = "defaultSetup";
 // The result tables that the setup links to. Allocated once, never freed: the measure, bus
 // and web threads read them until the process ends.
 struct TResultTables {
-    unsigned char* measurements;  // kMeasurementRecords records of kMeasurementRecordSize
+    mesures* measurements;        // kMeasurementRecords records
     int32_t* cursors;             // kCursorTableSize values
     unsigned char* harmonics;     // kHarmonicRecords records of kHarmonicRecordSize
 };
@@ -53,7 +54,7 @@ TResultTables& resultTables()
 {
     static TResultTables* tables = [] {
         auto* t = new TResultTables;
-        t->measurements = new unsigned char[kMeasurementRecords * kMeasurementRecordSize]();
+        t->measurements = new mesures[kMeasurementRecords]();
         t->cursors = new int32_t[kCursorTableSize]();
         t->harmonics = new unsigned char[kHarmonicRecords * kHarmonicRecordSize]();
         return t;
@@ -310,12 +311,12 @@ int SetupRecallPostTraitement(database* image, bool fresh, uint16_t hwChannels, 
     // 10. Measurement and cursor tables.
     TResultTables& tables = resultTables();
     for (int r = 0; r < kMeasurementRecords; ++r)
-        std::memset(tables.measurements + r * kMeasurementRecordSize, 0, sizeof(uint32_t));
+        tables.measurements[r].flags = 0;
     const int32_t cursors[kCursorTableSize] = {data.cursor1Time,  data.cursor2Time, data.cursor1Level,
                                                data.cursor2Level, data.cursor3Time, data.xyCursor1X,
                                                data.xyCursor2X};
     std::memcpy(tables.cursors, cursors, sizeof cursors);
-    links.measResultsPtr = reinterpret_cast<mesures*>(tables.measurements);
+    links.measResultsPtr = tables.measurements;
     links.cursorTablePtr = tables.cursors;
 
     // 11.

@@ -367,7 +367,11 @@ int queueInputEvent(int device, uint16_t type, uint16_t code, int32_t value);
 //   0x0C3  trigger parameter: 0 edge, 1 immediate (forces), 2 pulse width, 14 delay (both as
 //          plain edges), 19 off, 21 free-run
 //   0x097  start (while SPI 8 is not 0); 0x080 streaming go; 0x096 stop; 0x095 ET flush;
-//   0x181  answers 26 in its low byte (pipeline depth 100)
+//   0x181  answers 26 in its low byte (pipeline depth 100) until an ET acquisition completed;
+//          then 0x181, 0x185 and 0x186 answer the record's pipeline values (see "Equivalent-time
+//          record" below) until the next block length arrives (0x082)
+//   0x1A0  macro vernier << 7: set per ET acquisition, and per streaming trigger at divider 500
+//          (the middle time bases: the crossing's distance before the trigger sample x 500)
 // The kind of an acquisition is decided at 0x097 by the relay word last sent (0x090): bit 0x20
 // equivalent time, else streaming. Streaming produces once SPI 0 bit 0x2 is set and 0x080 has
 // arrived, one sample every (SPI 68 + 1) x unit (1 us; 80 ns with SPI 0 bit 0x40; 1.008 us with
@@ -444,6 +448,66 @@ void setNoTrigger(bool on);
 void setSilentChannel(int channel, int code);
 // Read-backs 0x185/0x186 answer 0 until the device receives 0x0AD or 0x0AC.
 void setElvReadBackLate(bool on);
+
+// ---------------------------------------------------------------------------------------------
+// Equivalent-time record (simengine.cpp; the model is described there and in SCENARIO.txt)
+//
+// Per ET acquisition the board picks the start block N (0..127), the sub-sample fraction of the
+// trigger (0 <= f < 1 of one block-length step) and from them the pattern G, the macro vernier
+// and the trigger channel's vernier code; the record it flushes places the input so that the
+// product's sort puts the trigger crossing at record position 50,000 (the pre-trigger count).
+
+// The board's vernier limits: fraction f maps to code max - f x (max - min) (default 800..3300).
+// min < max, both 1..4094; anything else is refused (false) and changes nothing.
+struct TVernierLimits {
+    uint16_t min = 800;
+    uint16_t max = 3300;
+};
+bool setVernierLimits(const TVernierLimits& limits);
+TVernierLimits vernierLimits();
+
+// Forces the choices of the next acquisitions (kept until cleared; reset() clears them).
+// startBlock < 0 or fraction < 0: that choice is random again. fraction is cut into [0, 1).
+// Min/max records keep N at 3 mod 4 (N | 3): their pairs reach two blocks back.
+void forceEtChoices(int startBlock, double fraction);
+void clearEtChoices();
+
+// The facts of the last ET record flushed (valid false before the first one).
+struct TEtRecord {
+    bool valid = false;
+    bool minMax = false;          // relay 0x400: pairs of entries (see the notes in simengine.cpp)
+    uint32_t elv = 0;             // block length in force
+    int g = 0;                    // sort step: 1, 2, 5, 10 or 20
+    int startBlock = 0;           // N
+    uint32_t pattern = 0;         // G (0x185/0x186 answer G << 4)
+    int16_t macroVernier = 0;     // 0x1A0 answers it << 7
+    uint16_t vernierCode = 0;     // the trigger channel's entry-0 code
+    double fraction = 0;          // trigger sub-sample fraction
+    int source = -1;              // trigger channel 0..3 (-1: none, channel 0's codes are used)
+    double periodNs = 0;          // FPGA sample period D x 8 ns
+    double triggerNs = 0;         // simulated instant of the trigger crossing
+    double positionNs = 0;        // simulated time between two record positions
+    double crossingPosition = 0;  // record position of the trigger crossing (about 50,000)
+    int samples = 0;              // sorted entries (min/max: words, two per pair)
+    bool vernierMissing = false;  // the missing-vernier fault was in force: the product places
+                                  // the record at random, the positions below do not apply
+};
+TEtRecord etRecord();
+// Simulated time (ns) that record position p (0..99,999) of the last ET record stands for:
+// triggerNs + (p - crossingPosition) x positionNs. 0 before the first record.
+double etPositionTimeNs(double position);
+// Every entry of the last record that the product's sort places, newest first, with the record
+// position its sample takes (entries it leaves out are not listed).
+struct TEtPlacement {
+    uint32_t entry = 0;           // record entry (0..2688); min/max: the entry carrying the minimum
+    int32_t entryMax = -1;        // min/max: the entry carrying the maximum (42 entries earlier)
+    double position = 0;          // record position the product places it at; min/max: the
+    double positionEnd = 0;       // interval [position, positionEnd) the pair stands for
+};
+std::vector<TEtPlacement> etPlacements();
+
+// Fault: the trigger channel's vernier code reads code (0 or 4095: "missing"); < 0 ends it.
+void setMissingVernier(int code);
 
 // ---------------------------------------------------------------------------------------------
 // Log

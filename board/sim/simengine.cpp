@@ -1,8 +1,41 @@
 // Acquisition engine of the simulated board: the channel devices' acquisition opcodes, the
 // sample clock, warm-up, FIFO back-pressure, trigger, end, the equivalent-time protocol with its
-// placeholder record, and the device thread that advances it. Member functions and handlers run
-// with the board's mutex held; the control API at the end takes it.
+// record, and the device thread that advances it. Member functions and handlers run with the
+// board's mutex held; the control API at the end takes it.
+//
+// Equivalent-time record
+// ----------------------
+// Ring: entry 0 = the four channels' vernier codes, then 128 blocks of a header (code 0) and 20
+// phase samples; sample k of the ring is entry k + k / 20 + 2. The block length (ELV) gives the
+// sort step g (0xFFFFF 1, 349525 2, 33825 5, 1025 10, else 20) and D = 20 / g sort steps per
+// FPGA sample (1 at length 1). At the end of an acquisition the board picks the start block N,
+// the rotation of the ELV pattern (G = ELV rotated left, 0..g-1) and the crossing's fraction f of
+// its FPGA sample (seeded random, or forced), and answers the pipeline read-out with them:
+// 0x181 b = 126 - N (127 for N = 127; min/max b = 127 - N, N kept at 3 mod 4 so that L = 0),
+// 0x185/0x186 G << 4, 0x1A0 the macro vernier << 7. f is split into whole 8 ns clocks a (the
+// macro vernier d - 1 - a, d = clocks per FPGA sample, 1 below 16 ns) and a position within the
+// clock p (0..20479), given as code = max - p x (max - min) / 20479 through the board's limits.
+// The board then walks the ring as the product's sort does (from sample 20 N + u, u = p / 1024
+// down to a multiple of g plus the trailing zeros of G; back g phases a step, headers skipped,
+// block 0 -> 127; from block 64 into 63 with a phase below g: phase + 19 - g (-1: block 62, phase
+// 19, past the header), that sample marked
+// 0x40000000, 0x20000000 at phase 0 of length 1), places the sorted entries like the product
+// (origin O = (mv x 20480 + K - p mod K - 1 + j) / d, start (O x 40) / K, 40 positions an
+// entry, H = 40 / g further after each 0x40000000 mark; at length 1 instead the residual
+// delay of 160 ps per mark, -19 times it at the wrap mark, whose sample is left out) and writes
+// into each entry the codes of the analogue model at the instant its position stands for:
+//   time(p) = tc + (p - pc) x P / (40 D)
+// tc the trigger crossing, P the FPGA sample period, pc the crossing's position: the newest
+// sorted entry is the trigger sample plus the post count, the trigger sample the latency-th
+// sample after the crossing (latency = the driver's compensation: 72 ns in whole samples, plus
+// two above 8 ns), so pc = newest - 40 D (post + latency - f) - 40 u / g (u only below
+// length 1). With the driver's counts pc is 50,000 to within one FPGA sample.
+// Min/max (relay 0x400 at length 1): the walk takes pairs, the current entry (minimum) and the
+// entry 42 earlier (maximum), 84 entries back a step, one phase down from block 64 into 63;
+// pair i of the record (oldest 0) stands for positions [160 i, 160 i + 160), and the newest pair
+// ends at the newest sample: pc = 160 pairs - 40 (post + latency - f).
 #include "board/sim/simanalog.h"
+#include "board/sim/simet.h"
 
 #include <algorithm>
 #include <linux/input.h>
@@ -22,10 +55,8 @@ constexpr uint16_t kWarmUpCode = 0x0FFF;
 constexpr uint64_t kAgeNs = 20000000;   // 20 ms: samples older than this raise the level bit
 constexpr size_t kAgeSamples = 8;
 constexpr int64_t kPositionRange = 4096;  // 13-bit two's complement
-constexpr size_t kEtRecordEntries = 2689;
-constexpr size_t kEtSampleEntries = 2560;
-constexpr uint32_t kPipelineAnswer = 127 - 100 - 1;
-constexpr uint16_t kVernierCode = 2048;
+constexpr size_t kEtRecordEntries = et::kRecordEntries;
+constexpr uint32_t kPipelineAnswer = 127 - 100 - 1;   // before an ET acquisition completed
 constexpr uint64_t kMaxEtSteps = 20000;  // comparator evaluations per ET tick
 
 uint32_t grayToBin(uint32_t g)
@@ -108,12 +139,24 @@ struct TEngineCore {
     uint64_t afterTrigger = 0;       // samples pushed after the trigger sample
     bool etAwaitFlush = false;
     uint64_t etScanNs = 0;           // ET: time up to which the comparator was scanned
+    double prevScanNs = 0;           // ET: time of the last comparator evaluation
+    double crossNs = 0;              // ET: the trigger crossing, refined
+    bool minMax = false;             // relay 0x400 at the start
+    // ET record: the choices, the plan of the last completed acquisition and its answers.
+    TVernierLimits limits;
+    int forcedBlock = -1;
+    double forcedFraction = -1;
+    et::TPlan etPlan;
+    bool etAnswers = false;          // 0x181/0x185/0x186 answer the record until the next ELV load
+    TEtRecord facts;
+    std::vector<TEtPlacement> placements;
     uint64_t transitionsSinceNs = 0; // SPI 32: comparator transitions are counted from here
 
     // Faults
     bool noTrigger = false;
     std::array<int, 4> silent{{-1, -1, -1, -1}};
     bool elvLate = false;
+    int missingVernier = -1;
 
     std::array<analog::TChannelModel, 4> models{};
     std::array<analog::TPlan, 4> plans{};
@@ -225,6 +268,9 @@ const char* triggerCause(TEngineCore& e, bool out)
     return nullptr;
 }
 
+double refineCrossing(TSimBoard& b, double lo, double hi);
+void setMacroVernierAll(TSimBoard& b, int16_t v);
+
 void streamTick(TSimBoard& b, uint64_t target)
 {
     TEngineCore& e = *b.engine;
@@ -255,6 +301,7 @@ void streamTick(TSimBoard& b, uint64_t target)
         int64_t trigAt = -1;
         const char* cause = nullptr;
         uint64_t trigNs = 0;
+        double trigSignalNs = 0;
         bool ended = false;
         for (size_t i = 0; i < n; ++i) {
             const uint64_t index = b.fifoProduced + e.batch.size();   // FIFO numbering
@@ -283,6 +330,7 @@ void streamTick(TSimBoard& b, uint64_t target)
                         }
                         trigAt = static_cast<int64_t>(index);
                         trigNs = static_cast<uint64_t>(e.nextNs);
+                        trigSignalNs = e.signalNs;
                         cause = c;
                         e.st.triggered = true;   // provisional within the batch; fired below
                         e.st.triggerSample = trigAt;
@@ -307,6 +355,16 @@ void streamTick(TSimBoard& b, uint64_t target)
             const uint64_t after = e.afterTrigger;
             fireTrigger(b, trigAt, trigNs, cause);
             e.afterTrigger = after;
+            // Middle time bases (divider 500): the macro vernier is the crossing's distance
+            // before the trigger sample, in 1/500 of a sample, so that decimated records of
+            // repeated acquisitions line up.
+            if (e.st.divider == 500) {
+                const double tc = std::string(cause) == "edge"
+                                      ? refineCrossing(b, trigSignalNs - e.periodNs, trigSignalNs)
+                                      : trigSignalNs;
+                const double phi = (trigSignalNs - tc) / e.periodNs;
+                setMacroVernierAll(b, static_cast<int16_t>(std::min(500L, std::max(0L, std::lround(phi * 500)))));
+            }
             if (e.st.source >= 0)
                 b.latchStatus(1u << e.st.source);
         }
@@ -321,6 +379,78 @@ void streamTick(TSimBoard& b, uint64_t target)
         e.nextNs = static_cast<double>(target);   // production pauses; no sample is lost
 }
 
+// The source's comparator at t (ns).
+bool comparatorAt(TSimBoard& b, double tNs)
+{
+    TEngineCore& e = *b.engine;
+    TSample s;
+    double u = 0;
+    synthesise(b, tNs * 1e-9, s, &u);
+    return e.st.source >= 0 && analog::comparator(e.models[e.st.source].a, u);
+}
+
+// The crossing of the source's comparator within (lo, hi], to a picosecond; hi when the output
+// does not rise there (forces, free-run).
+double refineCrossing(TSimBoard& b, double lo, double hi)
+{
+    if (b.engine->st.source < 0 || hi <= lo || comparatorAt(b, lo) || !comparatorAt(b, hi))
+        return hi;
+    while (hi - lo > 1e-3) {
+        const double mid = 0.5 * (lo + hi);
+        (comparatorAt(b, mid) ? hi : lo) = mid;
+    }
+    return hi;
+}
+
+void setMacroVernierAll(TSimBoard& b, int16_t v)
+{
+    for (auto& m : b.macroVernier)
+        m = v;
+}
+
+double unitRandom(TSimBoard& b)
+{
+    return static_cast<double>(b.rng() & 0xFFFFFF) / 16777216.0;
+}
+
+// The choices and the plan of the ET record, at the end of the acquisition.
+void etPlanRecord(TSimBoard& b)
+{
+    TEngineCore& e = *b.engine;
+    const et::TGeometry geo = et::geometry(e.st.elv, e.periodNs, e.minMax);
+    et::TChoice c;
+    c.startBlock = e.forcedBlock >= 0 ? e.forcedBlock : static_cast<int>(b.rng() % et::kBlocks);
+    c.rotation = static_cast<int>(b.rng() % static_cast<uint32_t>(geo.g));
+    c.fraction = e.forcedFraction >= 0 ? e.forcedFraction : unitRandom(b);
+    e.etPlan = et::plan(geo, c, e.st.preCount, e.st.postCount, e.limits.min, e.limits.max);
+    e.etAnswers = true;
+    setMacroVernierAll(b, e.etPlan.answers.macroVernier);
+
+    const et::TPlan& p = e.etPlan;
+    TEtRecord& f = e.facts;
+    f = TEtRecord();
+    f.valid = true;
+    f.minMax = geo.minMax;
+    f.elv = geo.elv;
+    f.g = geo.g;
+    f.startBlock = p.pipelineN;
+    f.pattern = p.answers.pattern;
+    f.macroVernier = p.answers.macroVernier;
+    f.vernierCode = e.missingVernier >= 0 ? static_cast<uint16_t>(e.missingVernier) : p.answers.vernierCode;
+    f.vernierMissing = e.missingVernier >= 0;
+    f.fraction = p.fractionTrue;
+    f.source = e.st.source;
+    f.periodNs = geo.periodNs;
+    f.triggerNs = e.crossNs;
+    f.positionNs = p.positionNs;
+    f.crossingPosition = p.crossingPosition;
+    f.samples = p.count;
+    e.placements.clear();
+    for (const et::TVisit& v : p.visits)
+        if (v.sorted && v.stored)
+            e.placements.push_back({static_cast<uint32_t>(v.entry), v.entry2, v.position, v.positionEnd});
+}
+
 void etTick(TSimBoard& b, uint64_t target)
 {
     TEngineCore& e = *b.engine;
@@ -328,8 +458,21 @@ void etTick(TSimBoard& b, uint64_t target)
     if (!e.st.triggered) {
         refreshModels(b);
         uint64_t t = std::max(e.etScanNs, e.startNs);
+        // No trigger is taken before the pre count: the comparator is watched from there on.
+        const double preEnd = static_cast<double>(e.startNs) + period * e.st.preCount;
+        if (static_cast<double>(t) < preEnd) {
+            e.prevOutValid = false;
+            t = static_cast<uint64_t>(std::ceil(preEnd));
+        }
         const uint64_t span = target > t ? target - t : 0;
-        const double step = std::max(period, static_cast<double>(span) / kMaxEtSteps);
+        double step = std::max(period, static_cast<double>(span) / kMaxEtSteps);
+        // Fine enough to see every edge of the source's signal.
+        if (e.st.source >= 0) {
+            const TSignal& sig = b.scenario.signals[e.st.source];
+            const double harmonics = std::max<double>(1.0, static_cast<double>(sig.harmonics.size()));
+            if (sig.frequency > 0)
+                step = std::max(period, std::min(step, 1e9 / (16.0 * sig.frequency * harmonics)));
+        }
         for (double x = static_cast<double>(t); x <= static_cast<double>(target); x += step) {
             TSample s;
             double u = 0;
@@ -338,6 +481,7 @@ void etTick(TSimBoard& b, uint64_t target)
             const double elapsed = (x - static_cast<double>(e.startNs)) / period;
             if (elapsed >= static_cast<double>(e.st.preCount)) {
                 if (const char* c = triggerCause(e, out)) {
+                    e.crossNs = std::string(c) == "edge" ? refineCrossing(b, e.prevScanNs, x) : x;
                     fireTrigger(b, static_cast<int64_t>(b.fifoProduced), static_cast<uint64_t>(x), c);
                     if (e.st.source >= 0)
                         b.latchStatus(1u << e.st.source);
@@ -346,6 +490,7 @@ void etTick(TSimBoard& b, uint64_t target)
             }
             e.prevOut = out;
             e.prevOutValid = true;
+            e.prevScanNs = x;
         }
         e.etScanNs = target;
     }
@@ -356,11 +501,12 @@ void etTick(TSimBoard& b, uint64_t target)
         b.fifoPush(warm.data(), warm.size(), target);
         e.st.produced += kWarmUp;
         e.etAwaitFlush = true;
+        etPlanRecord(b);
         endAcquisition(b);
     }
 }
 
-// The placeholder ET record: the vernier entry, block headers, and the signal in time order.
+// The ET record as planned at the end of the acquisition (see "Equivalent-time record").
 void etFlush(TSimBoard& b)
 {
     TEngineCore& e = *b.engine;
@@ -368,18 +514,42 @@ void etFlush(TSimBoard& b)
         return;
     e.etAwaitFlush = false;
     refreshModels(b);
-    std::vector<TSample> rec;
-    rec.reserve(kEtRecordEntries);
-    rec.push_back({kVernierCode, kVernierCode, kVernierCode, kVernierCode});
-    const double pre = std::min<double>(e.st.preCount, kEtSampleEntries);
-    double t = static_cast<double>(e.triggerNs) - pre * e.periodNs;
-    for (size_t k = 0; k < kEtSampleEntries; ++k) {
-        if (k % 20 == 0)
-            rec.push_back({0, 0, 0, 0});
-        TSample s;
-        synthesise(b, t * 1e-9, s, nullptr);
-        rec.push_back(s);
-        t += e.periodNs;
+    const et::TPlan& p = e.etPlan;
+    const double tc = e.facts.triggerNs;
+    auto timeOf = [&](double position) { return tc + (position - p.crossingPosition) * p.positionNs; };
+    std::vector<TSample> rec(kEtRecordEntries, TSample{0, 0, 0, 0});
+    TSample level;
+    synthesise(b, tc * 1e-9, level, nullptr);
+    for (int k = 0; k < et::kRingSamples; ++k)
+        rec[static_cast<size_t>(et::entryOfSample(k))] = level;
+    const uint16_t code = e.missingVernier >= 0 ? static_cast<uint16_t>(e.missingVernier) : p.answers.vernierCode;
+    rec[0] = {code, code, code, code};
+    std::vector<bool> written(kEtRecordEntries, false);
+    for (const et::TVisit& v : p.visits) {
+        if (written[static_cast<size_t>(v.entry)])
+            continue;
+        written[static_cast<size_t>(v.entry)] = true;
+        if (!p.geo.minMax) {
+            synthesise(b, timeOf(v.position) * 1e-9, rec[static_cast<size_t>(v.entry)], nullptr);
+            continue;
+        }
+        // The pair: the input's extremes over the interval it stands for.
+        constexpr int kPoints = 32;
+        TSample lo{4095, 4095, 4095, 4095}, hi{0, 0, 0, 0};
+        const double t0 = timeOf(v.position), t1 = timeOf(v.positionEnd);
+        for (int i = 0; i <= kPoints; ++i) {
+            TSample s;
+            synthesise(b, (t0 + (t1 - t0) * i / kPoints) * 1e-9, s, nullptr);
+            for (int c = 0; c < 4; ++c) {
+                lo[c] = std::min(lo[c], s[c]);
+                hi[c] = std::max(hi[c], s[c]);
+            }
+        }
+        rec[static_cast<size_t>(v.entry)] = lo;
+        if (v.entry2 >= 0) {
+            rec[static_cast<size_t>(v.entry2)] = hi;
+            written[static_cast<size_t>(v.entry2)] = true;
+        }
     }
     const size_t taken = b.fifoPush(rec.data(), rec.size(), e.clockNs);
     e.st.flushed = true;
@@ -419,6 +589,10 @@ void startAcquisition(TSimBoard& b, uint64_t now)
     e.positionRead = false;
     e.afterTrigger = 0;
     e.etAwaitFlush = false;
+    e.etAnswers = false;
+    e.minMax = (e.relay & 0x400) != 0;
+    e.prevScanNs = static_cast<double>(now);
+    e.crossNs = static_cast<double>(now);
     for (int d = 0; d < kSlots; ++d) {
         e.dividerParts[d].haveFirst = e.preParts[d].haveFirst = e.postParts[d].haveFirst = false;
     }
@@ -535,6 +709,7 @@ void installEngine(TSimBoard& b)
     wrapOpcode(0x082, [](TSimBoard& bd, int d, uint16_t, uint16_t data) -> uint32_t {
         TEngineCore& e = *bd.engine;
         const int s = slotOf(d);
+        e.etAnswers = false;   // a new block length: the read-backs answer it again
         if (e.elvPartCount[s] != 1 || e.elvCommand[s] + 1 != bd.serialCount) {
             e.elvHi[s] = data >> 1;
             e.elvPartCount[s] = 1;
@@ -559,6 +734,8 @@ void installEngine(TSimBoard& b)
         wrapOpcode(op, [](TSimBoard& bd, int d, uint16_t, uint16_t) -> uint32_t {
             TEngineCore& e = *bd.engine;
             const int s = slotOf(d);
+            if (e.etAnswers)
+                return (e.etPlan.answers.pattern << 4) & 0xFFFFFF;
             if (e.elvLate && !e.elvLateCleared[s])
                 return 0;
             return ((e.elvDevice[s] & 0xFFFFF) << 4) & 0xFFFFFF;
@@ -624,7 +801,9 @@ void installEngine(TSimBoard& b)
         }
         return 0;
     });
-    b.opcodeHandlers[0x181] = [](TSimBoard&, int, uint16_t, uint16_t) -> uint32_t { return kPipelineAnswer; };
+    b.opcodeHandlers[0x181] = [](TSimBoard& bd, int, uint16_t, uint16_t) -> uint32_t {
+        return bd.engine->etAnswers ? bd.engine->etPlan.answers.pipelineByte : kPipelineAnswer;
+    };
 
     // Stops and forces through the register file.
     {
@@ -845,6 +1024,7 @@ void TSimBoard::clearEngineFaults()
     engine->noTrigger = false;
     engine->silent = {{-1, -1, -1, -1}};
     engine->elvLate = false;
+    engine->missingVernier = -1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -936,6 +1116,10 @@ void setEnginePaused(bool paused)
             e.nextNs += shift;
             e.startNs += static_cast<uint64_t>(shift);
             e.triggerNs += static_cast<uint64_t>(shift);
+            e.crossNs += shift;
+            e.prevScanNs += shift;
+            if (e.etAwaitFlush)
+                e.facts.triggerNs = e.crossNs;
             e.etScanNs = now;
             e.clockNs = now;
         }
@@ -990,6 +1174,61 @@ void setElvReadBackLate(bool on)
     TEngineCore& e = engineOf(board());
     e.elvLate = on;
     e.elvLateCleared = {};
+}
+
+bool setVernierLimits(const TVernierLimits& limits)
+{
+    if (limits.min < 1 || limits.max > 4094 || limits.min >= limits.max)
+        return false;
+    std::lock_guard<std::mutex> lock(board().mu);
+    engineOf(board()).limits = limits;
+    return true;
+}
+
+TVernierLimits vernierLimits()
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    return engineOf(board()).limits;
+}
+
+void forceEtChoices(int startBlock, double fraction)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    TEngineCore& e = engineOf(board());
+    e.forcedBlock = startBlock < 0 ? -1 : startBlock % et::kBlocks;
+    e.forcedFraction = fraction < 0 || !std::isfinite(fraction) ? -1.0 : std::min(fraction, std::nextafter(1.0, 0.0));
+}
+
+void clearEtChoices()
+{
+    forceEtChoices(-1, -1);
+}
+
+TEtRecord etRecord()
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    return engineOf(board()).facts;
+}
+
+double etPositionTimeNs(double position)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    const TEtRecord& f = engineOf(board()).facts;
+    if (!f.valid)
+        return 0;
+    return f.triggerNs + (position - f.crossingPosition) * f.positionNs;
+}
+
+std::vector<TEtPlacement> etPlacements()
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    return engineOf(board()).placements;
+}
+
+void setMissingVernier(int code)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    engineOf(board()).missingVernier = code < 0 ? -1 : (code & 0xFFF);
 }
 
 } // namespace simboard

@@ -173,7 +173,7 @@ protected:
     std::unique_ptr<simtest::Window> w_;
 };
 
-// The example 5 as the board alone produces it: the sine placed by row 7 and p18 = 512,
+// A 2 Vpp 1 kHz sine as the board alone produces it: the sine placed by row 7 and p18 = 512,
 // triggered on its rising crossing of 0 V after the pre count, ended after the post count.
 TEST_F(SimEngine, StreamingSinePlacedTriggeredAndEndedByTheCounts)
 {
@@ -328,16 +328,22 @@ TEST_F(SimEngine, TriggerCausesAndTheNoTriggerFault)
 }
 
 // The ET protocol: nothing before the trigger, the 8 warm-up samples and bit 5 after the post
-// count, then the 2,689-entry placeholder record and bit 7 on the flush.
-TEST_F(SimEngine, EquivalentTimeProtocolWithItsPlaceholderRecord)
+// count, then the 2,689-entry record and bit 7 on the flush; after it the pipeline read-backs
+// answer the record (its content is checked in test_sim_et.cpp), until the next block length.
+TEST_F(SimEngine, EquivalentTimeProtocolAndPipelineAnswers)
 {
     simboard::setSignal(0, sine(2.0, 1000.0));
     front(0, TFront{});
     twoPart(1, 0x89, 49);
+    twoPart(0xF, 0x82, 1);
+    cmd(0xF, 0x83, 0);
     arm(1252, 1249, 0x20);
     w_->write(16, 0x8000);
+    simboard::forceEtChoices(40, 0.5);
     cmd(1, 0x97, 0);
     EXPECT_EQ(simboard::fifo().count, 0u);
+    cmd(1, 0x181, 0);
+    EXPECT_EQ(w_->read(52) & 0xFF, 26) << "no record yet: the pipeline depth";
     simboard::runEngine(3 * kMs);
     auto st = simboard::engineState();
     ASSERT_TRUE(st.triggered);
@@ -353,21 +359,31 @@ TEST_F(SimEngine, EquivalentTimeProtocolWithItsPlaceholderRecord)
     EXPECT_TRUE(simboard::status() & 0x80);
     const auto rec = drain();
     ASSERT_EQ(rec.size(), 2689u);
-    EXPECT_EQ(rec[0], (TSample{2048, 2048, 2048, 2048}));
+    const auto facts = simboard::etRecord();
+    ASSERT_TRUE(facts.valid);
+    EXPECT_EQ(rec[0], (TSample{facts.vernierCode, facts.vernierCode, facts.vernierCode, facts.vernierCode}));
+    EXPECT_EQ(facts.vernierCode, 3300) << "the fraction falls on a clock edge: position 0";
     for (size_t b = 0; b < 128; ++b)
         EXPECT_EQ(rec[1 + 21 * b], (TSample{0, 0, 0, 0})) << b;
-    // The signal in time order at 400 ns: the trigger (a rising crossing) sits pre samples in.
-    std::vector<uint16_t> samples;
-    for (size_t k = 1; k < rec.size(); ++k)
-        if ((k - 1) % 21 != 0)
-            samples.push_back(rec[k][0]);
-    ASSERT_EQ(samples.size(), 2560u);
-    EXPECT_LT(samples[1251], 2048);
-    EXPECT_GE(samples[1252], 2048);
     EXPECT_TRUE(logHas("flush"));
-    // A second flush adds nothing.
+    // Pipeline answers: N = 127 - b - 1, G << 4 on both, the macro vernier << 7.
+    cmd(1, 0x181, 0);
+    EXPECT_EQ(127 - (w_->read(52) & 0xFF) - 1, 40);
+    cmd(1, 0x185, 0);
+    EXPECT_EQ(w_->readBack(), facts.pattern << 4);
+    EXPECT_EQ(facts.pattern & (facts.pattern - 1), 0u) << "length 1: one bit";
+    cmd(1, 0x186, 0);
+    EXPECT_EQ(w_->readBack(), facts.pattern << 4);
+    cmd(1, 0x1A0, 0);
+    EXPECT_EQ(w_->readBack() >> 7, static_cast<uint32_t>(facts.macroVernier));
+    EXPECT_EQ(facts.macroVernier, 24) << "half of the 50 clocks of a 400 ns sample, counted down";
+    // A second flush adds nothing; a new block length reads back as itself again.
     cmd(1, 0x95, 0);
     EXPECT_EQ(simboard::fifo().count, 0u);
+    twoPart(0xF, 0x82, 1);
+    cmd(0xF, 0x83, 0);
+    cmd(1, 0x185, 0);
+    EXPECT_EQ(w_->readBack(), 1u << 4);
 }
 
 // Back-pressure never loses a sample; the stalled-FIFO fault holds production; the age rule

@@ -9,8 +9,7 @@
 #include "tests/core/trace_call_log.h"
 #include "acquisition/TFonction.h"
 #include "acquisition/acquisit.h"
-#include "acquisition/acquisit_standin.h"
-#include "acquisition/TPassFailCounter_standin.h"
+#include "acquisition/measkernel.h"
 #include "acquisition/autoset_standin.h"
 #include "board/board.h"
 #include "board/sim/simboard.h"
@@ -23,7 +22,7 @@
 #include "hardware/chip_acq.h"
 #include "hardware/kalvex_standin.h"
 #include "hardware/selftest_standin.h"
-#include "scpi/scpi_standin.h"
+#include "scpi/scpi.h"
 #include "ui/viewereventlistfactory_standin.h"
 
 #include <algorithm>
@@ -32,6 +31,17 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+// Releases of the interpreter's hand-off (scpi_SemP calls) since the fixture's set-up.
+inline int& scpiReleaseBaseline()
+{
+    static int base = 0;
+    return base;
+}
+inline int scpiReleases()
+{
+    return scpiReleaseCalls() - scpiReleaseBaseline();
+}
 
 // Pauses asked for, in order. Lives for the whole process: a controller thread started by a test
 // may still pause after the fixture is gone.
@@ -72,10 +82,10 @@ protected:
         resetKalvexStandin();
         resetTraceCallLog();
         resetFilesStandin();
-        resetScpiStandin();
+        scpiReleaseBaseline() = scpiReleaseCalls();
         resetViewerEventListStandin();
         resetAutosetStandin();
-        resetPassFailCounterStandin();
+        primePassFailCounter();
         TPauseLog::instance().clear();
         // The controller's pauses (this thread's) are recorded; other threads really sleep.
         const pthread_t controller = pthread_self();
@@ -131,6 +141,15 @@ protected:
 
     static constexpr intptr_t kDrainMarker = -0x5EED;
 
+    // Gives the real counter counts, so that a clear shows as "0 / 0".
+    static void primePassFailCounter()
+    {
+        TAcquisition::passFailCounter.raz();
+        TAcquisition::passFailCounter.incPass();
+        TAcquisition::passFailCounter.incFail();
+    }
+    static bool passFailCleared() { return TAcquisition::passFailCounter.get(0) == "0 / 0"; }
+
 private:
     TRecordingBridge* bridge_ = nullptr;
 };
@@ -184,7 +203,6 @@ protected:
         inbox();
     }
     std::vector<std::string> messages() { return bridge()->callsStartingWith("screenMessage("); }
-    static int passFailResetCount() { return passFailResets().load(); }
 
     // Every link the controller follows, with result tables filled with 0xAB. Never freed: the
     // process ends with the test.
@@ -215,9 +233,10 @@ protected:
         s.powerFunctionA = new TFonction(8, none);
         s.powerFunctionB = new TFonction(9, none);
         s.maskAcq = l.mask = new TAcquisition(4096);
-        l.measurements = new unsigned char[kMeasurementRecords * kMeasurementRecordSize];
+        mesures* table = new mesures[kMeasurementRecords];
+        l.measurements = reinterpret_cast<unsigned char*>(table);
         std::memset(l.measurements, 0xAB, kMeasurementRecords * kMeasurementRecordSize);
-        s.measResultsPtr = reinterpret_cast<mesures*>(l.measurements);
+        s.measResultsPtr = table;
         l.harmonics = new unsigned char[kHarmonicRecords * kHarmonicRecordSize];
         std::memset(l.harmonics, 0xAB, kHarmonicRecords * kHarmonicRecordSize);
         s.harmonicResultsPtr = reinterpret_cast<THarmonicResults*>(l.harmonics);
@@ -252,7 +271,8 @@ protected:
         return out;
     }
 
-    // The real-time stand-in, so that suspends return; it takes the place of the fixed identity.
+    // The real-time thread (idle: the record acquires nothing), so that suspends return; it takes
+    // the place of the fixed identity.
     static void startRealTimeStandin()
     {
         RTAC_id = 0;
@@ -260,8 +280,7 @@ protected:
     }
     static bool waitResumes(size_t count)
     {
-        return acquisitStandinWait([count](const TAcquisitStandinState& s) { return s.resumes.size() >= count; },
-                                   5000);
+        return acquisitLogWait([count](const TAcquisitLog& s) { return s.resumes.size() >= count; }, 5000);
     }
 };
 

@@ -4,7 +4,6 @@
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/acquisit.h"
-#include "acquisition/acquisit_standin.h"
 #include "core/scale.h"
 #include "hardware/CmdesBase.h"
 #include "hardware/handshake.h"
@@ -52,7 +51,8 @@ protected:
 
     static void apply(pipe_dial r) { applyRequest(r); }
 
-    // The real-time stand-in, so that suspends return; it takes the place of the fake identity.
+    // The real-time thread (idle: the record acquires nothing), so that suspends return; it takes
+    // the place of the fake identity.
     static void startRealTimeStandin()
     {
         RTAC_id = 0;
@@ -61,11 +61,10 @@ protected:
 
     static bool waitResumes(size_t count)
     {
-        return acquisitStandinWait([count](const TAcquisitStandinState& s) { return s.resumes.size() >= count; },
-                                   5000);
+        return acquisitLogWait([count](const TAcquisitLog& s) { return s.resumes.size() >= count; }, 5000);
     }
 
-    static int releases() { return scpiStandin().releaseCount; }
+    static int releases() { return scpiReleases(); }
 
     std::vector<std::string> messages() { return bridge()->callsStartingWith("screenMessage("); }
 
@@ -309,7 +308,7 @@ TEST_F(CommandLoopTest, FileActionsCallTheirFunctionShowTheirMessagesAndRestart)
         EXPECT_EQ(drain(o_g_acquMessageBox), expected);
         // Suspended and resumed with 2 around the work.
         ASSERT_TRUE(waitResumes(++resumes));
-        EXPECT_EQ(acquisitStandinState().resumes.back(), SYNCHRO_RESUME);
+        EXPECT_EQ(acquisitLog().resumes.back(), SYNCHRO_RESUME);
     }
     struct stat st;
     ASSERT_EQ(stat(hostPath("/media/user/traces/run 1.trc.cfg").c_str(), &st), 0);
@@ -318,7 +317,7 @@ TEST_F(CommandLoopTest, FileActionsCallTheirFunctionShowTheirMessagesAndRestart)
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     EXPECT_EQ(std::string(cwd), hostPath("/media/private/batch"));
-    EXPECT_EQ(acquisitStandinState().parks, static_cast<int>(rows.size()));
+    EXPECT_EQ(acquisitLog().resumes.size(), rows.size());
 }
 
 TEST_F(CommandLoopTest, FileMessageShowsTheBaseName)
@@ -388,7 +387,7 @@ TEST_F(CommandLoopTest, UnknownFileActionSuspendsResumesAndReportsNothing)
     EXPECT_TRUE(filesStandin().calls.empty());
     EXPECT_TRUE(drain(o_g_acquMessageBox).empty());
     ASSERT_TRUE(waitResumes(1));
-    EXPECT_EQ(acquisitStandinState().parks, 1);
+    EXPECT_EQ(acquisitLog().resumes.size(), 1u);
     EXPECT_EQ(releases(), 1);
 }
 
@@ -442,8 +441,7 @@ TEST_F(CommandLoopTest, SaveAndRestartNeverSuspendsAndSetsTheDoneFlagUnderItsMut
 
     EXPECT_TRUE(woke);
     EXPECT_EQ(bridge()->calls(), (std::vector<std::string>{"screenMessage(14,alt)", "screenMessage(0,)"}));
-    EXPECT_EQ(acquisitStandinState().parks, 0);
-    EXPECT_TRUE(acquisitStandinState().resumes.empty());
+    EXPECT_TRUE(acquisitLog().resumes.empty());
 }
 
 TEST_F(CommandLoopTest, SetupImageIsAppliedAndAnnouncedToTheBusThread)
@@ -689,7 +687,7 @@ TEST_F(CommandLoopTest, ProbeEventByReadingResult)
             EXPECT_TRUE(calls.empty());
         }
         ASSERT_TRUE(waitResumes(++resumes));
-        EXPECT_EQ(acquisitStandinState().resumes.back(), SYNCHRO_RESUME);
+        EXPECT_EQ(acquisitLog().resumes.back(), SYNCHRO_RESUME);
     }
 }
 
@@ -712,12 +710,12 @@ TEST_F(CommandLoopTest, ProbeEventChannelIndexAndViewerMode)
     resetKalvexStandin();
     bridge()->clear();
     TPauseLog::instance().clear();
-    const int parks = acquisitStandinState().parks;
+    const size_t resumed = acquisitLog().resumes.size();
     apply(record(REQ_PROBE_EVENT, 2, 0, 0, keys()));
     EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenKalvex()"});
     EXPECT_TRUE(kalvexStandin().lectureCalls.empty());
     EXPECT_TRUE(pauses().empty());
-    EXPECT_EQ(acquisitStandinState().parks, parks);
+    EXPECT_EQ(acquisitLog().resumes.size(), resumed);
 }
 
 // --- Parameter requests (the rules themselves: test_command_param*.cpp) ----------------------

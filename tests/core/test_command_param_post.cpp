@@ -86,7 +86,7 @@ TEST_F(ParamPostTest, PostProcessingRows)
              EXPECT_EQ(data.fftZoomWidth, 5.0f);
              EXPECT_EQ(data.userTimeBase, 12);
              EXPECT_NE(data.voltsPerDivCh1, -1.0f);  // derived scales recomputed
-             EXPECT_EQ(passFailResetCount(), 1);
+             EXPECT_TRUE(passFailCleared());
          }},
         {"time base with a zoom",
          [] {
@@ -121,7 +121,7 @@ TEST_F(ParamPostTest, PostProcessingRows)
              EXPECT_EQ(data.horizPosition, 0);
              EXPECT_EQ(data.zoomWidth, 40.0f);
              EXPECT_EQ(data.userTimeBase, 6);
-             EXPECT_EQ(passFailResetCount(), 1);
+             EXPECT_TRUE(passFailCleared());
              EXPECT_EQ(traceCalls(TTraceCall::RazSignalNormalise).size(), 4u);
          }},
         {"FFT format keeps a slower time base",
@@ -151,9 +151,9 @@ TEST_F(ParamPostTest, PostProcessingRows)
              EXPECT_EQ(functionText(setupLinks().powerFunctionA), "ch1*ch4/divv(4)");
              EXPECT_EQ(functionText(setupLinks().powerFunctionB), "");
          }},
-        {"pass/fail stop set", [] {}, param::passFailRunStop, 1, [] { EXPECT_EQ(passFailResetCount(), 1); }},
-        {"pass/fail stop cleared", [] {}, param::passFailRunStop, 0, [] { EXPECT_EQ(passFailResetCount(), 0); }},
-        {"sweep offset", [] {}, param::sweepOffset, 0, [] { EXPECT_EQ(passFailResetCount(), 1); }},
+        {"pass/fail stop set", [] {}, param::passFailRunStop, 1, [] { EXPECT_TRUE(passFailCleared()); }},
+        {"pass/fail stop cleared", [] {}, param::passFailRunStop, 0, [] { EXPECT_FALSE(passFailCleared()); }},
+        {"sweep offset", [] {}, param::sweepOffset, 0, [] { EXPECT_TRUE(passFailCleared()); }},
         {"meter function", [] { data.meterFunction = 0; }, param::meterFunction, 9,
          [] {
              EXPECT_EQ(functionText(setupLinks().powerFunctionA), "(ch1*ch2)/divv(4)");
@@ -177,7 +177,7 @@ TEST_F(ParamPostTest, PostProcessingRows)
         data.instrumentMode = 16;
         linkEverything();
         simboard::clearHistories();
-        resetPassFailCounterStandin();
+        primePassFailCounter();
         row.prepare();
         set(row.parameter, row.value, 0, keys());
         row.check();
@@ -259,7 +259,7 @@ TEST_F(ParamPostTest, PassFailMaskIsBuiltOnlyWhileTheTestIsOn)
     set(param::passFailOn, 1, 0, keys());
     EXPECT_EQ(messages(), (std::vector<std::string>{"screenMessage(33,)", "screenMessage(0,)"}));
     EXPECT_EQ(pauses(), std::vector<int>{100});
-    EXPECT_EQ(passFailResetCount(), 1);
+    EXPECT_TRUE(passFailCleared());
     auto built = traceCalls(TTraceCall::GenPassFailMask);
     ASSERT_EQ(built.size(), 1u);
     EXPECT_EQ(built[0].trace, links.mask);
@@ -269,11 +269,12 @@ TEST_F(ParamPostTest, PassFailMaskIsBuiltOnlyWhileTheTestIsOn)
 
     // Sources outside 1..3 take channel 1.
     resetTraceCallLog();
+    primePassFailCounter();
     set(param::passFailSource, 7, 0, keys());
     built = traceCalls(TTraceCall::GenPassFailMask);
     ASSERT_EQ(built.size(), 1u);
     EXPECT_EQ(built[0].source, links.channel[0]);
-    EXPECT_EQ(passFailResetCount(), 1);  // the source itself resets nothing
+    EXPECT_FALSE(passFailCleared());  // the source itself clears nothing
     EXPECT_EQ(restarts(), (std::vector<TLongArray>{restart(212, CH_MASK_TRACE, ACQ_RESTART_CLEAR),
                                                    restart(219, CH_ALL, ACQ_RESTART_CLEAR),
                                                    restart(212, CH_MASK_TRACE, ACQ_RESTART_CLEAR)}));
@@ -342,7 +343,7 @@ TEST_F(ParamPostTest, AutosetOutcomes)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         resetAutosetStandin();
-        resetPassFailCounterStandin();
+        primePassFailCounter();
         autosetStandin().result = row.finds;
         data.instrumentMode = row.mode;
         data.voltsPerDivCh1 = -1.0f;
@@ -353,7 +354,7 @@ TEST_F(ParamPostTest, AutosetOutcomes)
         EXPECT_EQ(bridge()->calls(), row.screen);
         const std::vector<pipe_dial> run{{REQ_SET_PARAM, param::acqRunStop, 0, 0, 0.0f, 0}};
         EXPECT_EQ(inbox(), row.postsRun ? run : std::vector<pipe_dial>{});
-        EXPECT_EQ(passFailResetCount(), 1);
+        EXPECT_TRUE(passFailCleared());
         EXPECT_NE(data.voltsPerDivCh1, -1.0f);  // derived scales recomputed
         EXPECT_EQ(restarts(), std::vector<TLongArray>{restart(27, CH_ALL, ACQ_RESTART_32)});
         EXPECT_EQ(measureBox(), std::vector<pipe_dial>{applied});
@@ -364,7 +365,10 @@ TEST_F(ParamPostTest, AutosetOutcomes)
 TEST_F(ParamPostTest, AutosetLeavesTheAcquisitionSuspendedUntilTheRestart)
 {
     startRealTimeStandin();
-    ASSERT_EQ(startThread(&ACQU_id, acquisit, nullptr, 20, true, "acquisit"), 0);
+    ASSERT_EQ(startThread(&ACQU_id, acquisit, &param_calibr, 20, true, "acquisit"), 0);
+    // The control thread's own first order (the full initialisation) is over first.
+    ASSERT_TRUE(waitResumes(1));
+    ASSERT_EQ(acquisitLog().orders.size(), 1u);
     autosetStandin().result = true;
     const pipe_dial autoset = request(param::autosetRequest, 0, 0, keys());
     // Nothing reaches the acquisition control thread until the loop's restart message: apply
@@ -372,8 +376,7 @@ TEST_F(ParamPostTest, AutosetLeavesTheAcquisitionSuspendedUntilTheRestart)
     pipe_dial r = autoset;
     TRequestOutcome outcome;
     applyParameterRequest(r, outcome);
-    EXPECT_EQ(acquisitStandinState().parks, 1);
-    EXPECT_TRUE(acquisitStandinState().resumes.empty());
+    EXPECT_EQ(acquisitLog().resumes.size(), 1u);
     pthread_mutex_lock(&o_g_acqSuspendedMutex);
     EXPECT_EQ(b_g_acqSuspended, 1);
     pthread_mutex_unlock(&o_g_acqSuspendedMutex);
@@ -382,9 +385,10 @@ TEST_F(ParamPostTest, AutosetLeavesTheAcquisitionSuspendedUntilTheRestart)
     // The restart the loop sends resumes it, through the control thread (detail 1).
     TLongArray order{outcome.code, outcome.channelMask, outcome.actionBits, comm()};
     o_g_acquMessageBox.send(&order);
-    ASSERT_TRUE(waitResumes(1));
-    EXPECT_EQ(acquisitStandinState().resumes, std::vector<uint32_t>{SYNCHRO_TIMEBASE_CHANGE});
-    EXPECT_EQ(acquisitStandinState().orders.size(), 1u);
+    ASSERT_TRUE(waitResumes(2));
+    EXPECT_EQ(acquisitLog().resumes, (std::vector<uint32_t>{SYNCHRO_TIMEBASE_CHANGE, SYNCHRO_TIMEBASE_CHANGE}));
+    ASSERT_EQ(acquisitLog().orders.size(), 2u);
+    EXPECT_EQ(acquisitLog().orders[1], order);
 }
 
 // --- Reference capture ----------------------------------------------------------------------------
@@ -444,14 +448,13 @@ TEST_F(ParamPostTest, ReferenceCapture)
 
     // The captures suspended the acquisition (a suspend that comes before the real-time thread
     // woke from the previous resume finds it still parked) and let it run again afterwards.
-    EXPECT_GE(acquisitStandinState().parks, 1);
-    ASSERT_TRUE(acquisitStandinWait(
-        [](const TAcquisitStandinState& s) { return s.resumes.size() == static_cast<size_t>(s.parks); }, 5000));
-    for (uint32_t detail : acquisitStandinState().resumes)
+    // The real-time thread is idle here: after each resume it runs one cycle and parks again.
+    ASSERT_TRUE(acquisitLogWait(
+        [](const TAcquisitLog& s) { return !s.resumes.empty() && static_cast<size_t>(s.parks) == s.resumes.size() + 1; },
+        5000));
+    for (uint32_t detail : acquisitLog().resumes)
         EXPECT_EQ(detail, SYNCHRO_RESUME);
-    pthread_mutex_lock(&o_g_acqSuspendedMutex);
-    EXPECT_EQ(b_g_acqSuspended, 0);
-    pthread_mutex_unlock(&o_g_acqSuspendedMutex);
+    EXPECT_EQ(AcqHandshakeMisuse().strayResumes, 0u);
 }
 
 // --- Calibration pseudo-parameters -------------------------------------------------------------------
@@ -470,7 +473,7 @@ TEST_F(ParamPostTest, CalibrationReadFillsTheTargetWithAChecksummedRecord)
     // Nothing else follows; the SCPI request completes at once.
     EXPECT_TRUE(bridge()->calls().empty());
     EXPECT_TRUE(restarts().empty());
-    EXPECT_EQ(scpiStandin().releaseCount, 1);
+    EXPECT_EQ(scpiReleases(), 1);
     EXPECT_EQ(data.calibrationRead, static_cast<int16_t>(0xDEAD));
 
     // Without a target nothing is written anywhere.
@@ -552,15 +555,15 @@ TEST_F(ParamPostTest, CalibrationStepFromScpiWaitsForTheOperationDone)
     EXPECT_EQ(pauses(), std::vector<int>{100});
     EXPECT_EQ(restarts(), std::vector<TLongArray>{restart(127, 0x1F, ACQ_RESTART_FRONT_END)});
     EXPECT_EQ(pendingAcknowledge, 0x800);
-    EXPECT_EQ(scpiStandin().releaseCount, 0);
+    EXPECT_EQ(scpiReleases(), 0);
 
     // An acquisition acknowledgement does not release it; the end of the step does.
     pipe_dial acquired{REQ_ACQ_DONE, 0, 0, 0, 0.0f, senderValue(ACQU_id)};
     applyRequest(acquired);
-    EXPECT_EQ(scpiStandin().releaseCount, 0);
+    EXPECT_EQ(scpiReleases(), 0);
     pipe_dial stepDone{REQ_OPERATION_DONE, 1, 0, 0, 0.0f, realTime()};
     applyRequest(stepDone);
-    EXPECT_EQ(scpiStandin().releaseCount, 1);
+    EXPECT_EQ(scpiReleases(), 1);
     EXPECT_EQ(pendingAcknowledge, 0);
 }
 

@@ -289,7 +289,7 @@ TEST_F(ParamWriteTest, ParameterAbove221DoesNothingButTheScpiRequestCompletes)
     EXPECT_TRUE(bridge()->calls().empty());
     EXPECT_TRUE(restarts().empty());
     EXPECT_TRUE(measureBox().empty());
-    EXPECT_EQ(scpiStandin().releaseCount, 3);
+    EXPECT_EQ(scpiReleases(), 3);
 }
 
 TEST_F(ParamWriteTest, TraceModeZeroPostsTheDotsModeAndStops)

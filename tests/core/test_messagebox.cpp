@@ -153,4 +153,30 @@ TEST(MessageBox, GlobalBoxesExchangeRecordsBetweenThreads)
     EXPECT_EQ(senderValue(MENU_id), kSenderUserInterface);
 }
 
+// The look without waiting that the acquisition control thread collapses orders with.
+TEST(MessageBox, NonBlockingPeekAndEmptinessTest)
+{
+    TTavlinMessageBox<TLongArray> box(3);
+    TLongArray out{-1, -1, -1, -1};
+    EXPECT_TRUE(box.empty());
+    EXPECT_FALSE(box.peek(&out));  // returns at once
+    EXPECT_EQ(out.code, -1);       // untouched
+
+    for (int32_t code : {1, 2, 3}) {  // the third does not fit
+        const TLongArray order{code, 0, 0, 0};
+        box.send(&order);
+    }
+    ASSERT_FALSE(box.empty());
+    ASSERT_TRUE(box.peek(&out));
+    EXPECT_EQ(out.code, 1);
+    ASSERT_TRUE(box.peek(&out));  // still there
+    EXPECT_EQ(out.code, 1);
+    ASSERT_EQ(box.receive(&out, true, 0), 0);
+    ASSERT_TRUE(box.peek(&out));
+    EXPECT_EQ(out.code, 2);
+    ASSERT_EQ(box.receive(&out, true, 0), 0);
+    EXPECT_TRUE(box.empty());
+    EXPECT_FALSE(box.peek(&out));
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/TFonction.h"
+#include "acquisition/measkernel.h"
 #include "core/command_param.h"
 #include "core/gest_db.h"
 #include "core/scale.h"
@@ -35,9 +36,10 @@ protected:
         data.timeBaseIndex = 15;
         data.vZoomFactor = 1.0f;
         data.vZoomPosition = 0;
-        measurements_.assign(kMeasurementRecords * kMeasurementRecordSize, 0xAB);
+        measurements_.assign(kMeasurementRecords, mesures{});
+        std::memset(measurements_.data(), 0xAB, kMeasurementRecords * kMeasurementRecordSize);
         harmonics_.assign(kHarmonicRecords * kHarmonicRecordSize, 0xAB);
-        setupLinks().measResultsPtr = reinterpret_cast<mesures*>(measurements_.data());
+        setupLinks().measResultsPtr = measurements_.data();
         setupLinks().harmonicResultsPtr = reinterpret_cast<THarmonicResults*>(harmonics_.data());
     }
 
@@ -50,7 +52,7 @@ protected:
 
     bool measurementZero(int record) const
     {
-        const unsigned char* r = measurements_.data() + record * kMeasurementRecordSize;
+        const auto* r = reinterpret_cast<const unsigned char*>(measurements_.data() + record);
         for (size_t i = 0; i < kMeasurementRecordSize; ++i)
             if (r[i] != 0)
                 return false;
@@ -63,7 +65,7 @@ protected:
         return word;
     }
 
-    std::vector<unsigned char> measurements_;
+    std::vector<mesures> measurements_;
     std::vector<unsigned char> harmonics_;
 };
 
@@ -269,9 +271,9 @@ TEST_F(ConsistencyTest, PowerFunctionsAndTheirMeasurements)
     EXPECT_TRUE(setupLinks().powerFunctionB->IsDefined());
     for (int r = 0; r < kMeasurementRecords; ++r) {
         const bool reset = r < 4 || r >= 8;
-        EXPECT_EQ(firstWord(measurements_, kMeasurementRecordSize, r) == 0u, reset) << r;
+        EXPECT_EQ(measurements_[r].flags == 0, reset) << r;
         // Only the first word.
-        EXPECT_EQ(measurements_[r * kMeasurementRecordSize + 4], 0xAB) << r;
+        EXPECT_EQ(measurements_[r].maxCode, 0xABABABABu) << r;
     }
 
     SetPowerFct(false);

@@ -334,7 +334,7 @@ TEST_F(AcqEndToEndTest, EquivalentTimeRecordAtTimeBase15)
     // The flushed record went from ring position 0: the vernier entry, then the block headers.
     EXPECT_EQ(l_g_signalsBufferWritePtr, 4 * 2689);
     for (int ch = 0; ch < 4; ++ch)
-        EXPECT_EQ(tus_l_signalsBuffer[ch], 2048);
+        EXPECT_EQ(tus_l_signalsBuffer[ch], simboard::etRecord().vernierCode);
     EXPECT_EQ(tus_l_signalsBuffer[4], 0);
 }
 

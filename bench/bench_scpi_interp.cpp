@@ -1,0 +1,198 @@
+// The interpreter thread in process: lines parsed, matched, decoded, run by their handlers and
+// their requests handed to a controller that releases each at once. Targets: no heap
+// allocation per line; the time per line is reported.
+#include "acquisition/TAcquisition.h"
+#include "bench/support/benchsupport.h"
+#include "core/gest_db.h"
+#include "core/process.h"
+#include "core/requests.h"
+#include "scpi/io.h"
+#include "scpi/memdat.h"
+#include "scpi/scpi.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+namespace {
+std::atomic<long> g_allocations{0};
+}
+
+// Counting allocator: every heap allocation of the process goes through here.
+void* operator new(std::size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace {
+
+// The input path's mix plus a restarting setting and an operation-complete query, which comes
+// last: its "1\n\r" marks the end of the batch.
+const std::string& lineMix()
+{
+    static const std::string* mix = new std::string(
+        "*ESE?\n"
+        "TRIGger:SEQuence:LEVel 1.0E0 V\n"
+        "SENS:VOLT1:DC:RANG:PTP 8 V\n"
+        "FOO\n"
+        "MMEM:CDIR \"/media/user/abcdefghijklmnopqrstuvwxyz_0123456789/ABCDEFGHIJ\"\n"
+        "TRIG:LEV 1\n"
+        "*OPC?\n");
+    return *mix;
+}
+constexpr int kLinesInMix = 7;
+
+std::atomic<long> g_released{0};
+
+// Takes every record and releases it at once, like a controller whose settings need no
+// acquisition acknowledgement.
+void* releasingController(void*)
+{
+    for (;;) {
+        pipe_dial r{};
+        if (o_g_consMessageBox.receive(&r, true, 0) != 0)
+            continue;
+        g_released.fetch_add(1, std::memory_order_relaxed);
+        scpi_SemP();
+    }
+    return nullptr;
+}
+
+// The interpreter, the controller stand-in and the client session: started once, they live
+// with the process.
+struct TRig {
+    benchsupport::TBenchBoard* board = nullptr;
+    TScpiMemorySession* session = nullptr;
+    size_t bytesPerMix = 0;
+    bool ok = false;
+};
+
+TRig* g_rig = nullptr;
+
+TRig& rig()
+{
+    static TRig* r = [] {
+        auto* rig = new TRig();
+        benchsupport::TBoardOptions options;
+        options.loadInitialSetup = true;
+        rig->board = new benchsupport::TBenchBoard(options);
+        if (!rig->board->ok())
+            return rig;
+        data.hwChannelMask = 15;
+        data.trigSource = 0;
+        // The level conversion reads channel 1's live trace.
+        auto* trace = new TAcquisition(1);
+        trace->sensitivity = 8;
+        trace->probeCoeff = 10.0f;
+        setupLinks().acqCh1 = trace;
+        data.sensitivityCh1 = 8;
+        rig->session = new TScpiMemorySession();
+        pthread_t controller;
+        if (startThread(&controller, releasingController, nullptr, 50, true, "ctl") != 0 ||
+            startThread(&SCPI_id, scpi, nullptr, 40, true, "scpi") != 0) {
+            std::fprintf(stderr, "cannot start the threads\n");
+            return rig;
+        }
+        // The first batch, kept: its replies give the bytes per batch.
+        rig->session->send(lineMix());
+        for (int i = 0; i < 5000; ++i) {
+            std::string r = rig->session->replies();
+            if (r.size() >= 3 && r.compare(r.size() - 3, 3, "1\n\r") == 0 && r.find("\n\r") < r.size() - 2) {
+                rig->bytesPerMix = r.size();
+                break;
+            }
+            rig->session->waitForReplies(r.size() + 1, 1);
+        }
+        if (rig->bytesPerMix == 0) {
+            std::fprintf(stderr, "no reply to the first batch: %s\n", rig->session->replies().c_str());
+            return rig;
+        }
+        rig->session->discardReplies(true);
+        rig->ok = true;
+        return rig;
+    }();
+    g_rig = r;
+    return *r;
+}
+
+void BM_InterpreterLineMix(benchmark::State& state)
+{
+    TRig& r = rig();
+    if (!r.ok) {
+        state.SkipWithError("the interpreter does not run");
+        return;
+    }
+    const std::string& mix = lineMix();
+    // Warm up once more with replies discarded.
+    size_t expected = r.session->replyBytes() + r.bytesPerMix;
+    r.session->send(mix);
+    r.session->waitForReplies(expected, 10000);
+    long lines = 0;
+    const long releasedBefore = g_released.load();
+    const long before = g_allocations.load();
+    for (auto _ : state) {
+        expected += r.bytesPerMix;
+        r.session->send(mix);
+        if (!r.session->waitForReplies(expected, 10000)) {
+            state.SkipWithError("a batch was not answered");
+            break;
+        }
+        lines += kLinesInMix;
+    }
+    const long allocations = g_allocations.load() - before;
+    state.counters["allocations_per_line"] = lines ? static_cast<double>(allocations) / lines : 0.0;
+    state.counters["requests_per_line"] =
+        lines ? static_cast<double>(g_released.load() - releasedBefore) / lines : 0.0;
+    state.SetItemsProcessed(lines);
+}
+BENCHMARK(BM_InterpreterLineMix)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    const int status = benchsupport::runChecked([](const benchsupport::TRun& run, benchsupport::TTargetChecker& c) {
+        if (run.benchmark_name().rfind("BM_InterpreterLineMix", 0) != 0)
+            return;
+        const double us = benchsupport::realTime(run, benchmark::kMicrosecond) / kLinesInMix;
+        const double allocations = run.counters.at("allocations_per_line").value;
+        std::printf("interpreter: %.2f us per line (reported)\n", us);
+        c.check(run.counters.at("requests_per_line").value > 0.0, "%.2f released requests per line (target > 0)",
+                run.counters.at("requests_per_line").value);
+        c.check(allocations == 0.0, "interpreter %.3f heap allocations per line (target 0)", allocations);
+    });
+    // The threads stay (idle, waiting for input); the board's root goes.
+    if (g_rig && g_rig->board) {
+        delete g_rig->board;
+        g_rig->board = nullptr;
+    }
+    return status;
+}

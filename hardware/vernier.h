@@ -1,0 +1,54 @@
+// Time vernier limits and phase-offset tables read by the equivalent-time transfer. All of it
+// lives in memory only; the calibration at start-up fills it (zero until then).
+#pragma once
+
+#include <cstdint>
+
+class TVernier {
+public:
+    explicit TVernier(int16_t channelIndex);
+    // -1 when the channel's minimum or maximum is 0 or 4095, else 0.
+    int IsCalibrationOK() const;
+    // In: raw 12-bit vernier code; out: position 0..20479 (20479 at the minimum). Returns 0, or
+    // 16388 with output 0 when there is no valid vernier (code 0 or 4095, or an empty window).
+    int ValeurCorrigee(int32_t* code);
+
+    int16_t channelIndex;
+    int16_t countdown = 128;
+
+    static uint16_t us_c_vernierMinCh1, us_c_vernierMinCh2, us_c_vernierMinCh3, us_c_vernierMinCh4;
+    static uint16_t us_c_vernierMaxCh1, us_c_vernierMaxCh2, us_c_vernierMaxCh3, us_c_vernierMaxCh4;
+};
+
+constexpr int kNoVernier = 16388;
+
+extern TVernier VernierCh1, VernierCh2, VernierCh3, VernierCh4;
+
+// Per channel, 20 offsets indexed by phase 0..19.
+constexpr int kPhaseCount = 20;
+extern int16_t MatriceOffsetsV1_inf2us[kPhaseCount], MatriceOffsetsV2_inf2us[kPhaseCount],
+    MatriceOffsetsV3_inf2us[kPhaseCount], MatriceOffsetsV4_inf2us[kPhaseCount];
+extern int16_t MatriceOffsetsV1_equ2us[kPhaseCount], MatriceOffsetsV2_equ2us[kPhaseCount],
+    MatriceOffsetsV3_equ2us[kPhaseCount], MatriceOffsetsV4_equ2us[kPhaseCount];
+extern int16_t MatriceOffsetsV1_sup2us[kPhaseCount], MatriceOffsetsV2_sup2us[kPhaseCount],
+    MatriceOffsetsV3_sup2us[kPhaseCount], MatriceOffsetsV4_sup2us[kPhaseCount];
+extern int16_t MatriceOffsetsMinMaxV1[kPhaseCount], MatriceOffsetsMinMaxV2[kPhaseCount],
+    MatriceOffsetsMinMaxV3[kPhaseCount], MatriceOffsetsMinMaxV4[kPhaseCount];
+
+// The three per-time-base tables of each channel, in the order sup2us, equ2us, inf2us.
+extern int16_t* const MatriceOffsetsListV1[3];
+extern int16_t* const MatriceOffsetsListV2[3];
+extern int16_t* const MatriceOffsetsListV3[3];
+extern int16_t* const MatriceOffsetsListV4[3];
+
+extern int16_t BypassMinOffsetV1, BypassMinOffsetV2, BypassMinOffsetV3, BypassMinOffsetV4;
+extern int16_t BypassMaxOffsetV1, BypassMaxOffsetV2, BypassMaxOffsetV3, BypassMaxOffsetV4;
+
+// Per channel index 0..3 (out-of-range indices give channel 1).
+TVernier& vernierOf(int channelIndex);
+uint16_t& vernierMinOf(int channelIndex);
+uint16_t& vernierMaxOf(int channelIndex);
+// Offset table of a channel: group 0 sup2us, 1 equ2us, 2 inf2us, 3 min/max.
+int16_t* matriceOffsetsOf(int channelIndex, int group);
+int16_t& bypassMinOffsetOf(int channelIndex);
+int16_t& bypassMaxOffsetOf(int channelIndex);
