@@ -13,6 +13,9 @@ struct acq_ctrl;
 // Guards trace samples against the measurement code; taken after o_g_imageMutex when both
 // are needed. Never destroyed.
 extern pthread_mutex_t o_g_autoMeasMutex;
+// Guards the display arrays (loggerEnvelope, loggerRaw) while they are rebuilt or drawn; taken
+// before o_g_autoMeasMutex when both are needed (the scope cycle never holds both). Never destroyed.
+extern pthread_mutex_t o_g_imageMutex;
 
 enum TMeasureStatus : int32_t {
     MEASURE_VALID = 0,

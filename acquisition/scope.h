@@ -2,7 +2,19 @@
 // re-processing run of the held samples when acqFlags is 254/255.
 #pragma once
 
+#include <cstdint>
+
 struct database;
 struct acq_ctrl;
 
 void Scope(database* setup, acq_ctrl* ctrl);
+
+// Cost of the cycle's own work, for the benchmarks: from the read-out that completed a record to
+// the notice sent for it (transfer, display, FFT and measurements included).
+struct TScopeProcessing {
+    uint64_t records = 0;  // completed records processed
+    double totalNs = 0.0;
+    double maxNs = 0.0;
+};
+TScopeProcessing scopeProcessing();
+void resetScopeProcessing();

@@ -44,6 +44,7 @@ std::atomic<uint8_t> ScreenSaverActif{0};
 pthread_mutex_t o_g_synchroSavRelMutex = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t o_g_synchroSavRelCond = PTHREAD_COND_INITIALIZER;
 bool b_g_saveRestartDone = false;
+std::atomic<bool> b_g_stateNoticePending{false};
 
 bool isSender(intptr_t senderId, const pthread_t& identity)
 {
@@ -564,8 +565,11 @@ void applyRequest(pipe_dial& request)
 void commandLoopPass()
 {
     pipe_dial request{};
-    if (o_g_consMessageBox.receive(&request, true, 0) == 0)
+    if (o_g_consMessageBox.receive(&request, true, 0) == 0) {
+        if (request.kind == REQ_CHANNEL_STATE || request.kind == REQ_CHANNEL_STATE2)
+            b_g_stateNoticePending.store(false);
         applyRequest(request);
+    }
 }
 
 void* command(void*)

@@ -79,3 +79,8 @@ extern std::atomic<uint8_t> ScreenSaverActif;
 extern pthread_mutex_t o_g_synchroSavRelMutex;
 extern pthread_cond_t o_g_synchroSavRelCond;
 extern bool b_g_saveRestartDone;
+
+// Set by an acquisition cycle when it queued a state notice (kind 16 or 1024), cleared by the
+// controller when it takes one: at most one such notice waits in the inbox, so a fast cycle
+// cannot crowd out records that must not be lost.
+extern std::atomic<bool> b_g_stateNoticePending;

@@ -92,6 +92,15 @@ public:
         return any;
     }
 
+    // Number of records waiting.
+    int count()
+    {
+        pthread_mutex_lock(&mutex_);
+        const long n = write_ >= read_ ? write_ - read_ : (end_ - read_) + (write_ - slots_);
+        pthread_mutex_unlock(&mutex_);
+        return static_cast<int>(n);
+    }
+
     // True when no record waits.
     bool empty()
     {

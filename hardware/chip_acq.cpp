@@ -274,7 +274,12 @@ void ChipAcqItHandle()
 
     pthread_mutex_lock(&o_g_synchroAcqMutex);
     const uint32_t status = TFpga::getSpiRegister(ACQ_SPI_IRQ_STATUS) & ~IRQ_TRIGGER_SEEN;
-    pseudoFPGA_IRQ4_STAT = status | (pseudoFPGA_IRQ4_STAT & IRQ_TRIGGER_SEEN);
+    // Bits the read-out has not taken yet are kept: the record end can come in the same status
+    // read as the trigger, and the interrupt still pending from it then reads 0 here; replacing
+    // the shadow would lose the end and the record would never be flushed.
+    const bool unread = (o_g_synchroAcqDetail & (SYNCHRO_SAMPLES | SYNCHRO_FAST_TIMEBASE | SYNCHRO_END)) != 0;
+    const uint32_t kept = unread ? ~0u : static_cast<uint32_t>(IRQ_TRIGGER_SEEN);
+    pseudoFPGA_IRQ4_STAT = status | (pseudoFPGA_IRQ4_STAT & kept);
     if (status & IRQ_TRIGGER_BITS)
         pseudoFPGA_IRQ4_STAT |= IRQ_TRIGGER_SEEN;
     if (!(status & pseudoFPGA_IRQ4_MASK)) {

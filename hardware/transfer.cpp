@@ -601,7 +601,10 @@ int32_t acqtrans(acq_ctrl* ctrl, uint32_t* held, int32_t* first, TInterpolation*
             }
             case 36:
             case 37:
-                interpMinMax(tul_g_sortedSignal, buffer, 1250, kRecordLength);
+                // interpMinMax counts pairs: the sort gives count / 2 of them (625 for a whole
+                // record), each standing for 160 positions. A fixed 1250 would stretch them over
+                // half the record and read stale pairs beyond the sorted area for the rest.
+                interpMinMax(tul_g_sortedSignal, buffer, static_cast<uint32_t>(count / 2), kRecordLength);
                 break;
             case 38: {
                 int64_t u, s;

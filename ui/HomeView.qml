@@ -20,6 +20,28 @@ HomeView_ {
     signal sigCloseFctKey(string value)
     signal sigCloseAlphaKey(string value)
 
+    // The numeric keyboard's values are shown with three significant digits.
+    function threeDigits(value) {
+        return isFinite(value) && value !== 0 ? Number(value.toPrecision(3)) : value
+    }
+
+    onSigOpenNumKey: {
+        numericKeyboard.doubleValue = threeDigits(value)
+        numericKeyboard.minValue = threeDigits(min)
+        numericKeyboard.maxValue = threeDigits(max)
+        numericKeyboard.decimals = dec
+        numericKeyboard.open()
+    }
+    onSigOpenFctKey: {
+        functionKeyboard.textInputValue = value
+        functionKeyboard.open()
+    }
+    onSigOpenAlphaKey: {
+        alphaKeyboard.textInputValue = value
+        alphaKeyboard.maxCarNb = length
+        alphaKeyboard.open()
+    }
+
     readonly property int noView: 0x8000
     // Set when the window itself goes: no view is created any more.
     property bool goingAway: false
@@ -43,8 +65,8 @@ HomeView_ {
     Component.onDestruction: goingAway = true
 
     onComplete: {
-        // setActive() of the smart-probe overview, the message box and the key help go here
-        // once those items exist.
+        // setActive() of the smart-probe overview and the key help go here once those items exist.
+        messageBox.setActive()
         homeView.refreshConfigSignal()
     }
 
@@ -57,7 +79,9 @@ HomeView_ {
     onCreateInstrumentSignal: {
         if (goingAway)
             return
-        // The shared keyboards are hidden here once they exist.
+        numericKeyboard.visible = false
+        alphaKeyboard.visible = false
+        functionKeyboard.visible = false
         // scopeMode is read here, never bound: it changes without notice.
         var mode = homeView.scopeMode
         var file = homeView.viewOfMode(mode)
@@ -236,5 +260,36 @@ HomeView_ {
         color: "#6c7f93"
         font.pointSize: 8
         text: homeView.build
+    }
+
+    // The shared keyboards, above every view.
+    NumericKeyboard {
+        id: numericKeyboard
+        objectName: "numericKeyboard"
+        anchors.centerIn: parent
+        visible: false
+        z: 1
+    }
+    AlphaKeyboard {
+        id: alphaKeyboard
+        objectName: "alphaKeyboard"
+        anchors.centerIn: parent
+        visible: false
+        z: 1
+    }
+    FunctionKeyboard {
+        id: functionKeyboard
+        objectName: "functionKeyboard"
+        anchors.centerIn: parent
+        visible: false
+        z: 1
+    }
+
+    // The message pop-up, above everything, keyboards included.
+    MessageBox {
+        id: messageBox
+        objectName: "messageBox"
+        anchors.centerIn: parent
+        z: 2
     }
 }

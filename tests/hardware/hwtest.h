@@ -2,6 +2,7 @@
 // window mapped as the driver maps it, and the helpers that read the board's log.
 #pragma once
 
+#include "tests/hardware/drvtest.h"
 #include "tests/support/simfpgaboardtest.h"
 
 #include "board/deviceio.h"
@@ -26,6 +27,11 @@ protected:
 
     void TearDown() override
     {
+        // The interrupt thread may still be draining through the window: end it first.
+        if (threadsNamed("tItAcq") > 0) {
+            simboard::shutdown();
+            waitFor([] { return threadsNamed("tItAcq") == 0; }, 5000);
+        }
         unmapWindow();
         SimFpgaBoardTest::TearDown();
     }

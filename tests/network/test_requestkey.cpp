@@ -12,6 +12,6 @@ TEST(RequestKey, RenewsFromTheOriginAndWrapsTheId)
     }
     us_g_requestId = 0x7FFF;
     ResetRequestKey();
-    EXPECT_EQ(us_g_requestId, 0);
+    EXPECT_EQ(us_g_requestId.load(), 0);
     EXPECT_EQ(l_g_requestKey.load(), 0x10000);
 }

@@ -1,0 +1,402 @@
+// The web service: dispatch and query parsing in process (ns per request, no heap allocation per
+// request), round trips of "/nothing" over loopback UDP against a running benchview and against a
+// minimal echo server of our own (target: at least half the echo rate), and a 120000-byte reply
+// through wsResponseSend against three plain sendto calls (target: at least half the plain rate).
+//
+// The program is taken from $BENCHVIEW_EXE, else the one built with this benchmark.
+#include "bench/support/benchsupport.h"
+#include "network/pelanodeInterface.h"
+
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <ftw.h>
+#include <new>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+// Heap allocations of the whole program, to show that serving a request makes none.
+std::atomic<long> g_allocations{0};
+
+void* operator new(size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+
+namespace {
+
+constexpr double kTargetShare = 0.5;
+enum TTarget : int { kEcho = 0, kBenchview = 1 };
+enum TSend : int { kPlain = 0, kChunked = 1 };
+
+// ---- in process ----------------------------------------------------------------------------
+
+// A typical handler: four keys looked up.
+void parsingHandler(TWsReq* req)
+{
+    for (const char* key : {"p0", "p1", "p2", "p3"})
+        benchmark::DoNotOptimize(wsParser(req, key));
+}
+
+void BM_DispatchAndParse(benchmark::State& state)
+{
+    static TWsCallback table[kWsCallbackRows];
+    for (int i = 0; i < kWsCallbackRows; ++i)
+        table[i] = {wsCallback[i].name, wsCallback[i].nameLength, parsingHandler};
+    static TWsReq req;
+    const char request[] = "/horizontalScope?o=1234567&p0=1&p1=0.000125&p2=+&p3=-2.5&x=1";  // 60 bytes
+    std::memset(&req, 0, sizeof req);
+    std::memcpy(req.buffer, request, sizeof request - 1);
+    req.received = sizeof request - 1;
+    const long before = g_allocations.load();
+    for (auto _ : state)
+        wsServeDatagram(&req, table, kWsCallbackRows);
+    state.counters["allocs_per_request"] =
+        static_cast<double>(g_allocations.load() - before) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_DispatchAndParse);
+
+// ---- sockets -------------------------------------------------------------------------------
+
+int udpSocket(sockaddr_in* addr)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int size = 4 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    *addr = sockaddr_in{};
+    addr->sin_family = AF_INET;
+    addr->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof *addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(addr), sizeof *addr) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr*>(addr), &len) != 0)
+        return -1;
+    return fd;
+}
+
+// One datagram within the time-out; its size, or -1.
+ssize_t receiveOne(int fd, char* buf, size_t size, int timeoutMs)
+{
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0)
+        return -1;
+    return ::recv(fd, buf, size, 0);
+}
+
+// The echo server: "-1," to every datagram, from a thread that lives with the process.
+int startEcho()
+{
+    sockaddr_in addr{};
+    const int fd = udpSocket(&addr);
+    if (fd < 0)
+        return -1;
+    std::thread([fd] {
+        char buf[kWsBufferSize];
+        for (;;) {
+            sockaddr_in peer{};
+            socklen_t len = sizeof peer;
+            const ssize_t n = ::recvfrom(fd, buf, kWsDatagramMax, MSG_TRUNC, reinterpret_cast<sockaddr*>(&peer), &len);
+            if (n < 1)
+                continue;
+            ::sendto(fd, "-1,", 3, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&peer), len);
+        }
+    }).detach();
+    return ntohs(addr.sin_port);
+}
+
+// ---- benchview on a simulated board of its own ---------------------------------------------
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    return ::remove(path);
+}
+
+// A port range of our own, claimed like the tests do, so that parallel runs never collide.
+int claimPortOffset()
+{
+    constexpr int kSlots = 1400;
+    const int first = static_cast<int>(getpid()) % kSlots;
+    for (int i = 0; i < kSlots; ++i) {
+        const int offset = 1000 + ((first + i) % kSlots) * 10;
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            break;
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const std::string name = "benchview-test-ports-" + std::to_string(offset);
+        std::memcpy(addr.sun_path + 1, name.data(), name.size());
+        const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0)
+            return offset;  // kept open for the life of the process
+        ::close(fd);
+    }
+    return 1000 + first * 10;
+}
+
+const char* programPath()
+{
+    if (const char* e = std::getenv("BENCHVIEW_EXE"); e && *e)
+        return e;
+#ifdef BENCHVIEW_EXE
+    return BENCHVIEW_EXE;
+#else
+    return nullptr;
+#endif
+}
+
+struct TTargets {
+    pid_t pid = -1;
+    std::string root;
+    int ports[2] = {0, 0};
+    int clients[2] = {-1, -1};  // connected to each target
+    bool ok = false;
+};
+
+TTargets* g_targets = nullptr;
+
+bool startProgram(TTargets* t)
+{
+    const char* exe = programPath();
+    if (!exe) {
+        std::fprintf(stderr, "set BENCHVIEW_EXE to the program\n");
+        return false;
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/benchview-bench-XXXXXX";
+    if (!mkdtemp(&root[0]))
+        return false;
+    t->root = root;
+    const int offset = claimPortOffset();
+    t->ports[kBenchview] = kWsPort + offset;
+    std::vector<std::string> env{
+        "BENCHVIEW_SIMROOT=" + root,
+        "BENCHVIEW_PORT_OFFSET=" + std::to_string(offset),
+        "BENCHVIEW_SCPI_LOOPBACK_ONLY=1",
+        "BENCHVIEW_HTTP_LOOPBACK_ONLY=1",
+        "BENCHVIEW_WS_LOOPBACK_ONLY=1",
+        "QT_QPA_PLATFORM=offscreen",
+        "QT_QUICK_BACKEND=software",
+    };
+    const size_t overrides = env.size();
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (size_t i = 0; i < overrides; ++i)
+            replaced = replaced || env[i].compare(0, name.size() + 1, name + "=") == 0;
+        if (!replaced)
+            env.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& s : env)
+        envp.push_back(&s[0]);
+    envp.push_back(nullptr);
+    std::string program = exe;
+    char* argv[] = {&program[0], nullptr};
+    const std::string log = root + "/benchview.log";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    const int rc = posix_spawn(&t->pid, exe, &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        std::fprintf(stderr, "cannot start %s: %s\n", exe, std::strerror(rc));
+        t->pid = -1;
+        return false;
+    }
+    return true;
+}
+
+void stopProgram(TTargets* t)
+{
+    if (t->pid > 0) {
+        ::kill(t->pid, SIGKILL);
+        while (::waitpid(t->pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        t->pid = -1;
+    }
+    if (!t->root.empty() && !std::getenv("BENCHVIEW_KEEP_SIMROOT"))
+        nftw(t->root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+int connectedClient(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        return -1;
+    return fd;
+}
+
+bool roundTrip(int fd)
+{
+    char buf[16];
+    return ::send(fd, "/nothing", 8, 0) == 8 && receiveOne(fd, buf, sizeof buf, 2000) == 3 && std::memcmp(buf, "-1,", 3) == 0;
+}
+
+TTargets& targets()
+{
+    static TTargets* t = [] {
+        auto* t = new TTargets();
+        g_targets = t;
+        t->ports[kEcho] = startEcho();
+        if (t->ports[kEcho] <= 0 || !startProgram(t))
+            return t;
+        for (int target : {kEcho, kBenchview})
+            t->clients[target] = connectedClient(t->ports[target]);
+        if (t->clients[kEcho] < 0 || t->clients[kBenchview] < 0)
+            return t;
+        // Start-up of the whole program on a loaded machine; until the port is bound the
+        // connected socket reports the refusal at once.
+        for (int i = 0; i < 300 && !t->ok; ++i) {
+            t->ok = roundTrip(t->clients[kBenchview]);
+            if (!t->ok)
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        if (!t->ok)
+            std::fprintf(stderr, "benchview does not answer on UDP port %d\n", t->ports[kBenchview]);
+        return t;
+    }();
+    return *t;
+}
+
+void BM_NothingRoundTrip(benchmark::State& state)
+{
+    TTargets& t = targets();
+    if (!t.ok) {
+        state.SkipWithError("no target to query");
+        return;
+    }
+    const int fd = t.clients[state.range(0)];
+    for (auto _ : state) {
+        if (!roundTrip(fd)) {
+            state.SkipWithError("no reply");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetLabel(state.range(0) == kEcho ? "echo server" : "benchview");
+}
+BENCHMARK(BM_NothingRoundTrip)->Arg(kEcho)->Arg(kBenchview)->UseRealTime()->MinTime(1.0);
+
+// 120000 bytes to a loopback client, received there; plain sendto calls against wsResponseSend.
+void BM_ChunkedReply(benchmark::State& state)
+{
+    static std::vector<char> reply(120000, 'r');
+    static std::vector<char> in(70000);
+    sockaddr_in serverAddr{};
+    sockaddr_in clientAddr{};
+    const int server = udpSocket(&serverAddr);
+    const int client = udpSocket(&clientAddr);
+    if (server < 0 || client < 0) {
+        state.SkipWithError("no sockets");
+        return;
+    }
+    static TWsReq req;
+    req.socket = server;
+    req.peer = clientAddr;
+    req.peerLength = sizeof clientAddr;
+    const bool chunked = state.range(0) == kChunked;
+    const size_t sizes[] = {50000, 50000, 20000};
+    for (auto _ : state) {
+        if (chunked) {
+            wsResponseSend(&req, reply.data(), static_cast<int32_t>(reply.size()));
+        } else {
+            size_t offset = 0;
+            for (size_t size : sizes) {
+                ::sendto(server, reply.data() + offset, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&clientAddr),
+                         sizeof clientAddr);
+                offset += size;
+            }
+        }
+        size_t got = 0;
+        for (int i = 0; i < 3; ++i) {
+            const ssize_t n = receiveOne(client, in.data(), in.size(), 1000);
+            if (n > 0)
+                got += static_cast<size_t>(n);
+        }
+        if (got != reply.size()) {
+            state.SkipWithError("reply lost");
+            break;
+        }
+    }
+    ::close(server);
+    ::close(client);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(reply.size()));
+    state.SetLabel(chunked ? "wsResponseSend" : "plain sendto");
+}
+BENCHMARK(BM_ChunkedReply)->Arg(kPlain)->Arg(kChunked)->UseRealTime()->MinTime(0.5);
+
+double g_echoRate = 0.0;
+double g_plainRate = 0.0;
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    const int status = benchsupport::runChecked([](const benchsupport::TRun& run, benchsupport::TTargetChecker& c) {
+        const std::string name = run.benchmark_name();
+        if (run.error_occurred) {
+            c.check(false, "a benchmark failed (%.0f)", 0.0);
+            return;
+        }
+        const double seconds = benchsupport::realTime(run, benchmark::kSecond);
+        if (name.rfind("BM_DispatchAndParse", 0) == 0) {
+            std::printf("dispatch and four keys: %.0f ns per request (reported)\n", seconds * 1e9);
+            c.check(run.counters.at("allocs_per_request").value == 0.0, "heap allocations per request: %.3f (target 0)",
+                    run.counters.at("allocs_per_request").value);
+        } else if (name.rfind("BM_NothingRoundTrip", 0) == 0) {
+            const double rate = 1.0 / seconds;
+            if (run.report_label == "echo server") {
+                g_echoRate = rate;
+                std::printf("echo server: %.0f round trips/s (reported)\n", rate);
+                return;
+            }
+            std::printf("benchview /nothing: %.0f round trips/s (reported)\n", rate);
+            c.check(g_echoRate > 0.0 && rate >= kTargetShare * g_echoRate,
+                    "benchview /nothing at %.2f of the echo server's rate (target 0.5)",
+                    g_echoRate > 0.0 ? rate / g_echoRate : 0.0);
+        } else if (name.rfind("BM_ChunkedReply", 0) == 0) {
+            const double rate = 120000.0 / seconds / 1e6;
+            if (run.report_label == "plain sendto") {
+                g_plainRate = rate;
+                std::printf("plain sendto: %.0f MB/s (reported)\n", rate);
+                return;
+            }
+            std::printf("wsResponseSend: %.0f MB/s (reported)\n", rate);
+            c.check(g_plainRate > 0.0 && rate >= kTargetShare * g_plainRate,
+                    "wsResponseSend at %.2f of the plain rate (target 0.5)", g_plainRate > 0.0 ? rate / g_plainRate : 0.0);
+        }
+    });
+    if (g_targets)
+        stopProgram(g_targets);
+    return status;
+}

@@ -1,0 +1,190 @@
+// The whole acquisition path in one process: the controller's real start-up on the simulated
+// board, the acquisition threads and the scope cycle running live at the default setup (time
+// base 15, equivalent time), and a parameter request from a client going through the
+// controller, the acquisition control thread and back into channel 1's trace.
+#include "tests/core/command_fixture.h"
+
+#include "acquisition/TAcquisition.h"
+#include "acquisition/acqctrl.h"
+#include "core/requests.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <thread>
+
+namespace {
+
+constexpr uint32_t kRecord = TAcquisition::kNormalisedSamples;
+
+// Positions before the first sort step never get a measured equivalent-time sample (the
+// placement starts at 40 to 79), and the cycle does not fill gaps by interpolation there.
+constexpr uint32_t kFirstStep = 40;
+
+struct TTraceShape {
+    uint32_t valid = 0;     // non-empty words
+    double lo = 0, hi = 0;
+    uint32_t loAt = 0, hiAt = 0;
+    std::vector<uint32_t> rising;  // crossings of the middle level, with hysteresis
+    int falling = 0;
+};
+
+class AcquisitionEndToEndTest : public CommandTest {
+protected:
+    void SetUp() override
+    {
+        CommandTest::SetUp();
+        COMM_id = pthread_self();
+        simboard::TSignal sine;
+        sine.shape = "sine";
+        sine.vpp = 2.0;
+        sine.frequency = 1000.0;
+        simboard::setSignal(0, sine);
+    }
+
+    // Runs the controller's loop on this thread, one pass per record, and shows each record to
+    // `seen` first, until `done` holds or wallMs passed.
+    bool runLoop(int wallMs, const std::function<void(const pipe_dial&)>& seen, const std::function<bool()>& done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wallMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (done())
+                return true;
+            pipe_dial r{};
+            if (!o_g_consMessageBox.peek(&r)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            seen(r);
+            commandLoopPass();  // takes that record: only this thread receives
+        }
+        return done();
+    }
+
+    // Channel 1's trace, read under the lock the transfer holds.
+    static TTraceShape traceShape()
+    {
+        TTraceShape s;
+        TAcquisition* trace = setupLinks().acqCh1;
+        if (trace == nullptr || trace->samples == nullptr)
+            return s;
+        std::vector<uint32_t> words(kRecord);
+        pthread_mutex_lock(&o_g_autoMeasMutex);
+        std::copy(trace->samples, trace->samples + kRecord, words.begin());
+        pthread_mutex_unlock(&o_g_autoMeasMutex);
+        s.lo = 1e9;
+        s.hi = -1;
+        for (uint32_t p = 0; p < kRecord; ++p) {
+            if (words[p] & 0x80000000u)
+                continue;
+            ++s.valid;
+            const double v = words[p] & kSampleCodeMask;
+            if (v < s.lo) {
+                s.lo = v;
+                s.loAt = p;
+            }
+            if (v > s.hi) {
+                s.hi = v;
+                s.hiAt = p;
+            }
+        }
+        // A tenth of the swing of hysteresis, so that noise near the level counts once.
+        const double mid = (s.lo + s.hi) / 2, band = (s.hi - s.lo) / 10;
+        int state = 0;
+        for (uint32_t p = 0; p < kRecord; ++p) {
+            if (words[p] & 0x80000000u)
+                continue;
+            const double v = words[p] & kSampleCodeMask;
+            if (state <= 0 && v > mid + band) {
+                if (state < 0)
+                    s.rising.push_back(p);
+                state = 1;
+            } else if (state >= 0 && v < mid - band) {
+                if (state > 0)
+                    ++s.falling;
+                state = -1;
+            }
+        }
+        return s;
+    }
+
+    // One period of the sine across the record, triggered on its rising edge in the middle: the
+    // minimum a quarter of the way, the rising edge at the middle, the maximum at three quarters.
+    static void expectOnePeriod(const TTraceShape& s)
+    {
+        EXPECT_GE(s.valid, kRecord - kFirstStep);
+        ASSERT_EQ(s.rising.size(), 1u);
+        EXPECT_EQ(s.falling, 0);
+        // The hysteresis puts the detected edge a little after the crossing (a tenth of the
+        // swing is 1/(10 pi) of a period on a sine).
+        EXPECT_NEAR(double(s.rising[0]), 50000.0 + 100000.0 / (10 * M_PI), 1000.0);
+        EXPECT_NEAR(double(s.loAt), 25000.0, 2000.0);
+        EXPECT_NEAR(double(s.hiAt), 75000.0, 2000.0);
+    }
+};
+
+TEST_F(AcquisitionEndToEndTest, DefaultSetupShowsOnePeriodAndASensitivityRequestRescalesIt)
+{
+    commandStartup();
+    // Start-up leaves no instrument chosen and no trace on; the user interface picks the scope
+    // and shows channel 1.
+    pipe_dial scope{REQ_SET_PARAM, param::instrumentMode, 0, 16, 0.0f, 0};
+    ASSERT_EQ(o_g_consMessageBox.send(&scope), 0);
+    pipe_dial channel1{REQ_SET_PARAM, param::traceOnCh1, 0, 1, 0.0f, 0};
+    ASSERT_EQ(o_g_consMessageBox.send(&channel1), 0);
+
+    // Live cycles post kind-16 notices for channel 1; each equivalent-time acquisition adds
+    // measured samples until the record is full.
+    int notices = 0;
+    auto countNotices = [&](const pipe_dial& r) {
+        if (r.kind == REQ_CHANNEL_STATE && (r.intValue & 1))
+            ++notices;
+    };
+    ASSERT_TRUE(runLoop(20000, countNotices,
+                        [&] { return notices > 0 && traceShape().valid >= kRecord - kFirstStep; }))
+        << notices << " notices, " << traceShape().valid << " words held";
+    EXPECT_EQ(data.instrumentMode, 16);
+    EXPECT_EQ(data.userTimeBase, 15);
+    const TTraceShape before = traceShape();
+    expectOnePeriod(before);
+    const double swingBefore = before.hi - before.lo;
+    EXPECT_GT(swingBefore, 0.1 * 4096 * 64);  // far from flat and from clipping
+    EXPECT_LT(swingBefore, 0.9 * 4096 * 64);
+    const double voltsPerDivBefore = simboard::analogChannel(0).voltsPerDiv;
+
+    // A client's sensitivity request (one step less sensitive): the controller restarts the
+    // acquisition, which answers with REQ_ACQ_DONE; the new cycles refill the cleared trace.
+    const int16_t sensitivity = static_cast<int16_t>(data.sensitivityCh1 + 1);
+    pipe_dial request{REQ_SET_PARAM, param::sensitivityCh1, 0, sensitivity, 0.0f, senderValue(COMM_id)};
+    ASSERT_EQ(o_g_consMessageBox.send(&request), 0);
+    bool requestSeen = false, acknowledged = false;
+    int noticesAfter = 0;
+    auto watch = [&](const pipe_dial& r) {
+        if (r.kind == REQ_SET_PARAM && r.code == param::sensitivityCh1)
+            requestSeen = true;
+        else if (requestSeen && r.kind == REQ_ACQ_DONE)
+            acknowledged = true;
+        else if (acknowledged && r.kind == REQ_CHANNEL_STATE && (r.intValue & 1))
+            ++noticesAfter;
+    };
+    ASSERT_TRUE(runLoop(20000, watch,
+                        [&] { return noticesAfter > 0 && traceShape().valid >= kRecord - kFirstStep; }))
+        << "request seen " << requestSeen << ", acknowledged " << acknowledged << ", " << noticesAfter
+        << " notices after, " << traceShape().valid << " words held";
+    EXPECT_EQ(data.sensitivityCh1, sensitivity);
+
+    // The trace shows the new scale: the swing in codes follows the board's volts a division.
+    const double voltsPerDivAfter = simboard::analogChannel(0).voltsPerDiv;
+    ASSERT_NE(voltsPerDivAfter, voltsPerDivBefore);
+    const TTraceShape after = traceShape();
+    expectOnePeriod(after);
+    const double expectedRatio = voltsPerDivBefore / voltsPerDivAfter;
+    EXPECT_NEAR((after.hi - after.lo) / swingBefore, expectedRatio, 0.03 * expectedRatio)
+        << "volts a division " << voltsPerDivBefore << " -> " << voltsPerDivAfter;
+    std::printf("[ end to end ] swing %.0f -> %.0f codes (ratio %.4f, volts a division %.3f -> %.3f)\n",
+                swingBefore, after.hi - after.lo, (after.hi - after.lo) / swingBefore, voltsPerDivBefore,
+                voltsPerDivAfter);
+}
+
+} // namespace

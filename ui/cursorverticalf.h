@@ -1,0 +1,12 @@
+// Vertical cursor of the FFT display: time cursor mapped through the FFT window.
+#pragma once
+
+#include "ui/cursorvertical.h"
+
+class CursorVerticalF : public CursorVertical {
+public:
+    CursorVerticalF(unsigned short identity, int32_t x);
+
+    void setPositionFromMouse(QPoint& p) override;
+    void setPositionFromSetup(QPoint& v) override;
+};

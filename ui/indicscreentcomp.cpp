@@ -1,0 +1,10 @@
+#include "ui/indicscreentcomp.h"
+
+#include "ui/indicatortriggertcomp.h"
+
+IndicScreenTComp::IndicScreenTComp(QQuickItem* parent, unsigned short channelMask, int x, int y, int width,
+                                   int height)
+    : IndicScreenComp(parent, channelMask, x, y, width, height)
+{
+    setIndicator(9, new IndicatorTriggerTComp);
+}

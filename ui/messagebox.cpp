@@ -1,0 +1,149 @@
+#include "ui/messagebox.h"
+
+#include "core/gest_db.h"
+#include "network/user_int.h"
+#include "ui/homeview.h"
+
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QTimer>
+
+namespace {
+
+constexpr int kWidth = 500;
+constexpr int kHeight = 100;
+
+// While one of these is shown no other message, not even 0, replaces it.
+bool locks(int code) { return code == 13 || code == 15; }
+
+QString text(int code)
+{
+    const QByteArray key = "message" + QByteArray::number(code);
+    return QCoreApplication::translate("MessageBox", key.constData());
+}
+
+} // namespace
+
+MessageBox::MessageBox(QQuickItem* parent)
+    : QQuickPaintedItem(parent)
+    , pen_(Qt::blue, 4)
+    , hideTimer_(new QTimer(this))
+{
+    font_.setPointSize(18);
+    font_.setWeight(75);
+    setWidth(kWidth);
+    setHeight(kHeight);
+    setVisible(false);
+    setAntialiasing(true);
+    hideTimer_->setSingleShot(true);
+    hideTimer_->setInterval(kTimedMs);
+    connect(hideTimer_, SIGNAL(timeout()), this, SLOT(timerSlot()));
+}
+
+MessageBox::~MessageBox() = default;
+
+void MessageBox::setActive()
+{
+    // The root sets po_g_homeView in the program; a root loaded on its own (tests) is the window.
+    HomeView* root = po_g_homeView ? po_g_homeView : qobject_cast<HomeView*>(window());
+    if (root)
+        connect(root, &HomeView::screenMessageSignal, this, &MessageBox::screenMessageSlot, Qt::UniqueConnection);
+}
+
+void MessageBox::screenMessageSlot(int code, QString supplied)
+{
+    if (locks(currentCode_))
+        return;
+    currentCode_ = code;
+    if (code == 0) {
+        // The hide timer keeps running: its end publishes the empty text once more.
+        message_.clear();
+        detail_.clear();
+        setPelanodeWarning(QString());
+        setVisible(false);
+        update();
+        return;
+    }
+
+    detail_.clear();
+    hideTimer_->stop();
+    bool held = false;
+    int holdMs = kTimedMs;
+    switch (code) {
+    case 6: case 10: case 27: case 33:
+        message_ = text(code);
+        held = true;
+        break;
+    case 8:
+        message_ = text(code) + QLatin1Char(' ') + supplied;
+        held = true;
+        break;
+    case 13:
+        message_ = text(code) + QString::number(data.selfTestResult, 16);
+        held = true;
+        break;
+    case 14: case 25:
+        message_ = text(code);
+        detail_ = QLatin1Char(' ') + supplied;
+        break;
+    case 15:
+        message_ = text(code);
+        holdMs = kLongTimedMs;
+        break;
+    case 29:
+        message_ = text(code);
+        detail_ = QLatin1Char(' ') + supplied;
+        held = true;
+        break;
+    case 34:
+        message_ = text(19);
+        held = true;
+        break;
+    default:
+        // The remaining numbers up to 34 are timed texts; any other number an empty pop-up.
+        message_ = (code > 0 && code <= 34) ? text(code) : QString();
+        break;
+    }
+
+    setPelanodeWarning(message_ + detail_);
+    if (!held) {
+        hideTimer_->setInterval(holdMs);
+        hideTimer_->start();
+    }
+    setVisible(true);
+    update();
+}
+
+void MessageBox::timerSlot()
+{
+    setVisible(false);
+    currentCode_ = 0;
+    message_.clear();
+    detail_.clear();
+    setPelanodeWarning(QString());
+    update();
+}
+
+void MessageBox::paint(QPainter* painter)
+{
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    painter->setFont(font_);
+    painter->setPen(pen_);
+    painter->setOpacity(0.8);
+
+    const int w = static_cast<int>(width());
+    const int h = static_cast<int>(height());
+    painter->fillRect(QRect(0, 0, w, h), Qt::gray);
+    painter->drawRoundedRect(QRect(2, 2, w - 4, h - 4), 10, 10);
+
+    const QFontMetrics metrics = painter->fontMetrics();
+    const int ascent = metrics.ascent();
+    auto centredX = [&](const QString& s) { return (w - metrics.horizontalAdvance(s)) / 2; };
+    if (!detail_.isEmpty()) {
+        painter->drawText(centredX(message_), ascent + 10, message_);
+        painter->drawText(centredX(detail_), 2 * (ascent + 10), detail_);
+    } else {
+        painter->drawText(centredX(message_), (h + ascent) / 2 - 5, message_);
+    }
+}

@@ -1,0 +1,69 @@
+// Base of every status line: battery icon from the battery daemon's level file, storage icon from
+// the fill of the storage, the trigger text and two lists of field texts, and the two timers.
+// Subclasses fill the texts, publish them to the status cache and paint.
+#pragma once
+
+#include <QFont>
+#include <QPen>
+#include <QPixmap>
+#include <QQuickPaintedItem>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <cstdint>
+
+class StatusLine : public QQuickPaintedItem {
+    Q_OBJECT
+
+public:
+    static constexpr int kScanIntervalMs = 300000;
+    // After an SD-card (6) or front-panel (7) notice, so that the new medium is seen soon.
+    static constexpr int kRescanIntervalMs = 5000;
+    static constexpr int kFugitiveIntervalMs = 2000;
+    static constexpr const char* kBatteryLevelFile = "/var/tmp/batlevel";
+
+    explicit StatusLine(QQuickItem* parent = nullptr);
+    ~StatusLine() override;
+
+    void paint(QPainter* painter) override = 0;
+
+    // No repaint: the caller repaints.
+    void setTrigger(QString& text);
+
+    void screenIhmSlot(int code, int a, int b);
+    void batteryLevelSlot();
+    void memoryScanSlot();
+
+    // The storage icon for a free-space ratio of available over total blocks; no blocks at all
+    // counts as full.
+    static QString storageIconName(uint64_t availableBlocks, uint64_t totalBlocks, bool sdcard);
+
+    // What the last scans chose (empty: none); for inspection.
+    const QString& batteryIconName() const { return batteryIconName_; }
+    bool batteryCharging() const { return batteryCharging_; }
+    const QString& storageIconName() const { return storageIconName_; }
+    const QPixmap& batteryIcon() const { return batteryIcon_; }
+    const QPixmap& storageIcon() const { return storageIcon_; }
+    const QString& triggerText() const { return triggerText_; }
+    const QStringList& misc1() const { return misc1_; }
+    const QStringList& misc2() const { return misc2_; }
+    QTimer& fugitiveTimer() { return fugitiveTimer_; }
+    QTimer& scanTimer() { return scanTimer_; }
+
+protected:
+    QFont font_;
+    QPen pen_;
+    QString triggerText_;
+    QStringList misc1_;
+    QStringList misc2_;
+    QPixmap batteryIcon_;
+    QPixmap storageIcon_;
+    QTimer fugitiveTimer_;
+    QTimer scanTimer_;
+
+private:
+    QString batteryIconName_;
+    bool batteryCharging_ = false;
+    QString storageIconName_;
+};

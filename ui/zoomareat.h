@@ -1,0 +1,9 @@
+// Zoom area of the time display: zoomState request with the window of the rectangle.
+#pragma once
+
+#include "ui/zoomarea.h"
+
+class ZoomAreaT : public ZoomArea {
+public:
+    int sendRequest() override;
+};
