@@ -187,11 +187,7 @@ BENCHMARK(BM_ScopeCycle)->ArgName("time_base")->Arg(21)->Iterations(20)->UseReal
 
 int main(int argc, char** argv)
 {
-    benchsupport::TBoardOptions options;
-    options.fpgaConfigured = true;
-    options.mapWindow = true;
-    options.loadInitialSetup = true;
-    benchsupport::TBenchBoard board(options);
+    benchsupport::TBenchBoard board(benchsupport::driverBoardOptions());
     if (!board.ok())
         return 1;
     benchmark::Initialize(&argc, argv);

@@ -1,6 +1,7 @@
 // SCPI input path. Targets: a mix of lines tokenised, matched and decoded through the macro
 // input in under 5 us per line with no heap allocation per line; 1 MiB through one session
 // queue (a writer thread, GetCharacter reading) in under 100 ms.
+#include "bench/support/allocation_counter.h"
 #include "bench/support/benchsupport.h"
 #include "scpi/io.h"
 #include "scpi/memdat.h"
@@ -14,39 +15,6 @@
 #include <new>
 #include <string>
 #include <thread>
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-// Counting allocator: every heap allocation of the process goes through here.
-void* operator new(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 

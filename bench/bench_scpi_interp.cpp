@@ -2,6 +2,7 @@
 // their requests handed to a controller that releases each at once. Targets: no heap
 // allocation per line; the time per line is reported.
 #include "acquisition/TAcquisition.h"
+#include "bench/support/allocation_counter.h"
 #include "bench/support/benchsupport.h"
 #include "core/gest_db.h"
 #include "core/process.h"
@@ -17,39 +18,6 @@
 #include <cstdlib>
 #include <new>
 #include <string>
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-// Counting allocator: every heap allocation of the process goes through here.
-void* operator new(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 

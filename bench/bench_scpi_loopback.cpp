@@ -156,122 +156,11 @@ TEchoServer* startEcho(const std::string& reply)
     return s;
 }
 
-// ---- benchview on a simulated board of its own ---------------------------------------------
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*)
-{
-    return ::remove(path);
-}
-
-// A port range of our own, claimed like the tests do (an abstract socket named after it,
-// released by the kernel when the process ends), so that parallel runs never collide.
-int claimPortOffset()
-{
-    constexpr int kSlots = 1400;
-    const int first = static_cast<int>(getpid()) % kSlots;
-    for (int i = 0; i < kSlots; ++i) {
-        const int offset = 1000 + ((first + i) % kSlots) * 10;
-        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            break;
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        const std::string name = "benchview-test-ports-" + std::to_string(offset);
-        std::memcpy(addr.sun_path + 1, name.data(), name.size());
-        const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0)
-            return offset;  // kept open for the life of the process
-        ::close(fd);
-    }
-    return 1000 + first * 10;
-}
-
-struct TProgram {
-    pid_t pid = -1;
-    std::string root;
-    int port = 0;
-};
-
-const char* programPath()
-{
-    if (const char* e = std::getenv("BENCHVIEW_EXE"); e && *e)
-        return e;
-#ifdef BENCHVIEW_EXE
-    return BENCHVIEW_EXE;
-#else
-    return nullptr;
-#endif
-}
-
-bool startProgram(TProgram* p)
-{
-    const char* exe = programPath();
-    if (!exe) {
-        std::fprintf(stderr, "set BENCHVIEW_EXE to the program\n");
-        return false;
-    }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/benchview-bench-XXXXXX";
-    if (!mkdtemp(&root[0]))
-        return false;
-    p->root = root;
-    const int offset = claimPortOffset();
-    p->port = kScpiPort + offset;
-    std::vector<std::string> env{
-        "BENCHVIEW_SIMROOT=" + root,
-        "BENCHVIEW_PORT_OFFSET=" + std::to_string(offset),
-        "BENCHVIEW_SCPI_LOOPBACK_ONLY=1",
-        "QT_QPA_PLATFORM=offscreen",
-        "QT_QUICK_BACKEND=software",
-    };
-    const size_t overrides = env.size();
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (size_t i = 0; i < overrides; ++i)
-            replaced = replaced || env[i].compare(0, name.size() + 1, name + "=") == 0;
-        if (!replaced)
-            env.push_back(entry);
-    }
-    std::vector<char*> envp;
-    for (std::string& s : env)
-        envp.push_back(&s[0]);
-    envp.push_back(nullptr);
-    std::string program = exe;
-    char* argv[] = {&program[0], nullptr};
-    const std::string log = root + "/benchview.log";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    int rc = posix_spawn(&p->pid, exe, &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        std::fprintf(stderr, "cannot start %s: %s\n", exe, std::strerror(rc));
-        p->pid = -1;
-        return false;
-    }
-    return true;
-}
-
-void stopProgram(TProgram* p)
-{
-    if (p->pid > 0) {
-        ::kill(p->pid, SIGKILL);
-        while (::waitpid(p->pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        p->pid = -1;
-    }
-    if (!p->root.empty() && !std::getenv("BENCHVIEW_KEEP_SIMROOT"))
-        nftw(p->root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
 // ---- the two targets, each with kClients connections opened once --------------------------
 
 struct TTargets {
-    TProgram program;
+    benchsupport::TProgram program;
+    int port = 0;  // benchview's SCPI port
     TEchoServer* echo = nullptr;
     std::string reply;  // benchview's answer to the query; the echo server sends the same size
     int connections[2][kClients] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}};
@@ -284,12 +173,13 @@ TTargets& targets()
 {
     static TTargets* t = [] {
         auto* t = new TTargets();
-        if (!startProgram(&t->program))
+        if (!benchsupport::startProgram(&t->program, {"BENCHVIEW_SCPI_LOOPBACK_ONLY=1"}))
             return t;
+        t->port = kScpiPort + t->program.portOffset;
         // Start-up of the whole program (FPGA load, self test) on a loaded machine.
-        int first = connectTo(t->program.port, 60000);
+        int first = connectTo(t->port, 60000);
         if (first < 0) {
-            std::fprintf(stderr, "benchview does not listen on port %d\n", t->program.port);
+            std::fprintf(stderr, "benchview does not listen on port %d\n", t->port);
             return t;
         }
         t->connections[kBenchview][0] = first;
@@ -308,7 +198,7 @@ TTargets& targets()
         }
         t->reply = reply;
         for (int i = 1; i < kClients; ++i) {
-            t->connections[kBenchview][i] = connectTo(t->program.port, 10000);
+            t->connections[kBenchview][i] = connectTo(t->port, 10000);
             if (t->connections[kBenchview][i] < 0)
                 return t;
         }
@@ -434,6 +324,6 @@ int main(int argc, char** argv)
         }
     });
     if (g_targets)
-        stopProgram(&g_targets->program);
+        benchsupport::stopProgram(&g_targets->program);
     return status;
 }

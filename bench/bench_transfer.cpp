@@ -178,11 +178,7 @@ BENCHMARK(BM_DecimatedTransferTb21)->ArgName("gap_fill")->Arg(1)->Arg(0)->UseRea
 
 int main(int argc, char** argv)
 {
-    benchsupport::TBoardOptions options;
-    options.fpgaConfigured = true;
-    options.mapWindow = true;
-    options.loadInitialSetup = true;
-    benchsupport::TBenchBoard board(options);
+    benchsupport::TBenchBoard board(benchsupport::driverBoardOptions());
     if (!board.ok())
         return 1;
     benchmark::Initialize(&argc, argv);

@@ -4,6 +4,7 @@
 // through wsResponseSend against three plain sendto calls (target: at least half the plain rate).
 //
 // The program is taken from $BENCHVIEW_EXE, else the one built with this benchmark.
+#include "bench/support/allocation_counter.h"
 #include "bench/support/benchsupport.h"
 #include "network/pelanodeInterface.h"
 
@@ -32,19 +33,6 @@
 #include <vector>
 
 extern char** environ;
-
-// Heap allocations of the whole program, to show that serving a request makes none.
-std::atomic<long> g_allocations{0};
-
-void* operator new(size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -126,122 +114,14 @@ int startEcho()
     return ntohs(addr.sin_port);
 }
 
-// ---- benchview on a simulated board of its own ---------------------------------------------
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*)
-{
-    return ::remove(path);
-}
-
-// A port range of our own, claimed like the tests do, so that parallel runs never collide.
-int claimPortOffset()
-{
-    constexpr int kSlots = 1400;
-    const int first = static_cast<int>(getpid()) % kSlots;
-    for (int i = 0; i < kSlots; ++i) {
-        const int offset = 1000 + ((first + i) % kSlots) * 10;
-        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            break;
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        const std::string name = "benchview-test-ports-" + std::to_string(offset);
-        std::memcpy(addr.sun_path + 1, name.data(), name.size());
-        const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0)
-            return offset;  // kept open for the life of the process
-        ::close(fd);
-    }
-    return 1000 + first * 10;
-}
-
-const char* programPath()
-{
-    if (const char* e = std::getenv("BENCHVIEW_EXE"); e && *e)
-        return e;
-#ifdef BENCHVIEW_EXE
-    return BENCHVIEW_EXE;
-#else
-    return nullptr;
-#endif
-}
-
 struct TTargets {
-    pid_t pid = -1;
-    std::string root;
+    benchsupport::TProgram program;
     int ports[2] = {0, 0};
     int clients[2] = {-1, -1};  // connected to each target
     bool ok = false;
 };
 
 TTargets* g_targets = nullptr;
-
-bool startProgram(TTargets* t)
-{
-    const char* exe = programPath();
-    if (!exe) {
-        std::fprintf(stderr, "set BENCHVIEW_EXE to the program\n");
-        return false;
-    }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/benchview-bench-XXXXXX";
-    if (!mkdtemp(&root[0]))
-        return false;
-    t->root = root;
-    const int offset = claimPortOffset();
-    t->ports[kBenchview] = kWsPort + offset;
-    std::vector<std::string> env{
-        "BENCHVIEW_SIMROOT=" + root,
-        "BENCHVIEW_PORT_OFFSET=" + std::to_string(offset),
-        "BENCHVIEW_SCPI_LOOPBACK_ONLY=1",
-        "BENCHVIEW_HTTP_LOOPBACK_ONLY=1",
-        "BENCHVIEW_WS_LOOPBACK_ONLY=1",
-        "QT_QPA_PLATFORM=offscreen",
-        "QT_QUICK_BACKEND=software",
-    };
-    const size_t overrides = env.size();
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (size_t i = 0; i < overrides; ++i)
-            replaced = replaced || env[i].compare(0, name.size() + 1, name + "=") == 0;
-        if (!replaced)
-            env.push_back(entry);
-    }
-    std::vector<char*> envp;
-    for (std::string& s : env)
-        envp.push_back(&s[0]);
-    envp.push_back(nullptr);
-    std::string program = exe;
-    char* argv[] = {&program[0], nullptr};
-    const std::string log = root + "/benchview.log";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    const int rc = posix_spawn(&t->pid, exe, &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        std::fprintf(stderr, "cannot start %s: %s\n", exe, std::strerror(rc));
-        t->pid = -1;
-        return false;
-    }
-    return true;
-}
-
-void stopProgram(TTargets* t)
-{
-    if (t->pid > 0) {
-        ::kill(t->pid, SIGKILL);
-        while (::waitpid(t->pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        t->pid = -1;
-    }
-    if (!t->root.empty() && !std::getenv("BENCHVIEW_KEEP_SIMROOT"))
-        nftw(t->root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
 
 int connectedClient(int port)
 {
@@ -267,8 +147,11 @@ TTargets& targets()
         auto* t = new TTargets();
         g_targets = t;
         t->ports[kEcho] = startEcho();
-        if (t->ports[kEcho] <= 0 || !startProgram(t))
+        if (t->ports[kEcho] <= 0 || !benchsupport::startProgram(&t->program, {"BENCHVIEW_SCPI_LOOPBACK_ONLY=1",
+                                                                                "BENCHVIEW_HTTP_LOOPBACK_ONLY=1",
+                                                                                "BENCHVIEW_WS_LOOPBACK_ONLY=1"}))
             return t;
+        t->ports[kBenchview] = kWsPort + t->program.portOffset;
         for (int target : {kEcho, kBenchview})
             t->clients[target] = connectedClient(t->ports[target]);
         if (t->clients[kEcho] < 0 || t->clients[kBenchview] < 0)
@@ -397,6 +280,6 @@ int main(int argc, char** argv)
         }
     });
     if (g_targets)
-        stopProgram(g_targets);
+        benchsupport::stopProgram(&g_targets->program);
     return status;
 }

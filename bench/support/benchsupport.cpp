@@ -12,7 +12,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <cerrno>
+#include <csignal>
+#include <cstddef>
 #include <ftw.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace benchsupport {
 
@@ -21,6 +29,27 @@ namespace {
 int removeEntry(const char* path, const struct stat*, int, struct FTW*)
 {
     return ::remove(path);
+}
+
+int claimPortOffset()
+{
+    constexpr int kSlots = 1400;
+    const int first = static_cast<int>(getpid()) % kSlots;
+    for (int i = 0; i < kSlots; ++i) {
+        const int offset = 1000 + ((first + i) % kSlots) * 10;
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            break;
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const std::string name = "benchview-test-ports-" + std::to_string(offset);
+        std::memcpy(addr.sun_path + 1, name.data(), name.size());
+        const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0)
+            return offset;  // kept open for the life of the process
+        ::close(fd);
+    }
+    return 1000 + first * 10;
 }
 
 } // namespace
@@ -121,6 +150,71 @@ int runChecked(TTargetReporter::TCheck check)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return checker.exitStatus();
+}
+
+bool startProgram(TProgram* p, const std::vector<std::string>& extraEnv, const char* builtProgram)
+{
+    const char* e = std::getenv("BENCHVIEW_EXE");
+    const char* exe = e && *e ? e : builtProgram;
+    if (!exe) {
+        std::fprintf(stderr, "set BENCHVIEW_EXE to the program\n");
+        return false;
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/benchview-bench-XXXXXX";
+    if (!mkdtemp(&root[0]))
+        return false;
+    p->root = root;
+    p->portOffset = claimPortOffset();
+    std::vector<std::string> env{
+        "BENCHVIEW_SIMROOT=" + root,
+        "BENCHVIEW_PORT_OFFSET=" + std::to_string(p->portOffset),
+    };
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    env.push_back("QT_QPA_PLATFORM=offscreen");
+    env.push_back("QT_QUICK_BACKEND=software");
+    const size_t overrides = env.size();
+    for (char** entryPtr = environ; *entryPtr; ++entryPtr) {
+        const std::string entry = *entryPtr;
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (size_t i = 0; i < overrides; ++i)
+            replaced = replaced || env[i].compare(0, name.size() + 1, name + "=") == 0;
+        if (!replaced)
+            env.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& s : env)
+        envp.push_back(&s[0]);
+    envp.push_back(nullptr);
+    std::string program = exe;
+    char* argv[] = {&program[0], nullptr};
+    const std::string log = root + "/benchview.log";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    const int rc = posix_spawn(&p->pid, exe, &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        std::fprintf(stderr, "cannot start %s: %s\n", exe, std::strerror(rc));
+        p->pid = -1;
+        return false;
+    }
+    return true;
+}
+
+void stopProgram(TProgram* p)
+{
+    if (p->pid > 0) {
+        ::kill(p->pid, SIGKILL);
+        while (::waitpid(p->pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        p->pid = -1;
+    }
+    if (!p->root.empty() && !std::getenv("BENCHVIEW_KEEP_SIMROOT"))
+        nftw(p->root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 } // namespace benchsupport

@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <functional>
+#include <sys/types.h>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,16 @@ struct TBoardOptions {
     bool mapWindow = false;       // open /dev/uio0 and map the register window into pv_g_fpgaIoMem
     bool loadInitialSetup = false; // copy init_par into data
 };
+
+// The board the driver benchmarks run on: FPGA configured, register window mapped, initial setup.
+inline TBoardOptions driverBoardOptions()
+{
+    TBoardOptions options;
+    options.fpgaConfigured = true;
+    options.mapWindow = true;
+    options.loadInitialSetup = true;
+    return options;
+}
 
 // A simulated board under a temporary root, installed for the lifetime of the object; the root
 // is removed afterwards. Check ok() before running: on failure the reason is already on stderr.
@@ -73,5 +84,28 @@ using TRun = benchmark::BenchmarkReporter::Run;
 // Runs the benchmarks selected on the command line through a TTargetReporter with this check,
 // shuts the library down and gives the exit status.
 int runChecked(TTargetReporter::TCheck check);
+
+// benchview run as a child process on a simulated board of its own under a temporary root, its
+// ports moved by an offset claimed like the tests do (an abstract socket named after it, released
+// by the kernel when the process ends), so that parallel runs never collide.
+struct TProgram {
+    pid_t pid = -1;
+    std::string root;
+    int portOffset = 0;
+};
+
+#ifdef BENCHVIEW_EXE
+#define BENCHSUPPORT_BUILT_PROGRAM BENCHVIEW_EXE
+#else
+#define BENCHSUPPORT_BUILT_PROGRAM nullptr
+#endif
+
+// Starts $BENCHVIEW_EXE, else builtProgram (the one built with the calling benchmark), off screen
+// with its output in <root>/benchview.log; `env` ("NAME=value") and the board root and port
+// offset override the inherited environment. False, with the reason on stderr, when it cannot.
+bool startProgram(TProgram* p, const std::vector<std::string>& env,
+                  const char* builtProgram = BENCHSUPPORT_BUILT_PROGRAM);
+// Kills the program and removes its root (kept with $BENCHVIEW_KEEP_SIMROOT).
+void stopProgram(TProgram* p);
 
 } // namespace benchsupport

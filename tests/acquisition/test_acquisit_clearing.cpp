@@ -10,7 +10,7 @@
 #include "core/requests.h"
 #include "hardware/calibration.h"
 #include "hardware/handshake.h"
-#include "tests/support/simfpgaboardtest.h"
+#include "tests/acquisition/acquisit_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -26,34 +26,18 @@ constexpr uint32_t kEmptyWord = 0x80000000u;
 
 uint32_t s_buffers[2][kRecord];
 
-class AcquisitClearingTest : public SimFpgaBoardTest {
+class AcquisitClearingTest : public AcquisitFixture {
 protected:
     void SetUp() override
     {
-        SimFpgaBoardTest::SetUp();
-        std::memcpy(&data, &init_par, sizeof(database));
-        data.instrumentMode = 16;
+        AcquisitFixture::SetUp();
         data.hwChannelMask = 15;
-        COMM_id = pthread_self();
-        RTAC_id = 0;
-        ACQU_id = 0;
         setPauseHook([](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
         TAcquisition::Voie1Normalisee = s_buffers[0];
         TAcquisition::Voie2Normalisee = s_buffers[1];
         // Never freed: the threads outlive the test body.
         setupLinks().acqCh1 = new TAcquisition(1);
         setupLinks().acqCh2 = new TAcquisition(2);
-    }
-
-    static bool settled(int orders)
-    {
-        for (int i = 0; i < 5000; ++i) {
-            const TAcquisitLog s = acquisitLog();
-            if (s.ordersDone >= orders && s.parked && s.parkStamp == AcqResumeStamp())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
     }
 
     // A recognisable signal in channel n's buffer and trace (code grows with the position).
@@ -86,12 +70,12 @@ TEST_F(AcquisitClearingTest, ClearOrderEmptiesTheLiveChannelAndKeepsTheMemoryCha
     ASSERT_EQ(clear & 0x0303, 0x0103u) << std::hex << clear;
 
     ASSERT_EQ(startThread(&ACQU_id, acquisit, &param_calibr, 20, true, "acquisit"), 0);
-    ASSERT_TRUE(settled(1));
+    ASSERT_TRUE(ordersSettled(1));
     fill(0);
     fill(1);
 
     ASSERT_EQ(o_g_acquMessageBox.send(&order), 0);
-    ASSERT_TRUE(settled(2));
+    ASSERT_TRUE(ordersSettled(2));
 
     EXPECT_TRUE(holds(s_buffers[0], kEmptyWord, false)) << "channel 1's buffer";
     EXPECT_TRUE(holds(setupLinks().acqCh1->samples, kEmptyWord, false)) << "channel 1's trace";

@@ -8,7 +8,7 @@
 #include "core/requests.h"
 #include "hardware/calibration.h"
 #include "hardware/handshake.h"
-#include "tests/support/simfpgaboardtest.h"
+#include "tests/acquisition/acquisit_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -34,17 +34,12 @@ bool sameRecord(const pipe_dial& a, const pipe_dial& b)
         && a.floatValue == b.floatValue && a.senderId == b.senderId;
 }
 
-class AcquisitThreadsTest : public SimFpgaBoardTest {
+class AcquisitThreadsTest : public AcquisitFixture {
 protected:
     void SetUp() override
     {
-        SimFpgaBoardTest::SetUp();
-        std::memcpy(&data, &init_par, sizeof(database));
-        data.instrumentMode = 16;
+        AcquisitFixture::SetUp();
         data.channelFlags = 0xF;
-        COMM_id = pthread_self();
-        RTAC_id = 0;
-        ACQU_id = 0;
         setPauseHook([](int ms) {
             if (ms == 1000) {
                 ++calibrationPauses();
@@ -62,18 +57,6 @@ protected:
         inbox();
     }
 
-    // acquisit has applied `orders` orders and startacq waits in its park with no resume
-    // pending (two resumes close together may wake it once).
-    static bool ordersSettled(int orders)
-    {
-        for (int i = 0; i < 5000; ++i) {
-            const TAcquisitLog s = acquisitLog();
-            if (s.ordersDone >= orders && s.parked && s.parkStamp == AcqResumeStamp())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
-    }
     static bool settled() { return ordersSettled(0); }
 
     // One more cycle through a hold of the test's own; the record is changed while parked.

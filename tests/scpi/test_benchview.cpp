@@ -1,8 +1,6 @@
 // The SCPI transports of a running benchview on a simulated board of the test's own.
 #include "board/board.h"
-#include "tests/scpi/scpi_consumer.h"
-#include "tests/support/benchviewprocess.h"
-#include "tests/support/simboardtest.h"
+#include "tests/scpi/benchview_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,35 +13,7 @@ namespace {
 // Generous: start-up under the sanitizers on a loaded machine.
 constexpr auto kStartTimeout = 60s;
 
-class BenchviewScpi : public SimBoardTest {
-protected:
-    void TearDown() override
-    {
-        for (int fd : fds_)
-            ::close(fd);
-        process_.kill();  // before the root goes
-        SimBoardTest::TearDown();
-    }
-
-    void start(const std::vector<std::string>& extraEnvironment = {})
-    {
-        auto options = BenchviewProcess::Options::headless(root_, portOffset_);
-        options.environment.push_back("BENCHVIEW_SCPI_LOOPBACK_ONLY=1");
-        options.environment.insert(options.environment.end(), extraEnvironment.begin(), extraEnvironment.end());
-        ASSERT_TRUE(process_.start(BENCHVIEW_EXE, options));
-    }
-
-    int connectClient()
-    {
-        int fd = connectScpi(10000);
-        if (fd >= 0)
-            fds_.push_back(fd);
-        return fd;
-    }
-
-    BenchviewProcess process_;
-    std::vector<int> fds_;
-};
+using BenchviewScpi = BenchviewScpiTest;
 
 TEST_F(BenchviewScpi, FourSessionsAtOnceAndAFifthIsClosedAtOnce)
 {

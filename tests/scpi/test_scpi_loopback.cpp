@@ -3,9 +3,7 @@
 #include "board/board.h"
 #include "board/simgadget.h"
 #include "core/calibfile.h"
-#include "tests/scpi/scpi_consumer.h"
-#include "tests/support/benchviewprocess.h"
-#include "tests/support/simboardtest.h"
+#include "tests/scpi/benchview_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -29,33 +27,16 @@ constexpr auto kStartTimeout = 60s;
 constexpr int kReplyTimeoutMs = 20000;
 const std::string kNoError = "0,No error \n\r";
 
-class ScpiLoopback : public SimBoardTest {
+class ScpiLoopback : public BenchviewScpiTest {
 protected:
-    void TearDown() override
-    {
-        for (int fd : fds_)
-            ::close(fd);
-        process_.kill();  // before the root goes
-        SimBoardTest::TearDown();
-    }
-
     // Starts benchview and waits until the TCP manager runs; the interpreter starts right
     // after it, and replies are awaited generously.
     void start(const std::vector<std::string>& extraEnvironment = {})
     {
-        auto options = BenchviewProcess::Options::headless(root_, portOffset_);
-        options.environment.push_back("BENCHVIEW_SCPI_LOOPBACK_ONLY=1");
-        options.environment.insert(options.environment.end(), extraEnvironment.begin(), extraEnvironment.end());
-        ASSERT_TRUE(process_.start(BENCHVIEW_EXE, options));
+        BenchviewScpiTest::start(extraEnvironment);
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(process_.waitForThread("scpiMgrTcp", kStartTimeout)) << process_.log();
-    }
-
-    int connectClient()
-    {
-        int fd = connectScpi(10000);
-        if (fd >= 0)
-            fds_.push_back(fd);
-        return fd;
     }
 
     // Writes the lines and reads until `replies` terminators arrived; "timeout: ..." otherwise.
@@ -80,8 +61,6 @@ protected:
         return end && *end == '\0' ? v : NAN;
     }
 
-    BenchviewProcess process_;
-    std::vector<int> fds_;
 };
 
 TEST_F(ScpiLoopback, FactoryIdentityWithoutCalibrationFile)

@@ -2,6 +2,7 @@
 // requests a release posts, and what is painted where (y downward).
 #include "core/gest_db.h"
 #include "core/requests.h"
+#include "tests/ui/ui_fixture.h"
 #include "ui/cursorautomatic.h"
 #include "ui/cursorhorizontal.h"
 #include "ui/cursorvertical.h"
@@ -21,14 +22,7 @@
 
 namespace {
 
-std::vector<pipe_dial> takeRequests()
-{
-    std::vector<pipe_dial> out;
-    pipe_dial r{};
-    while (!o_g_consMessageBox.empty() && o_g_consMessageBox.receive(&r, true, 1) == 0)
-        out.push_back(r);
-    return out;
-}
+using uitest::takeRequests;
 
 class CursorTest : public ::testing::Test {
 protected:
@@ -66,16 +60,7 @@ protected:
         return false;
     }
 
-    // Overlay painter: 1000 x 1000 units on a 1000 x 1000 image, transparent background.
-    static QImage paintOf(Cursor& c)
-    {
-        QImage image(1000, 1000, QImage::Format_ARGB32);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.setWindow(0, 0, 1000, 1000);
-        c.paint(painter);
-        return image;
-    }
+    static QImage paintOf(Cursor& c) { return uitest::paintOverlay(c); }
 };
 
 TEST_F(CursorTest, LevelCursorFromSetupWithZoomAndClamps)

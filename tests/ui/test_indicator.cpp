@@ -3,6 +3,7 @@
 // coupling symbols.
 #include "core/gest_db.h"
 #include "core/requests.h"
+#include "tests/ui/ui_fixture.h"
 #include "ui/indicator0v.h"
 #include "ui/indicator0v_f.h"
 #include "ui/indicator0v_x.h"
@@ -22,14 +23,7 @@
 
 namespace {
 
-std::vector<pipe_dial> takeRequests()
-{
-    std::vector<pipe_dial> out;
-    pipe_dial r{};
-    while (!o_g_consMessageBox.empty() && o_g_consMessageBox.receive(&r, true, 1) == 0)
-        out.push_back(r);
-    return out;
-}
+using uitest::takeRequests;
 
 class IndicatorTest : public ::testing::Test {
 protected:
@@ -59,15 +53,7 @@ protected:
         i.setActive(false);
         return takeRequests();
     }
-    static QImage paintOf(Indicator& i)
-    {
-        QImage image(1000, 1000, QImage::Format_ARGB32);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.setWindow(0, 0, 1000, 1000);
-        i.paint(painter);
-        return image;
-    }
+    static QImage paintOf(Indicator& i) { return uitest::paintOverlay(i); }
 };
 
 TEST_F(IndicatorTest, ConstructedFlags)

@@ -4,6 +4,7 @@
 #include "acquisition/measkernel.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
+#include "tests/ui/ui_fixture.h"
 #include "tests/support/simboardtest.h"
 #include "ui/cursor.h"
 #include "ui/gridscreen.h"
@@ -35,14 +36,7 @@
 
 namespace {
 
-std::vector<pipe_dial> takeRequests()
-{
-    std::vector<pipe_dial> out;
-    pipe_dial r{};
-    while (!o_g_consMessageBox.empty() && o_g_consMessageBox.receive(&r, true, 1) == 0)
-        out.push_back(r);
-    return out;
-}
+using uitest::takeRequests;
 
 // Opens the protected handlers of an overlay class to the tests.
 template <typename T>
@@ -97,12 +91,10 @@ QPoint hitPointOf(Indicator* indicator)
     return QPoint(-1, -1);
 }
 
-class IndicScreenTest : public SimBoardTest {
+class IndicScreenTest : public uitest::HomeViewTest {
 protected:
-    void SetUp() override
+    void adjustSetup() override
     {
-        SimBoardTest::SetUp();
-        std::memcpy(&data, &init_par, sizeof data);
         data.zoomState = 0;
         data.zoomWidth = 40.0f;
         data.horizPosition = 0;
@@ -111,24 +103,21 @@ protected:
         data.cursorState = 1;
         data.measRefChannel = 1;
         data.channelFlags = 0x000F;
-        home_ = std::make_unique<HomeView>();
-        po_g_homeView = home_.get();
+    }
+    void SetUp() override
+    {
+        HomeViewTest::SetUp();
         QObject::connect(home_.get(), &HomeView::refreshAllowedSignal,
                          [this](bool allowed) { refreshSignals_.push_back(allowed); });
         setupLinks().cursorTablePtr = table_;
-        takeRequests();
     }
     void TearDown() override
     {
         setupLinks().cursorTablePtr = nullptr;
         setupLinks().measResultsPtr = nullptr;
-        po_g_homeView = nullptr;
-        home_.reset();
-        takeRequests();
-        SimBoardTest::TearDown();
+        HomeViewTest::TearDown();
     }
 
-    std::unique_ptr<HomeView> home_;
     std::vector<bool> refreshSignals_;
     // time1, time2, level1, level2, time3, xpos1, xpos2
     int32_t table_[7] = {10000, 90000, 425976, 622536, 50000, 0, 0};

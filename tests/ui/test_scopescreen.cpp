@@ -2,6 +2,7 @@
 // which stacking order, and the redraw request every rebuild posts.
 #include "core/gest_db.h"
 #include "core/requests.h"
+#include "tests/ui/ui_fixture.h"
 #include "tests/support/simboardtest.h"
 #include "ui/gridscreen.h"
 #include "ui/homeview.h"
@@ -21,14 +22,7 @@
 
 namespace {
 
-std::vector<pipe_dial> takeRequests()
-{
-    std::vector<pipe_dial> out;
-    pipe_dial r{};
-    while (!o_g_consMessageBox.empty() && o_g_consMessageBox.receive(&r, true, 1) == 0)
-        out.push_back(r);
-    return out;
-}
+using uitest::takeRequests;
 
 int acqDoneCount(const std::vector<pipe_dial>& requests)
 {
@@ -72,30 +66,16 @@ std::vector<Child> stack(const ScopeScreen& screen)
     return out;
 }
 
-class ScopeScreenTest : public SimBoardTest {
+class ScopeScreenTest : public uitest::HomeViewTest {
 protected:
-    void SetUp() override
+    void adjustSetup() override
     {
-        SimBoardTest::SetUp();
-        std::memcpy(&data, &init_par, sizeof data);
         data.traceMode = 0;
         data.traceFormat = 0;
         data.splitLayout = 0;
         data.passFailOn = 0;
         data.passFailSource = 0;
-        home_ = std::make_unique<HomeView>();
-        po_g_homeView = home_.get();
-        takeRequests();
     }
-    void TearDown() override
-    {
-        po_g_homeView = nullptr;
-        home_.reset();
-        takeRequests();
-        SimBoardTest::TearDown();
-    }
-
-    std::unique_ptr<HomeView> home_;
 };
 
 TEST_F(ScopeScreenTest, ZeroSizeBuildsNothingButAsksForARedraw)

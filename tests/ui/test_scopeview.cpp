@@ -2,6 +2,7 @@
 // vertical panel.
 #include "core/gest_db.h"
 #include "core/requests.h"
+#include "tests/ui/ui_fixture.h"
 #include "tests/support/simboardtest.h"
 #include "ui/homeview.h"
 #include "ui/scopevertical.h"
@@ -17,37 +18,16 @@
 
 namespace {
 
-std::vector<pipe_dial> takeRequests()
-{
-    std::vector<pipe_dial> out;
-    pipe_dial r{};
-    while (!o_g_consMessageBox.empty() && o_g_consMessageBox.receive(&r, true, 1) == 0)
-        out.push_back(r);
-    return out;
-}
+using uitest::takeRequests;
 
-class ScopeViewTest : public SimBoardTest {
+class ScopeViewTest : public uitest::HomeViewTest {
 protected:
-    void SetUp() override
+    void adjustSetup() override
     {
-        SimBoardTest::SetUp();
-        std::memcpy(&data, &init_par, sizeof data);
         data.traceFormat = 0;
         data.zoomWidth = 40.0f;
         data.keyToggleFlag = 0;
-        home_ = std::make_unique<HomeView>();
-        po_g_homeView = home_.get();
-        takeRequests();
     }
-    void TearDown() override
-    {
-        po_g_homeView = nullptr;
-        home_.reset();
-        takeRequests();
-        SimBoardTest::TearDown();
-    }
-
-    std::unique_ptr<HomeView> home_;
 };
 
 struct Notices {

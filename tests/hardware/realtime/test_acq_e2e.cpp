@@ -2,6 +2,7 @@
 // acquisition engine, with the front end programmed directly through the scaling registers.
 #include "tests/hardware/hwtest.h"
 #include "tests/hardware/drvtest.h"
+#include "tests/hardware/realtime/realtime_support.h"
 
 #include "acquisition/acqctrl.h"
 #include "hardware/CmdesBase.h"
@@ -15,6 +16,12 @@
 
 namespace {
 using namespace std::chrono_literals;
+using realtime::copyBlock;
+using realtime::setDetail;
+using realtime::TPacer;
+
+// After each step the driver gets up to 100 ms, checked every millisecond, then 100 us more.
+constexpr realtime::TPacing kPacing{std::chrono::milliseconds(1), std::chrono::microseconds(100), true};
 
 // Parameter numbers of the front-end chip used here.
 enum : int {
@@ -34,57 +41,6 @@ struct TReadOut {
     uint32_t newSamples = 0;
     std::vector<simboard::TSample> block;   // the framed block, copied out of the ring
     std::vector<double> completeAtMs;       // wall time of each record complete
-};
-
-std::vector<simboard::TSample> copyBlock(int32_t start, uint32_t samples)
-{
-    std::vector<simboard::TSample> out(samples);
-    int32_t pos = start;
-    for (uint32_t i = 0; i < samples; ++i) {
-        for (int ch = 0; ch < 4; ++ch)
-            out[i][ch] = tus_l_signalsBuffer[pos + ch];
-        pos = (pos + 4) % kRingWords;
-    }
-    return out;
-}
-
-void setDetail(uint32_t value)
-{
-    pthread_mutex_lock(&o_g_synchroAcqMutex);
-    o_g_synchroAcqDetail = static_cast<TSynchroDetail>(value);
-    pthread_cond_broadcast(&o_g_synchroAcqCond);
-    pthread_mutex_unlock(&o_g_synchroAcqMutex);
-}
-
-// Drives the paused engine in steps of stepNs of simulated time, each once the driver handled
-// what the previous one raised: a loaded machine then cannot fill the FIFO or leave a trigger
-// position unread, which would pause the sample clock and put a gap into the signal.
-class TPacer {
-public:
-    explicit TPacer(uint64_t stepNs)
-    {
-        simboard::setEnginePaused(true);
-        thread_ = std::thread([this, stepNs] {
-            while (!stop_.load()) {
-                simboard::runEngine(stepNs);
-                waitFor([this] {
-                    return stop_.load() || ((simboard::status() & simboard::interruptMask()) == 0
-                                            && simboard::fifo().count < 4000);
-                }, 100);
-                std::this_thread::sleep_for(std::chrono::microseconds(100));
-            }
-        });
-    }
-    ~TPacer()
-    {
-        stop_.store(true);
-        thread_.join();
-        simboard::setEnginePaused(false);
-    }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 // Rising crossings of code 2048 in a channel of a block.
@@ -107,7 +63,7 @@ protected:
         ASSERT_EQ(ChipAcqDrv(), 0);
         ASSERT_TRUE(ChipAcqBoardPresent());
         CmdeLogique(CMDE_CHANNEL_POWER, 0x1);  // the others read mid-scale
-        setDetail(0);
+        setDetail(SYNCHRO_NONE);
     }
     void TearDown() override
     {
@@ -205,7 +161,7 @@ protected:
 TEST_F(AcqEndToEndTest, MiddleTimeBaseSineFramedAroundItsTrigger)
 {
     frontEnd();
-    TPacer pacer(2000000);  // 500 samples a step
+    TPacer pacer(2000000, kPacing);  // 500 samples a step
     acq_ctrl c = scopeRecord(21, -50000, 1);
     ASSERT_EQ(c.decimation, 4);
     setUpScope(&c);
@@ -237,7 +193,7 @@ TEST_F(AcqEndToEndTest, MiddleTimeBaseSineFramedAroundItsTrigger)
 TEST_F(AcqEndToEndTest, SlowTimeBaseStreamsBlocksFromTheFramedTrigger)
 {
     frontEnd();
-    TPacer pacer(50000000);  // 1000 samples a step
+    TPacer pacer(50000000, kPacing);  // 1000 samples a step
     acq_ctrl c = scopeRecord(26, -50000, 1);  // 50 us a sample
     setUpScope(&c);
     ASSERT_EQ(ChipAcqWrite(&c), 0);
@@ -322,7 +278,7 @@ TEST_F(AcqEndToEndTest, AutoTriggerOnAFlatInputAfter500ThenAfter80Ms)
 TEST_F(AcqEndToEndTest, EquivalentTimeRecordAtTimeBase15)
 {
     frontEnd();
-    TPacer pacer(1000000);
+    TPacer pacer(1000000, kPacing);
     acq_ctrl c = scopeRecord(15, 0, 0);
     setUpScope(&c);
     ASSERT_EQ(ChipAcqWrite(&c), 0);
@@ -341,7 +297,7 @@ TEST_F(AcqEndToEndTest, EquivalentTimeRecordAtTimeBase15)
 TEST_F(AcqEndToEndTest, MeterAndHarmonicAcquisitionsCompleteByTheLastBlock)
 {
     frontEnd();
-    TPacer pacer(10000000);
+    TPacer pacer(10000000, kPacing);
     struct Row {
         const char* what;
         uint16_t mode;
@@ -395,7 +351,7 @@ TEST_F(AcqEndToEndTest, MeterAndHarmonicAcquisitionsCompleteByTheLastBlock)
         EXPECT_GT(samples, 0u);
         EXPECT_TRUE(simboard::engineState().lastBlock);
         ChipAcqIoctl(CHIPACQ_STOP_QUIET, nullptr);
-        setDetail(0);
+        setDetail(SYNCHRO_NONE);
     }
 }
 
@@ -415,10 +371,10 @@ TEST_F(AcqEndToEndTest, StalledFifoHoldsTheReadOutAndASilentChannelReadsItsCode)
         EXPECT_EQ(ChipAcqRead(&c), 8192);
         simboard::setFifoStalled(false);
         ChipAcqIoctl(CHIPACQ_STOP_QUIET, nullptr);
-        setDetail(0);
+        setDetail(SYNCHRO_NONE);
     }
     simboard::setSilentChannel(1, 1000);
-    TPacer pacer(2000000);
+    TPacer pacer(2000000, kPacing);
     acq_ctrl c = scopeRecord(21, -50000, 1);
     setUpScope(&c);
     ASSERT_EQ(ChipAcqWrite(&c), 0);

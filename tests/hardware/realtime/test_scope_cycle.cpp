@@ -3,6 +3,7 @@
 // in a thread of their own (stopped with a stop request); the hand-shakes run the real
 // acquisition threads, because a suspend needs the real-time thread's park.
 #include "tests/hardware/hwtest.h"
+#include "tests/hardware/realtime/realtime_support.h"
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/acqctrl.h"
@@ -34,6 +35,14 @@
 
 namespace {
 using namespace std::chrono_literals;
+using realtime::positionSeconds;
+using realtime::setDetail;
+using realtime::TPacer;
+
+// Small steps, each once the driver took what the previous one raised: on a loaded machine an
+// event raised while the interrupt thread is still busy with the previous one would otherwise
+// wait for the next.
+constexpr realtime::TPacing kPacing{50us, 50us, true};
 
 constexpr uint32_t kEmpty = 0x80000000u;
 constexpr int32_t kRecord = 100000;
@@ -54,47 +63,6 @@ bool saveNameValid(const char* name)
             return false;
     return true;
 }
-
-double positionSeconds(int timeBase)
-{
-    return static_cast<double>(GetHorizontalScaleT(static_cast<unsigned short>(timeBase)));
-}
-
-// Drives the paused engine in small steps, each once the driver took what the previous one
-// raised: on a loaded machine an event raised while the interrupt thread is still busy with the
-// previous one would otherwise wait for the next.
-class TPacer {
-public:
-    void start(uint64_t stepNs)
-    {
-        stop();
-        stop_.store(false);
-        simboard::setEnginePaused(true);
-        thread_ = std::thread([this, stepNs] {
-            while (!stop_.load()) {
-                simboard::runEngine(stepNs);
-                const auto deadline = std::chrono::steady_clock::now() + 100ms;
-                while (!stop_.load() && std::chrono::steady_clock::now() < deadline &&
-                       ((simboard::status() & simboard::interruptMask()) != 0 || simboard::fifo().count >= 4000))
-                    std::this_thread::sleep_for(50us);
-                std::this_thread::sleep_for(50us);
-            }
-        });
-    }
-    void stop()
-    {
-        if (!thread_.joinable())
-            return;
-        stop_.store(true);
-        thread_.join();
-        simboard::setEnginePaused(false);
-    }
-    ~TPacer() { stop(); }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 class ScopeCycleTest : public HardwareTest {
 protected:
@@ -168,15 +136,7 @@ protected:
         ProgScalingsPowerDown(ctrl_.poweredChannels);
         ChipAcqIoctl(CHIPACQ_SCOPE, &ctrl_);
         setDetail(SYNCHRO_TIMEBASE_CHANGE);
-        pacer_.start(std::max<uint64_t>(1000, static_cast<uint64_t>(positionSeconds(timeBase) * 2e11)));
-    }
-
-    static void setDetail(TSynchroDetail value)
-    {
-        pthread_mutex_lock(&o_g_synchroAcqMutex);
-        o_g_synchroAcqDetail = value;
-        pthread_cond_broadcast(&o_g_synchroAcqCond);
-        pthread_mutex_unlock(&o_g_synchroAcqMutex);
+        pacer_.start(std::max<uint64_t>(1000, static_cast<uint64_t>(positionSeconds(timeBase) * 2e11)), kPacing);
     }
 
     void runCycle()
@@ -243,7 +203,7 @@ protected:
     {
         threadsRunning_ = true;
         data.timeBaseIndex = data.userTimeBase = 15;
-        pacer_.start(2000);
+        pacer_.start(2000, kPacing);
         ASSERT_EQ(startThread(&ACQU_id, acquisit, &param_calibr, 20, true, "acquisit"), 0);
     }
 

@@ -3,6 +3,7 @@
 // analogue model at the instant the board says that position stands for. The board builds its
 // record with its own code, so this proves the product's sort, origin and placement.
 #include "tests/hardware/hwtest.h"
+#include "tests/hardware/realtime/realtime_support.h"
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/acqctrl.h"
@@ -32,53 +33,14 @@ constexpr double kInterpolatedTolerance = 0.01 * kFullScale;
 
 uint32_t s_buffer[kRecord];
 
-void setDetail(TSynchroDetail value)
-{
-    pthread_mutex_lock(&o_g_synchroAcqMutex);
-    o_g_synchroAcqDetail = value;
-    pthread_cond_broadcast(&o_g_synchroAcqCond);
-    pthread_mutex_unlock(&o_g_synchroAcqMutex);
-}
+using realtime::positionSeconds;
+using realtime::setDetail;
+using realtime::TPacer;
 
-// Drives the paused engine in steps of stepNs of simulated time and lets the driver take each
-// interrupt before the next step, so that a loaded machine cannot stall the sample clock in the
-// middle of a record. Short steps give the driver the trigger and the record end apart, as on the
-// board; TriggerAndRecordEndInOneInterrupt takes one long step on purpose.
-class TPacer {
-public:
-    explicit TPacer(uint64_t stepNs)
-    {
-        simboard::setEnginePaused(true);
-        thread_ = std::thread([this, stepNs] {
-            while (!stop_.load()) {
-                simboard::runEngine(stepNs);
-                if ((simboard::status() & simboard::interruptMask()) == 0 && simboard::fifo().count < 4000)
-                    continue;
-                const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
-                while (!stop_.load() && std::chrono::steady_clock::now() < deadline &&
-                       ((simboard::status() & simboard::interruptMask()) != 0 || simboard::fifo().count >= 4000))
-                    std::this_thread::sleep_for(std::chrono::microseconds(50));
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-            }
-        });
-    }
-    ~TPacer()
-    {
-        stop_.store(true);
-        thread_.join();
-        simboard::setEnginePaused(false);
-    }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
-// Seconds per record position of the time bases used here.
-double positionSeconds(int timeBase)
-{
-    return static_cast<double>(GetHorizontalScaleT(static_cast<unsigned short>(timeBase)));
-}
+// The driver takes each interrupt before the next step, so that a loaded machine cannot stall the
+// sample clock in the middle of a record. Short steps give the driver the trigger and the record
+// end apart, as on the board; TriggerAndRecordEndInOneInterrupt takes one long step on purpose.
+constexpr realtime::TPacing kPacing{std::chrono::microseconds(50), std::chrono::microseconds(200), false};
 
 struct TCase {
     int timeBase;
@@ -173,7 +135,7 @@ protected:
             // A quarter of the post-trigger time a step, (divider + 1) x 8 ns a sample.
             const uint64_t periodNs = 8ull * (simboard::engineState().divider + 1);
             const uint64_t postNs = periodNs * static_cast<uint64_t>(std::max(pseudoPostrig, 1));
-            TPacer pacer(stepNs != 0 ? stepNs : std::max<uint64_t>(8, postNs / 4));
+            TPacer pacer(stepNs != 0 ? stepNs : std::max<uint64_t>(8, postNs / 4), kPacing);
             ASSERT_EQ(ChipAcqWrite(&rec_), 0);
             int events = 0;
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
