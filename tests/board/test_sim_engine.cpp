@@ -25,15 +25,6 @@ uint32_t gray(uint32_t n)
     return n ^ (n >> 1);
 }
 
-uint16_t mirror(uint16_t x, int width)
-{
-    uint16_t r = 0;
-    for (int i = 0; i < width; ++i)
-        if (x & (1u << i))
-            r = static_cast<uint16_t>(r | (1u << (width - 1 - i)));
-    return r;
-}
-
 struct TFront {
     int row = 7;          // sensitivity row of the front end's table
     uint16_t p18 = 512;   // offset DAC
@@ -89,21 +80,8 @@ protected:
         p[40] = f.p40;
         p[13] = f.p13;
         p[3] = f.p3;
-        for (int r = 0; r < simboard::kChipRegisters; ++r) {
-            uint16_t v = 0;
-            for (const auto& fl : simboard::chipFields(r)) {
-                if (fl.param >= simboard::kChipParams)
-                    continue;
-                const uint16_t m = static_cast<uint16_t>((1u << fl.width) - 1);
-                uint16_t x = p[fl.param] & m;
-                if (fl.inverted)
-                    x ^= m;
-                if (fl.reversed)
-                    x = mirror(x, fl.width);
-                v = static_cast<uint16_t>(v | (x << fl.position));
-            }
-            cmd(static_cast<uint16_t>(1u << ch), static_cast<uint16_t>(r), v);
-        }
+        for (int r = 0; r < simboard::kChipRegisters; ++r)
+            cmd(static_cast<uint16_t>(1u << ch), static_cast<uint16_t>(r), simtest::encodeChipRegister(p.data(), r));
     }
     static simboard::TSignal sine(double vpp, double hz)
     {

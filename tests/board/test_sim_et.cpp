@@ -49,15 +49,6 @@ const TBase& base(int index)
     return kBases[index - 6];
 }
 
-uint16_t mirror(uint16_t x, int width)
-{
-    uint16_t r = 0;
-    for (int i = 0; i < width; ++i)
-        if (x & (1u << i))
-            r = static_cast<uint16_t>(r | (1u << (width - 1 - i)));
-    return r;
-}
-
 uint32_t rotr20(uint32_t v)
 {
     return ((v >> 1) | ((v & 1) << 19)) & 0xFFFFF;
@@ -221,21 +212,8 @@ protected:
         p[18] = 512;
         p[19] = 511;
         p[41] = 1;
-        for (int r = 0; r < simboard::kChipRegisters; ++r) {
-            uint16_t v = 0;
-            for (const auto& fl : simboard::chipFields(r)) {
-                if (fl.param >= simboard::kChipParams)
-                    continue;
-                const uint16_t m = static_cast<uint16_t>((1u << fl.width) - 1);
-                uint16_t x = p[fl.param] & m;
-                if (fl.inverted)
-                    x ^= m;
-                if (fl.reversed)
-                    x = mirror(x, fl.width);
-                v = static_cast<uint16_t>(v | (x << fl.position));
-            }
-            cmd(static_cast<uint16_t>(1u << ch), static_cast<uint16_t>(r), v);
-        }
+        for (int r = 0; r < simboard::kChipRegisters; ++r)
+            cmd(static_cast<uint16_t>(1u << ch), static_cast<uint16_t>(r), simtest::encodeChipRegister(p.data(), r));
     }
     void TearDown() override
     {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "board/deviceio.h"
+#include "board/sim/simboard.h"
 
 #include <cstdint>
 #include <fcntl.h>
@@ -10,6 +11,29 @@
 #include <sys/ioctl.h>
 
 namespace simtest {
+
+// Front-end register reg as the chip's own layout packs the parameters p[0..kChipParams).
+inline uint16_t encodeChipRegister(const uint16_t* p, int reg)
+{
+    uint16_t v = 0;
+    for (const auto& fl : simboard::chipFields(reg)) {
+        if (fl.param >= simboard::kChipParams)
+            continue;
+        const uint16_t m = static_cast<uint16_t>((1u << fl.width) - 1);
+        uint16_t x = p[fl.param] & m;
+        if (fl.inverted)
+            x ^= m;
+        if (fl.reversed) {
+            uint16_t r = 0;
+            for (int i = 0; i < fl.width; ++i)
+                if (x & (1u << i))
+                    r = static_cast<uint16_t>(r | (1u << (fl.width - 1 - i)));
+            x = r;
+        }
+        v = static_cast<uint16_t>(v | (x << fl.position));
+    }
+    return v;
+}
 
 constexpr uint32_t kSpiHz = 6250000;
 
