@@ -17,13 +17,10 @@
 #include <vector>
 
 namespace {
-// The source tree: three levels above this file (tests/hardware/test_source_scan.cpp).
+// The source tree, as the build knows it.
 std::string sourceRoot()
 {
-    std::string p = __FILE__;
-    for (int i = 0; i < 3; ++i)
-        p = p.substr(0, p.find_last_of('/'));
-    return p;
+    return BV_SOURCE_ROOT;
 }
 
 std::vector<std::string> sourcesUnder(const std::string& dir)
