@@ -181,6 +181,49 @@ void registerBoardSeedStep(const std::string& name, BoardSeedStep step)
     seedSteps().emplace_back(name, std::move(step));
 }
 
+int openBoardFileIn(const char* dir, const char* path, int64_t* size, std::string* why)
+{
+    auto refuse = [why](int err, const char* reason) {
+        if (why)
+            *why = reason;
+        errno = err;
+        return -1;
+    };
+    if (!path || path[0] != '/')
+        return refuse(EINVAL, "an absolute board path is expected");
+    // No ".." component, whatever the file system holds.
+    for (const char* p = path; (p = std::strstr(p, "..")) != nullptr; p += 2) {
+        if (p[-1] == '/' && (p[2] == 0 || p[2] == '/'))
+            return refuse(EACCES, "outside the board folder");
+    }
+    char canonicalDir[PATH_MAX];
+    char canonical[PATH_MAX];
+    if (!realpath(boardPath(dir).c_str(), canonicalDir))
+        return refuse(ENOENT, "not found");
+    if (!realpath(boardPath(path).c_str(), canonical)) {
+        int err = errno == ENOTDIR ? ENOENT : errno;
+        return refuse(err, err == ENOENT ? "not found" : "cannot be opened");
+    }
+    size_t dirLength = std::strlen(canonicalDir);
+    if (dirLength == 1)
+        dirLength = 0;  // "/": every absolute path is inside
+    if (std::strncmp(canonical, canonicalDir, dirLength) != 0 || canonical[dirLength] != '/')
+        return refuse(EACCES, "outside the board folder");
+    int fd = ::open(canonical, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+    if (fd < 0) {
+        int err = errno;
+        return refuse(err, err == ENOENT ? "not found" : "cannot be opened");
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return refuse(EINVAL, "not a regular file");
+    }
+    if (size)
+        *size = st.st_size;
+    return fd;
+}
+
 bool writeBoardFile(const char* boardAbsolutePath, const std::string& content)
 {
     std::string host = boardPath(boardAbsolutePath);

@@ -1,6 +1,7 @@
 // Platform seam: where board paths live, which ports are served, how the board is seeded.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -43,5 +44,11 @@ using BoardSeedStep = std::function<void()>;
 void registerBoardSeedStep(const std::string& name, BoardSeedStep step);
 // Returns true when this call seeded the root, false when it was seeded already (or board build).
 bool seedBoardRoot();
+// Opens the board file `path` for reading when it is a regular file inside the board folder
+// `dir` ("/" for the whole board): no ".." component, and its canonical path (symbolic links
+// resolved) stays under the canonical folder. Opened non-blocking, so that a FIFO or a device
+// put there never holds the caller, and checked with fstat. Returns the descriptor (its size in
+// *size), or -1 with the reason in *why and errno set: ENOENT when nothing is there.
+int openBoardFileIn(const char* dir, const char* path, int64_t* size = nullptr, std::string* why = nullptr);
 // Writes a whole file under the root (board path); used by seeding steps. Returns false on error.
 bool writeBoardFile(const char* boardAbsolutePath, const std::string& content);

@@ -10,7 +10,6 @@
 #include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -214,31 +213,10 @@ bool openConfined(const char* path, int* fd, int64_t* size)
     }
     if (!root)
         return false;
-    // No ".." component, whatever the file system holds.
-    for (const char* p = path; (p = std::strstr(p, "..")) != nullptr; p += 2) {
-        bool starts = p > path && p[-1] == '/';
-        bool ends = p[2] == 0 || p[2] == '/';
-        if (starts && ends)
-            return false;
-    }
-    char canonicalRoot[PATH_MAX];
-    char canonical[PATH_MAX];
-    if (!realpath(boardPath(root).c_str(), canonicalRoot) || !realpath(boardPath(path).c_str(), canonical))
-        return false;
-    size_t rootLength = std::strlen(canonicalRoot);
-    if (std::strncmp(canonical, canonicalRoot, rootLength) != 0 || canonical[rootLength] != '/')
-        return false;
-    // Non-blocking: a FIFO or a device put there must not hold the session.
-    int f = ::open(canonical, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+    int f = openBoardFileIn(root, path, size);
     if (f < 0)
         return false;
-    struct stat st;
-    if (::fstat(f, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(f);
-        return false;
-    }
     *fd = f;
-    *size = st.st_size;
     return true;
 }
 

@@ -5,7 +5,9 @@
 #include "board/board.h"
 #include "board/deviceio.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/time.h>
@@ -20,26 +22,68 @@ TSimBoard& board()
     return TSimBoard::get();
 }
 
-bool readWholeFile(const std::string& hostPath, std::string* out, size_t limit)
+// Reads a board file through the board's confinement (a regular file under the root, opened
+// non-blocking), keeping at most limit + 1 bytes so that the caller can tell a file too large.
+// On failure: the reason.
+bool readBoardFile(const std::string& path, std::string* out, size_t limit, std::string* why)
 {
-    int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openBoardFileIn("/", path.c_str(), nullptr, why);
     if (fd < 0)
         return false;
     out->clear();
     char buf[4096];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+    while (out->size() <= limit) {
+        ssize_t n = ::read(fd, buf, std::min(sizeof buf, limit + 1 - out->size()));
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
             ::close(fd);
+            if (why)
+                *why = "cannot be read";
             return false;
         }
         if (n == 0)
             break;
         out->append(buf, static_cast<size_t>(n));
-        if (out->size() > limit)
-            break;
     }
     ::close(fd);
+    return true;
+}
+
+// A scenario file and the text it holds.
+bool readScenarioText(const std::string& path, std::string* text, std::string* why)
+{
+    constexpr size_t kLimit = 16u << 20;
+    if (!readBoardFile(path, text, kLimit, why))
+        return false;
+    if (text->size() > kLimit) {
+        *why = "larger than 16 MiB";
+        return false;
+    }
+    return true;
+}
+
+// Every board path of the scenario must name a regular file under the root: anything else there
+// (a FIFO, a folder, a device, a path leading out of the root) refuses the scenario as a bad key
+// does. A missing file is left to applyScenario, which leaves the probe absent.
+bool checkScenarioPaths(const TScenario& s, std::string* error)
+{
+    for (int ch = 0; ch < 4; ++ch) {
+        const std::string& path = s.probeImages[ch];
+        if (path.empty())
+            continue;
+        std::string why;
+        int fd = openBoardFileIn("/", path.c_str(), nullptr, &why);
+        if (fd >= 0) {
+            ::close(fd);
+            continue;
+        }
+        if (errno == ENOENT)
+            continue;
+        if (error)
+            *error = "channels[" + std::to_string(ch) + "].probeMemory: " + path + ": " + why;
+        return false;
+    }
     return true;
 }
 
@@ -76,11 +120,11 @@ void TSimBoard::applyScenario(const TScenario& s, std::string* warnings, bool re
         const std::string& path = s.probeImages[ch];
         if (path.empty())
             continue;
-        std::string bytes;
-        std::string where = "channel " + std::to_string(ch + 1) + " probe memory " + path;
-        if (!readWholeFile(boardPath(path), &bytes, kProbeMemorySize)) {
+        std::string bytes, why;
+        std::string where = "channels[" + std::to_string(ch) + "].probeMemory: " + path;
+        if (!readBoardFile(path, &bytes, kProbeMemorySize, &why)) {
             if (warnings)
-                *warnings += where + ": cannot be read (no probe)\n";
+                *warnings += where + ": " + why + " (no probe)\n";
             continue;
         }
         if (bytes.size() > kProbeMemorySize && warnings)
@@ -101,7 +145,7 @@ TScenario scenario()
 bool loadScenarioText(const std::string& json, std::string* error)
 {
     TScenario s;
-    if (!parseScenario(json, &s, error))
+    if (!parseScenario(json, &s, error) || !checkScenarioPaths(s, error))
         return false;
     std::string warnings;
     {
@@ -115,14 +159,8 @@ bool loadScenarioText(const std::string& json, std::string* error)
 
 bool loadScenarioFile(const std::string& path, std::string* error)
 {
-    std::string text;
-    if (!readWholeFile(boardPath(path), &text, 1u << 24)) {
-        if (error)
-            *error = path + ": cannot be read";
-        return false;
-    }
-    std::string why;
-    if (!loadScenarioText(text, &why)) {
+    std::string text, why;
+    if (!readScenarioText(path, &text, &why) || !loadScenarioText(text, &why)) {
         if (error)
             *error = path + ": " + why;
         return false;
@@ -153,13 +191,11 @@ bool install(std::string* error)
     TScenario s = defaultScenario();
     if (!boardRoot().empty()) {
         seedScenarioFile();
-        std::string text, parseError;
-        if (!readWholeFile(boardPath(kScenarioPath), &text, 1u << 24)) {
+        std::string text, refusal;
+        if (!readScenarioText(kScenarioPath, &text, &refusal) || !parseScenario(text, &s, &refusal) ||
+            !checkScenarioPaths(s, &refusal)) {
             ok = false;
-            why = std::string(kScenarioPath) + ": cannot be read (defaults used)\n";
-        } else if (!parseScenario(text, &s, &parseError)) {
-            ok = false;
-            why = std::string(kScenarioPath) + ": " + parseError + " (defaults used)\n";
+            why = std::string(kScenarioPath) + ": " + refusal + " (defaults used)\n";
             s = defaultScenario();
         }
     }

@@ -53,6 +53,7 @@ struct TScenario {
     uint32_t fpgaVersion = 0x0312;    // SPI register 99
     std::array<TSignal, 4> signals;
     // Board path of each channel's probe-memory image (e.g. "/sim/probe1.bin"); empty: no probe.
+    // Loading a scenario refuses a path that is not a regular file under the root.
     std::array<std::string, 4> probeImages;
     double lux = 100.0;
     double speedFactor = 1.0;         // simulated time runs this many times faster than the wall
@@ -67,7 +68,8 @@ struct TScenario {
 // 0.5 Vpp / DC 0 V, no probes, lux 100, speed 1, seed 1).
 TScenario defaultScenario();
 // JSON text <-> scenario. Unknown keys are ignored, missing keys keep their defaults; a syntax
-// error or a value of the wrong type fails with a message naming the place.
+// error or a value of the wrong type fails with a message naming the place. Text only: the files
+// the paths name are checked when the scenario is loaded.
 bool parseScenario(const std::string& json, TScenario* out, std::string* error = nullptr);
 std::string scenarioToJson(const TScenario& scenario);
 // Writes the default scenario to kScenarioPath unless a file is there already.
@@ -75,8 +77,9 @@ bool seedScenarioFile();
 // Adds seedScenarioFile to the steps of seedBoardRoot(); call before seeding.
 void registerScenarioSeed();
 
-// The scenario in force. Loading never replaces the current one when the text is bad; a probe
-// image that cannot be read leaves that probe absent and fails with the message.
+// The scenario in force. Loading never replaces the current one when the text is bad or a probe
+// path names anything but a regular file under the root; a missing probe image, or one whose
+// reading fails, leaves that probe absent and fails with the message.
 TScenario scenario();
 bool loadScenarioFile(const std::string& boardPath, std::string* error = nullptr);
 bool loadScenarioText(const std::string& json, std::string* error = nullptr);

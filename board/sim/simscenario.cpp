@@ -1,8 +1,9 @@
 // The scenario file of the simulated board: defaults, JSON reading and writing, seeding.
 #include "board/sim/simboard.h"
-#include "board/sim/simjson.h"
 
 #include "board/board.h"
+
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <cstdio>
@@ -13,7 +14,13 @@ namespace simboard {
 
 namespace {
 
+// Objects keep the file's order (gpio lines, the written file follows SCENARIO.txt's table).
+using Json = nlohmann::ordered_json;
+
 const char* const kShapes[] = {"dc", "sine", "square", "triangle", "harmonics", "noise"};
+// Checked before the library parses: nothing a scenario needs nests deeper.
+constexpr int kMaxDepth = 64;
+constexpr size_t kMaxHarmonics = 1000;
 
 TSignal signal(const char* shape, double vpp, double frequency)
 {
@@ -22,6 +29,181 @@ TSignal signal(const char* shape, double vpp, double frequency)
     s.vpp = vpp;
     s.frequency = frequency;
     return s;
+}
+
+// "line L, column C: " of the byte at 1-based position.
+std::string place(const std::string& text, size_t position)
+{
+    int line = 1, column = 1;
+    for (size_t i = 0; i + 1 < position && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": ";
+}
+
+// 1-based position of the first bracket nesting deeper than kMaxDepth, outside strings; 0 if none.
+// Until its first error the parser sees the same strings, so it never nests deeper than this.
+size_t tooDeepAt(const std::string& text)
+{
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth)
+                return i + 1;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return 0;
+}
+
+// The library's message without its prefix and without the token read so far (it can be long and
+// hold any byte).
+std::string parseErrorText(const std::string& lastToken, const Json::exception& ex)
+{
+    if (ex.id == 406)
+        return "number out of range";
+    std::string what = ex.what();
+    size_t p = what.find("] ");
+    if (p != std::string::npos)
+        what.erase(0, p + 2);
+    if (what.rfind("parse error", 0) == 0 && (p = what.find(": ")) != std::string::npos)
+        what.erase(0, p + 2);
+    std::string token = "; last read: '" + lastToken + "'";
+    if ((p = what.find(token)) != std::string::npos)
+        what.erase(p, token.size());
+    static const std::string endOfInput = "expected end of input";
+    if (what.size() >= endOfInput.size() && what.compare(what.size() - endOfInput.size(), endOfInput.size(), endOfInput) == 0)
+        return "unexpected text after the value";
+    return what;
+}
+
+// Builds the document from the library's parse events and keeps the place of an error.
+class TDocumentBuilder : public nlohmann::json_sax<Json> {
+public:
+    explicit TDocumentBuilder(Json* root) : root_(root) {}
+    size_t errorPosition = 0;
+    std::string errorText;
+
+    bool null() override { return add(nullptr); }
+    bool boolean(bool v) override { return add(v); }
+    bool number_integer(number_integer_t v) override { return add(v); }
+    bool number_unsigned(number_unsigned_t v) override { return add(v); }
+    bool number_float(number_float_t v, const string_t&) override { return add(v); }
+    bool string(string_t& v) override { return add(std::move(v)); }
+    bool binary(binary_t&) override { return false; }
+    bool start_object(std::size_t) override { return open(Json::object()); }
+    bool key(string_t& k) override
+    {
+        slot_ = &(*open_.back())[k];  // a repeated key: the last one wins
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(Json::array()); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t position, const std::string& lastToken, const Json::exception& ex) override
+    {
+        errorPosition = position;
+        if (ex.id == 406 && position >= lastToken.size())
+            errorPosition = position + 1 - lastToken.size();  // the number's first digit
+        errorText = parseErrorText(lastToken, ex);
+        return false;
+    }
+
+private:
+    Json* put(Json v)
+    {
+        if (open_.empty()) {
+            *root_ = std::move(v);
+            return root_;
+        }
+        if (open_.back()->is_array()) {
+            open_.back()->push_back(std::move(v));
+            return &open_.back()->back();
+        }
+        *slot_ = std::move(v);
+        return slot_;
+    }
+    bool add(Json v)
+    {
+        put(std::move(v));
+        return true;
+    }
+    bool open(Json v)
+    {
+        open_.push_back(put(std::move(v)));
+        return true;
+    }
+    bool close()
+    {
+        open_.pop_back();
+        return true;
+    }
+
+    Json* root_;
+    Json* slot_ = nullptr;
+    std::vector<Json*> open_;  // the arrays and objects being filled, innermost last
+};
+
+// Parses one JSON text; on error "line L, column C: what".
+bool parseJsonText(const std::string& text, Json* out, std::string* error)
+{
+    std::string why;
+    size_t position = 0;
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+        position = 1;
+        why = "a byte order mark is not allowed";
+    } else if ((position = tooDeepAt(text)) != 0) {
+        why = "nesting deeper than " + std::to_string(kMaxDepth) + " levels";
+    } else {
+        TDocumentBuilder builder(out);
+        if (Json::sax_parse(text, &builder))
+            return true;
+        position = builder.errorPosition;
+        why = builder.errorText;
+    }
+    if (error)
+        *error = place(text, position) + why;
+    return false;
+}
+
+// A number as a double; integers beyond 2^53 (not exact in a double) and non-finite values fail.
+bool exactNumber(const Json& v, double* out)
+{
+    constexpr uint64_t kExact = uint64_t(1) << 53;
+    if (v.is_number_unsigned()) {
+        uint64_t n = v.get<uint64_t>();
+        if (n > kExact)
+            return false;
+        *out = static_cast<double>(n);
+        return true;
+    }
+    if (v.is_number_integer()) {
+        int64_t n = v.get<int64_t>();
+        if (n > int64_t(kExact) || n < -int64_t(kExact))
+            return false;
+        *out = static_cast<double>(n);
+        return true;
+    }
+    if (v.is_number_float()) {
+        *out = v.get<double>();
+        return std::isfinite(*out);
+    }
+    return false;
 }
 
 // Reads the members of one object; the first error wins and names the member's place.
@@ -38,62 +220,61 @@ public:
         return false;
     }
 
-    const TJson* member(const TJson& obj, const char* key) const
+    const Json* member(const Json& obj, const char* key) const
     {
-        const TJson* v = obj.find(key);
-        return v && v->type != TJson::Null ? v : nullptr;
+        auto it = obj.find(key);
+        return it != obj.end() && !it->is_null() ? &*it : nullptr;
     }
 
-    void number(const TJson& obj, const char* key, const std::string& where, double lo, double hi, double* out)
+    // A number of lo..hi at place.
+    bool inRange(const Json& v, const std::string& place, double lo, double hi, double* out)
     {
-        const TJson* v = member(obj, key);
-        if (!v || !ok_)
-            return;
-        std::string place = where + key;
-        if (v->type != TJson::Number) {
-            fail(place, "a number is expected");
-            return;
-        }
-        if (v->number < lo || v->number > hi) {
-            fail(place, "out of range");
-            return;
-        }
-        *out = v->number;
+        if (!v.is_number())
+            return fail(place, "a number is expected");
+        if (!exactNumber(v, out) || *out < lo || *out > hi)
+            return fail(place, "out of range");
+        return true;
+    }
+
+    void number(const Json& obj, const char* key, const std::string& where, double lo, double hi, double* out)
+    {
+        const Json* v = member(obj, key);
+        double n;
+        if (v && ok_ && inRange(*v, where + key, lo, hi, &n))
+            *out = n;
     }
 
     template <typename T>
-    void integer(const TJson& obj, const char* key, const std::string& where, double lo, double hi, T* out)
+    void integer(const Json& obj, const char* key, const std::string& where, double lo, double hi, T* out)
     {
-        const TJson* v = member(obj, key);
+        const Json* v = member(obj, key);
         if (!v || !ok_)
             return;
         std::string place = where + key;
-        if (v->type != TJson::Number || v->number != std::floor(v->number)) {
+        double n;
+        if (!v->is_number() || (exactNumber(*v, &n) && n != std::floor(n))) {
             fail(place, "a whole number is expected");
             return;
         }
-        if (v->number < lo || v->number > hi) {
-            fail(place, "out of range");
-            return;
-        }
-        *out = static_cast<T>(v->number);
+        if (inRange(*v, place, lo, hi, &n))
+            *out = static_cast<T>(n);
     }
 
-    void boolean(const TJson& obj, const char* key, const std::string& where, bool* out)
+    void boolean(const Json& obj, const char* key, const std::string& where, bool* out)
     {
-        const TJson* v = member(obj, key);
+        const Json* v = member(obj, key);
         if (!v || !ok_)
             return;
-        if (v->type != TJson::Bool) {
+        if (!v->is_boolean()) {
             fail(where + key, "true or false is expected");
             return;
         }
-        *out = v->boolean;
+        *out = v->get<bool>();
     }
 
-    bool object(const TJson* v, const std::string& place)
+    bool object(const Json* v, const std::string& place)
     {
-        if (v && v->type != TJson::Object)
+        if (v && !v->is_object())
             return fail(place, "an object is expected");
         return v != nullptr;
     }
@@ -104,54 +285,57 @@ private:
 };
 
 // A version as a number or as a text in C notation ("0x0312", "786").
-bool readVersion(const TJson& v, uint32_t* out)
+bool readVersion(const Json& v, uint32_t* out)
 {
-    if (v.type == TJson::Number) {
-        if (v.number < 0 || v.number > 4294967295.0 || v.number != std::floor(v.number))
+    double n;
+    if (v.is_number()) {
+        if (!exactNumber(v, &n) || n < 0 || n > 4294967295.0 || n != std::floor(n))
             return false;
-        *out = static_cast<uint32_t>(v.number);
+        *out = static_cast<uint32_t>(n);
         return true;
     }
-    if (v.type != TJson::String || v.string.empty() || v.string[0] == '-' || v.string[0] == '+')
+    if (!v.is_string())
+        return false;
+    const std::string& text = v.get_ref<const std::string&>();
+    if (text.empty() || text[0] == '-' || text[0] == '+')
         return false;
     char* end = nullptr;
-    unsigned long long n = std::strtoull(v.string.c_str(), &end, 0);
-    if (*end != '\0' || n > 0xFFFFFFFFull)
+    unsigned long long u = std::strtoull(text.c_str(), &end, 0);
+    if (*end != '\0' || u > 0xFFFFFFFFull)
         return false;
-    *out = static_cast<uint32_t>(n);
+    *out = static_cast<uint32_t>(u);
     return true;
 }
 
-void readSignal(TReader& r, const TJson& obj, const std::string& where, TSignal* s)
+void readSignal(TReader& r, const Json& obj, const std::string& where, TSignal* s)
 {
-    if (const TJson* shape = r.member(obj, "shape")) {
+    if (const Json* shape = r.member(obj, "shape")) {
         bool known = false;
-        if (shape->type == TJson::String)
+        if (shape->is_string())
             for (const char* k : kShapes)
-                known = known || shape->string == k;
+                known = known || shape->get_ref<const std::string&>() == k;
         if (!known) {
             r.fail(where + "shape", "one of dc, sine, square, triangle, harmonics, noise is expected");
             return;
         }
-        s->shape = shape->string;
+        s->shape = shape->get<std::string>();
     }
     r.number(obj, "vpp", where, 0, 1e4, &s->vpp);
     r.number(obj, "offset", where, -1e4, 1e4, &s->offset);
     r.number(obj, "frequency", where, 0, 1e10, &s->frequency);
     r.number(obj, "phase", where, -1e6, 1e6, &s->phase);
     r.number(obj, "duty", where, 0, 100, &s->duty);
-    if (const TJson* h = r.member(obj, "harmonics")) {
-        if (h->type != TJson::Array) {
-            r.fail(where + "harmonics", "an array of numbers is expected");
+    if (const Json* h = r.member(obj, "harmonics"); h && r.ok()) {
+        if (!h->is_array() || h->size() > kMaxHarmonics) {
+            r.fail(where + "harmonics", "an array of at most " + std::to_string(kMaxHarmonics) + " numbers is expected");
             return;
         }
         std::vector<double> list;
-        for (size_t i = 0; i < h->array.size(); ++i) {
-            if (h->array[i].type != TJson::Number) {
-                r.fail(where + "harmonics[" + std::to_string(i) + "]", "a number is expected");
+        for (size_t i = 0; i < h->size(); ++i) {
+            double a;
+            if (!r.inRange((*h)[i], where + "harmonics[" + std::to_string(i) + "]", -1e6, 1e6, &a))
                 return;
-            }
-            list.push_back(h->array[i].number);
+            list.push_back(a);
         }
         s->harmonics = std::move(list);
     }
@@ -178,81 +362,80 @@ TScenario defaultScenario()
 
 bool parseScenario(const std::string& json, TScenario* out, std::string* error)
 {
-    TJson root;
-    std::string syntax;
-    if (!parseJson(json, &root, &syntax)) {
-        if (error)
-            *error = syntax;
+    Json root;
+    if (!parseJsonText(json, &root, error))
         return false;
-    }
     TReader r(error);
-    if (root.type != TJson::Object) {
+    if (!root.is_object()) {
         r.fail("scenario", "an object is expected");
         return false;
     }
     TScenario s = defaultScenario();
-    if (const TJson* m = r.member(root, "model")) {
-        if (m->type != TJson::Number || (m->number != 2 && m->number != 4))
+    if (const Json* m = r.member(root, "model")) {
+        double n;
+        if (!m->is_number() || !exactNumber(*m, &n) || (n != 2 && n != 4))
             r.fail("model", "2 or 4 is expected");
         else
-            s.model = static_cast<int>(m->number);
+            s.model = static_cast<int>(n);
     }
     r.integer(root, "bandwidthLines", "", 0, 3, &s.bandwidthLines);
     r.integer(root, "boardCode", "", 0, 3, &s.boardCode);
     r.boolean(root, "fpgaPreconfigured", "", &s.fpgaPreconfigured);
-    if (const TJson* v = r.member(root, "fpgaVersion"))
+    if (const Json* v = r.member(root, "fpgaVersion"))
         if (r.ok() && !readVersion(*v, &s.fpgaVersion))
             r.fail("fpgaVersion", "a 32-bit number is expected (a number or a text such as \"0x0312\")");
-    if (const TJson* ch = r.member(root, "channels"); ch && r.ok()) {
-        if (ch->type != TJson::Array || ch->array.size() > 4) {
+    if (const Json* ch = r.member(root, "channels"); ch && r.ok()) {
+        if (!ch->is_array() || ch->size() > 4) {
             r.fail("channels", "an array of at most 4 channels is expected");
         } else {
-            for (size_t i = 0; i < ch->array.size() && r.ok(); ++i) {
+            for (size_t i = 0; i < ch->size() && r.ok(); ++i) {
                 std::string where = "channels[" + std::to_string(i) + "]";
-                const TJson& c = ch->array[i];
-                if (c.type == TJson::Null)
+                const Json& c = (*ch)[i];
+                if (c.is_null())
                     continue;
                 if (!r.object(&c, where))
                     break;
-                const TJson* sig = r.member(c, "signal");
+                const Json* sig = r.member(c, "signal");
                 if (r.object(sig, where + ".signal"))
                     readSignal(r, *sig, where + ".signal.", &s.signals[i]);
-                if (const TJson* img = c.find("probeMemory"); img && r.ok()) {
-                    if (img->type == TJson::Null)
-                        s.probeImages[i].clear();
-                    else if (img->type != TJson::String || (!img->string.empty() && img->string[0] != '/'))
-                        r.fail(where + ".probeMemory", "null or an absolute board path is expected");
-                    else
-                        s.probeImages[i] = img->string;
-                }
+                auto img = c.find("probeMemory");
+                if (img == c.end() || !r.ok())
+                    continue;
+                const std::string* path = img->is_string() ? &img->get_ref<const std::string&>() : nullptr;
+                if (img->is_null())
+                    s.probeImages[i].clear();
+                else if (!path || (!path->empty() && (*path)[0] != '/') || path->find('\0') != std::string::npos)
+                    r.fail(where + ".probeMemory", "null or an absolute board path is expected");
+                else
+                    s.probeImages[i] = *path;
             }
         }
     }
     r.number(root, "lux", "", 0, 1e6, &s.lux);
     r.number(root, "speedFactor", "", 1e-6, 1e6, &s.speedFactor);
-    if (r.ok() && r.member(root, "speedFactor") && s.speedFactor <= 0)
-        r.fail("speedFactor", "out of range");
     r.integer(root, "seed", "", 0, 4294967295.0, &s.seed);
     r.boolean(root, "inputs connected", "", &s.inputsConnected);
-    if (const TJson* bat = r.member(root, "battery"); r.ok() && r.object(bat, "battery")) {
+    if (const Json* bat = r.member(root, "battery"); r.ok() && r.object(bat, "battery")) {
         r.integer(*bat, "percent", "battery.", 0, 100, &s.battery.percent);
         r.boolean(*bat, "charging", "battery.", &s.battery.charging);
         r.boolean(*bat, "wallPower", "battery.", &s.battery.wallPower);
     }
-    if (const TJson* g = r.member(root, "gpio"); r.ok() && r.object(g, "gpio")) {
-        for (const auto& m : g->object) {
-            std::string place = "gpio." + m.first;
+    if (const Json* g = r.member(root, "gpio"); r.ok() && r.object(g, "gpio")) {
+        for (const auto& m : g->items()) {
+            const std::string& key = m.key();
+            std::string place = "gpio." + key;
             char* end = nullptr;
-            long line = std::strtol(m.first.c_str(), &end, 10);
-            if (m.first.empty() || *end != '\0' || line < 0 || line > 1023) {
+            long line = std::strtol(key.c_str(), &end, 10);
+            if (key.empty() || *end != '\0' || line < 0 || line > 1023) {
                 r.fail(place, "a GPIO line number (0..1023) is expected as the key");
                 break;
             }
             int level;
-            if (m.second.type == TJson::Bool)
-                level = m.second.boolean ? 1 : 0;
-            else if (m.second.type == TJson::Number && (m.second.number == 0 || m.second.number == 1))
-                level = static_cast<int>(m.second.number);
+            double n;
+            if (m.value().is_boolean())
+                level = m.value().get<bool>() ? 1 : 0;
+            else if (m.value().is_number() && exactNumber(m.value(), &n) && (n == 0 || n == 1))
+                level = static_cast<int>(n);
             else {
                 r.fail(place, "0 or 1 is expected");
                 break;
@@ -275,46 +458,40 @@ bool parseScenario(const std::string& json, TScenario* out, std::string* error)
 
 std::string scenarioToJson(const TScenario& s)
 {
-    TJson root = TJson::makeObject();
-    root.set("model", TJson::makeNumber(s.model));
-    root.set("bandwidthLines", TJson::makeNumber(s.bandwidthLines));
-    root.set("boardCode", TJson::makeNumber(s.boardCode));
-    root.set("fpgaPreconfigured", TJson::makeBool(s.fpgaPreconfigured));
-    root.set("fpgaVersion", TJson::makeString(versionText(s.fpgaVersion)));
-    TJson channels = TJson::makeArray();
+    Json root = Json::object();
+    root["model"] = s.model;
+    root["bandwidthLines"] = s.bandwidthLines;
+    root["boardCode"] = s.boardCode;
+    root["fpgaPreconfigured"] = s.fpgaPreconfigured;
+    root["fpgaVersion"] = versionText(s.fpgaVersion);
+    Json channels = Json::array();
     for (int i = 0; i < 4; ++i) {
         const TSignal& g = s.signals[i];
-        TJson sig = TJson::makeObject();
-        sig.set("shape", TJson::makeString(g.shape));
-        sig.set("vpp", TJson::makeNumber(g.vpp));
-        sig.set("offset", TJson::makeNumber(g.offset));
-        sig.set("frequency", TJson::makeNumber(g.frequency));
-        sig.set("phase", TJson::makeNumber(g.phase));
-        sig.set("duty", TJson::makeNumber(g.duty));
-        TJson h = TJson::makeArray();
-        for (double a : g.harmonics)
-            h.array.push_back(TJson::makeNumber(a));
-        sig.set("harmonics", std::move(h));
-        TJson c = TJson::makeObject();
-        c.set("signal", std::move(sig));
-        c.set("probeMemory", s.probeImages[i].empty() ? TJson() : TJson::makeString(s.probeImages[i]));
-        channels.array.push_back(std::move(c));
+        Json sig = Json::object();
+        sig["shape"] = g.shape;
+        sig["vpp"] = g.vpp;
+        sig["offset"] = g.offset;
+        sig["frequency"] = g.frequency;
+        sig["phase"] = g.phase;
+        sig["duty"] = g.duty;
+        sig["harmonics"] = g.harmonics;
+        Json c = Json::object();
+        c["signal"] = std::move(sig);
+        c["probeMemory"] = s.probeImages[i].empty() ? Json() : Json(s.probeImages[i]);
+        channels.push_back(std::move(c));
     }
-    root.set("channels", std::move(channels));
-    root.set("lux", TJson::makeNumber(s.lux));
-    root.set("speedFactor", TJson::makeNumber(s.speedFactor));
-    root.set("seed", TJson::makeNumber(s.seed));
-    root.set("inputs connected", TJson::makeBool(s.inputsConnected));
-    TJson bat = TJson::makeObject();
-    bat.set("percent", TJson::makeNumber(s.battery.percent));
-    bat.set("charging", TJson::makeBool(s.battery.charging));
-    bat.set("wallPower", TJson::makeBool(s.battery.wallPower));
-    root.set("battery", std::move(bat));
-    TJson gpio = TJson::makeObject();
+    root["channels"] = std::move(channels);
+    root["lux"] = s.lux;
+    root["speedFactor"] = s.speedFactor;
+    root["seed"] = s.seed;
+    root["inputs connected"] = s.inputsConnected;
+    root["battery"] = {{"percent", s.battery.percent}, {"charging", s.battery.charging}, {"wallPower", s.battery.wallPower}};
+    Json gpio = Json::object();
     for (const auto& g : s.gpioInputs)
-        gpio.set(std::to_string(g.first), TJson::makeNumber(g.second));
-    root.set("gpio", std::move(gpio));
-    return writeJson(root);
+        gpio[std::to_string(g.first)] = g.second;
+    root["gpio"] = std::move(gpio);
+    // Texts set through the API may not be UTF-8: replace such bytes rather than fail.
+    return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 bool seedScenarioFile()

@@ -1,16 +1,17 @@
-// The scenario file of the simulated board, its JSON reader, the board inputs it drives, the
-// clock and the random source.
+// The scenario file of the simulated board, its reading, the board inputs it drives, the clock and
+// the random source.
 #include "board/board.h"
 #include "board/deviceio.h"
 #include "board/sim/simboard.h"
-#include "board/sim/simjson.h"
 #include "tests/support/simfpgaboardtest.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -202,22 +203,71 @@ TEST(SimScenarioText, RoundTripsEveryField)
     EXPECT_EQ(back.gpioInputs, s.gpioInputs);
 }
 
-TEST(SimJson, ParsesStandardTextAndRefusesTheRest)
+TEST(SimScenarioText, BrokenTextIsRefusedWithItsPlace)
 {
-    simboard::TJson v;
-    std::string why;
-    ASSERT_TRUE(simboard::parseJson(R"( {"a": [1, -2.5e3, true, null], "b": "x\u00e9\ud83d\ude00\n", "a": 7} )", &v, &why)) << why;
-    EXPECT_EQ(v.find("a")->number, 7) << "the last duplicate wins";
-    EXPECT_EQ(v.find("b")->string, "x\xC3\xA9\xF0\x9F\x98\x80\n");
-    EXPECT_EQ(v.object[0].second.array[1].number, -2500);
-
-    for (const char* bad : {"", "{", "[1,]", "{\"a\" 1}", "01", "1.", "\"\\x\"", "\"\\ud800\"", "tru", "\"a\nb\"", "1e999"}) {
-        EXPECT_FALSE(simboard::parseJson(bad, &v, &why)) << bad;
-        EXPECT_EQ(why.rfind("line ", 0), 0u) << bad << " -> " << why;
+    // Nested arrays far deeper than any scenario: refused before the parser sees them.
+    std::string deep = "{\"channels\": " + std::string(10 << 20, '[');
+    struct Case {
+        std::string text;
+        const char* place;
+        const char* what;
+    } cases[] = {
+        {"{\"model\": 4,\n \"lux\": 1", "line 2, column 10: ", "unexpected end of input"},
+        {"{\"model\": 4, \"lux\": 1,}", "line 1, column 23: ", "unexpected '}'"},
+        {"{\"channels\": [{\"probeMemory\": \"/sim/\\q.bin\"}]}", "line 1, column 38: ", "invalid string"},
+        {"{\"lux\": \"bright\"}", "lux: ", "a number is expected"},
+        {"{\"battery\": {\"percent\": 101}}", "battery.percent: ", "out of range"},
+        {"\xEF\xBB\xBF{}", "line 1, column 1: ", "byte order mark"},
+        {deep, "line 1, column 77: ", "nesting deeper than 64 levels"},
+        {"{\"seed\": 9007199254740993}", "seed: ", "out of range"},
+        {"{\"lux\": 9007199254740993}", "lux: ", "out of range"},
+        {"{\"channels\": [{\"signal\": {\"harmonics\": [1, -9007199254740993]}}]}", "channels[0].signal.harmonics[1]: ", "out of range"},
+        {"{\"lux\": 1e999}", "line 1, column 9: ", "number out of range"},
+        {"{\"gpio\": {\"7\": 18446744073709551617}}", "gpio.7: ", "0 or 1"},
+        {"{\"channels\": [{\"probeMemory\": \"/sim/p.bin\\u0000/../../etc/passwd\"}]}", "channels[0].probeMemory: ", "absolute board path"},
+    };
+    for (const Case& c : cases) {
+        simboard::TScenario s;
+        std::string why;
+        EXPECT_FALSE(simboard::parseScenario(c.text, &s, &why)) << c.text.substr(0, 80);
+        EXPECT_EQ(why.rfind(c.place, 0), 0u) << c.text.substr(0, 80) << " -> " << why;
+        EXPECT_NE(why.find(c.what), std::string::npos) << c.text.substr(0, 80) << " -> " << why;
     }
-    std::string deep(1000, '[');
-    EXPECT_FALSE(simboard::parseJson(deep, &v, &why));
-    EXPECT_NE(why.find("too deep"), std::string::npos);
+    // 64 levels still read (the shape is refused by the scenario's own rules, not the parser).
+    std::string at64 = "{\"channels\": " + std::string(63, '[') + std::string(63, ']') + "}";
+    simboard::TScenario s;
+    std::string why;
+    EXPECT_FALSE(simboard::parseScenario(at64, &s, &why));
+    EXPECT_EQ(why.find("nesting"), std::string::npos) << why;
+}
+
+TEST_F(SimScenario, ProbePathsNameRegularFilesUnderTheRoot)
+{
+    ASSERT_EQ(::mkfifo(hostPath("/sim/fifo.bin").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/etc/passwd", hostPath("/sim/out.bin").c_str()), 0);
+    ASSERT_EQ(::symlink("/etc", hostPath("/sim/outdir").c_str()), 0);
+    for (const char* path : {"/sim/fifo.bin", "/sim", "/../../etc/passwd", "/sim/../../../etc/passwd", "/sim/out.bin", "/sim/outdir/passwd"}) {
+        std::string text = std::string("{\"model\": 2, \"channels\": [null, {\"probeMemory\": \"") + path + "\"}]}";
+        ASSERT_TRUE(writeBoardFile(simboard::kScenarioPath, text));
+        std::string why;
+        EXPECT_FALSE(simboard::install(&why)) << path;
+        EXPECT_NE(why.find(std::string("channels[1].probeMemory: ") + path), std::string::npos) << why;
+        EXPECT_EQ(simboard::scenario().model, 4) << path << ": refused as a whole, the defaults are in force";
+        EXPECT_TRUE(simboard::probeMemory(1).empty()) << path;
+
+        EXPECT_FALSE(simboard::loadScenarioText(text, &why)) << path;
+        EXPECT_NE(why.find("channels[1].probeMemory"), std::string::npos) << why;
+        EXPECT_EQ(simboard::scenario().model, 4) << path << ": a refused text changes nothing";
+    }
+
+    // The scenario file itself is read the same way: a FIFO there is refused at once.
+    ASSERT_EQ(::unlink(hostPath(simboard::kScenarioPath).c_str()), 0);
+    ASSERT_EQ(::mkfifo(hostPath(simboard::kScenarioPath).c_str(), 0600), 0);
+    std::string why;
+    EXPECT_FALSE(simboard::install(&why));
+    EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
+    EXPECT_FALSE(simboard::loadScenarioFile("/sim/fifo.bin", &why));
+    EXPECT_NE(why.find("/sim/fifo.bin: not a regular file"), std::string::npos) << why;
 }
 
 TEST_F(SimScenario, RandomSourceFollowsTheSeed)
