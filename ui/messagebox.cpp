@@ -125,8 +125,8 @@ void MessageBox::screenMessageSlot(int code, QString supplied)
         held = true;
         break;
     default:
-        // The remaining numbers up to 34 are timed texts; any other number an empty pop-up.
-        message_ = (code > 0 && code <= 34) ? text(code) : QString();
+        // The remaining numbers are timed texts; one without a text gives an empty pop-up.
+        message_ = text(code);
         break;
     }
 
