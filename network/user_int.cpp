@@ -1,6 +1,6 @@
 #include "network/user_int.h"
 
-#include <QCoreApplication>
+#include <QObject>
 #include <QRegularExpression>
 
 #include <cstdlib>
@@ -41,11 +41,6 @@ const QChar kOhmSign(0x2126);
 // The unit helpers write the Greek capital omega; the remote client knows only "{".
 const QChar kOmega(0x03A9);
 const QChar kEAcute(0x00E9);
-
-QString tr(const char* key)
-{
-    return QCoreApplication::translate("QObject", key);
-}
 
 std::string bytes(const QString& text)
 {
@@ -121,8 +116,8 @@ void setPelanodeTriggerStatus(QString text)
 {
     std::string stored = kEmpty;
     if (!text.isEmpty()) {
-        text.replace(QLatin1Char('+'), tr("pos"));
-        text.replace(QLatin1Char('-'), tr("neg"));
+        text.replace(QLatin1Char('+'), QObject::tr("pos"));
+        text.replace(QLatin1Char('-'), QObject::tr("neg"));
         text.replace(QLatin1Char(','), QLatin1Char('-'));
         stored = bytes(folded(text));
     }
@@ -146,9 +141,9 @@ void setPelanodePassfailCounter(QString text)
 
 void setPelanodeBattery(int16_t level)
 {
-    QString text = tr("Batterie: ") + QString::number(std::abs(static_cast<int>(level))) + QStringLiteral(" %");
+    QString text = QObject::tr("Batterie: ") + QString::number(std::abs(static_cast<int>(level))) + QStringLiteral(" %");
     if (level < 0)
-        text += QStringLiteral(" - ") + tr("en charge");
+        text += QStringLiteral(" - ") + QObject::tr("en charge");
     std::string stored = bytes(folded(text));
     std::lock_guard<std::mutex> lock(cacheMutex());
     o_g_statusBattery = std::move(stored);

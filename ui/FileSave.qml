@@ -86,6 +86,7 @@ FileSave_ {
         text: qsTr("Sauvegarde")
     }
 
+    // Narrow enough that the button stays inside the views' 730-pixel dialog.
     Row {
         x: 8
         y: 50
@@ -95,18 +96,18 @@ FileSave_ {
             id: kindBox
             objectName: "kindBox"
             radioBoxTitle: qsTr("Type")
-            width: 300
+            width: 280
             columnNumber: 3
         }
         MyGroupBox {
             groupBoxTitle: qsTr("Nom")
-            width: 190
+            width: 170
             height: 50
             StringSelect {
                 id: nameField
                 objectName: "filenameField"
                 anchors.centerIn: parent
-                width: 180
+                width: 160
                 height: 36
                 rootWindow: fileSave.rootWindow
                 length: 28
@@ -115,13 +116,13 @@ FileSave_ {
         }
         MyGroupBox {
             groupBoxTitle: qsTr("Commentaire")
-            width: 190
+            width: 170
             height: 50
             StringSelect {
                 id: commentField
                 objectName: "commentField"
                 anchors.centerIn: parent
-                width: 180
+                width: 160
                 height: 36
                 rootWindow: fileSave.rootWindow
                 length: 30

@@ -17,10 +17,34 @@ constexpr int kHeight = 100;
 // While one of these is shown no other message, not even 0, replaces it.
 bool locks(int code) { return code == 13 || code == 15; }
 
+// The keys of the numbered texts, written out so that the catalogue tools see every one.
+const char* const kKeys[] = {
+    QT_TRANSLATE_NOOP("MessageBox", "message1"),  QT_TRANSLATE_NOOP("MessageBox", "message2"),
+    QT_TRANSLATE_NOOP("MessageBox", "message3"),  QT_TRANSLATE_NOOP("MessageBox", "message4"),
+    QT_TRANSLATE_NOOP("MessageBox", "message5"),  QT_TRANSLATE_NOOP("MessageBox", "message6"),
+    QT_TRANSLATE_NOOP("MessageBox", "message7"),  QT_TRANSLATE_NOOP("MessageBox", "message8"),
+    QT_TRANSLATE_NOOP("MessageBox", "message9"),  QT_TRANSLATE_NOOP("MessageBox", "message10"),
+    QT_TRANSLATE_NOOP("MessageBox", "message11"), QT_TRANSLATE_NOOP("MessageBox", "message12"),
+    QT_TRANSLATE_NOOP("MessageBox", "message13"), QT_TRANSLATE_NOOP("MessageBox", "message14"),
+    QT_TRANSLATE_NOOP("MessageBox", "message15"), QT_TRANSLATE_NOOP("MessageBox", "message16"),
+    QT_TRANSLATE_NOOP("MessageBox", "message17"), QT_TRANSLATE_NOOP("MessageBox", "message18"),
+    QT_TRANSLATE_NOOP("MessageBox", "message19"), QT_TRANSLATE_NOOP("MessageBox", "message20"),
+    QT_TRANSLATE_NOOP("MessageBox", "message21"), QT_TRANSLATE_NOOP("MessageBox", "message22"),
+    QT_TRANSLATE_NOOP("MessageBox", "message23"), QT_TRANSLATE_NOOP("MessageBox", "message24"),
+    QT_TRANSLATE_NOOP("MessageBox", "message25"), QT_TRANSLATE_NOOP("MessageBox", "message26"),
+    QT_TRANSLATE_NOOP("MessageBox", "message27"), QT_TRANSLATE_NOOP("MessageBox", "message28"),
+    QT_TRANSLATE_NOOP("MessageBox", "message29"), QT_TRANSLATE_NOOP("MessageBox", "message30"),
+    QT_TRANSLATE_NOOP("MessageBox", "message31"), QT_TRANSLATE_NOOP("MessageBox", "message32"),
+    QT_TRANSLATE_NOOP("MessageBox", "message33"),
+};
+constexpr int kKeyCount = sizeof(kKeys) / sizeof(kKeys[0]);
+
+// The text of message 1 .. 33; any other number has none.
 QString text(int code)
 {
-    const QByteArray key = "message" + QByteArray::number(code);
-    return QCoreApplication::translate("MessageBox", key.constData());
+    if (code < 1 || code > kKeyCount)
+        return QString();
+    return QCoreApplication::translate("MessageBox", kKeys[code - 1]);
 }
 
 } // namespace
@@ -101,8 +125,8 @@ void MessageBox::screenMessageSlot(int code, QString supplied)
         held = true;
         break;
     default:
-        // The remaining numbers up to 34 are timed texts; any other number an empty pop-up.
-        message_ = (code > 0 && code <= 34) ? text(code) : QString();
+        // The remaining numbers are timed texts; one without a text gives an empty pop-up.
+        message_ = text(code);
         break;
     }
 

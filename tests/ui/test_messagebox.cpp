@@ -1,11 +1,13 @@
 // The message pop-up: which numbers are timed, held or locking, how the two lines are composed,
 // what reaches the status cache, its picture, and its place in the root window.
 #include "core/gest_db.h"
+#include "core/root.h"
 #include "network/user_int.h"
 #include "tests/ui/homescreen.h"
 #include "ui/messagebox.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTimer>
@@ -218,6 +220,29 @@ TEST_F(MessageBoxTest, PaintsAGreyBoxWithABlueOutlineAndTwoLines)
     const QString path = QStringLiteral(BENCHVIEW_ARTEFACT_DIR "/messagebox_two_lines.png");
     ASSERT_TRUE(image.save(path));
     std::printf("two-line message: %s\n", qPrintable(path));
+}
+
+// With the program's English catalogue and font every text stays inside the outline, also with
+// the longest completions its senders supply (a proposed file name, an autoset text).
+TEST_F(MessageBoxTest, EveryEnglishTextFitsInsideTheOutline)
+{
+    QGuiApplication::setFont(QFont(applicationFontFamily(QString()), 10));
+    ASSERT_TRUE(installTranslatorFrom(QCoreApplication::applicationDirPath() + "/translations", QString()));
+    data.selfTestResult = 0xFFFF;
+    const char* const fileName = "tavlin_2026-12-31_23-59-59.png";
+    for (int code = 1; code <= 34; ++code) {
+        const char* supplied = code == 8 ? "trig on CH4" : code == 29 ? "Recessive level" : fileName;
+        SCOPED_TRACE(code);
+        MessageBox box;  // the font is the application's at creation
+        box.screenMessageSlot(code, QString::fromUtf8(supplied));
+        ASSERT_FALSE(box.message().isEmpty());
+        EXPECT_FALSE(box.message().startsWith(QLatin1String("message"))) << box.message().toStdString();
+        // Between the outline and a margin of 8 pixels: no ink of a text that runs over.
+        const QImage image = painted(box);
+        const int w = static_cast<int>(box.width());
+        EXPECT_EQ(bluePixels(image, QRect(6, 14, 6, 72)) + bluePixels(image, QRect(w - 12, 14, 6, 72)), 0)
+            << (box.message() + box.detail()).toStdString();
+    }
 }
 
 class MessageBoxRootTest : public HomeScreenTest {};

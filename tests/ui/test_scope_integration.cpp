@@ -8,11 +8,13 @@
 #include "core/gest_db.h"
 #include "core/process.h"
 #include "core/requests.h"
+#include "core/root.h"
 #include "tests/ui/homescreen.h"
 #include "ui/dialogpanel.h"
 #include "ui/zinccolor.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
 #include <QQuickItem>
 
@@ -84,6 +86,9 @@ protected:
     // The program's start: controller thread, root window published, start-up notice.
     void startProgram()
     {
+        // The catalogue and font of the default configuration, before the window loads.
+        installTranslator();
+        QGuiApplication::setFont(QFont(applicationFontFamily(readRootConfig().language), kApplicationFontPointSize));
         HomeView& view = load();
         po_g_homeView = &view;
         po_g_homeBridge.store(&view, std::memory_order_release);
@@ -114,6 +119,7 @@ TEST_F(ScopeIntegrationTest, NewUserOpensTheScopeSeesChannelOneMeasuresAndSetsTh
     ASSERT_FALSE(HasFatalFailure());
     HomeView& view = *view_;
     EXPECT_EQ(data.instrumentMode, 0x8000);
+    saveArtefact(view, "home.png");
 
     // The mode tool opens the scope view.
     QQuickItem* modeTool = item("modeTool_Oscilloscope");
@@ -150,6 +156,15 @@ TEST_F(ScopeIntegrationTest, NewUserOpensTheScopeSeesChannelOneMeasuresAndSetsTh
         << "channel 1's colour " << colour.name().toStdString() << ": " << found << " pixels";
     saveArtefact(view, "scope-one-pane.png");
 
+    // A pop-up over the view: the two-line form with the longest name the program proposes.
+    view.screenMessage(14, "tavlin_2026-12-31_23-59-59.trc");
+    QQuickItem* popUp = need("messageBox");
+    ASSERT_TRUE(processEventsUntil([&] { return popUp->isVisible(); }, kTimeoutMs));
+    processEventsFor(200);
+    saveArtefact(view, "scope-message.png");
+    view.screenMessage(0, nullptr);
+    ASSERT_TRUE(processEventsUntil([&] { return !popUp->isVisible(); }, kTimeoutMs));
+
     // The measurement box of the reference channel shows a frequency once the cursors T1 and T2
     // span whole periods: a slower time base (remote command until the horizontal panel exists).
     pipe_dial slower{REQ_SET_PARAM, param::timeBaseIndex, 0, 17, 0.0f, senderValue(MENU_id)};
@@ -162,7 +177,8 @@ TEST_F(ScopeIntegrationTest, NewUserOpensTheScopeSeesChannelOneMeasuresAndSetsTh
     ASSERT_TRUE(processEventsUntil(
         [&] {
             for (const QString& line : measBox->property("measurementList").toStringList())
-                if (line.startsWith(QLatin1String("freq")) && !line.contains(QLatin1String("-----")))
+                if (line.startsWith(QCoreApplication::translate("AutomeasComputeThread", "freq")) &&
+                    !line.contains(QLatin1String("-----")))
                     frequency = line;
             return !frequency.isEmpty();
         },
@@ -188,10 +204,19 @@ TEST_F(ScopeIntegrationTest, NewUserOpensTheScopeSeesChannelOneMeasuresAndSetsTh
         << trigger->property("tlevelValue").toDouble();
     saveArtefact(view, "scope-trigger-panel.png");
 
-    // Four panes, as a recalled setup or a remote command sets them; the trigger tool again
-    // closes its panel.
+    // The trigger tool again closes its panel; the other panels with labels of their own (the
+    // measurement table, the save panel) open and close the same way.
     clickItem(*tool("triggerTool"));
     ASSERT_TRUE(processEventsUntil([&] { return trigger->opacity() == 0.0; }, kTimeoutMs));
+    for (const char* name : {"measTypeTool", "saveTool"}) {
+        clickItem(*tool(name));
+        processEventsFor(500);
+        saveArtefact(view, (std::string("scope-") + name + ".png").c_str());
+        clickItem(*tool(name));
+        processEventsFor(300);
+    }
+
+    // Four panes, as a recalled setup or a remote command sets them.
     pipe_dial split{REQ_SET_PARAM, param::splitLayout, 0, 1, 0.0f, senderValue(MENU_id)};
     o_g_consMessageBox.send(&split);
     ASSERT_TRUE(processEventsUntil(

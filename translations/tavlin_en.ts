@@ -1,0 +1,704 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en">
+<context>
+    <name>AutoMeasChannel</name>
+    <message>
+        <source>Mesures sur </source>
+        <translation>Measurements on </translation>
+    </message>
+    <message>
+        <source> entre T1 et T2</source>
+        <translation>between T1 and T2</translation>
+    </message>
+    <message>
+        <source>M1</source>
+        <translation>M1</translation>
+    </message>
+    <message>
+        <source>M2</source>
+        <translation>M2</translation>
+    </message>
+    <message>
+        <source>M3</source>
+        <translation>M3</translation>
+    </message>
+    <message>
+        <source>M4</source>
+        <translation>M4</translation>
+    </message>
+    <message>
+        <source>CH1</source>
+        <translation>CH1</translation>
+    </message>
+    <message>
+        <source>CH2</source>
+        <translation>CH2</translation>
+    </message>
+    <message>
+        <source>CH3</source>
+        <translation>CH3</translation>
+    </message>
+    <message>
+        <source>CH4</source>
+        <translation>CH4</translation>
+    </message>
+</context>
+<context>
+    <name>AutoMeasType</name>
+    <message>
+        <source>Mesures</source>
+        <translation>Measurements</translation>
+    </message>
+    <message>
+        <source> entre T1 et T2</source>
+        <translation>between T1 and T2</translation>
+    </message>
+</context>
+<context>
+    <name>AutomeasComputeThread</name>
+    <message>
+        <source>vmin</source>
+        <translation>Vmin</translation>
+    </message>
+    <message>
+        <source>vmax</source>
+        <translation>Vmax</translation>
+    </message>
+    <message>
+        <source>vpp</source>
+        <translation>Vpp</translation>
+    </message>
+    <message>
+        <source>vlow</source>
+        <translation>Vlow</translation>
+    </message>
+    <message>
+        <source>vhigh</source>
+        <translation>Vhigh</translation>
+    </message>
+    <message>
+        <source>vamp</source>
+        <translation>Vamp</translation>
+    </message>
+    <message>
+        <source>vrms</source>
+        <translation>Vrms</translation>
+    </message>
+    <message>
+        <source>vrms_c</source>
+        <translation>Vrms cyc</translation>
+    </message>
+    <message>
+        <source>vavg</source>
+        <translation>Vavg</translation>
+    </message>
+    <message>
+        <source>sum</source>
+        <translation>Sum</translation>
+    </message>
+    <message>
+        <source>trise</source>
+        <translation>Rise</translation>
+    </message>
+    <message>
+        <source>tfall</source>
+        <translation>Fall</translation>
+    </message>
+    <message>
+        <source>wplus</source>
+        <translation>W+</translation>
+    </message>
+    <message>
+        <source>wminus</source>
+        <translation>W-</translation>
+    </message>
+    <message>
+        <source>period</source>
+        <translation>Period</translation>
+    </message>
+    <message>
+        <source>freq</source>
+        <translation>Freq</translation>
+    </message>
+    <message>
+        <source>dcycle</source>
+        <translation>Duty</translation>
+    </message>
+    <message>
+        <source>npulses</source>
+        <translation>Pulses</translation>
+    </message>
+    <message>
+        <source>ov_pos</source>
+        <translation>Over+</translation>
+    </message>
+    <message>
+        <source>ov_neg</source>
+        <translation>Over-</translation>
+    </message>
+</context>
+<context>
+    <name>BusAnalysisView</name>
+    <message>
+        <source>Bus</source>
+        <translation>Bus</translation>
+    </message>
+</context>
+<context>
+    <name>FileLoad</name>
+    <message>
+        <source>Chargement</source>
+        <translation>Load file</translation>
+    </message>
+    <message>
+        <source>Masque</source>
+        <translation>Mask</translation>
+    </message>
+    <message>
+        <source>Charger</source>
+        <translation>Load</translation>
+    </message>
+</context>
+<context>
+    <name>FileSave</name>
+    <message>
+        <source>Traces</source>
+        <translation>Traces</translation>
+    </message>
+    <message>
+        <source>Fonction</source>
+        <translation>Function</translation>
+    </message>
+    <message>
+        <source>Harmoniques</source>
+        <translation>Harmonics</translation>
+    </message>
+    <message>
+        <source>Masque</source>
+        <translation>Mask</translation>
+    </message>
+    <message>
+        <source>Configuration</source>
+        <translation>Setup</translation>
+    </message>
+    <message>
+        <source>Sauvegarde</source>
+        <translation>Save file</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>Nom</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Commentaire</source>
+        <translation>Comment</translation>
+    </message>
+    <message>
+        <source>Sauvegarder</source>
+        <translation>Save</translation>
+    </message>
+</context>
+<context>
+    <name>HarmonicView</name>
+    <message>
+        <source>Harmonic</source>
+        <translation>Harmonics</translation>
+    </message>
+</context>
+<context>
+    <name>HomeView</name>
+    <message>
+        <source>Oscilloscope</source>
+        <translation>Oscilloscope</translation>
+    </message>
+    <message>
+        <source>Multimeter</source>
+        <translation>Multimeter</translation>
+    </message>
+    <message>
+        <source>Logger</source>
+        <translation>Recorder</translation>
+    </message>
+    <message>
+        <source>Harmonic</source>
+        <translation>Harmonics</translation>
+    </message>
+    <message>
+        <source>Bus</source>
+        <translation>Bus</translation>
+    </message>
+    <message>
+        <source>Mise a jour disponible. L&apos;installer?</source>
+        <translation>Update available. Install it?</translation>
+    </message>
+</context>
+<context>
+    <name>LoggerView</name>
+    <message>
+        <source>Logger</source>
+        <translation>Recorder</translation>
+    </message>
+</context>
+<context>
+    <name>MessageBox</name>
+    <message>
+        <source>message1</source>
+        <translation>Oscilloscope mode</translation>
+    </message>
+    <message>
+        <source>message2</source>
+        <translation>Recorder mode</translation>
+    </message>
+    <message>
+        <source>message3</source>
+        <translation>Harmonic analyser mode</translation>
+    </message>
+    <message>
+        <source>message4</source>
+        <translation>File viewer mode</translation>
+    </message>
+    <message>
+        <source>message5</source>
+        <translation>Switching off…</translation>
+    </message>
+    <message>
+        <source>message6</source>
+        <translation>Calibration step running…</translation>
+    </message>
+    <message>
+        <source>message7</source>
+        <translation>Autoset failed</translation>
+    </message>
+    <message>
+        <source>message8</source>
+        <translation>Autoset…</translation>
+    </message>
+    <message>
+        <source>message9</source>
+        <translation>Multimeter mode</translation>
+    </message>
+    <message>
+        <source>message10</source>
+        <translation>Measurement on hold</translation>
+    </message>
+    <message>
+        <source>message11</source>
+        <translation>Please wait…</translation>
+    </message>
+    <message>
+        <source>message12</source>
+        <translation>Saving the calibration…</translation>
+    </message>
+    <message>
+        <source>message13</source>
+        <translation>Self-test failed: </translation>
+    </message>
+    <message>
+        <source>message14</source>
+        <translation>Writing file</translation>
+    </message>
+    <message>
+        <source>message15</source>
+        <translation>Probe: check its ratings</translation>
+    </message>
+    <message>
+        <source>message16</source>
+        <translation>Please wait…</translation>
+    </message>
+    <message>
+        <source>message17</source>
+        <translation>File exists or cannot be opened</translation>
+    </message>
+    <message>
+        <source>message18</source>
+        <translation>No setup file: defaults loaded</translation>
+    </message>
+    <message>
+        <source>message19</source>
+        <translation>Cannot write the file</translation>
+    </message>
+    <message>
+        <source>message20</source>
+        <translation>Invalid or damaged file</translation>
+    </message>
+    <message>
+        <source>message21</source>
+        <translation>Key not active in this mode</translation>
+    </message>
+    <message>
+        <source>message22</source>
+        <translation>No harmonic data to save</translation>
+    </message>
+    <message>
+        <source>message23</source>
+        <translation>Invalid file name</translation>
+    </message>
+    <message>
+        <source>message24</source>
+        <translation>Nothing to save</translation>
+    </message>
+    <message>
+        <source>message25</source>
+        <translation>Saving screenshot</translation>
+    </message>
+    <message>
+        <source>message26</source>
+        <translation>Invalid function</translation>
+    </message>
+    <message>
+        <source>message27</source>
+        <translation>Starting…</translation>
+    </message>
+    <message>
+        <source>message28</source>
+        <translation>Bus analysis mode</translation>
+    </message>
+    <message>
+        <source>message29</source>
+        <translation>Bus analysis step:</translation>
+    </message>
+    <message>
+        <source>message30</source>
+        <translation>Bus file cannot be loaded</translation>
+    </message>
+    <message>
+        <source>message31</source>
+        <translation>Bus analysis timed out</translation>
+    </message>
+    <message>
+        <source>message32</source>
+        <translation>Bus analysis stopped</translation>
+    </message>
+    <message>
+        <source>message33</source>
+        <translation>Building the mask…</translation>
+    </message>
+</context>
+<context>
+    <name>MeterView</name>
+    <message>
+        <source>Multimeter</source>
+        <translation>Multimeter</translation>
+    </message>
+</context>
+<context>
+    <name>ModeSelect</name>
+    <message>
+        <source>Mode</source>
+        <translation>Mode</translation>
+    </message>
+    <message>
+        <source>Vecteur</source>
+        <translation>Vector</translation>
+    </message>
+    <message>
+        <source>Enveloppe</source>
+        <translation>Envelope</translation>
+    </message>
+    <message>
+        <source>Toute l&apos;acquisition</source>
+        <translation>Whole record</translation>
+    </message>
+    <message>
+        <source>Persistance</source>
+        <translation>Persistence</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>run after delay</source>
+        <translation>Run after delay</translation>
+    </message>
+    <message>
+        <source>cadrage</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>position horiz</source>
+        <translation>Horiz. position</translation>
+    </message>
+    <message>
+        <source>div</source>
+        <translation>div</translation>
+    </message>
+    <message>
+        <source>holdoff</source>
+        <translation>Hold-off</translation>
+    </message>
+    <message>
+        <source>position horiz FFT</source>
+        <translation>FFT horiz. position</translation>
+    </message>
+    <message>
+        <source>lumiere</source>
+        <translation>Brightness</translation>
+    </message>
+    <message>
+        <source>niveau decl</source>
+        <translation>Trigger level</translation>
+    </message>
+    <message>
+        <source>cadrage FFT</source>
+        <translation>FFT position</translation>
+    </message>
+    <message>
+        <source>pos</source>
+        <translation>rising</translation>
+    </message>
+    <message>
+        <source>neg</source>
+        <translation>falling</translation>
+    </message>
+    <message>
+        <source>Batterie: </source>
+        <translation>Battery: </translation>
+    </message>
+    <message>
+        <source>en charge</source>
+        <translation>charging</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeStatusLine</name>
+    <message>
+        <source>running</source>
+        <translation>running</translation>
+    </message>
+    <message>
+        <source>pretrig</source>
+        <translation>pre-trig</translation>
+    </message>
+    <message>
+        <source>waiting qualifier</source>
+        <translation>waiting qualifier</translation>
+    </message>
+    <message>
+        <source>delay</source>
+        <translation>delay</translation>
+    </message>
+    <message>
+        <source>waiting trigger</source>
+        <translation>waiting trigger</translation>
+    </message>
+    <message>
+        <source>postrig</source>
+        <translation>post-trig</translation>
+    </message>
+    <message>
+        <source>end</source>
+        <translation>end</translation>
+    </message>
+    <message>
+        <source>stop</source>
+        <translation>stop</translation>
+    </message>
+    <message>
+        <source>ch</source>
+        <translation>ch</translation>
+    </message>
+    <message>
+        <source>line</source>
+        <translation>line</translation>
+    </message>
+    <message>
+        <source>extern</source>
+        <translation>ext</translation>
+    </message>
+    <message>
+        <source>auto</source>
+        <translation>auto</translation>
+    </message>
+    <message>
+        <source>trig&apos;d</source>
+        <translation>trig&apos;d</translation>
+    </message>
+    <message>
+        <source>sgl</source>
+        <translation>single</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeTrigger</name>
+    <message>
+        <source>Type</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>front</source>
+        <translation>Edge</translation>
+    </message>
+    <message>
+        <source>impulsion</source>
+        <translation>Pulse</translation>
+    </message>
+    <message>
+        <source>retard</source>
+        <translation>Delay</translation>
+    </message>
+    <message>
+        <source>comptage</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>Source</source>
+        <translation>Source</translation>
+    </message>
+    <message>
+        <source>Source qualif.</source>
+        <translation>Qualifier</translation>
+    </message>
+    <message>
+        <source>Bruit</source>
+        <translation>Noise</translation>
+    </message>
+    <message>
+        <source>rejet</source>
+        <translation>reject</translation>
+    </message>
+    <message>
+        <source>Couplage</source>
+        <translation>Coupling</translation>
+    </message>
+    <message>
+        <source>Pente</source>
+        <translation>Slope</translation>
+    </message>
+    <message>
+        <source>Niveau</source>
+        <translation>Level</translation>
+    </message>
+    <message>
+        <source>Hold-off</source>
+        <translation>Hold-off</translation>
+    </message>
+    <message>
+        <source>Condition</source>
+        <translation>Condition</translation>
+    </message>
+    <message>
+        <source>T &gt; T1 et T &lt; T2</source>
+        <translation>T &gt; T1 and T &lt; T2</translation>
+    </message>
+    <message>
+        <source>T &lt; T1 ou T &gt; T2</source>
+        <translation>T &lt; T1 or T &gt; T2</translation>
+    </message>
+    <message>
+        <source>Retard</source>
+        <translation>Delay</translation>
+    </message>
+    <message>
+        <source>Comptage</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>Parametres de declenchement</source>
+        <translation>Trigger settings</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeVertical</name>
+    <message>
+        <source>CH</source>
+        <translation>CH</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeView</name>
+    <message>
+        <source>Base de temps</source>
+        <translation>Time base</translation>
+    </message>
+    <message>
+        <source>Fonction</source>
+        <translation>Function</translation>
+    </message>
+    <message>
+        <source>Test de gabarit</source>
+        <translation>Pass/fail test</translation>
+    </message>
+</context>
+<context>
+    <name>ToolChannel</name>
+    <message>
+        <source>CH</source>
+        <translation>CH</translation>
+    </message>
+    <message>
+        <source>F</source>
+        <translation>F</translation>
+    </message>
+    <message>
+        <source>M</source>
+        <translation>M</translation>
+    </message>
+    <message>
+        <source>AC</source>
+        <translation>AC</translation>
+    </message>
+    <message>
+        <source>DC</source>
+        <translation>DC</translation>
+    </message>
+    <message>
+        <source>GND</source>
+        <translation>GND</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>15MHz</source>
+        <translation>15MHz</translation>
+    </message>
+    <message>
+        <source>1,5MHz</source>
+        <translation>1.5MHz</translation>
+    </message>
+    <message>
+        <source>5kHz</source>
+        <translation>5kHz</translation>
+    </message>
+    <message>
+        <source>1.5MHz</source>
+        <translation>1.5MHz</translation>
+    </message>
+    <message>
+        <source>BW lim=</source>
+        <translation>BW lim=</translation>
+    </message>
+    <message>
+        <source>/div</source>
+        <translation>/div</translation>
+    </message>
+</context>
+<context>
+    <name>ToolTimebase</name>
+    <message>
+        <source>s</source>
+        <translation>s</translation>
+    </message>
+    <message>
+        <source>/div</source>
+        <translation>/div</translation>
+    </message>
+    <message>
+        <source>ech</source>
+        <translation>Sa</translation>
+    </message>
+</context>
+<context>
+    <name>ViewerView</name>
+    <message>
+        <source>Viewer</source>
+        <translation>Viewer</translation>
+    </message>
+</context>
+</TS>
