@@ -15,6 +15,7 @@
 #include <istream>
 #include <ostream>
 #include <sstream>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +29,7 @@ bool isBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-void copyCut(char* field, size_t size, const std::string& word)
+void copyCut(char* field, size_t size, std::string_view word)
 {
     std::memset(field, 0, size);
     std::memcpy(field, word.data(), std::min(word.size(), size - 1));
@@ -37,7 +38,9 @@ void copyCut(char* field, size_t size, const std::string& word)
 } // namespace
 
 // The line-based tokenizer over one read: every step looks at the rest of the current line and
-// leaves the stream where the next step starts. Keeps the bounds of the read.
+// leaves the read position where the next step starts. It keeps the position itself and the
+// line last taken from the stream, so that the steps within one line cost no stream calls;
+// sync() hands the position back to the stream. Keeps the bounds of the read.
 class XmlReader {
 public:
     explicit XmlReader(std::istream& in) : sb_(in.rdbuf())
@@ -46,19 +49,26 @@ public:
             failed_ = true;
             return;
         }
-        start_ = position();
+        start_ = pos_ = sb_->pubseekoff(0, std::ios::cur, std::ios::in);
         failed_ = start_ < 0;
     }
 
     bool failed() const { return failed_; }
     void fail() { failed_ = true; }
-    std::streamoff position() { return sb_->pubseekoff(0, std::ios::cur, std::ios::in); }
+    std::streamoff position() const { return pos_; }
     bool seek(std::streamoff p)
     {
-        if (failed_ || p - start_ > XmlDescriptor::kMaxInput ||
-            sb_->pubseekpos(p, std::ios::in) != std::streampos(p))
+        if (p - start_ > XmlDescriptor::kMaxInput)
             failed_ = true;
+        if (!failed_)
+            pos_ = p;
         return !failed_;
+    }
+    bool skip(int count) { return seek(pos_ + count); }
+    void sync()
+    {
+        if (!failed_ && sb_->pubseekpos(pos_, std::ios::in) != std::streampos(pos_))
+            failed_ = true;
     }
     bool countElement()
     {
@@ -67,28 +77,38 @@ public:
         return !failed_;
     }
 
-    // The rest of the current line into line_ (CRs at its end excluded), the stream left
-    // behind its line end; false at the end of input or for a line over 99 characters.
+    // The rest of the current line (CRs at its end excluded) into line_, the line's end into
+    // afterLine_; false at the end of input or for a line over 99 characters.
     bool readRest()
     {
-        line_.clear();
-        lineStart_ = position();
-        if (failed_ || lineStart_ < 0 || lineStart_ - start_ > XmlDescriptor::kMaxInput)
+        line_ = std::string_view();
+        lineStart_ = pos_;
+        if (failed_ || pos_ - start_ > XmlDescriptor::kMaxInput)
             return false;
-        for (;;) {
-            const int c = sb_->sbumpc();
-            if (c == std::char_traits<char>::eof())
+        if (!cacheValid_ || pos_ < cacheStart_ || pos_ > cacheStart_ + std::streamoff(cacheLine_.size())) {
+            cacheValid_ = false;
+            if (sb_->pubseekpos(pos_, std::ios::in) != std::streampos(pos_)) {
+                failed_ = true;
                 return false;
-            if (c == '\n')
-                break;
-            if (line_.size() >= kMaxLine + 2)
-                return false;
-            line_.push_back(static_cast<char>(c));
+            }
+            char buffer[kMaxLine + 3];  // the line, two CRs and the LF
+            const std::streamsize got = sb_->sgetn(buffer, sizeof buffer);
+            const void* lf = got > 0 ? std::memchr(buffer, '\n', static_cast<size_t>(got)) : nullptr;
+            if (!lf)
+                return false;  // end of input, or a line too long
+            cacheLine_.assign(buffer, static_cast<size_t>(static_cast<const char*>(lf) - buffer));
+            cacheStart_ = pos_;
+            cacheAfter_ = pos_ + std::streamoff(cacheLine_.size()) + 1;
+            while (!cacheLine_.empty() && cacheLine_.back() == '\r')
+                cacheLine_.pop_back();
+            cacheOk_ = cacheLine_.size() <= kMaxLine;
+            cacheValid_ = true;
         }
-        afterLine_ = position();
-        while (!line_.empty() && line_.back() == '\r')
-            line_.pop_back();
-        return line_.size() <= kMaxLine;
+        if (!cacheOk_)
+            return false;
+        line_ = std::string_view(cacheLine_).substr(static_cast<size_t>(pos_ - cacheStart_));
+        afterLine_ = cacheAfter_;
+        return true;
     }
 
     XmlOperand getXmlOperand(XmlOperand previous)
@@ -102,11 +122,15 @@ public:
             return seek(afterLine_) ? XmlBlankLine : XmlError;
         if (!seek(lineStart_ + std::streamoff(i)))
             return XmlError;
-        std::string token;
-        for (size_t k = i; k < line_.size(); ++k)
-            if (line_[k] != '\r')
-                token.push_back(line_[k]);
-        auto begins = [&token](const char* p) { return token.compare(0, std::strlen(p), p) == 0; };
+        std::string_view token = line_.substr(i);
+        std::string withoutCr;
+        if (token.find('\r') != std::string_view::npos) {
+            for (char c : token)
+                if (c != '\r')
+                    withoutCr.push_back(c);
+            token = withoutCr;
+        }
+        auto begins = [&token](std::string_view p) { return token.substr(0, p.size()) == p; };
         if (begins("</"))
             return XmlEndTag;
         if (begins("<!--"))
@@ -122,15 +146,15 @@ public:
         if (begins(">"))
             return XmlStartTagEnd;
         const size_t separator = token.find_first_of("</>-=");
-        if (separator != std::string::npos && token[separator] == '=')
+        if (separator != std::string_view::npos && token[separator] == '=')
             return previous == XmlStartTag || previous == XmlAttribute ? XmlAttribute : XmlError;
         // Text, or a line holding no separator at all.
         return previous == XmlStartTag || previous == XmlEndTag || previous == XmlAttribute ? XmlError : XmlText;
     }
 
     // A word of the current line into buffer (size - 1 characters at most; none without a
-    // buffer): a quoted word runs to the closing quote and the stream stays behind it, else it
-    // runs to the first stop character, on which the stream stays, or to the line end. The
+    // buffer): a quoted word runs to the closing quote and the position is behind it, else it
+    // runs to the first stop character, on which the position stays, or to the line end. The
     // stop character found ('"' for a quoted word), 0 for none.
     int readWord(char* buffer, size_t size, const char* stops)
     {
@@ -148,7 +172,7 @@ public:
         if (i < line_.size() && line_[i] == '"') {
             from = i + 1;
             const size_t quote = line_.find('"', from);
-            if (quote == std::string::npos) {
+            if (quote == std::string_view::npos) {
                 to = after = line_.size();
                 found = 0;
             } else {
@@ -158,7 +182,7 @@ public:
             }
         } else {
             const size_t stop = line_.find_first_of(stops, from);
-            if (stop == std::string::npos) {
+            if (stop == std::string_view::npos) {
                 to = after = line_.size();
                 found = 0;
             } else {
@@ -177,41 +201,48 @@ public:
     {
         if (readWord(name, XmlDescriptor::kAttributeNameSize, " =>") != '=')
             return false;
-        if (!skip(1) || sb_->sgetc() != '"')
+        // The position is on the '=' of the line just read.
+        const size_t quote = static_cast<size_t>(pos_ - lineStart_) + 1;
+        if (quote >= line_.size() || line_[quote] != '"' || !skip(1))
             return false;
         return readWord(value, XmlDescriptor::kAttributeValueSize, " />") == '"';
-    }
-
-    bool skip(int count)
-    {
-        return seek(position() + count);
     }
 
     // Over the next c (within the read's bounds).
     bool skipPast(char c)
     {
-        for (std::streamoff p = position(); !failed_; ++p) {
-            if (p - start_ > XmlDescriptor::kMaxInput) {
-                failed_ = true;
-                break;
-            }
-            const int got = sb_->sbumpc();
-            if (got == std::char_traits<char>::eof()) {
-                failed_ = true;
-                break;
-            }
-            if (got == c)
-                return true;
+        if (readRest()) {
+            const size_t at = line_.find(c);
+            if (at != std::string_view::npos)
+                return seek(lineStart_ + std::streamoff(at) + 1);
         }
+        if (failed_ || sb_->pubseekpos(pos_, std::ios::in) != std::streampos(pos_)) {
+            failed_ = true;
+            return false;
+        }
+        for (std::streamoff p = pos_; p - start_ <= XmlDescriptor::kMaxInput; ++p) {
+            const int got = sb_->sbumpc();
+            if (got == std::char_traits<char>::eof())
+                break;
+            if (got == c)
+                return seek(p + 1);
+        }
+        failed_ = true;
         return false;
     }
 
 private:
     std::streambuf* sb_;
     std::streamoff start_ = 0;
+    std::streamoff pos_ = 0;
     std::streamoff lineStart_ = 0;
     std::streamoff afterLine_ = 0;
-    std::string line_;
+    std::string_view line_;
+    std::string cacheLine_;
+    std::streamoff cacheStart_ = 0;
+    std::streamoff cacheAfter_ = 0;
+    bool cacheValid_ = false;
+    bool cacheOk_ = false;
     int elements_ = 0;
     bool failed_ = false;
 };
@@ -276,6 +307,8 @@ bool XmlDescriptor::fileRead(std::istream& in)
         clear();
         return false;
     }
+    // The stream stands behind the element, where a caller may read on.
+    reader.sync();
     return true;
 }
 
