@@ -4,7 +4,9 @@
 #include "acquisition/TFonction.h"
 #include "board/board.h"
 #include "board/deviceio.h"
+#include "core/command_helpers.h"
 #include "core/filehdr.h"
+#include "core/fileio.h"
 #include "core/gest_db.h"
 #include "core/setup_consistency.h"
 #include "core/sysserv.h"
@@ -21,6 +23,9 @@
 #include <vector>
 
 namespace {
+
+using command_util::channelFunction;
+using command_util::channelTrace;
 
 constexpr size_t kNameMax = 32;
 constexpr uint16_t kMaskTraceBit = 0x1000;
@@ -54,20 +59,6 @@ struct TChannelFields {
 const TChannelFields kChannel[4] = {BV_CHANNEL(1), BV_CHANNEL(2), BV_CHANNEL(3), BV_CHANNEL(4)};
 #undef BV_CHANNEL
 
-TAcquisition* channelTrace(int n)
-{
-    const TSetupLinks& l = setupLinks();
-    TAcquisition* const t[4] = {l.acqCh1, l.acqCh2, l.acqCh3, l.acqCh4};
-    return t[n];
-}
-
-TFonction* channelFunction(int n)
-{
-    const TSetupLinks& l = setupLinks();
-    TFonction* const f[4] = {l.mathFunctionCh1, l.mathFunctionCh2, l.mathFunctionCh3, l.mathFunctionCh4};
-    return f[n];
-}
-
 uint32_t* normalisedBuffer(int n)
 {
     uint32_t* const b[5] = {TAcquisition::Voie1Normalisee, TAcquisition::Voie2Normalisee,
@@ -80,39 +71,6 @@ bool endsWith(const std::string& text, const char* ending)
 {
     const size_t n = std::strlen(ending);
     return text.size() >= n && text.compare(text.size() - n, n, ending) == 0;
-}
-
-bool writeAll(int fd, const void* buffer, size_t count)
-{
-    const auto* p = static_cast<const unsigned char*>(buffer);
-    while (count > 0) {
-        const ssize_t n = ::write(fd, p, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Up to count bytes; stops at the end of the file. -1 on a read error.
-ssize_t readUpTo(int fd, void* buffer, size_t count)
-{
-    auto* p = static_cast<unsigned char*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(fd, p + done, count - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
 }
 
 // The host path of a save: a name beginning with '/' as it stands, else in the kind's directory
@@ -322,7 +280,7 @@ int dealSamples(int fd, uint32_t* const* buffers, int streams)
     uint32_t round = 0;
     int stream = 0;
     for (;;) {
-        const ssize_t got = readUpTo(fd, block.data(), kLoggerBlock);
+        const ssize_t got = readAll(fd, block.data(), kLoggerBlock);
         if (got < 0)
             return -1;
         const size_t words = static_cast<size_t>(got) / 4;
@@ -409,7 +367,7 @@ int HarmonicSaveAll(database*, const char* name, const char* comment)
         return 19;
     {
         TOpenFile source(kHarmonicExport);
-        if (source.fd() < 0 || readUpTo(source.fd(), image.data(), image.size()) != ssize_t(image.size()))
+        if (source.fd() < 0 || readAll(source.fd(), image.data(), image.size()) != ssize_t(image.size()))
             return 19;
     }
     const char* text = comment ? comment : "";
@@ -432,7 +390,7 @@ int TraceRecallAll(database* db, const char* path)
     struct stat st;
     uint8_t mask[2];
     if (::fstat(file.fd(), &st) != 0 || ::lseek(file.fd(), kFileHeaderSize, SEEK_SET) != off_t(kFileHeaderSize) ||
-        readUpTo(file.fd(), mask, sizeof mask) != ssize_t(sizeof mask))
+        readAll(file.fd(), mask, sizeof mask) != ssize_t(sizeof mask))
         return 20;
     const int result = recallTraces(db, file.fd(), static_cast<uint16_t>(mask[0] | (mask[1] << 8)), st.st_size);
     SetUserTimeBase(static_cast<uint16_t>(db->timeBaseIndex));
@@ -524,7 +482,7 @@ int LoggerRecallAll(database* db, const char* path)
     }
 
     uint8_t head[kLoggerHeadSize];
-    if (readUpTo(file.fd(), head, sizeof head) != ssize_t(sizeof head)) {
+    if (readAll(file.fd(), head, sizeof head) != ssize_t(sizeof head)) {
         clearDisplayFlags(db);
         return 20;
     }

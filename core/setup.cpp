@@ -8,6 +8,7 @@
 #include "core/calibfile.h"
 #include "core/command_param.h"
 #include "core/filehdr.h"
+#include "core/fileio.h"
 #include "core/files.h"
 #include "core/gest_db.h"
 #include "core/process.h"
@@ -72,38 +73,6 @@ bool isDirectory(const std::string& hostPath)
 {
     struct stat st;
     return ::stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool writeAll(int fd, const void* buffer, size_t count)
-{
-    const auto* p = static_cast<const unsigned char*>(buffer);
-    while (count > 0) {
-        const ssize_t n = ::write(fd, p, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-ssize_t readAll(int fd, void* buffer, size_t count)
-{
-    auto* p = static_cast<unsigned char*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(fd, p + done, count - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
 }
 
 // Writes header and image beside the target and renames the result over it, so a failing

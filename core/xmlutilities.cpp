@@ -3,6 +3,7 @@
 #include "board/board.h"
 #include "board/deviceio.h"
 #include "busanalysis/buspseudofile.h"
+#include "core/fileio.h"
 #include "core/utilities.h"
 
 #include <algorithm>
@@ -473,16 +474,7 @@ bool XmlDescriptor::fileWrite(const char* name)
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
     if (fd < 0)
         return false;
-    bool ok = true;
-    for (size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok)
