@@ -442,7 +442,7 @@ TEST_F(CommandLoopTest, SaveAndRestartNeverSuspendsAndSetsTheDoneFlagUnderItsMut
     std::thread waiter([&] {
         timespec deadline;
         clock_gettime(CLOCK_REALTIME, &deadline);
-        deadline.tv_sec += 5;
+        deadline.tv_sec += 30;  // the save syncs its file: slow on a busy disk
         pthread_mutex_lock(&o_g_synchroSavRelMutex);
         while (!b_g_saveRestartDone)
             if (pthread_cond_timedwait(&o_g_synchroSavRelCond, &o_g_synchroSavRelMutex, &deadline) != 0)
@@ -456,7 +456,11 @@ TEST_F(CommandLoopTest, SaveAndRestartNeverSuspendsAndSetsTheDoneFlagUnderItsMut
     EXPECT_TRUE(woke);
     EXPECT_EQ(bridge()->calls(), (std::vector<std::string>{"screenMessage(14,alt)", "screenMessage(0,)"}));
     EXPECT_TRUE(acquisitLog().resumes.empty());
+    // The file it wrote comes back through the recall.
     EXPECT_EQ(readHostFile(hostPath("/media/user/alt.trc")).size(), 128u + 2 + 400064);
+    data.memoryTraceCh1 = 0;
+    apply(record(REQ_FILE, fileTraceRecall, 0, reinterpret_cast<intptr_t>("/media/user/alt.trc"), 0));
+    EXPECT_EQ(data.memoryTraceCh1, 1);
 }
 
 TEST_F(CommandLoopTest, SetupImageIsAppliedAndAnnouncedToTheBusThread)
