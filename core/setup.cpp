@@ -402,21 +402,25 @@ int batchRecall(uint16_t hwChannels)
             std::memcpy(data.loggerFileName, slash + 1, strnlen(slash + 1, sizeof data.loggerFileName - 1));
         }
 
-        const char* path = entry.c_str();
-        if (hasEndingIgnoringCase(path, ".cfg")) {
-            result = SetupRecall(path, false, hwChannels);
+        // The recall reads the target through the link; a board-absolute target on the
+        // simulated board lies under its root, where the link itself does not lead.
+        std::string path = entry;
+        if (target[0] == '/' && boardPath(target) != target)
+            path = boardPath(target);
+        if (hasEndingIgnoringCase(entry.c_str(), ".cfg")) {
+            result = SetupRecall(path.c_str(), false, hwChannels);
             mode = data.instrumentMode;
-        } else if (hasEndingIgnoringCase(path, ".fct")) {
-            result = FunctionRecallAll(&data, path);
+        } else if (hasEndingIgnoringCase(entry.c_str(), ".fct")) {
+            result = FunctionRecallAll(&data, path.c_str());
             mode = 16;
-        } else if (hasEndingIgnoringCase(path, ".trc")) {
-            result = TraceRecallAll(&data, path);
+        } else if (hasEndingIgnoringCase(entry.c_str(), ".trc")) {
+            result = TraceRecallAll(&data, path.c_str());
             mode = 16;
-        } else if (hasEndingIgnoringCase(path, ".rec")) {
-            result = LoggerRecallAll(&data, path);
+        } else if (hasEndingIgnoringCase(entry.c_str(), ".rec")) {
+            result = LoggerRecallAll(&data, path.c_str());
             mode = 256;
-        } else if (hasEndingIgnoringCase(path, ".msk")) {
-            result = TraceRecallAll(&data, path);
+        } else if (hasEndingIgnoringCase(entry.c_str(), ".msk")) {
+            result = TraceRecallAll(&data, path.c_str());
         }
         ::unlink(entry.c_str());
     }

@@ -140,6 +140,20 @@ TEST_F(BatchRecallTest, EveryLinkIsHandledByItsPathAndRemoved)
     EXPECT_EQ(cwd(), hostPath(lastDir.c_str()));
 }
 
+TEST_F(BatchRecallTest, BoardAbsoluteTargetIsReadUnderTheBoardRoot)
+{
+    makeDir("/media/user/functions");
+    ASSERT_TRUE(writeBoardFile("/media/user/functions/f.fct", std::string(128, '.') + "2\r\nch1*3\r\n"));
+    link("f.fct", "/media/user/functions/f.fct");
+
+    EXPECT_EQ(batchRecall(15), 0);
+
+    EXPECT_STREQ(data.mathExprCh2, "ch1*3");
+    EXPECT_EQ(data.traceOnCh2, 1);
+    EXPECT_TRUE(entries().empty());
+    EXPECT_EQ(cwd(), hostPath("/media/user/functions"));
+}
+
 TEST_F(BatchRecallTest, RecorderLinkNamesTheLoggerFileWithinItsField)
 {
     const std::string base(60, 'r');
