@@ -683,14 +683,20 @@ int32_t TAcquisition::read(int32_t fd)
     const uint16_t sens = getLE<uint16_t>(h + kOffSensitivity);
     const uint16_t coup = getLE<uint16_t>(h + kOffCoupling);
     const int32_t bw = getLE<int32_t>(h + kOffBwLimit);
-    // Fields from a file index the scale tables: refuse the record before changing anything.
+    const float coeff = getLE<float>(h + kOffCoeff);
+    const float off = getLE<float>(h + kOffOffset);
+    const double soft = getLE<double>(h + kOffSoftPos);
+    // Fields from a file index the scale tables or become the 16-bit position: refuse the
+    // record before changing anything.
     if (got >= kOffFnFlag && (sens > 15 || tb > 34 || coup > 2 || bw < 0 || bw > 3))
+        return 20;
+    if (!std::isfinite(coeff) || !std::isfinite(off) || !std::isfinite(soft) || soft < -32768.0 || soft > 32767.0)
         return 20;
     acqFlags = static_cast<uint16_t>(flags & ~0x4000u);
     timeBase = tb;
-    probeCoeff = getLE<float>(h + kOffCoeff);
-    offset = getLE<float>(h + kOffOffset);
-    softPosition = getLE<double>(h + kOffSoftPos);
+    probeCoeff = coeff;
+    offset = off;
+    softPosition = soft;
     sensitivity = sens;
     coupling = coup;
     bwLimit = bw;
@@ -740,7 +746,10 @@ int32_t TAcquisition::readLoggerInfos(int fd)
         const uint32_t scale = getLE<uint32_t>(r + kLogScale);
         const uint16_t range = getLE<uint16_t>(r + kLogRange);
         const uint16_t coup = getLE<uint16_t>(r + kLogCoupling);
-        if (scale > SCALE_POWER || !meterRangeValid(scale, range) || coup > 11) {
+        const float coeff = getLE<float>(r + kLogProbe);
+        const float off = getLE<float>(r + kLogOffset);
+        if (scale > SCALE_POWER || !meterRangeValid(scale, range) || coup > 11 || !std::isfinite(coeff) ||
+            !std::isfinite(off)) {
             result = -1;
         } else {
             meterScale = static_cast<TScale>(scale);
@@ -748,8 +757,8 @@ int32_t TAcquisition::readLoggerInfos(int fd)
             meterCoupling = coup;
             std::memcpy(unit, r + kLogUnit, 3);
             unit[3] = 0;
-            probeCoeff = getLE<float>(r + kLogProbe);
-            offset = getLE<float>(r + kLogOffset);
+            probeCoeff = coeff;
+            offset = off;
         }
         uint8_t skip[kLoggerInfoSize - kLogFields];
         readUpTo(fd, skip, sizeof skip);

@@ -118,10 +118,10 @@ public:
 
     // File record (kRecordSize bytes): 0, or 19 at the first short write.
     int32_t write(int32_t fd);
-    // 0, or 20 for a record whose fields are out of range (nothing is changed then).
+    // 0, or 20 for a record whose fields are out of range or not finite (nothing is changed then).
     int32_t read(int32_t fd);
     int32_t writeLoggerInfos(int fd);
-    // 0, or -1 for a short or out-of-range record.
+    // 0, or -1 for a short, out-of-range or non-finite record.
     int32_t readLoggerInfos(int fd);
 
     uint32_t loggerRaw[kLoggerWords];

@@ -8,6 +8,7 @@
 #include "core/calibfile.h"
 #include "core/command_param.h"
 #include "core/filehdr.h"
+#include "core/fileio.h"
 #include "core/files.h"
 #include "core/gest_db.h"
 #include "core/process.h"
@@ -72,38 +73,6 @@ bool isDirectory(const std::string& hostPath)
 {
     struct stat st;
     return ::stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool writeAll(int fd, const void* buffer, size_t count)
-{
-    const auto* p = static_cast<const unsigned char*>(buffer);
-    while (count > 0) {
-        const ssize_t n = ::write(fd, p, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-ssize_t readAll(int fd, void* buffer, size_t count)
-{
-    auto* p = static_cast<unsigned char*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(fd, p + done, count - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
 }
 
 // Writes header and image beside the target and renames the result over it, so a failing
@@ -433,21 +402,25 @@ int batchRecall(uint16_t hwChannels)
             std::memcpy(data.loggerFileName, slash + 1, strnlen(slash + 1, sizeof data.loggerFileName - 1));
         }
 
-        const char* path = entry.c_str();
-        if (hasEndingIgnoringCase(path, ".cfg")) {
-            result = SetupRecall(path, false, hwChannels);
+        // The recall reads the target through the link; a board-absolute target on the
+        // simulated board lies under its root, where the link itself does not lead.
+        std::string path = entry;
+        if (target[0] == '/' && boardPath(target) != target)
+            path = boardPath(target);
+        if (hasEndingIgnoringCase(entry.c_str(), ".cfg")) {
+            result = SetupRecall(path.c_str(), false, hwChannels);
             mode = data.instrumentMode;
-        } else if (hasEndingIgnoringCase(path, ".fct")) {
-            result = FunctionRecallAll(&data, path);
+        } else if (hasEndingIgnoringCase(entry.c_str(), ".fct")) {
+            result = FunctionRecallAll(&data, path.c_str());
             mode = 16;
-        } else if (hasEndingIgnoringCase(path, ".trc")) {
-            result = TraceRecallAll(&data, path);
+        } else if (hasEndingIgnoringCase(entry.c_str(), ".trc")) {
+            result = TraceRecallAll(&data, path.c_str());
             mode = 16;
-        } else if (hasEndingIgnoringCase(path, ".rec")) {
-            result = LoggerRecallAll(&data, path);
+        } else if (hasEndingIgnoringCase(entry.c_str(), ".rec")) {
+            result = LoggerRecallAll(&data, path.c_str());
             mode = 256;
-        } else if (hasEndingIgnoringCase(path, ".msk")) {
-            result = TraceRecallAll(&data, path);
+        } else if (hasEndingIgnoringCase(entry.c_str(), ".msk")) {
+            result = TraceRecallAll(&data, path.c_str());
         }
         ::unlink(entry.c_str());
     }

@@ -239,18 +239,26 @@ TEST_F(TraceTest, ReadingAMemoryOfChannelTwoFillsItsBuffer)
 
 TEST_F(TraceTest, MalformedTraceRecordsAreRefused)
 {
+    auto bytesOf = [](auto v) { return std::string(reinterpret_cast<const char*>(&v), sizeof v); };
     struct Row {
         size_t offset;
-        uint16_t value;
+        std::string value;
     };
-    // sensitivity 40, time base 35, coupling 3, bandwidth limit 4
-    for (const Row& r : {Row{20, 40}, Row{2, 35}, Row{22, 3}, Row{24, 4}}) {
+    // sensitivity 40, time base 35, coupling 3, bandwidth limit 4; a coefficient, offset or
+    // position that is not finite, a position beyond the 16-bit range
+    const Row rows[] = {
+        {20, bytesOf(uint16_t(40))}, {2, bytesOf(uint16_t(35))}, {22, bytesOf(uint16_t(3))},
+        {24, bytesOf(int32_t(4))},   {4, bytesOf(NAN)},          {8, bytesOf(-INFINITY)},
+        {12, bytesOf(double(NAN))},  {12, bytesOf(40000.0)},     {12, bytesOf(-1e300)},
+    };
+    for (const Row& r : rows) {
         SCOPED_TRACE(r.offset);
         TAcquisition source(1);
         source.samples[0] = 1234;
         const int fd = tempFile();
         ASSERT_EQ(source.write(fd), 0);
-        ASSERT_EQ(::pwrite(fd, &r.value, 2, static_cast<off_t>(r.offset)), 2);
+        ASSERT_EQ(::pwrite(fd, r.value.data(), r.value.size(), static_cast<off_t>(r.offset)),
+                  static_cast<ssize_t>(r.value.size()));
         ::lseek(fd, 0, SEEK_SET);
         TAcquisition target(2);
         target.sensitivity = 6;
@@ -311,6 +319,18 @@ TEST_F(TraceTest, RecorderRecordRoundTripAndShortRead)
     back.meterRange = 2;
     EXPECT_EQ(back.readLoggerInfos(badFd), -1);
     EXPECT_EQ(back.meterRange, 2);
+    // A coefficient or offset that is not finite.
+    for (size_t offset : {12u, 16u}) {
+        std::vector<uint8_t> nan = b;
+        const float v = NAN;
+        std::memcpy(nan.data() + offset, &v, sizeof v);
+        const int nanFd = tempFile();
+        ASSERT_EQ(::write(nanFd, nan.data(), nan.size()), 64);
+        ::lseek(nanFd, 0, SEEK_SET);
+        EXPECT_EQ(back.readLoggerInfos(nanFd), -1);
+        EXPECT_EQ(back.probeCoeff, 100.0f);
+        EXPECT_EQ(back.offset, -3.5f);
+    }
 }
 
 TEST_F(TraceTest, RecorderEnvelopeStepsEveryEightyValuesAlsoAfterSaturation)

@@ -15,7 +15,6 @@
 #include "board/sim/simboard.h"
 #include "core/command.h"
 #include "core/command_param.h"
-#include "core/files_standin.h"
 #include "core/gest_db.h"
 #include "core/process.h"
 #include "hardware/CmdesBase.h"
@@ -81,7 +80,6 @@ protected:
         resetSelfTestStandin();
         resetKalvexStandin();
         resetTraceCallLog();
-        resetFilesStandin();
         scpiReleaseBaseline() = scpiReleaseCalls();
         resetViewerEventListStandin();
         resetAutosetStandin();
@@ -139,6 +137,45 @@ protected:
         }
     }
 
+    // Every link the controller follows, with result tables filled with 0xAB. Never freed: the
+    // process ends with the test.
+    struct TLinks {
+        TAcquisition* channel[4];
+        TAcquisition* reference[4];
+        TAcquisition* power;
+        TAcquisition* mask;
+        TFonction* function[4];
+        unsigned char* measurements;
+        unsigned char* harmonics;
+    };
+    static TLinks linkEverything()
+    {
+        TLinks l{};
+        TSetupLinks& s = setupLinks();
+        TAcquisition** channel[4] = {&s.acqCh1, &s.acqCh2, &s.acqCh3, &s.acqCh4};
+        TAcquisition** reference[4] = {&s.refAcqCh1, &s.refAcqCh2, &s.refAcqCh3, &s.refAcqCh4};
+        TFonction** function[4] = {&s.mathFunctionCh1, &s.mathFunctionCh2, &s.mathFunctionCh3, &s.mathFunctionCh4};
+        for (int n = 0; n < 4; ++n) {
+            *channel[n] = l.channel[n] = new TAcquisition(static_cast<unsigned short>(1u << n));
+            *reference[n] = l.reference[n] = new TAcquisition(static_cast<unsigned short>(16u << n));
+            static char empty[] = "";
+            *function[n] = l.function[n] = new TFonction(static_cast<unsigned short>(n), empty);
+        }
+        s.powerAcq = l.power = new TAcquisition(8192);
+        static char none[] = "";
+        s.powerFunctionA = new TFonction(8, none);
+        s.powerFunctionB = new TFonction(9, none);
+        s.maskAcq = l.mask = new TAcquisition(4096);
+        mesures* table = new mesures[kMeasurementRecords];
+        l.measurements = reinterpret_cast<unsigned char*>(table);
+        std::memset(l.measurements, 0xAB, kMeasurementRecords * kMeasurementRecordSize);
+        s.measResultsPtr = table;
+        l.harmonics = new unsigned char[kHarmonicRecords * kHarmonicRecordSize];
+        std::memset(l.harmonics, 0xAB, kHarmonicRecords * kHarmonicRecordSize);
+        s.harmonicResultsPtr = reinterpret_cast<THarmonicResults*>(l.harmonics);
+        resetTraceCallLog();
+        return l;
+    }
     static constexpr intptr_t kDrainMarker = -0x5EED;
 
     // Gives the real counter counts, so that a clear shows as "0 / 0".
@@ -204,45 +241,6 @@ protected:
     }
     std::vector<std::string> messages() { return bridge()->callsStartingWith("screenMessage("); }
 
-    // Every link the controller follows, with result tables filled with 0xAB. Never freed: the
-    // process ends with the test.
-    struct TLinks {
-        TAcquisition* channel[4];
-        TAcquisition* reference[4];
-        TAcquisition* power;
-        TAcquisition* mask;
-        TFonction* function[4];
-        unsigned char* measurements;
-        unsigned char* harmonics;
-    };
-    static TLinks linkEverything()
-    {
-        TLinks l{};
-        TSetupLinks& s = setupLinks();
-        TAcquisition** channel[4] = {&s.acqCh1, &s.acqCh2, &s.acqCh3, &s.acqCh4};
-        TAcquisition** reference[4] = {&s.refAcqCh1, &s.refAcqCh2, &s.refAcqCh3, &s.refAcqCh4};
-        TFonction** function[4] = {&s.mathFunctionCh1, &s.mathFunctionCh2, &s.mathFunctionCh3, &s.mathFunctionCh4};
-        for (int n = 0; n < 4; ++n) {
-            *channel[n] = l.channel[n] = new TAcquisition(static_cast<unsigned short>(1u << n));
-            *reference[n] = l.reference[n] = new TAcquisition(static_cast<unsigned short>(16u << n));
-            static char empty[] = "";
-            *function[n] = l.function[n] = new TFonction(static_cast<unsigned short>(n), empty);
-        }
-        s.powerAcq = l.power = new TAcquisition(8192);
-        static char none[] = "";
-        s.powerFunctionA = new TFonction(8, none);
-        s.powerFunctionB = new TFonction(9, none);
-        s.maskAcq = l.mask = new TAcquisition(4096);
-        mesures* table = new mesures[kMeasurementRecords];
-        l.measurements = reinterpret_cast<unsigned char*>(table);
-        std::memset(l.measurements, 0xAB, kMeasurementRecords * kMeasurementRecordSize);
-        s.measResultsPtr = table;
-        l.harmonics = new unsigned char[kHarmonicRecords * kHarmonicRecordSize];
-        std::memset(l.harmonics, 0xAB, kHarmonicRecords * kHarmonicRecordSize);
-        s.harmonicResultsPtr = reinterpret_cast<THarmonicResults*>(l.harmonics);
-        resetTraceCallLog();
-        return l;
-    }
     // Text of a linked function ("" when unlinked).
     static std::string functionText(TFonction* f)
     {

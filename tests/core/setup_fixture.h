@@ -6,8 +6,8 @@
 
 #include "tests/core/trace_call_log.h"
 #include "board/board.h"
-#include "core/files_standin.h"
 #include "core/filehdr.h"
+#include "core/files.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
 #include "core/setup.h"
@@ -33,7 +33,6 @@ protected:
     void SetUp() override
     {
         SimBoardTest::SetUp();
-        resetFilesStandin();
         resetTraceCallLog();
         resetKalvexStandin();
         std::memcpy(&data, &init_par, sizeof data);

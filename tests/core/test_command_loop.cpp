@@ -266,41 +266,47 @@ TEST_F(CommandLoopTest, ScreenSaverRequestCodes)
 
 // --- REQ_FILE -----------------------------------------------------------------------------------
 
-TEST_F(CommandLoopTest, FileActionsCallTheirFunctionShowTheirMessagesAndRestart)
+TEST_F(CommandLoopTest, FileActionsWriteOrReadTheirFileShowTheirMessagesAndRestart)
 {
     static char name[] = "/media/user/traces/run 1.trc";
     static char comment[] = "note";
     struct Row {
         int32_t action;
-        const char* function;        // expected file stand-in call, "" for none
+        const char* file;  // written or read by the action, "" for none
+        long size;
         std::vector<std::string> screen;
         std::vector<TLongArray> restart;
     };
     const std::vector<Row> rows = {
-        {fileTraceSave, "TraceSaveAll", {"screenMessage(14,run 1.trc)", "screenMessage(0,)", "screenMessage(19,)"}, {}},
-        {fileSetupSave, "", {"screenMessage(14,run 1.trc)"}, {}},
-        {fileFunctionSave, "FunctionSaveAll", {"screenMessage(14,run 1.trc)", "screenMessage(19,)"}, {}},
-        {fileHarmonicSave, "HarmonicSaveAll", {"screenMessage(14,run 1.trc)", "screenMessage(19,)"}, {}},
-        {fileMaskSave, "PassFailMaskSave", {"screenMessage(14,run 1.trc)", "screenMessage(0,)", "screenMessage(19,)"}, {}},
-        {fileTraceRecall, "TraceRecallAll", {"screenMessage(17,)"}, {{214, CH_MASK_TRACE, ACQ_RESTART_CLEAR, 0}}},
-        {fileBatchRecall, "", {}, {{8, CH_ALL, ACQ_RESTART_CLEAR, 0}}},
+        {fileTraceSave, "run 1.trc", 800258, {"screenMessage(14,run 1.trc)", "screenMessage(0,)"}, {}},
+        {fileSetupSave, "run 1.trc.cfg", 1360, {"screenMessage(14,run 1.trc)"}, {}},
+        {fileFunctionSave, "run 1.trc.fct", 128 + 3 + 9, {"screenMessage(14,run 1.trc)"}, {}},
+        {fileHarmonicSave, "run 1.trc.txt", 300, {"screenMessage(14,run 1.trc)"}, {}},
+        {fileMaskSave, "run 1.trc.msk", 400194, {"screenMessage(14,run 1.trc)", "screenMessage(0,)"}, {}},
+        {fileTraceRecall, "run 1.trc", 800258, {}, {{214, CH_MASK_TRACE, ACQ_RESTART_CLEAR, 0}}},
+        {fileBatchRecall, "", 0, {}, {{8, CH_ALL, ACQ_RESTART_CLEAR, 0}}},
     };
-    // The setup lands beside the traces; the batch directory is there but empty.
+    // Everything lands beside the traces; the batch directory is there but empty.
     ASSERT_EQ(mkdir(hostPath("/media/user/traces").c_str(), 0777), 0);
     ASSERT_EQ(mkdir(hostPath("/media/private/batch").c_str(), 0777), 0);
+    ASSERT_TRUE(writeBoardFile("/media/private/harmonic.txt", std::string(300, 'h')));
+    const TLinks links = linkEverything();
+    data.channelFlags = 3;
+    static char function[] = "ch1+ch2";
+    ASSERT_TRUE(links.function[0]->SetFonctionString(function, false));
+    data.memoryTraceCh2 = 0;
     startRealTimeStandin();
     size_t resumes = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.action);
-        resetFilesStandin();
         bridge()->clear();
         apply(record(REQ_FILE, row.action, reinterpret_cast<intptr_t>(comment), reinterpret_cast<intptr_t>(name), 0));
 
         EXPECT_EQ(bridge()->calls(), row.screen);
-        if (*row.function) {
-            ASSERT_EQ(filesStandin().calls.size(), 1u);
-            EXPECT_EQ(filesStandin().calls[0].function, row.function);
-            EXPECT_EQ(filesStandin().calls[0].name, name);
+        if (*row.file) {
+            struct stat st;
+            ASSERT_EQ(stat((hostPath("/media/user/traces") + "/" + row.file).c_str(), &st), 0);
+            EXPECT_EQ(st.st_size, row.size);
         }
         std::vector<TLongArray> expected = row.restart;
         for (auto& m : expected)
@@ -310,9 +316,9 @@ TEST_F(CommandLoopTest, FileActionsCallTheirFunctionShowTheirMessagesAndRestart)
         ASSERT_TRUE(waitResumes(++resumes));
         EXPECT_EQ(acquisitLog().resumes.back(), SYNCHRO_RESUME);
     }
-    struct stat st;
-    ASSERT_EQ(stat(hostPath("/media/user/traces/run 1.trc.cfg").c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, 1360);
+    // The recall took the saved channels as memories.
+    EXPECT_EQ(data.memoryTraceCh2, 1);
+    EXPECT_EQ(links.channel[1]->identifier, 512);
     // The batch recall ran: it leaves the process in the batch directory.
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
@@ -333,17 +339,20 @@ TEST_F(CommandLoopTest, FileMessageShowsTheBaseName)
         apply(record(REQ_FILE, fileFunctionSave, 0, reinterpret_cast<intptr_t>(row.name), 0));
         ASSERT_FALSE(bridge()->calls().empty());
         EXPECT_EQ(bridge()->calls().front(), std::string("screenMessage(14,") + row.shown + ")");
+        // A missing name reaches the file function, which reports it; otherwise there is no
+        // function to save.
+        EXPECT_EQ(bridge()->calls().back(), row.name ? "screenMessage(24,)" : "screenMessage(19,)");
     }
-    // A missing name reaches the file function, which reports it.
-    EXPECT_EQ(filesStandin().calls[3].name, "(null)");
 }
 
 TEST_F(CommandLoopTest, HarmonicCopyWithoutANameFailsWithoutTheCopy)
 {
     startRealTimeStandin();
+    ASSERT_TRUE(writeBoardFile("/media/private/harmonic.txt", std::string(300, 'h')));
     apply(record(REQ_FILE, fileHarmonicSave, 0, 0, 0));
-    EXPECT_TRUE(filesStandin().calls.empty());
     EXPECT_EQ(messages().back(), "screenMessage(19,)");
+    struct stat st;
+    EXPECT_NE(stat(hostPath("/media/user/harmonic").c_str(), &st), 0);
 }
 
 TEST_F(CommandLoopTest, FileResultReportFollowsTheSender)
@@ -363,13 +372,16 @@ TEST_F(CommandLoopTest, FileResultReportFollowsTheSender)
         {"menu failure", 0, 20, -1, {"screenMessage(20,)"}, {100}},
         {"menu success", 0, 0, -1, {}, {}},
     };
+    // A trace file of no channel recalls nothing and succeeds; one cut in its mask fails.
+    ASSERT_TRUE(writeBoardFile("/media/user/empty.trc", std::string(128, '.') + std::string(2, '\0')));
+    ASSERT_TRUE(writeBoardFile("/media/user/cut.trc", std::string(129, '.')));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.who);
         data.deviceError = 5;
-        filesStandin().traceRecallResult = row.result;
         bridge()->clear();
         TPauseLog::instance().clear();
-        apply(record(REQ_FILE, fileTraceRecall, 0, reinterpret_cast<intptr_t>("x.trc"), row.sender));
+        const char* path = row.result == 0 ? "/media/user/empty.trc" : "/media/user/cut.trc";
+        apply(record(REQ_FILE, fileTraceRecall, 0, reinterpret_cast<intptr_t>(path), row.sender));
         EXPECT_EQ(data.deviceError, row.deviceError < 0 ? 5 : row.deviceError);
         EXPECT_EQ(bridge()->calls(), row.screen);
         EXPECT_EQ(pauses(), row.pauses);
@@ -384,7 +396,6 @@ TEST_F(CommandLoopTest, UnknownFileActionSuspendsResumesAndReportsNothing)
     apply(record(REQ_FILE, 99, 0, 0, scpi()));
     EXPECT_TRUE(bridge()->calls().empty());
     EXPECT_EQ(data.deviceError, 5);
-    EXPECT_TRUE(filesStandin().calls.empty());
     EXPECT_TRUE(drain(o_g_acquMessageBox).empty());
     ASSERT_TRUE(waitResumes(1));
     EXPECT_EQ(acquisitLog().resumes.size(), 1u);
@@ -399,28 +410,31 @@ TEST_F(CommandLoopTest, FailedSaveFromTheRealTimeThreadHoldsTheAcquisition)
         const char* who;
         int32_t action;
         intptr_t sender;
-        int result;
+        const char* name;
         bool holds;
     };
     const Row rows[] = {
-        {"trace, real-time, failed", fileTraceSave, realTime(), 19, true},
-        {"mask, real-time, failed", fileMaskSave, realTime(), 17, true},
-        {"trace, real-time, saved", fileTraceSave, realTime(), 0, false},
-        {"trace, menu, failed", fileTraceSave, 0, 19, false},
+        {"trace, real-time, failed", fileTraceSave, realTime(), "", true},
+        {"mask, real-time, failed", fileMaskSave, realTime(), "/media/user/exists.msk", true},
+        {"trace, real-time, saved", fileTraceSave, realTime(), "/media/user/t", false},
+        {"trace, menu, failed", fileTraceSave, 0, "", false},
     };
+    ASSERT_TRUE(writeBoardFile("/media/user/exists.msk", "old"));
+    linkEverything();
+    data.channelFlags = 1;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.who);
-        filesStandin().traceSaveResult = row.result;
-        filesStandin().maskSaveResult = row.result;
-        apply(record(REQ_FILE, row.action, 0, reinterpret_cast<intptr_t>("t"), row.sender));
+        apply(record(REQ_FILE, row.action, 0, reinterpret_cast<intptr_t>(row.name), row.sender));
         EXPECT_EQ(drain(o_g_consMessageBox), row.holds ? std::vector<pipe_dial>{hold} : std::vector<pipe_dial>{});
     }
+    EXPECT_EQ(readHostFile(hostPath("/media/user/exists.msk")), "old");
 }
 
 TEST_F(CommandLoopTest, SaveAndRestartNeverSuspendsAndSetsTheDoneFlagUnderItsMutex)
 {
     startRealTimeStandin();
-    filesStandin().traceSaveResult = 0;
+    linkEverything();
+    data.channelFlags = 1;
     b_g_saveRestartDone = false;
 
     // The real-time side's wait: it may start before or after the signal.
@@ -428,7 +442,7 @@ TEST_F(CommandLoopTest, SaveAndRestartNeverSuspendsAndSetsTheDoneFlagUnderItsMut
     std::thread waiter([&] {
         timespec deadline;
         clock_gettime(CLOCK_REALTIME, &deadline);
-        deadline.tv_sec += 5;
+        deadline.tv_sec += 30;  // the save syncs its file: slow on a busy disk
         pthread_mutex_lock(&o_g_synchroSavRelMutex);
         while (!b_g_saveRestartDone)
             if (pthread_cond_timedwait(&o_g_synchroSavRelCond, &o_g_synchroSavRelMutex, &deadline) != 0)
@@ -436,12 +450,17 @@ TEST_F(CommandLoopTest, SaveAndRestartNeverSuspendsAndSetsTheDoneFlagUnderItsMut
         woke = b_g_saveRestartDone;
         pthread_mutex_unlock(&o_g_synchroSavRelMutex);
     });
-    apply(record(REQ_FILE, fileTraceSaveAlt, 0, reinterpret_cast<intptr_t>("/tmp/alt"), realTime()));
+    apply(record(REQ_FILE, fileTraceSaveAlt, 0, reinterpret_cast<intptr_t>("/media/user/alt"), realTime()));
     waiter.join();
 
     EXPECT_TRUE(woke);
     EXPECT_EQ(bridge()->calls(), (std::vector<std::string>{"screenMessage(14,alt)", "screenMessage(0,)"}));
     EXPECT_TRUE(acquisitLog().resumes.empty());
+    // The file it wrote comes back through the recall.
+    EXPECT_EQ(readHostFile(hostPath("/media/user/alt.trc")).size(), 128u + 2 + 400064);
+    data.memoryTraceCh1 = 0;
+    apply(record(REQ_FILE, fileTraceRecall, 0, reinterpret_cast<intptr_t>("/media/user/alt.trc"), 0));
+    EXPECT_EQ(data.memoryTraceCh1, 1);
 }
 
 TEST_F(CommandLoopTest, SetupImageIsAppliedAndAnnouncedToTheBusThread)
@@ -505,7 +524,6 @@ TEST_F(CommandLoopTest, LoggerRecallStartsTheEventSearchAndResetsTheZooms)
     EXPECT_EQ(viewer.calls, (QStringList{"setFilterParams", "init", "exec"}));
     EXPECT_EQ(viewer.filterSetup, &data);
     EXPECT_EQ(viewer.fileName, QString::fromUtf8("rec-\xc3\xa9.rec"));
-    EXPECT_EQ(filesStandin().calls[0].function, "LoggerRecallAll");
     EXPECT_EQ(data.zoomState, 0);
     EXPECT_EQ(data.horizPosition, 0);
     EXPECT_EQ(data.zoomWidth, 40.0f);

@@ -2,6 +2,9 @@
 // directory left behind, the logger file name, deletions and the single mode request.
 #include "tests/core/setup_fixture.h"
 
+#include "acquisition/TAcquisition.h"
+#include "acquisition/TFonction.h"
+
 #include <algorithm>
 #include <dirent.h>
 
@@ -14,9 +17,15 @@ protected:
         SetupTest::SetUp();
         batch_ = hostPath(kBatchDir);
         ASSERT_EQ(mkdir(batch_.c_str(), 0777), 0);
-        filesStandin().traceRecallResult = 0;
-        filesStandin().functionRecallResult = 0;
-        filesStandin().loggerRecallResult = 0;
+        // The traces and functions the recalls fill.
+        TSetupLinks& l = setupLinks();
+        TAcquisition** traces[4] = {&l.acqCh1, &l.acqCh2, &l.acqCh3, &l.acqCh4};
+        TFonction** functions[4] = {&l.mathFunctionCh1, &l.mathFunctionCh2, &l.mathFunctionCh3, &l.mathFunctionCh4};
+        static char none[] = "";
+        for (int n = 0; n < 4; ++n) {
+            *traces[n] = new TAcquisition(static_cast<unsigned short>(1u << n));
+            *functions[n] = new TFonction(static_cast<unsigned short>(n), none);
+        }
     }
 
     void link(const std::string& name, const std::string& target)
@@ -46,36 +55,30 @@ protected:
     {
         return requestText(pipe_dial{REQ_SET_PARAM, param::instrumentMode, 0, mode, 0.0f, senderValue(COMM_id)});
     }
-    static std::vector<std::string> recalls()
-    {
-        std::vector<std::string> out;
-        for (const TFileCall& c : filesStandin().calls)
-            out.push_back(c.function + " " + c.name);
-        return out;
-    }
-
     std::string batch_;
 };
 
 TEST_F(BatchRecallTest, DefaultsMarkerAndATraceLinkAreBothAppliedAndRemoved)
 {
     makeDir("/media/user/traces");
-    ASSERT_TRUE(writeBoardFile("/media/user/traces/x.trc", "trace"));
+    // A trace file of channel 2: header, mask, one record of zeros.
+    ASSERT_TRUE(writeBoardFile("/media/user/traces/x.trc",
+                               std::string(128, '.') + std::string("\x02\x00", 2) + std::string(400064, '\0')));
     ASSERT_TRUE(writeBoardFile("/media/private/batch/defaultSetup", ""));
     link("x.trc", hostPath("/media/user/traces/x.trc"));
     ASSERT_TRUE(writeBoardFile("/media/private/batch/notes.txt", "left alone"));
     const std::vector<std::string> order = entries();
     data.timeBaseIndex = 3;
 
-    // The defaults count as a success; the trace stand-in reports 0 too.
+    // The defaults count as a success, and so does the trace.
     EXPECT_EQ(batchRecall(15), 0);
 
-    EXPECT_EQ(data.timeBaseIndex, init_par.timeBaseIndex);
-    EXPECT_EQ(recalls(), std::vector<std::string>{"TraceRecallAll " + batch_ + "/x.trc"});
+    const bool traceLast = std::find(order.begin(), order.end(), "x.trc") > std::find(order.begin(), order.end(), "defaultSetup");
+    EXPECT_EQ(data.timeBaseIndex, traceLast ? 0 : init_par.timeBaseIndex);
+    EXPECT_EQ(data.memoryTraceCh2, traceLast ? 1 : init_par.memoryTraceCh2);
     EXPECT_EQ(entries(), std::vector<std::string>{"notes.txt"});
     EXPECT_TRUE(exists("/media/user/traces/x.trc"));
     // One request, with the mode of whichever came last.
-    const bool traceLast = std::find(order.begin(), order.end(), "x.trc") > std::find(order.begin(), order.end(), "defaultSetup");
     EXPECT_EQ(inbox(), std::vector<std::string>{modeRequest(traceLast ? 16 : init_par.instrumentMode)});
     EXPECT_EQ(cwd(), hostPath("/media/user/traces"));
     EXPECT_EQ(std::string(data.loggerFileName), traceLast ? "x.trc" : std::string(init_par.loggerFileName));
@@ -107,36 +110,48 @@ TEST_F(BatchRecallTest, EveryLinkIsHandledByItsPathAndRemoved)
     link("b.fct", hostPath("/media/user/functions/b.fct"));
     link("c.msk", hostPath("/media/user/traces/c.msk"));
     link("d.txt", hostPath("/media/user/traces/d.txt"));
+    // Only the function file exists: the trace and mask recalls cannot open theirs.
+    ASSERT_TRUE(writeBoardFile("/media/user/functions/b.fct", std::string(128, '.') + "1\r\nch1*2\r\n"));
     const std::vector<std::string> order = entries();
-    filesStandin().traceRecallResult = 17;
 
     const int result = batchRecall(15);
 
-    std::vector<std::string> expected;
     std::string lastDir;
     uint16_t mode = kNoBatchMode;
     int lastResult = 0;
     for (const std::string& name : order) {
         if (name == "b.fct") {
-            expected.push_back("FunctionRecallAll " + batch_ + "/b.fct");
             mode = 16;
             lastResult = 0;
             lastDir = "/media/user/functions";
         } else {
-            if (name != "d.txt") {
-                expected.push_back("TraceRecallAll " + batch_ + "/" + name);
+            if (name != "d.txt")
                 lastResult = 17;
-            }
             if (name == "a.trc")
                 mode = 16;
             lastDir = "/media/user/traces";
         }
     }
-    EXPECT_EQ(recalls(), expected);
     EXPECT_EQ(result, lastResult);
+    EXPECT_STREQ(data.mathExprCh1, "ch1*2");
+    EXPECT_EQ(data.traceOnCh1, 1);
     EXPECT_TRUE(entries().empty());
     EXPECT_EQ(inbox(), std::vector<std::string>{modeRequest(mode)});
     EXPECT_EQ(cwd(), hostPath(lastDir.c_str()));
+}
+
+TEST_F(BatchRecallTest, BoardAbsoluteTargetIsReadUnderTheBoardRoot)
+{
+    makeDir("/media/user/functions");
+    ASSERT_TRUE(writeBoardFile("/media/user/functions/f.fct", std::string(128, '.') + "2\r\nch1*3\r\n"));
+    link("f.fct", "/media/user/functions/f.fct");
+
+    EXPECT_EQ(batchRecall(15), 0);
+
+    EXPECT_STREQ(data.mathExprCh2, "ch1*3");
+    EXPECT_EQ(data.traceOnCh2, 1);
+    EXPECT_TRUE(entries().empty());
+    EXPECT_EQ(cwd(), hostPath("/media/user/functions"));
 }
 
 TEST_F(BatchRecallTest, RecorderLinkNamesTheLoggerFileWithinItsField)
@@ -146,10 +161,10 @@ TEST_F(BatchRecallTest, RecorderLinkNamesTheLoggerFileWithinItsField)
     link("run.REC", hostPath("/media/user/recordings") + "/" + base + ".rec");
     std::memset(data.loggerFileName, 'z', sizeof data.loggerFileName);
 
-    EXPECT_EQ(batchRecall(15), 0);
+    // The recording itself is missing: the recall reports it and leaves the name.
+    EXPECT_EQ(batchRecall(15), 17);
 
     EXPECT_EQ(std::string(data.loggerFileName), std::string(39, 'r'));
-    EXPECT_EQ(recalls(), std::vector<std::string>{"LoggerRecallAll " + batch_ + "/run.REC"});
     EXPECT_EQ(inbox(), std::vector<std::string>{modeRequest(256)});
 }
 
@@ -159,7 +174,7 @@ TEST_F(BatchRecallTest, OverlongLinkTargetIsCutAndTheLinkStillRemoved)
     const std::string target = hostPath("/media/user/traces") + "/" + std::string(400, 't') + ".trc";
     link("long.trc", target);
 
-    EXPECT_EQ(batchRecall(15), 0);
+    EXPECT_EQ(batchRecall(15), 17);
 
     // 299 characters of the target are read: its directory is entered, the name is cut.
     EXPECT_EQ(cwd(), hostPath("/media/user/traces"));
@@ -181,7 +196,6 @@ TEST_F(BatchRecallTest, EmptyOrMissingDirectoryChangesNothing)
 
     EXPECT_EQ(data.timeBaseIndex, 3);
     EXPECT_TRUE(inbox().empty());
-    EXPECT_TRUE(filesStandin().calls.empty());
 }
 
 } // namespace
