@@ -164,6 +164,73 @@ std::string versionText(uint32_t v)
     return buf;
 }
 
+// A channel's probe described by its contents (SCENARIO.txt, key "probe").
+void readProbe(TReader& r, const TJson& obj, const std::string& where, TProbeDescription* p)
+{
+    const TJson* id = r.member(obj, "id");
+    uint32_t value = 0;
+    if (!id || !readVersion(*id, &value) || value > 0xFFFF) {
+        r.fail(where + "id", "a 16-bit number is expected (a number or a text such as \"0x8001\")");
+        return;
+    }
+    p->id = static_cast<uint16_t>(value);
+    r.integer(obj, "colour", where, 0, 255, &p->colour);
+    r.integer(obj, "second", where, 0, 255, &p->second);
+    r.integer(obj, "button", where, 0, 3, &p->button);
+    if (const TJson* e = r.member(obj, "expander"); e && r.ok()) {
+        if (!readVersion(*e, &value) || (value != 0x21 && value != 0x41))
+            r.fail(where + "expander", "0x21 or 0x41 is expected");
+        else
+            p->expander = static_cast<int>(value);
+    }
+    if (const TJson* f = r.member(obj, "fields"); r.ok() && r.object(f, where + "fields")) {
+        for (const auto& m : f->object) {
+            if (!isProbeField(m.first) || m.second.type != TJson::String) {
+                r.fail(where + "fields." + m.first, "a text for a known descriptor field is expected");
+                return;
+            }
+            p->fields[m.first] = m.second.string;
+        }
+    }
+    if (const TJson* c = r.member(obj, "correction"); c && r.ok()) {
+        if (c->type != TJson::String) {
+            r.fail(where + "correction", "a text is expected");
+            return;
+        }
+        p->hasCorrection = true;
+        p->correction = c->string;
+    }
+    r.boolean(obj, "correctionMarker", where, &p->correctionMarker);
+    if (const TJson* d = r.member(obj, "damage"); d && r.ok()) {
+        if (d->type != TJson::String || (d->string != "header" && d->string != "descriptor" && d->string != "userArea"))
+            r.fail(where + "damage", "one of header, descriptor, userArea is expected");
+        else
+            p->damage = d->string;
+    }
+}
+
+TJson probeToJson(const TProbeDescription& p)
+{
+    TJson o = TJson::makeObject();
+    o.set("id", TJson::makeString(versionText(p.id)));
+    if (p.colour >= 0)
+        o.set("colour", TJson::makeNumber(p.colour));
+    o.set("second", TJson::makeNumber(p.second));
+    o.set("button", TJson::makeNumber(p.button));
+    o.set("expander", TJson::makeString(versionText(static_cast<uint32_t>(p.expander))));
+    TJson fields = TJson::makeObject();
+    for (const auto& f : p.fields)
+        fields.set(f.first, TJson::makeString(f.second));
+    o.set("fields", std::move(fields));
+    if (p.hasCorrection)
+        o.set("correction", TJson::makeString(p.correction));
+    o.set("correctionMarker", TJson::makeBool(p.correctionMarker));
+    if (!p.damage.empty())
+        o.set("damage", TJson::makeString(p.damage));
+    return o;
+}
+
+
 } // namespace
 
 TScenario defaultScenario()
@@ -224,6 +291,15 @@ bool parseScenario(const std::string& json, TScenario* out, std::string* error)
                         r.fail(where + ".probeMemory", "null or an absolute board path is expected");
                     else
                         s.probeImages[i] = img->string;
+                }
+                if (const TJson* probe = r.member(c, "probe"); r.ok() && r.object(probe, where + ".probe")) {
+                    if (!s.probeImages[i].empty()) {
+                        r.fail(where + ".probe", "a channel takes probeMemory or probe, not both");
+                        break;
+                    }
+                    TProbeDescription d;
+                    readProbe(r, *probe, where + ".probe.", &d);
+                    s.probes[i] = d;
                 }
             }
         }
@@ -298,6 +374,8 @@ std::string scenarioToJson(const TScenario& s)
         TJson c = TJson::makeObject();
         c.set("signal", std::move(sig));
         c.set("probeMemory", s.probeImages[i].empty() ? TJson() : TJson::makeString(s.probeImages[i]));
+        if (s.probes[i])
+            c.set("probe", probeToJson(*s.probes[i]));
         channels.array.push_back(std::move(c));
     }
     root.set("channels", std::move(channels));
