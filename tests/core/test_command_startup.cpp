@@ -145,6 +145,30 @@ TEST_F(CommandStartupTest, FirstStartCreatesTheMarkerAndScansEveryChannel)
     EXPECT_EQ(scannedChannels(), (std::vector<int16_t>{0, 1, 2, 3}));
 }
 
+TEST_F(CommandStartupTest, ScenarioProbesAreReadAndAppliedAtTheFirstStartOnly)
+{
+    std::string why;
+    ASSERT_TRUE(simboard::loadScenarioText(R"({"channels": [{"probe": {"id": "0x8001"}}, null, null,
+        {"probe": {"id": "0x0009"}}]})", &why)) << why;
+    commandStartup();
+
+    EXPECT_EQ(data.probeCoeffCh1, 10.0f);
+    EXPECT_EQ(std::string(data.unitCh1, 4), std::string("V\0\0\0", 4));
+    EXPECT_EQ(data.traceOnCh1, 1);
+    EXPECT_EQ(data.probeCoeffCh4, 500.0f);
+    EXPECT_EQ(std::string(data.unitCh4, 4), std::string("\xC2\xB0" "C\0", 4));
+    EXPECT_EQ(data.traceOnCh4, 1);
+    EXPECT_EQ(bridge()->count("screenMessage(15,)"), 1);  // the temperature adapter warns
+    ASSERT_NE(smartProbeLink(0), nullptr);
+    ASSERT_NE(smartProbeLink(3), nullptr);
+    EXPECT_EQ(smartProbeLink(1), nullptr);
+
+    // A second start (the marker stands) reads nothing.
+    simboard::clearLog();
+    commandStartup();
+    EXPECT_TRUE(scannedChannels().empty());
+}
+
 TEST_F(CommandStartupTest, LaterStartSkipsTheScanAndLeavesTheMarker)
 {
     ASSERT_TRUE(writeBoardFile("/var/tmp/tavlinStarted", ""));
