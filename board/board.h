@@ -43,5 +43,7 @@ using BoardSeedStep = std::function<void()>;
 void registerBoardSeedStep(const std::string& name, BoardSeedStep step);
 // Returns true when this call seeded the root, false when it was seeded already (or board build).
 bool seedBoardRoot();
+// True once the root has been seeded (false in the board build).
+bool boardRootSeeded();
 // Writes a whole file under the root (board path); used by seeding steps. Returns false on error.
 bool writeBoardFile(const char* boardAbsolutePath, const std::string& content);

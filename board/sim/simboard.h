@@ -111,6 +111,14 @@ void updateScenario(const std::function<void(TScenario&)>& change);
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
+// Board path touched by every boot; its modification time is the boot time.
+constexpr const char* kBootMarkPath = "/sim/boot";
+// A boot of the board under the current root (the developer tool "simboard boot"): on a seeded
+// root empties /var/tmp (links are removed, never followed) and puts back the regular file
+// /var/tmp/offpipe; then touches kBootMarkPath. A root not yet seeded only gets the mark (the
+// product seeds it at its first start). False with a message when a step fails.
+bool boot(std::string* error = nullptr);
+
 // Creates the board on first use, loads the scenario file of the current root (seeding it when
 // missing; a bad file leaves the defaults in force and fails with the message), resets the board
 // to its power-on state and installs it as the device-I/O seam. Installing again re-reads the
