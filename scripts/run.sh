@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs benchview on the simulated board (booted first with
-# the developer tool "simboard boot"). Without a display
-# it starts a virtual one with a VNC server on localhost and says how to see it. Like the board,
-# it starts benchview again after the exit statuses 2, 3 and 4.
+# Installs what is missing, builds and runs benchview on the simulated board, booted first with
+# the developer tool "simboard boot". Without a display it starts a virtual one with a VNC server
+# on localhost and says how to see it. Like the board, it starts benchview again after the exit
+# statuses 2, 3 and 4.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 bv_install_missing
