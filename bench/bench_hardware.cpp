@@ -1,12 +1,15 @@
 // Hardware layer on the simulated board. Targets (median of the timed calls):
 // one SPI register read through the seam (open, two ioctls, message, close) under 10 us;
 // a whole-channel ScalingWrite (parameter 0, flags 3) under 200 us;
-// a 4,904-byte probe-memory read through the FPGA's I2C master under 100 ms.
+// a 4,904-byte probe-memory read through the FPGA's I2C master under 100 ms;
+// the whole reading of a full active smart probe within 1.2 times that bare read plus 1 ms;
+// a probe-link copy and its correction (per channel at each front-end programming) within 1 us.
 #include "bench/support/benchsupport.h"
 #include "board/sim/simboard.h"
 #include "core/gest_db.h"
 #include "hardware/CmdesBase.h"
 #include "hardware/fpga.h"
+#include "hardware/kalvex.h"
 #include "hardware/scaling.h"
 
 #include <benchmark/benchmark.h>
@@ -79,6 +82,52 @@ void BM_ProbeMemoryRead(benchmark::State& state)
         state.SkipWithError("probe memory read back wrong");
 }
 BENCHMARK(BM_ProbeMemoryRead)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// A x10 active probe with every descriptor field and a correction.
+simboard::TProbeDescription fullActiveProbe()
+{
+    simboard::TProbeDescription d;
+    d.id = 0x8123;
+    d.colour = 3;
+    d.fields = {{"bandwidthLimit", "BL1"}, {"coupling", "DC"},     {"unit", "V"},          {"coefficient", "10"},
+                {"sensitivity", "1"},      {"position", "0.5"},    {"meterType", "0"},     {"meterCoupling", "DC"},
+                {"meterRange", "1"},       {"comment", "VA123 probe"}, {"input1", "300V CAT III"}};
+    d.hasCorrection = true;
+    d.correction = "1.02 x 0.5";
+    return d;
+}
+
+void BM_ProbeReading(benchmark::State& state)
+{
+    simboard::plugProbe(0, fullActiveProbe());
+    const auto bare = targets().find("BM_ProbeMemoryRead");
+    if (bare == targets().end()) {
+        state.SkipWithError("the bare read runs first");
+        return;
+    }
+    timed(state, "BM_ProbeReading", "whole smart-probe reading", 1.2 * bare->second.medianUs + 1000.0, [&] {
+        TKalvex probe(0);
+        if (probe.state != 0)
+            state.SkipWithError("probe reading failed");
+    });
+}
+BENCHMARK(BM_ProbeReading)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_ProbeLinkCorrection(benchmark::State& state)
+{
+    simboard::plugProbe(0, fullActiveProbe());
+    setSmartProbeLink(0, std::make_shared<TKalvex>(0));
+    timed(state, "BM_ProbeLinkCorrection", "probe-link copy and correction", 1.0, [] {
+        double gain = 0.0;
+        double offset = 0.0;
+        if (const std::shared_ptr<TKalvex> probe = smartProbeLink(0))
+            probe->getCorrection(&gain, &offset);
+        benchmark::DoNotOptimize(gain);
+        benchmark::DoNotOptimize(offset);
+    });
+    setSmartProbeLink(0, nullptr);
+}
+BENCHMARK(BM_ProbeLinkCorrection)->UseRealTime();
 
 } // namespace
 

@@ -235,12 +235,15 @@ bool writeBoardFile(const char* boardAbsolutePath, const std::string& content)
     return ok;
 }
 
+bool boardRootSeeded()
+{
+    struct stat st;
+    return kSimulatedBoard && !rootStorage().empty() && stat(boardPath(kSeedMarker).c_str(), &st) == 0;
+}
+
 bool seedBoardRoot()
 {
-    if (!kSimulatedBoard || rootStorage().empty())
-        return false;
-    struct stat st;
-    if (stat(boardPath(kSeedMarker).c_str(), &st) == 0)
+    if (!kSimulatedBoard || rootStorage().empty() || boardRootSeeded())
         return false;
 
     static const char* const dirs[] = {

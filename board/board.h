@@ -50,5 +50,7 @@ bool seedBoardRoot();
 // put there never holds the caller, and checked with fstat. Returns the descriptor (its size in
 // *size), or -1 with the reason in *why and errno set: ENOENT when nothing is there.
 int openBoardFileIn(const char* dir, const char* path, int64_t* size = nullptr, std::string* why = nullptr);
+// True once the root has been seeded (false in the board build).
+bool boardRootSeeded();
 // Writes a whole file under the root (board path); used by seeding steps. Returns false on error.
 bool writeBoardFile(const char* boardAbsolutePath, const std::string& content);

@@ -64,7 +64,7 @@ constexpr int kFourChannelMask = 15;
 // Identifier of the probe on channel n, when one is linked and reads without error; else 0.
 uint16_t probeIdentifier(int n)
 {
-    TKalvex* probe = channelProbe(n);
+    const std::shared_ptr<TKalvex> probe = channelProbe(n);
     unsigned short id = 0;
     if (!probe || probe->getId(nullptr, &id) != 0)
         return 0;

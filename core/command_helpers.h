@@ -59,11 +59,10 @@ inline TAcquisition* referenceTrace(int n)
     return t[n];
 }
 
-inline TKalvex* channelProbe(int n)
+// A copy of the channel's probe link, to hold for the length of its use.
+inline std::shared_ptr<TKalvex> channelProbe(int n)
 {
-    const TSetupLinks& l = setupLinks();
-    TKalvex* const p[4] = {l.smartProbeCh1, l.smartProbeCh2, l.smartProbeCh3, l.smartProbeCh4};
-    return p[n];
+    return smartProbeLink(n);
 }
 
 inline bool channelShown(int n)

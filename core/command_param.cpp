@@ -500,7 +500,7 @@ bool writeParameter(int n, pipe_dial& request, TRequestOutcome& outcome)
     case param::traceColorCh4: {
         const int ch = n - param::traceColorCh1;
         store();
-        if (TKalvex* probe = channelProbe(ch))
+        if (const std::shared_ptr<TKalvex> probe = channelProbe(ch))
             probe->setUserFields(static_cast<unsigned short>(data.*kTraceColor[ch]),
                                  static_cast<unsigned short>(request.auxValue));
         return true;

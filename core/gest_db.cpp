@@ -905,20 +905,43 @@ TSetupLinks& setupLinks() { return gLinks; }
     X(refAcqCh2, TAcquisition, refAcqCh2Slot)              \
     X(refAcqCh3, TAcquisition, refAcqCh3Slot)              \
     X(refAcqCh4, TAcquisition, refAcqCh4Slot)              \
-    X(smartProbeCh1, TKalvex, smartProbeCh1Slot)           \
-    X(smartProbeCh2, TKalvex, smartProbeCh2Slot)           \
-    X(smartProbeCh3, TKalvex, smartProbeCh3Slot)           \
-    X(smartProbeCh4, TKalvex, smartProbeCh4Slot)           \
     X(powerAcq, TAcquisition, powerAcqSlot)                \
     X(powerFunctionA, TFonction, powerFunctionASlot)       \
     X(powerFunctionB, TFonction, powerFunctionBSlot)       \
     X(maskAcq, TAcquisition, maskAcqSlot)
+
+namespace {
+// Shared-ownership slots, read and replaced with the atomic free functions; never destroyed.
+std::shared_ptr<TKalvex>* probeSlots()
+{
+    static auto* slots = new std::shared_ptr<TKalvex>[4];
+    return slots;
+}
+}  // namespace
+
+std::shared_ptr<TKalvex> smartProbeLink(int channelIndex)
+{
+    if (channelIndex < 0 || channelIndex > 3)
+        return nullptr;
+    return std::atomic_load(&probeSlots()[channelIndex]);
+}
+
+void setSmartProbeLink(int channelIndex, std::shared_ptr<TKalvex> probe)
+{
+    if (channelIndex < 0 || channelIndex > 3)
+        return;
+    std::atomic_store(&probeSlots()[channelIndex], std::move(probe));
+}
 
 bool isLinkParameter(int index) {
     switch (index) {
 #define X(name, type, slot) case param::name:
         GEST_DB_LINKS(X)
 #undef X
+    case param::smartProbeCh1:
+    case param::smartProbeCh2:
+    case param::smartProbeCh3:
+    case param::smartProbeCh4:
         return true;
     default:
         return false;
@@ -954,6 +977,10 @@ void clearLinkSlots(database* image) {
 #define X(name, type, slot) image->slot = 0;
     GEST_DB_LINKS(X)
 #undef X
+    image->smartProbeCh1Slot = 0;
+    image->smartProbeCh2Slot = 0;
+    image->smartProbeCh3Slot = 0;
+    image->smartProbeCh4Slot = 0;
 }
 
 #undef GEST_DB_LINKS

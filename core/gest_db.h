@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 class TAcquisition;
 class TFonction;
@@ -562,10 +563,6 @@ struct TSetupLinks {
     TAcquisition* refAcqCh2;
     TAcquisition* refAcqCh3;
     TAcquisition* refAcqCh4;
-    TKalvex* smartProbeCh1;
-    TKalvex* smartProbeCh2;
-    TKalvex* smartProbeCh3;
-    TKalvex* smartProbeCh4;
     TAcquisition* powerAcq;
     TFonction* powerFunctionA;
     TFonction* powerFunctionB;
@@ -575,8 +572,15 @@ struct TSetupLinks {
 // The single link table of `data`; never destroyed, threads read it until exit.
 TSetupLinks& setupLinks();
 
+// The smart probe of channel 0..3 (parameters smartProbeCh1..4). A reader takes a copy and keeps
+// it for the length of its use: a probe unlinked meanwhile stays whole until the last copy goes.
+// Out-of-range channels: null, no effect.
+std::shared_ptr<TKalvex> smartProbeLink(int channelIndex);
+void setSmartProbeLink(int channelIndex, std::shared_ptr<TKalvex> probe);
+
 // By parameter number, for table-driven code. Non-link indices: false,
-// nullptr, no effect.
+// nullptr, no effect. The probe links count as links but are reached only
+// through the typed accessors above (nullptr, no effect here).
 bool isLinkParameter(int index);
 void* setupLink(int index);
 void setSetupLink(int index, void* link);

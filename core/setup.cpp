@@ -215,10 +215,8 @@ int SetupRecallPostTraitement(database* image, bool fresh, uint16_t hwChannels, 
     // 2.-3. The links live beside the record: the copy leaves them as they are. A fresh start
     // forgets the probes; they are read again by the probe scan.
     if (fresh) {
-        links.smartProbeCh1 = nullptr;
-        links.smartProbeCh2 = nullptr;
-        links.smartProbeCh3 = nullptr;
-        links.smartProbeCh4 = nullptr;
+        for (int n = 0; n < 4; ++n)
+            setSmartProbeLink(n, nullptr);
     }
     if (image && image != &data)
         std::memcpy(&data, image, sizeof(database));
@@ -245,12 +243,11 @@ int SetupRecallPostTraitement(database* image, bool fresh, uint16_t hwChannels, 
     }
 
     // 7. Smart probes.
-    TKalvex* probes[4] = {links.smartProbeCh1, links.smartProbeCh2, links.smartProbeCh3, links.smartProbeCh4};
     float* coefficients[4] = {&data.probeCoeffCh1, &data.probeCoeffCh2, &data.probeCoeffCh3, &data.probeCoeffCh4};
     for (int n = 0; n < 4; ++n) {
-        if (probes[n]) {
-            probes[n]->getProbeCoeff(coefficients[n]);
-            probes[n]->getMeasurementUnit(*units[n]);
+        if (const std::shared_ptr<TKalvex> probe = smartProbeLink(n)) {
+            probe->getProbeCoeff(coefficients[n]);
+            probe->getMeasurementUnit(*units[n]);
         }
     }
 

@@ -19,13 +19,6 @@ constexpr double kScreenTop = 393216.0;   // 0x60000
 constexpr double kScreenCentre = 524256.0; // 0x7FFE0
 constexpr double kScreenHeight = 262080.0;
 
-TKalvex* probeOf(int channel)
-{
-    const TSetupLinks& l = setupLinks();
-    TKalvex* const probes[4] = {l.smartProbeCh1, l.smartProbeCh2, l.smartProbeCh3, l.smartProbeCh4};
-    return probes[channel];
-}
-
 TAcquisition* traceOf(int channel)
 {
     const TSetupLinks& l = setupLinks();
@@ -42,7 +35,7 @@ bool fitsInt32(double v)
 // Sensitivity of channel 1 in the meter modes.
 int meterSensitivityCh1(const database& s)
 {
-    const TKalvex* probe = probeOf(0);
+    const std::shared_ptr<TKalvex> probe = smartProbeLink(0);
     if (probe && probe->id == 7)
         return MeterRangeToScopeSensibility(s.meterRangeCh1);
     switch (s.meterFunction) {
@@ -116,7 +109,7 @@ double findCorrectionDynamique(database* setup, acq_ctrl* record, calibration* c
         // 5. Probe gain g and offset p.
         double g = 1.0;
         double p = 0.0;
-        if (TKalvex* probe = probeOf(c))
+        if (const std::shared_ptr<TKalvex> probe = smartProbeLink(c))
             probe->getCorrection(&g, &p);
         // 7.
         record->probeGain[c] = g;

@@ -37,8 +37,8 @@ public:
     static std::atomic<uint32_t> tuc_i_eimRegisters[kEimShadowSize];
     static std::atomic<uint32_t> tuc_i_spiRegisters[kSpiShadowSize];
 
-    // Configuration word of the I2C master, sent whole to SPI 120 to start a transfer. One I2C
-    // sequence runs at a time (the probe reading), so it takes no lock.
+    // Configuration word of the I2C master, sent whole to SPI 120 to start a transfer. Guarded by
+    // the probe-bus mutex (o_g_probeBusMutex, hardware/kalvex.h), held across each sequence.
     static uint32_t i2cconf;
 
     // Table positions; -1 for an id outside the table.

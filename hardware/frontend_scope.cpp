@@ -86,11 +86,10 @@ int comparatorChannel(int source)
 // The channel's smart-probe correction; false when it has none.
 bool probeCorrection(int channel, double* gain, double* offset)
 {
-    TKalvex* const probes[4] = {setupLinks().smartProbeCh1, setupLinks().smartProbeCh2, setupLinks().smartProbeCh3,
-                                setupLinks().smartProbeCh4};
-    if (!validChannel(channel) || probes[channel] == nullptr)
+    if (!validChannel(channel))
         return false;
-    return probes[channel]->getCorrection(gain, offset) == 0;
+    const std::shared_ptr<TKalvex> probe = smartProbeLink(channel);
+    return probe && probe->getCorrection(gain, offset) == 0;
 }
 
 bool mathDefined(int channel)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs benchview on the simulated board. Without a display
-# it starts a virtual one with a VNC server on localhost and says how to see it. Like the board,
-# it starts benchview again after the exit statuses 2, 3 and 4.
+# Installs what is missing, builds and runs benchview on the simulated board, booted first with
+# the developer tool "simboard boot". Without a display it starts a virtual one with a VNC server
+# on localhost and says how to see it. Like the board, it starts benchview again after the exit
+# statuses 2, 3 and 4.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 bv_install_missing
@@ -42,6 +43,10 @@ if [ -z "${DISPLAY:-}" ]; then
   [ -n "$port" ] && echo "  See it with a VNC viewer at localhost:$port"
   echo "  Screenshot: DISPLAY=$DISPLAY import -window root benchview.png"
 fi
+
+# Each run is a power-on of the simulated board: its volatile files go and its probes are read
+# again. The relaunches below are not boots.
+"$build_dir/simboard" boot || exit 1
 
 # On the board, the start-up scripts act on benchview's exit status and start it again: 2 opens
 # the configuration program, 3 the file manager, 4 a panel. Here they are only named.

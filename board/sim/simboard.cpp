@@ -114,9 +114,15 @@ void TSimBoard::applyScenario(const TScenario& s, std::string* warnings, bool re
     if (reloadAll || s.seed != old.seed)
         rng.seed(s.seed);
     for (int ch = 0; ch < 4; ++ch) {
-        if (!reloadAll && s.probeImages[ch] == old.probeImages[ch])
+        if (!reloadAll && s.probeImages[ch] == old.probeImages[ch] && s.probes[ch] == old.probes[ch])
             continue;
-        probe[ch].clear();
+        plugProbe(ch, {}, 0x21);
+        if (s.probes[ch]) {
+            std::vector<uint8_t> mem = padded(buildProbeImage(*s.probes[ch], ch));
+            plugProbe(ch, std::move(mem), s.probes[ch]->expander);
+            probeChips[ch].press(s.probes[ch]->button);
+            continue;
+        }
         const std::string& path = s.probeImages[ch];
         if (path.empty())
             continue;
@@ -129,7 +135,7 @@ void TSimBoard::applyScenario(const TScenario& s, std::string* warnings, bool re
         }
         if (bytes.size() > kProbeMemorySize && warnings)
             *warnings += where + ": larger than the " + std::to_string(kProbeMemorySize) + "-byte memory (cut)\n";
-        probe[ch] = padded(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        plugProbe(ch, padded(std::vector<uint8_t>(bytes.begin(), bytes.end())), 0x21);
     }
 }
 
@@ -363,7 +369,7 @@ void setProbeMemory(int channel, const std::vector<uint8_t>& image)
         return;
     std::vector<uint8_t> mem = padded(image);
     std::lock_guard<std::mutex> lock(board().mu);
-    board().probe[channel] = std::move(mem);
+    board().plugProbe(channel, std::move(mem), 0x21);
 }
 
 void removeProbe(int channel)
@@ -371,7 +377,7 @@ void removeProbe(int channel)
     if (channel < 0 || channel > 3)
         return;
     std::lock_guard<std::mutex> lock(board().mu);
-    board().probe[channel].clear();
+    board().plugProbe(channel, {}, 0x21);
 }
 
 // ---------------------------------------------------------------------------------------------

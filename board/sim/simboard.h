@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,26 @@ struct TBattery {
     bool wallPower = false;
 };
 
+// A smart probe described by its contents, built into a memory image by buildProbeImage.
+struct TProbeDescription {
+    uint16_t id = 0;           // bit 15: an active probe (I/O expander and status device)
+    int colour = -1;           // header colour byte; -1: the channel's usual colour (4, 2, 1, 5)
+    int second = 255;          // second header user byte
+    // Descriptor fields by name: input1, input2, floating1, floating2, betweenChannels, comment,
+    // bandwidthLimit, sensitivity, position, coupling, unit, coefficient, meterType,
+    // meterCoupling, meterRange. A text as long as its field is written without terminator.
+    std::map<std::string, std::string> fields;
+    bool hasCorrection = false;
+    std::string correction;        // e.g. "1.02 x 0.5"
+    bool correctionMarker = true;  // the marker bytes 0x00 0x02 before the text (else 0x00 0x01)
+    std::string damage;        // "", "header", "descriptor" or "userArea": that checksum is wrong
+    int expander = 0x21;       // address of the I/O expander: 0x21 or 0x41
+    int button = 0;            // 1..3: a button held when plugged
+    bool operator==(const TProbeDescription& o) const;
+};
+// Whether name is a descriptor field buildProbeImage knows.
+bool isProbeField(const std::string& name);
+
 struct TScenario {
     int model = 4;                    // 4 or 2 channels (gpio164 reads 1 on the 2-channel model)
     int bandwidthLines = 0;           // 0..3: gpio161 = bit 1, gpio160 = bit 0
@@ -55,6 +77,8 @@ struct TScenario {
     // Board path of each channel's probe-memory image (e.g. "/sim/probe1.bin"); empty: no probe.
     // Loading a scenario refuses a path that is not a regular file under the root.
     std::array<std::string, 4> probeImages;
+    // Probes described instead (a channel has an image file or a description, never both).
+    std::array<std::optional<TProbeDescription>, 4> probes;
     double lux = 100.0;
     double speedFactor = 1.0;         // simulated time runs this many times faster than the wall
     bool inputsConnected = true;      // key "inputs connected"; false: every input reads 0 V
@@ -89,6 +113,14 @@ void updateScenario(const std::function<void(TScenario&)>& change);
 
 // ---------------------------------------------------------------------------------------------
 // Life cycle
+
+// Board path touched by every boot; its modification time is the boot time.
+constexpr const char* kBootMarkPath = "/sim/boot";
+// A boot of the board under the current root (the developer tool "simboard boot"): on a seeded
+// root empties /var/tmp (links are removed, never followed) and puts back the regular file
+// /var/tmp/offpipe; then touches kBootMarkPath. A root not yet seeded only gets the mark (the
+// product seeds it at its first start). False with a message when a step fails.
+bool boot(std::string* error = nullptr);
 
 // Creates the board on first use, loads the scenario file of the current root (seeding it when
 // missing; a bad file leaves the defaults in force and fails with the message), resets the board
@@ -306,6 +338,16 @@ std::vector<uint8_t> probeMemory(int channel);
 void setProbeMemory(int channel, const std::vector<uint8_t>& image);
 void removeProbe(int channel);
 constexpr size_t kProbeMemorySize = 8192;   // 32-byte pages
+// The 4904 bytes a probe memory holds for a description (id, header, descriptor, user area),
+// laid out and checksummed by the board's own copy of the format. channel only picks the
+// default colour.
+std::vector<uint8_t> buildProbeImage(const TProbeDescription& description, int channel = 0);
+// Plugs a probe built from description: its memory and the chips its id calls for.
+void plugProbe(int channel, const TProbeDescription& description);
+// Holds button 1..3 of the active probe on channel low on its expander until the next read.
+void pressProbeButton(int channel, int button);
+// The configuration byte last written to the channel's expander (0xFF: none).
+uint8_t probeExpanderConfiguration(int channel);
 
 // ---------------------------------------------------------------------------------------------
 // Board model
@@ -525,7 +567,7 @@ enum class TLogKind {
     ConfigBytes,   // a = fd; b = byte count
     Serial,        // a = mask; b = opcode; c = data; d = read-back; text "dropped" when busy
     I2c,           // a = bus; b = address; c = direction (1 read); d = offset; e = length;
-                   // text "ok", "absent", "no answer", "busy"
+                   // bytes = the first bytes written; text "ok", "absent", "no answer", "busy"
     Sysfs,         // text: path + " " + text written
     I2cDev,        // a = fd; b = slave address
     Uio,           // a = fd; b = value written

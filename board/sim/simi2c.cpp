@@ -1,5 +1,6 @@
-// The FPGA's I2C master (SPI registers 120-125) and the devices on the probe buses: for now the
-// probe memory at address 0x50 (2 address bytes, 32-byte write pages).
+// The FPGA's I2C master (SPI registers 120-125) and the devices on the probe buses: the probe
+// memory at address 0x50 (2 address bytes, 32-byte write pages) and, on an active probe, the I/O
+// expander (0x21 or 0x41) and the status device 0x0C; the temperature converter 0x48 of probe id 7.
 #include "board/sim/simstate.h"
 
 namespace simboard {
@@ -9,8 +10,24 @@ constexpr uint32_t kBusy = 1u << 15;
 constexpr uint32_t kDone = 1u << 14;
 constexpr uint32_t kError = 1u << 12;
 constexpr int kProbeMemoryAddress = 0x50;
+constexpr int kStatusAddress = 0x0C;
+constexpr int kConverterAddress = 0x48;
 constexpr uint16_t kPageSize = 32;
+constexpr uint8_t kLinesIdle = 7;
 } // namespace
+
+void TSimBoard::plugProbe(int channel, std::vector<uint8_t> mem, int expanderAddress)
+{
+    TProbeChips chips;
+    if (!mem.empty()) {
+        const uint16_t id = static_cast<uint16_t>((mem[0] << 8) | mem[1]);
+        chips.expander = (id & 0x8000) != 0;
+        chips.expanderAddress = expanderAddress;
+        chips.converter = id == 7;
+    }
+    probe[channel] = std::move(mem);
+    probeChips[channel] = chips;
+}
 
 uint32_t TSimBoard::i2cStatus(bool read) const
 {
@@ -40,7 +57,11 @@ void TSimBoard::i2cStart(uint32_t conf)
         outcome = "busy";
     } else {
         std::vector<uint8_t>& mem = probe[bus];
-        bool present = address == kProbeMemoryAddress && !mem.empty();
+        TProbeChips& chips = probeChips[bus];
+        const bool memory = address == kProbeMemoryAddress;
+        const bool present = !mem.empty() &&
+                             (memory || (chips.expander && (address == chips.expanderAddress || address == kStatusAddress)) ||
+                              (chips.converter && address == kConverterAddress));
         bool answers = true;
         for (auto& na : noAnswer) {
             if ((na.bus >= 0 && na.bus != bus) || na.address != address)
@@ -53,6 +74,23 @@ void TSimBoard::i2cStart(uint32_t conf)
         if (!present || !answers) {
             status = kDone | kError;
             outcome = present ? "no answer" : "absent";
+        } else if (!memory) {
+            // One-byte devices: the expander answers its input lines (a pressed button is
+            // released by the read), the status device its byte; writes set the expander's
+            // configuration and are otherwise only logged.
+            if (read) {
+                for (uint32_t i = 0; i < length; ++i) {
+                    if (address == chips.expanderAddress) {
+                        i2c.readData.push_back(chips.lines);
+                        chips.lines = kLinesIdle;
+                    } else {
+                        i2c.readData.push_back(address == kStatusAddress ? chips.status : 0);
+                    }
+                }
+            } else if (address == chips.expanderAddress && !bytes.empty()) {
+                chips.expanderConfig = bytes.back();
+            }
+            status = kDone;
         } else {
             const uint16_t sizeMask = static_cast<uint16_t>(mem.size() - 1);
             uint16_t& pointer = i2c.pointer[bus];
@@ -95,6 +133,10 @@ void TSimBoard::i2cStart(uint32_t conf)
     e.d = offset;
     e.e = length;
     e.text = std::move(outcome);
+    if (!read) {
+        e.byteCount = static_cast<uint8_t>(std::min(bytes.size(), sizeof e.bytes));
+        std::copy(bytes.begin(), bytes.begin() + e.byteCount, e.bytes);
+    }
 }
 
 } // namespace simboard

@@ -348,6 +348,73 @@ std::string versionText(uint32_t v)
     return buf;
 }
 
+// A channel's probe described by its contents (SCENARIO.txt, key "probe").
+void readProbe(TReader& r, const Json& obj, const std::string& where, TProbeDescription* p)
+{
+    const Json* id = r.member(obj, "id");
+    uint32_t value = 0;
+    if (!id || !readVersion(*id, &value) || value > 0xFFFF) {
+        r.fail(where + "id", "a 16-bit number is expected (a number or a text such as \"0x8001\")");
+        return;
+    }
+    p->id = static_cast<uint16_t>(value);
+    r.integer(obj, "colour", where, 0, 255, &p->colour);
+    r.integer(obj, "second", where, 0, 255, &p->second);
+    r.integer(obj, "button", where, 0, 3, &p->button);
+    if (const Json* e = r.member(obj, "expander"); e && r.ok()) {
+        if (!readVersion(*e, &value) || (value != 0x21 && value != 0x41))
+            r.fail(where + "expander", "0x21 or 0x41 is expected");
+        else
+            p->expander = static_cast<int>(value);
+    }
+    if (const Json* f = r.member(obj, "fields"); r.ok() && r.object(f, where + "fields")) {
+        for (const auto& m : f->items()) {
+            if (!isProbeField(m.key()) || !m.value().is_string()) {
+                r.fail(where + "fields." + m.key(), "a text for a known descriptor field is expected");
+                return;
+            }
+            p->fields[m.key()] = m.value().get<std::string>();
+        }
+    }
+    if (const Json* c = r.member(obj, "correction"); c && r.ok()) {
+        if (!c->is_string()) {
+            r.fail(where + "correction", "a text is expected");
+            return;
+        }
+        p->hasCorrection = true;
+        p->correction = c->get<std::string>();
+    }
+    r.boolean(obj, "correctionMarker", where, &p->correctionMarker);
+    if (const Json* d = r.member(obj, "damage"); d && r.ok()) {
+        const std::string text = d->is_string() ? d->get<std::string>() : std::string();
+        if (text != "header" && text != "descriptor" && text != "userArea")
+            r.fail(where + "damage", "one of header, descriptor, userArea is expected");
+        else
+            p->damage = text;
+    }
+}
+
+Json probeToJson(const TProbeDescription& p)
+{
+    Json o = Json::object();
+    o["id"] = versionText(p.id);
+    if (p.colour >= 0)
+        o["colour"] = p.colour;
+    o["second"] = p.second;
+    o["button"] = p.button;
+    o["expander"] = versionText(static_cast<uint32_t>(p.expander));
+    Json fields = Json::object();
+    for (const auto& f : p.fields)
+        fields[f.first] = f.second;
+    o["fields"] = std::move(fields);
+    if (p.hasCorrection)
+        o["correction"] = p.correction;
+    o["correctionMarker"] = p.correctionMarker;
+    if (!p.damage.empty())
+        o["damage"] = p.damage;
+    return o;
+}
+
 } // namespace
 
 TScenario defaultScenario()
@@ -398,16 +465,24 @@ bool parseScenario(const std::string& json, TScenario* out, std::string* error)
                 const Json* sig = r.member(c, "signal");
                 if (r.object(sig, where + ".signal"))
                     readSignal(r, *sig, where + ".signal.", &s.signals[i]);
-                auto img = c.find("probeMemory");
-                if (img == c.end() || !r.ok())
-                    continue;
-                const std::string* path = img->is_string() ? &img->get_ref<const std::string&>() : nullptr;
-                if (img->is_null())
-                    s.probeImages[i].clear();
-                else if (!path || (!path->empty() && (*path)[0] != '/') || path->find('\0') != std::string::npos)
-                    r.fail(where + ".probeMemory", "null or an absolute board path is expected");
-                else
-                    s.probeImages[i] = *path;
+                if (auto img = c.find("probeMemory"); img != c.end() && r.ok()) {
+                    const std::string* path = img->is_string() ? &img->get_ref<const std::string&>() : nullptr;
+                    if (img->is_null())
+                        s.probeImages[i].clear();
+                    else if (!path || (!path->empty() && (*path)[0] != '/') || path->find('\0') != std::string::npos)
+                        r.fail(where + ".probeMemory", "null or an absolute board path is expected");
+                    else
+                        s.probeImages[i] = *path;
+                }
+                if (const Json* probe = r.member(c, "probe"); r.ok() && r.object(probe, where + ".probe")) {
+                    if (!s.probeImages[i].empty()) {
+                        r.fail(where + ".probe", "a channel takes probeMemory or probe, not both");
+                        break;
+                    }
+                    TProbeDescription d;
+                    readProbe(r, *probe, where + ".probe.", &d);
+                    s.probes[i] = d;
+                }
             }
         }
     }
@@ -478,6 +553,8 @@ std::string scenarioToJson(const TScenario& s)
         Json c = Json::object();
         c["signal"] = std::move(sig);
         c["probeMemory"] = s.probeImages[i].empty() ? Json() : Json(s.probeImages[i]);
+        if (s.probes[i])
+            c["probe"] = probeToJson(*s.probes[i]);
         channels.push_back(std::move(c));
     }
     root["channels"] = std::move(channels);

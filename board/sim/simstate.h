@@ -61,6 +61,22 @@ struct TI2cMaster {
     std::array<uint16_t, 4> pointer{};   // current address of each bus's memory
 };
 
+// The chips of a plugged probe beside its memory.
+struct TProbeChips {
+    bool expander = false;         // active probe (id bit 15)
+    int expanderAddress = 0x21;    // 0x21, or 0x41 for the second kind
+    uint8_t expanderConfig = 0xFF;  // last configuration byte written
+    uint8_t lines = 7;             // input lines; a pressed button holds its line low until read
+    uint8_t status = 0;            // status device 0x0C
+    bool converter = false;        // temperature converter 0x48 (probe id 7)
+    // Button 1..3 pulls input line 0..2 low; other values do nothing.
+    void press(int button)
+    {
+        if (button >= 1 && button <= 3)
+            lines = static_cast<uint8_t>(7 & ~(1 << (button - 1)));
+    }
+};
+
 struct TNoAnswer {
     int bus;
     int address;
@@ -125,6 +141,9 @@ public:
 
     TScenario scenario;
     std::array<std::vector<uint8_t>, 4> probe;   // empty: no probe
+    std::array<TProbeChips, 4> probeChips;
+    // Plugs mem (padded) with the chips its id calls for; an empty image unplugs.
+    void plugProbe(int channel, std::vector<uint8_t> mem, int expanderAddress);
     // Takes s in force: clock speed, seed and probe images (all of them with reloadAll, else
     // those whose file changed); unreadable images are named in warnings.
     void applyScenario(const TScenario& s, std::string* warnings, bool reloadAll);

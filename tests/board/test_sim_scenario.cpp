@@ -134,6 +134,15 @@ TEST_F(SimScenario, BadFileIsRefusedWithItsPlaceAndLeftUntouched)
         {"{\"channels\": [{}, {}, {}, {}, {}]}", "channels: an array of at most 4"},
         {"{\"channels\": [{\"signal\": {\"shape\": \"saw\"}}]}", "channels[0].signal.shape"},
         {"{\"channels\": [{\"probeMemory\": \"relative.bin\"}]}", "channels[0].probeMemory"},
+        {"{\"channels\": [{\"probeMemory\": \"/p.bin\", \"probe\": {\"id\": 5}}]}", "channels[0].probe: a channel takes"},
+        {"{\"channels\": [{\"probe\": {}}]}", "channels[0].probe.id"},
+        {"{\"channels\": [{\"probe\": {\"id\": \"0x10000\"}}]}", "channels[0].probe.id"},
+        {"{\"channels\": [{\"probe\": {\"id\": 5, \"fields\": {\"colour\": \"1\"}}}]}", "probe.fields.colour"},
+        {"{\"channels\": [{\"probe\": {\"id\": 5, \"fields\": {\"unit\": 1}}}]}", "probe.fields.unit"},
+        {"{\"channels\": [{\"probe\": {\"id\": 5, \"expander\": \"0x22\"}}]}", "probe.expander"},
+        {"{\"channels\": [{\"probe\": {\"id\": 5, \"button\": 4}}]}", "probe.button"},
+        {"{\"channels\": [{\"probe\": {\"id\": 5, \"damage\": \"all\"}}]}", "probe.damage"},
+        {"{\"channels\": [{\"probe\": {\"id\": 5, \"correction\": 1.5}}]}", "probe.correction"},
         {"{\"speedFactor\": 0}", "speedFactor: out of range"},
         {"{\"gpio\": {\"x\": 1}}", "gpio.x"},
         {"{\"gpio\": {\"12\": 2}}", "gpio.12: 0 or 1"},
@@ -189,6 +198,17 @@ TEST(SimScenarioText, RoundTripsEveryField)
     s.signals[1].duty = 12.5;
     s.signals[2].offset = -0.1;
     s.probeImages[3] = "/sim/p4.bin";
+    simboard::TProbeDescription probe;
+    probe.id = 0x8002;
+    probe.colour = 3;
+    probe.button = 2;
+    probe.expander = 0x41;
+    probe.fields = {{"unit", "A"}, {"comment", "CC050 clamp"}};
+    probe.hasCorrection = true;
+    probe.correction = "1.02 x 0.5";
+    probe.correctionMarker = false;
+    probe.damage = "userArea";
+    s.probes[1] = probe;
     s.lux = 0.3;
     s.speedFactor = 0.001;
     s.seed = 4000000000u;
@@ -201,6 +221,34 @@ TEST(SimScenarioText, RoundTripsEveryField)
     EXPECT_EQ(back.signals[0].harmonics, s.signals[0].harmonics);
     EXPECT_EQ(back.signals[2].offset, -0.1);
     EXPECT_EQ(back.gpioInputs, s.gpioInputs);
+    ASSERT_TRUE(back.probes[1].has_value());
+    EXPECT_TRUE(*back.probes[1] == probe);
+    EXPECT_FALSE(back.probes[0].has_value());
+}
+
+TEST_F(SimScenario, DescribedProbeIsBuiltIntoItsMemoryWithItsChips)
+{
+    ASSERT_TRUE(writeBoardFile(simboard::kScenarioPath, R"({"channels": [{"probe": {"id": "0x8001"}}, null,
+        {"probe": {"id": 7, "colour": 9, "fields": {"unit": "mV"}}}]})"));
+    std::string why;
+    ASSERT_TRUE(simboard::install(&why)) << why;
+    simboard::TProbeDescription x10;
+    x10.id = 0x8001;
+    simboard::TProbeDescription temperature;
+    temperature.id = 7;
+    temperature.colour = 9;
+    temperature.fields = {{"unit", "mV"}};
+    const std::vector<uint8_t> images[] = {simboard::buildProbeImage(x10, 0), simboard::buildProbeImage(temperature, 2)};
+    const int channels[] = {0, 2};
+    for (int i = 0; i < 2; ++i) {
+        const std::vector<uint8_t> mem = simboard::probeMemory(channels[i]);
+        ASSERT_EQ(mem.size(), simboard::kProbeMemorySize);
+        EXPECT_TRUE(std::equal(images[i].begin(), images[i].end(), mem.begin())) << i;
+        EXPECT_EQ(mem[images[i].size()], 0xFF);
+    }
+    EXPECT_EQ(simboard::probeMemory(0)[36], 4) << "the channel's usual colour";
+    EXPECT_EQ(simboard::probeMemory(2)[36], 9);
+    EXPECT_TRUE(simboard::probeMemory(1).empty());
 }
 
 TEST(SimScenarioText, BrokenTextIsRefusedWithItsPlace)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tests/support/recordingbridge.h"
+#include "tests/support/probes.h"
 #include "tests/support/simfpgaboardtest.h"
 
 #include "acquisition/TAcquisition.h"
@@ -19,7 +20,6 @@
 #include "core/process.h"
 #include "hardware/CmdesBase.h"
 #include "hardware/chip_acq.h"
-#include "hardware/kalvex_standin.h"
 #include "hardware/selftest_standin.h"
 #include "scpi/scpi.h"
 #include "ui/viewereventlistfactory_standin.h"
@@ -78,7 +78,7 @@ protected:
     {
         SimFpgaBoardTest::SetUp();
         resetSelfTestStandin();
-        resetKalvexStandin();
+        unplugAllProbes();
         resetTraceCallLog();
         scpiReleaseBaseline() = scpiReleaseCalls();
         resetViewerEventListStandin();
@@ -115,6 +115,16 @@ protected:
     }
 
     std::vector<int> pauses() const { return TPauseLog::instance().pauses(); }
+
+    // The probe buses the I2C master drove since the log was last cleared, each once, in order.
+    static std::vector<int> probeBusesRead()
+    {
+        std::vector<int> buses;
+        for (const simboard::TLogEntry& e : simboard::log({simboard::TLogKind::I2c}))
+            if (std::find(buses.begin(), buses.end(), static_cast<int>(e.a)) == buses.end())
+                buses.push_back(static_cast<int>(e.a));
+        return buses;
+    }
 
     // Every record queued in a box, oldest first, leaving it empty. A marker record posted
     // last tells where the queue ends, so an empty box costs no wait.

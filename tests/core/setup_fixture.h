@@ -2,7 +2,8 @@
 // stand-ins, and helpers that write setup files byte by byte and run code in a child process.
 #pragma once
 
-#include "tests/support/simboardtest.h"
+#include "tests/support/probes.h"
+#include "tests/support/simfpgaboardtest.h"
 
 #include "tests/core/trace_call_log.h"
 #include "board/board.h"
@@ -11,7 +12,6 @@
 #include "core/gest_db.h"
 #include "core/requests.h"
 #include "core/setup.h"
-#include "hardware/kalvex_standin.h"
 
 #include <cstring>
 #include <functional>
@@ -28,13 +28,13 @@ inline std::string requestText(const pipe_dial& r)
         + std::to_string(r.intValue) + ", " + std::to_string(r.floatValue) + ", " + std::to_string(r.senderId) + "}";
 }
 
-class SetupTest : public SimBoardTest {
+class SetupTest : public SimFpgaBoardTest {
 protected:
     void SetUp() override
     {
-        SimBoardTest::SetUp();
+        SimFpgaBoardTest::SetUp();
         resetTraceCallLog();
-        resetKalvexStandin();
+        unplugAllProbes();
         std::memcpy(&data, &init_par, sizeof data);
         COMM_id = pthread_self();
     }

@@ -11,6 +11,7 @@
 #include "ui/viewereventlistfactory.h"
 
 #include <atomic>
+#include <optional>
 #include <chrono>
 #include <string>
 #include <sys/stat.h>
@@ -170,9 +171,10 @@ TEST_F(CommandLoopTest, HeldMeterLeavesProbeEventsAndOtherSendersAlone)
     EXPECT_EQ(data.acqRunStop, 1);
 
     startRealTimeStandin();
+    simboard::clearLog();
     apply(record(REQ_PROBE_EVENT, 0, 0, 0, keys()));
     EXPECT_EQ(data.acqRunStop, 1);
-    EXPECT_EQ(kalvexStandin().lectureCalls.size(), 1u);
+    EXPECT_EQ(probeBusesRead(), std::vector<int>{0});
 }
 
 // --- Step 4: request key ----------------------------------------------------------------------
@@ -654,41 +656,49 @@ TEST_F(CommandLoopTest, ProbeEventByReadingResult)
     startRealTimeStandin();
     auto* trace = new TAcquisition(2);
     setupLinks().acqCh2 = trace;
+    auto probe = [](uint16_t id, const char* damage = "", int button = 0) {
+        simboard::TProbeDescription d = probeWithId(id);
+        d.damage = damage;
+        d.button = button;
+        return d;
+    };
     struct Row {
         int result;
-        uint16_t probe;  // identifier of the probe on channel 2, 0 for none
+        std::optional<simboard::TProbeDescription> probe;  // on channel 2; none: nothing plugged
+        bool keyPending;  // the probe was linked and a key noticed before the event
         std::vector<std::string> screen;
         bool restarts;
         bool identifies;
     };
     const std::vector<Row> rows = {
-        {0, 9, {"screenMaj(16)", "screenMessage(15,)", "screenKalvex()"}, true, true},
-        {0, 36, {"screenMaj(16)", "screenMessage(15,)", "screenKalvex()"}, true, true},
-        {4, 5, {"screenMaj(16)", "screenKalvex()"}, true, true},
-        {0, 0, {"screenMaj(16)"}, true, true},
-        {1, 0, {"screenMaj(16)", "screenKalvex()"}, true, false},
-        {2, 0, {"screenMaj(16)", "screenKalvex()"}, true, false},
-        {3, 0, {"screenMaj(16)"}, false, false},
-        {5, 0, {}, false, false},
+        {0, probe(9), false, {"screenMaj(16)", "screenMessage(15,)", "screenKalvex()"}, true, true},
+        {0, probe(36), false, {"screenMaj(16)", "screenMessage(15,)", "screenKalvex()"}, true, true},
+        {4, probe(5, "header"), false, {"screenMaj(16)", "screenKalvex()"}, true, true},
+        {0, probe(5), false, {"screenMaj(16)", "screenKalvex()"}, true, true},
+        {2, std::nullopt, false, {"screenMaj(16)", "screenKalvex()"}, true, false},
+        {3, probe(0x1234, "descriptor"), false, {"screenMaj(16)"}, false, false},
+        {5, probe(0x8001, "", 1), true, {}, false, false},
     };
     size_t resumes = 0;
     for (const Row& row : rows) {
-        SCOPED_TRACE(std::to_string(row.result) + " probe " + std::to_string(row.probe));
-        resetKalvexStandin();
+        SCOPED_TRACE(std::to_string(row.result) + " probe " + std::to_string(row.probe ? row.probe->id : -1));
         resetTraceCallLog();
-        setupLinks().smartProbeCh2 = nullptr;
-        kalvexStandin().probeId[1] = row.probe;
-        kalvexStandin().forcedResult[1] = row.result;
+        unplugAllProbes();
+        if (row.probe)
+            simboard::plugProbe(1, *row.probe);
+        if (row.keyPending)
+            linkProbe(1, *row.probe)->updateStatus();
+        simboard::clearLog();
         bridge()->clear();
         TPauseLog::instance().clear();
         data.voltsPerDivCh1 = -1.0f;  // recomputed by find_coeff only
 
         apply(record(REQ_PROBE_EVENT, 1, 0, 0, keys()));
 
-        EXPECT_EQ(kalvexStandin().lectureCalls, std::vector<int16_t>{1});
+        EXPECT_EQ(probeBusesRead(), std::vector<int>{1});
         EXPECT_EQ(bridge()->calls(), row.screen);
         const bool warned = !row.screen.empty() && bridge()->count("screenMessage(15,)") == 1;
-        EXPECT_EQ(pauses(), warned ? (std::vector<int>{500, 100}) : std::vector<int>{500});
+        EXPECT_EQ(pauses(), warned ? (std::vector<int>{500, 20, 100}) : (std::vector<int>{500, 20}));
         const std::vector<TLongArray> restart{{16, 2, ACQ_RESTART_CLEAR, comm()}};
         EXPECT_EQ(drain(o_g_acquMessageBox), row.restarts ? restart : std::vector<TLongArray>{});
         EXPECT_EQ(data.voltsPerDivCh1 != -1.0f, row.result < 5);
@@ -714,24 +724,24 @@ TEST_F(CommandLoopTest, ProbeEventChannelIndexAndViewerMode)
     startRealTimeStandin();
     size_t resumes = 0;
     for (int32_t code : {0, 2, 3, 4, -1}) {
-        resetKalvexStandin();
+        simboard::clearLog();
         apply(record(REQ_PROBE_EVENT, code, 0, 0, keys()));
         ASSERT_TRUE(waitResumes(++resumes));
         const int n = (code >= 1 && code <= 3) ? code : 0;
-        EXPECT_EQ(kalvexStandin().lectureCalls, std::vector<int16_t>{static_cast<int16_t>(n)});
+        EXPECT_EQ(probeBusesRead(), std::vector<int>{n});
         EXPECT_TRUE(bridge()->count("screenMaj(" + std::to_string(14 + 2 * n) + ")") >= 1);
         EXPECT_EQ(drain(o_g_acquMessageBox),
                   (std::vector<TLongArray>{{14 + 2 * n, 1 << n, ACQ_RESTART_CLEAR, comm()}}));
     }
 
     data.instrumentMode = 256;
-    resetKalvexStandin();
+    simboard::clearLog();
     bridge()->clear();
     TPauseLog::instance().clear();
     const size_t resumed = acquisitLog().resumes.size();
     apply(record(REQ_PROBE_EVENT, 2, 0, 0, keys()));
     EXPECT_EQ(bridge()->calls(), std::vector<std::string>{"screenKalvex()"});
-    EXPECT_TRUE(kalvexStandin().lectureCalls.empty());
+    EXPECT_TRUE(probeBusesRead().empty());
     EXPECT_TRUE(pauses().empty());
     EXPECT_EQ(acquisitLog().resumes.size(), resumed);
 }

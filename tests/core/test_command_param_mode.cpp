@@ -99,15 +99,18 @@ TEST_F(ParamModeTest, LeavingTheViewerReadsTheProbesAgain)
     const TLinks links = linkEverything();
     data.instrumentMode = 256;
     data.memoryTraceCh1 = data.memoryTraceCh4 = 1;
-    kalvexStandin().probeId[1] = 5;        // a probe on channel 2
-    kalvexStandin().probeId[2] = 6;        // one on channel 3 ...
-    kalvexStandin().forcedResult[2] = 3;   // ... whose descriptor is damaged
-    kalvexStandin().probeId[3] = 7;        // one on channel 4 with a header error only
-    kalvexStandin().forcedResult[3] = 4;
+    simboard::plugProbe(1, probeWithId(5));   // a probe on channel 2
+    simboard::TProbeDescription damaged = probeWithId(0x1234);
+    damaged.damage = "descriptor";
+    simboard::plugProbe(2, damaged);           // one on channel 3 whose descriptor is damaged
+    simboard::TProbeDescription headerError = probeWithId(7);
+    headerError.damage = "header";
+    simboard::plugProbe(3, headerError);       // one on channel 4 with a header error only
+    simboard::clearLog();
 
     set(param::instrumentMode, 16, 0, keys());
 
-    EXPECT_EQ(kalvexStandin().lectureCalls, (std::vector<int16_t>{0, 1, 2, 3}));
+    EXPECT_EQ(probeBusesRead(), (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(data.memoryTraceCh1, 0);
     EXPECT_EQ(data.memoryTraceCh4, 0);
     EXPECT_EQ(data.traceOnCh1, 0);

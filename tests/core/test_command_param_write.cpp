@@ -121,16 +121,22 @@ TEST_F(ParamWriteTest, ClampsAndSpecialWrites)
 
 TEST_F(ParamWriteTest, ColourReachesALinkedProbe)
 {
+    simboard::plugProbe(2, probeWithId(7));
     set(param::traceColorCh3, 5, 9);
-    EXPECT_TRUE(kalvexStandin().userFieldCalls.empty());
+    EXPECT_EQ(simboard::probeMemory(2)[36], 1);  // not linked: the header is left alone
 
-    kalvexStandin().probeId[2] = 7;
     LectureKalvex(2, &data);  // links the probe
     set(param::traceColorCh3, 0x10006, 0x20009);
-    ASSERT_EQ(kalvexStandin().userFieldCalls.size(), 1u);
-    EXPECT_EQ(kalvexStandin().userFieldCalls[0].channel, 2);
-    EXPECT_EQ(kalvexStandin().userFieldCalls[0].colour, 6);
-    EXPECT_EQ(kalvexStandin().userFieldCalls[0].second, 9);
+    const std::vector<uint8_t> memory = simboard::probeMemory(2);
+    EXPECT_EQ(memory[36], 6);
+    EXPECT_EQ(memory[37], 9);
+    // A new reading finds a sound header with both bytes.
+    TKalvex again(2);
+    unsigned short colour = 0;
+    unsigned short second = 0;
+    EXPECT_EQ(again.getUserFields(&colour, &second), 0);
+    EXPECT_EQ(colour, 6);
+    EXPECT_EQ(second, 9);
 }
 
 // Every text comes from a sender's buffer that the controller may only read.

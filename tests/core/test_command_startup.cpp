@@ -30,7 +30,12 @@ protected:
         COMM_id = pthread_self();
     }
 
-    std::vector<int16_t> scannedChannels() const { return kalvexStandin().lectureCalls; }
+    // Channels whose probe bus was read.
+    static std::vector<int16_t> scannedChannels()
+    {
+        const std::vector<int> buses = probeBusesRead();
+        return std::vector<int16_t>(buses.begin(), buses.end());
+    }
 
     bool markerExists() const
     {
@@ -39,9 +44,9 @@ protected:
     }
 };
 
-// The start-up pause, then the meter current-relay pulse (5 ms, 2 ms) of each of the two
-// front-end configurations around the self test.
-const std::vector<int> kStartupPauses{100, 5, 2, 5, 2};
+// The start-up pause, the meter current-relay pulse (5 ms, 2 ms) of each of the two front-end
+// configurations around the self test, then the settling after each channel's probe reading.
+const std::vector<int> kStartupPauses{100, 5, 2, 5, 2, 20, 20, 20, 20};
 
 TEST_F(CommandStartupTest, ScreenCallsComeInOrderAndTheBatchRecallIsQueued)
 {
@@ -140,12 +145,36 @@ TEST_F(CommandStartupTest, FirstStartCreatesTheMarkerAndScansEveryChannel)
     EXPECT_EQ(scannedChannels(), (std::vector<int16_t>{0, 1, 2, 3}));
 }
 
+TEST_F(CommandStartupTest, ScenarioProbesAreReadAndAppliedAtTheFirstStartOnly)
+{
+    std::string why;
+    ASSERT_TRUE(simboard::loadScenarioText(R"({"channels": [{"probe": {"id": "0x8001"}}, null, null,
+        {"probe": {"id": "0x0009"}}]})", &why)) << why;
+    commandStartup();
+
+    EXPECT_EQ(data.probeCoeffCh1, 10.0f);
+    EXPECT_EQ(std::string(data.unitCh1, 4), std::string("V\0\0\0", 4));
+    EXPECT_EQ(data.traceOnCh1, 1);
+    EXPECT_EQ(data.probeCoeffCh4, 500.0f);
+    EXPECT_EQ(std::string(data.unitCh4, 4), std::string("\xC2\xB0" "C\0", 4));
+    EXPECT_EQ(data.traceOnCh4, 1);
+    EXPECT_EQ(bridge()->count("screenMessage(15,)"), 1);  // the temperature adapter warns
+    ASSERT_NE(smartProbeLink(0), nullptr);
+    ASSERT_NE(smartProbeLink(3), nullptr);
+    EXPECT_EQ(smartProbeLink(1), nullptr);
+
+    // A second start (the marker stands) reads nothing.
+    simboard::clearLog();
+    commandStartup();
+    EXPECT_TRUE(scannedChannels().empty());
+}
+
 TEST_F(CommandStartupTest, LaterStartSkipsTheScanAndLeavesTheMarker)
 {
     ASSERT_TRUE(writeBoardFile("/var/tmp/tavlinStarted", ""));
     struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, hostPath("/var/tmp/tavlinStarted").c_str(), old, 0), 0);
-    kalvexStandin().probeId[0] = 9;  // would warn if it were read
+    simboard::plugProbe(0, probeWithId(9));  // would warn if it were read
 
     commandStartup();
 
@@ -188,15 +217,14 @@ TEST_F(CommandStartupTest, ProbeIdentifierDecidesTheWarning)
     };
     for (const Row row : {Row{9, true}, Row{36, true}, Row{5, false}}) {
         SCOPED_TRACE(row.id);
-        resetKalvexStandin();
+        unplugAllProbes();
         resetTraceCallLog();
         ::unlink(hostPath("/var/tmp/tavlinStarted").c_str());
         bridge()->clear();
         TPauseLog::instance().clear();
-        setupLinks().smartProbeCh3 = nullptr;
         auto* trace = new TAcquisition(4);
         setupLinks().acqCh3 = trace;
-        kalvexStandin().probeId[2] = row.id;
+        simboard::plugProbe(2, probeWithId(row.id));
 
         commandStartup();
 
@@ -254,6 +282,7 @@ TEST_F(CommandStartupTest, SelfTestResultAndMessage13)
     for (const Row row : {Row{0xFFFF, 0xFFFF, false}, Row{0x00FF, 0xE0FF, true}, Row{0x00EF, 0xFFFF, false}}) {
         SCOPED_TRACE(row.transfer);
         simboard::clearHistories();
+        ::unlink(hostPath("/var/tmp/tavlinStarted").c_str());  // every row a first start
         selfTestStandin().autoTestResult = row.autoTest;
         selfTestStandin().acqTransfertInitResult = row.transfer;
         bridge()->clear();
@@ -270,7 +299,7 @@ TEST_F(CommandStartupTest, SelfTestResultAndMessage13)
             ASSERT_EQ(log.size(), 6u);
             EXPECT_EQ(log[3], "screenMessage(13,)");
             std::vector<int> expected = kStartupPauses;
-            expected.push_back(100);
+            expected.insert(expected.begin() + 5, 100);  // the message's pause, before the scan
             EXPECT_EQ(pauses(), expected);
         } else {
             EXPECT_EQ(bridge()->count("screenMessage(13,)"), 0);

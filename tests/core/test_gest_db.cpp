@@ -527,7 +527,8 @@ TEST(GestDbLinks, NumberedAccessCoversExactlyTheLinkParameters) {
     for (int i = 0; i < kParameterCount; ++i) {
         SCOPED_TRACE(testing::Message() << "index " << i);
         EXPECT_EQ(isLinkParameter(i), isLinkIndex(i));
-        EXPECT_EQ(setupLink(i), isLinkIndex(i) ? &targets[i] : nullptr);
+        const bool probe = i >= param::smartProbeCh1 && i <= param::smartProbeCh4;
+        EXPECT_EQ(setupLink(i), isLinkIndex(i) && !probe ? &targets[i] : nullptr);
     }
     for (int i : {-1, 222, 0xFFFF}) {
         EXPECT_FALSE(isLinkParameter(i));
@@ -542,10 +543,32 @@ TEST(GestDbLinks, NumberedAccessCoversExactlyTheLinkParameters) {
     EXPECT_EQ(static_cast<void*>(links.mathFunctionCh4), &targets[param::mathFunctionCh4]);
     EXPECT_EQ(static_cast<void*>(links.acqCh1), &targets[param::acqCh1]);
     EXPECT_EQ(static_cast<void*>(links.refAcqCh4), &targets[param::refAcqCh4]);
-    EXPECT_EQ(static_cast<void*>(links.smartProbeCh2), &targets[param::smartProbeCh2]);
     EXPECT_EQ(static_cast<void*>(links.powerAcq), &targets[param::powerAcq]);
     EXPECT_EQ(static_cast<void*>(links.powerFunctionB), &targets[param::powerFunctionB]);
     EXPECT_EQ(static_cast<void*>(links.maskAcq), &targets[param::maskAcq]);
+}
+
+// The probe links are shared-ownership slots behind typed accessors only: the untyped ones never
+// reach them, and a copy taken before an unlink keeps its probe alive.
+TEST(GestDbLinks, ProbeLinksOnlyThroughTypedAccessors) {
+    for (int ch = 0; ch < 4; ++ch) {
+        SCOPED_TRACE(ch);
+        auto probe = std::shared_ptr<TKalvex>(reinterpret_cast<TKalvex*>(new char[1]),
+                                              [](TKalvex* p) { delete[] reinterpret_cast<char*>(p); });
+        setSmartProbeLink(ch, probe);
+        EXPECT_EQ(setupLink(param::smartProbeCh1 + ch), nullptr);
+        int other = 0;
+        setSetupLink(param::smartProbeCh1 + ch, &other);
+        std::shared_ptr<TKalvex> held = smartProbeLink(ch);
+        EXPECT_EQ(held, probe);
+        setSmartProbeLink(ch, nullptr);
+        probe.reset();
+        EXPECT_EQ(held.use_count(), 1);
+        EXPECT_EQ(smartProbeLink(ch), nullptr);
+    }
+    EXPECT_EQ(smartProbeLink(-1), nullptr);
+    EXPECT_EQ(smartProbeLink(4), nullptr);
+    setSmartProbeLink(4, nullptr);  // no effect, no crash
 }
 
 TEST(GestDbLinks, WholeRecordCopyLeavesLinksAlone) {

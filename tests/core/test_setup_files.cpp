@@ -7,6 +7,7 @@
 #include "board/sim/simboard.h"
 #include "core/command_param.h"
 #include "hardware/kalvex.h"
+#include "tests/support/probes.h"
 
 #include <atomic>
 #include <csignal>
@@ -229,15 +230,14 @@ TEST_F(SetupFileTest, RecalledSetupNeverLocksTestsOrShowsStoredTraces)
 TEST_F(SetupFileTest, PostTreatmentCreatesOnceAndKeepsTheLinks)
 {
     TSetupLinks& l = setupLinks();
-    kalvexStandin().probeId[1] = 7;
-    l.smartProbeCh2 = new TKalvex(1);
+    linkProbe(1, 7);
     database image;
     std::memcpy(&image, &init_par, sizeof image);
     image.meterFunction = 9;
 
     // A fresh recall makes every object and forgets the probes.
     EXPECT_EQ(SetupRecallPostTraitement(&image, true, 9, 0), 0);
-    EXPECT_EQ(l.smartProbeCh2, nullptr);
+    EXPECT_EQ(smartProbeLink(1), nullptr);
     TAcquisition* traces[] = {l.acqCh1, l.acqCh2, l.acqCh3, l.acqCh4, l.refAcqCh1, l.refAcqCh2,
                               l.refAcqCh3, l.refAcqCh4, l.powerAcq, l.maskAcq};
     const uint16_t ids[] = {1, 2, 4, 8, 16, 32, 64, 128, 8192, 4096};
@@ -268,16 +268,20 @@ TEST_F(SetupFileTest, PostTreatmentCreatesOnceAndKeepsTheLinks)
     EXPECT_STREQ(l.powerFunctionA->GetFonctionString(text, false), "(ch1*ch2)/divv(4)");
     EXPECT_STREQ(l.powerFunctionB->GetFonctionString(text, false), "(ch3*ch4)/divv(4)");
 
-    // A later recall keeps every object and the probe links; channel 2's function feeds it.
+    // A later recall keeps every object and the probe links, and re-applies the probe's
+    // coefficient and unit; channel 2's function feeds it.
     TSetupLinks before = l;
-    l.smartProbeCh2 = before.smartProbeCh2 = new TKalvex(1);
+    const std::shared_ptr<TKalvex> probe = linkProbe(1, 0x0009);  // a temperature adapter
     std::strcpy(image.mathExprCh2, "ch1+ch4");
     std::memcpy(image.unitCh2, "V\0\0\0", 4);
+    image.probeCoeffCh2 = 1.0f;
     EXPECT_EQ(SetupRecallPostTraitement(&image, false, 9, 0), 0);
     EXPECT_EQ(0, std::memcmp(&before, &l, sizeof before));
+    EXPECT_EQ(smartProbeLink(1), probe);
+    EXPECT_EQ(data.probeCoeffCh2, 500.0f);
+    EXPECT_EQ(std::string(data.unitCh2, 4), std::string("\xC2\xB0" "C\0", 4));
     EXPECT_TRUE(l.mathFunctionCh2->IsDefined());
     EXPECT_EQ(std::string(l.mathFunctionCh2->text), "ch1+ch4");
-    EXPECT_EQ(std::string(data.unitCh2, 4), std::string("V\0\0\0", 4));
 }
 
 TEST_F(SetupFileTest, PostTreatmentWithSkipChangesNothing)

@@ -8,7 +8,7 @@
 #include "core/scale.h"
 #include "hardware/calibration.h"
 #include "hardware/kalvex.h"
-#include "hardware/kalvex_standin.h"
+#include "tests/support/probes.h"
 #include "tests/support/simfpgaboardtest.h"
 
 #include <gtest/gtest.h>
@@ -38,11 +38,7 @@ protected:
 
     void TearDown() override
     {
-        TSetupLinks& l = setupLinks();
-        for (TKalvex** p : {&l.smartProbeCh1, &l.smartProbeCh2, &l.smartProbeCh3, &l.smartProbeCh4}) {
-            delete *p;
-            *p = nullptr;
-        }
+        unplugAllProbes();
         SimFpgaBoardTest::TearDown();
     }
 
@@ -264,12 +260,9 @@ TEST_F(CorrectionTest, ChannelOneMeterFunctions)
              {"another probe does not", 128, 1, 5, 6, 1.75},
          }) {
         SCOPED_TRACE(c.what);
-        delete setupLinks().smartProbeCh1;
-        setupLinks().smartProbeCh1 = nullptr;
-        if (c.probeId) {
-            kalvexStandin().probeId[0] = c.probeId;
-            setupLinks().smartProbeCh1 = new TKalvex(0);
-        }
+        unplugAllProbes();
+        if (c.probeId)
+            linkProbe(0, c.probeId);
         data.instrumentMode = c.mode;
         data.meterFunction = c.function;
         run();
@@ -283,11 +276,7 @@ TEST_F(CorrectionTest, ChannelOneMeterFunctions)
 TEST_F(CorrectionTest, ProbeGainAndOffset)
 {
     setAllPoints(kTop, kBottom);
-    kalvexStandin().probeId[1] = 3;
-    kalvexStandin().hasCorrection[1] = true;
-    kalvexStandin().correctionGain[1] = 2.0;
-    kalvexStandin().correctionOffset[1] = 100.0;
-    setupLinks().smartProbeCh2 = new TKalvex(1);
+    linkProbe(1, correctedProbe(3, 2.0, 100.0));
     // Channel 2's scale is steered through a stored-memory trace, which scales with its own
     // sensitivity whatever index the correction passes.
     auto* trace = new TAcquisition(512);
@@ -326,13 +315,12 @@ TEST_F(CorrectionTest, ProbeGainAndOffset)
     }
 
     // A probe without a correction counts as gain 1, offset 0; an unusable result keeps the gain.
-    kalvexStandin().hasCorrection[1] = false;
+    linkProbe(1, probeWithId(3));
     setScale(1.0f);
     run();
     expectIdentity(1);
     EXPECT_EQ(r_.probeGain[1], 1.0);
-    kalvexStandin().hasCorrection[1] = true;
-    kalvexStandin().correctionGain[1] = 1e-6;
+    linkProbe(1, correctedProbe(3, 1e-6, 100.0));
     run();
     expectIdentity(1);
     EXPECT_EQ(r_.probeGain[1], 1e-6);
