@@ -122,6 +122,23 @@ bool readVersion(const TJson& v, uint32_t* out)
     return true;
 }
 
+// Channel 1's "load": {"kind": "resistor", "ohms": ...} | {"kind": "diode", "volts": ...} | {"kind": "open"}.
+void readLoad(TReader& r, const TJson& obj, const std::string& where, TLoad* load)
+{
+    const TJson* kind = obj.find("kind");
+    if (kind == nullptr || kind->type != TJson::String
+        || (kind->string != "open" && kind->string != "resistor" && kind->string != "diode")) {
+        r.fail(where + "kind", "\"open\", \"resistor\" or \"diode\" is expected");
+        return;
+    }
+    TLoad l;
+    l.kind = kind->string;
+    r.number(obj, "ohms", where, 0, 1e12, &l.ohms);
+    r.number(obj, "volts", where, 0, 10, &l.volts);
+    if (r.ok())
+        *load = l;
+}
+
 void readSignal(TReader& r, const TJson& obj, const std::string& where, TSignal* s)
 {
     if (const TJson* shape = r.member(obj, "shape")) {
@@ -217,6 +234,8 @@ bool parseScenario(const std::string& json, TScenario* out, std::string* error)
                 const TJson* sig = r.member(c, "signal");
                 if (r.object(sig, where + ".signal"))
                     readSignal(r, *sig, where + ".signal.", &s.signals[i]);
+                if (const TJson* load = c.find("load"); i == 0 && load && r.ok() && r.object(load, where + ".load"))
+                    readLoad(r, *load, where + ".load.", &s.load);
                 if (const TJson* img = c.find("probeMemory"); img && r.ok()) {
                     if (img->type == TJson::Null)
                         s.probeImages[i].clear();
@@ -298,6 +317,15 @@ std::string scenarioToJson(const TScenario& s)
         TJson c = TJson::makeObject();
         c.set("signal", std::move(sig));
         c.set("probeMemory", s.probeImages[i].empty() ? TJson() : TJson::makeString(s.probeImages[i]));
+        if (i == 0) {
+            TJson load = TJson::makeObject();
+            load.set("kind", TJson::makeString(s.load.kind));
+            if (s.load.kind == "resistor")
+                load.set("ohms", TJson::makeNumber(s.load.ohms));
+            if (s.load.kind == "diode")
+                load.set("volts", TJson::makeNumber(s.load.volts));
+            c.set("load", std::move(load));
+        }
         channels.array.push_back(std::move(c));
     }
     root.set("channels", std::move(channels));
