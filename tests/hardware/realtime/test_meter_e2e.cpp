@@ -265,6 +265,39 @@ TEST_F(MeterEndToEndTest, ModeWithoutAutoRangePostsNoRequest)
     stopMeter();
 }
 
+// From the meter in the resistance function back to the scope: the current relay opens and the
+// scope cycle acquires and notifies as before.
+TEST_F(MeterEndToEndTest, BackToTheScopeOpensTheRelay)
+{
+    simboard::setLoad(simboard::TLoad{"resistor", 4700.0, 0.0});
+    startMeter(128, 1, {0});
+    int meterNotices = 0;
+    ASSERT_TRUE(runLoop(
+        20000,
+        [&](const pipe_dial& r) {
+            meterNotices += r.kind == REQ_CHANNEL_STATE && r.senderId == senderValue(RTAC_id) ? 1 : 0;
+        },
+        [&] { return meterNotices >= 1; }));
+    EXPECT_EQ(simboard::frontEnd(0).params[17], 1);
+
+    // The scope's equivalent-time acquisitions run at the board's own speed.
+    simboard::TScenario s = simboard::scenario();
+    s.speedFactor = 1.0;
+    simboard::setScenario(s);
+    simboard::setSignal(0, simboard::TSignal{"sine", 2.0, 0.0, 1000.0, 0.0, 50.0, {}});
+    post(param::instrumentMode, 16);
+    int scopeNotices = 0;
+    ASSERT_TRUE(runLoop(
+        20000,
+        [&](const pipe_dial& r) {
+            if (r.kind == REQ_CHANNEL_STATE && r.senderId == senderValue(ACQU_id) && data.instrumentMode == 16)
+                ++scopeNotices;
+        },
+        [&] { return scopeNotices >= 2; }));
+    EXPECT_EQ(simboard::frontEnd(0).params[17], 0);
+    EXPECT_EQ(par_acq.acqMode, 16);
+}
+
 // A hold during an offset measurement ends the cycle with the channel back in its meter set-up.
 TEST_F(MeterEndToEndTest, HoldDuringAnOffsetMeasurementRestoresTheChannel)
 {
