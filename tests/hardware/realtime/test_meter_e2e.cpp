@@ -63,24 +63,6 @@ protected:
         ASSERT_EQ(o_g_consMessageBox.send(&r), 0);
     }
 
-    // The controller's loop on this thread, each record shown to `seen` first, until `done`.
-    bool runLoop(int wallMs, const std::function<void(const pipe_dial&)>& seen, const std::function<bool()>& done)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wallMs);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (done())
-                return true;
-            pipe_dial r{};
-            if (!o_g_consMessageBox.peek(&r)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                continue;
-            }
-            seen(r);
-            commandLoopPass();
-        }
-        return done();
-    }
-
     // Starts the meter in `mode` with the given meter function and channels shown.
     void startMeter(int mode, int function, std::initializer_list<int> channels)
     {
