@@ -1,6 +1,7 @@
 // Multimeter cycle parts on scripted records: range requests, time-base choice, overload marking
 // and the scale correction from the offset points.
 #include "acquisition/TAcquisition.h"
+#include "acquisition/TFonction.h"
 #include "acquisition/acqctrl.h"
 #include "acquisition/measkernel.h"
 #include "acquisition/meter.h"
@@ -11,10 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -316,6 +319,45 @@ TEST_F(MeterPassTest, ResistanceFormula)
             EXPECT_EQ(table_[0].periodCount, 0);
         }
     }
+}
+
+// A power function over channels 1 and 4: its record takes channel 1's edges and gets its own
+// means; a source set the cycle does not know marks the power records invalid.
+TEST_F(MeterPassTest, PowerRecordsFollowTheSourceChannels)
+{
+    static uint32_t* const buffers = new uint32_t[4 * TAcquisition::kNormalisedSamples];
+    uint32_t** voies[4] = {&TAcquisition::Voie1Normalisee, &TAcquisition::Voie2Normalisee,
+                           &TAcquisition::Voie3Normalisee, &TAcquisition::Voie4Normalisee};
+    for (int n = 0; n < 4; ++n)
+        *voies[n] = buffers + n * TAcquisition::kNormalisedSamples;
+    TAcquisition power(9);
+    std::string sum = "ch1+ch4", other = "ch2+ch3";
+    TFonction a(0, &sum[0]), b(1, &other[0]);
+    ASSERT_TRUE(a.IsDefined());
+    setupLinks().powerAcq = &power;
+    setupLinks().powerFunctionA = &a;
+    setupLinks().powerFunctionB = nullptr;
+    data.meterFunction = 8;
+    ctrl_.shownChannels = 0x9;
+    fill(0, 40000, 25.3);
+    fill(3, 40000, 25.3);
+    std::copy(traces_[0]->samples, traces_[0]->samples + 2500, TAcquisition::Voie1Normalisee);
+    std::copy(traces_[3]->samples, traces_[3]->samples + 2500, TAcquisition::Voie4Normalisee);
+    MeterMeasureSet(&ctrl_, data, 21);
+    MeterPublish(&ctrl_);
+    EXPECT_EQ(table_[8].flags & 0xFFF, (table_[0].flags & 0xFFF) | 0xF);
+    EXPECT_EQ(table_[8].periodCount, table_[0].periodCount);
+    EXPECT_EQ(table_[8].nextRise50, table_[0].nextRise50);
+    EXPECT_EQ(table_[8].capaWord, 0);
+    EXPECT_EQ(table_[9].flags, 0) << "no second function";
+
+    setupLinks().powerFunctionA = &b;
+    ctrl_.shownChannels = 0xF;
+    MeterMeasureSet(&ctrl_, data, 21);
+    MeterPublish(&ctrl_);
+    EXPECT_EQ(table_[8].flags, 0) << "sources 2 and 3";
+    setupLinks().powerAcq = nullptr;
+    setupLinks().powerFunctionA = nullptr;
 }
 
 // Two passes held at the start, one after a range request; a change of mode or function starts
