@@ -30,12 +30,25 @@ constexpr uint32_t kInvalidSampleFrom = 0x40000000u;
 constexpr uint32_t kSampleCodeMask = 0xFFFFFu;
 constexpr uint32_t kZeroLineCode = 524256u;
 
-// The decimating filter's part of a trace; its filtering is built elsewhere.
+// The decimating low-pass filter of a trace (95-tap FIR, for a rate reduction by 100 or 40).
 class TNumericFilter {
 public:
     uint32_t* samples = nullptr;
     int32_t filterWork[95] = {};
-    int16_t filterKind = 0;
+    int16_t filterKind = 0;   // 0 off, 2 the divide-by-100 filter, any other the divide-by-40
+
+    // Filters samples 0..count-1 in place: points 95..count-1 get the filtered codes, points
+    // 0..94 (no complete history) are emptied. 1 when done or the filter is off (nothing done);
+    // 2 for a count of 94 or less (nothing done). A count above the copy buffer is cut to it.
+    int Filter(uint32_t count);
+    // The convolutions over [input, inputEnd) of codes relative to 0x60000: output k (a sample
+    // word) from inputs k..k+94, for k up to (inputEnd - input) - 96.
+    static void FirDiv100(const int32_t* input, const int32_t* inputEnd, uint32_t* output);
+    static void FirDiv40(const int32_t* input, const int32_t* inputEnd, uint32_t* output);
+
+    static constexpr uint32_t kCopyWords = 100095;
+    // Filter input, shared: filtering is done by one thread at a time (the real-time thread).
+    static int32_t samplesCopy[kCopyWords];
 };
 
 class TAcquisition;

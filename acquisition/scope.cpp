@@ -392,18 +392,7 @@ struct TCycle {
         return show;
     }
 
-    void sendNotice()
-    {
-        if (notice.kind == REQ_CHANNEL_STATE || notice.kind == REQ_CHANNEL_STATE2) {
-            // One state notice at a time: the next carries the same channel word.
-            if (b_g_stateNoticePending.exchange(true))
-                return;
-            if (o_g_consMessageBox.send(&notice) != 0)
-                b_g_stateNoticePending.store(false);
-            return;
-        }
-        o_g_consMessageBox.send(&notice);
-    }
+    void sendNotice() { postStateNotice(notice); }
 
     // False when a stop ended the wait.
     bool saveAndRestart()

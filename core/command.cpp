@@ -562,6 +562,19 @@ void applyRequest(pipe_dial& request)
     }
 }
 
+void postStateNotice(const pipe_dial& notice)
+{
+    pipe_dial record = notice;
+    if (record.kind == REQ_CHANNEL_STATE || record.kind == REQ_CHANNEL_STATE2) {
+        if (b_g_stateNoticePending.exchange(true))
+            return;
+        if (o_g_consMessageBox.send(&record) != 0)
+            b_g_stateNoticePending.store(false);
+        return;
+    }
+    o_g_consMessageBox.send(&record);
+}
+
 void commandLoopPass()
 {
     pipe_dial request{};

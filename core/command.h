@@ -84,3 +84,6 @@ extern bool b_g_saveRestartDone;
 // controller when it takes one: at most one such notice waits in the inbox, so a fast cycle
 // cannot crowd out records that must not be lost.
 extern std::atomic<bool> b_g_stateNoticePending;
+// Posts a record to the controller; a state notice (kind 16 or 1024) only when none is waiting
+// (the next one carries the same channel word). Used by every acquisition cycle.
+void postStateNotice(const pipe_dial& notice);

@@ -26,6 +26,9 @@ void ConfigurationScope(calibration* calib);
 void SetSensitivity(uint16_t channel, int16_t sensitivity, uint16_t* set);
 // The trims go out without the release flag: the next flag-2 write releases the relay word.
 void SetSensitivityCalibr(uint16_t channel, int16_t sensitivity, calibration* calib);
+// The 13 calibration trims of a sensitivity (p25, p29, p22, p21, p52-p54, p30, p70, p71, p43,
+// p60, p61), the last one written with lastFlags; nothing without a calibration record.
+void SensitivityTrims(uint16_t channel, int16_t sensitivity, calibration* calib, uint16_t lastFlags);
 void PositionVerticale(uint16_t channel, int16_t position);
 // The part of a position (thousandths of the screen) that the offset DAC does not render.
 float GetVertPositionError(uint16_t channel, int16_t position);

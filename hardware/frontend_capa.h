@@ -23,5 +23,11 @@ double CapaCurrentOfCode(uint8_t currentCode);
 // nominal current. A range outside 0..7 fills nothing and returns false.
 bool CapaRangeToScopeReglages(int range, unsigned short* timeBase, unsigned short* sensitivity, double* current);
 
+struct calibration;
+
+// Capacitance set-up of a channel, and the gain and current of a capacitance range.
+void ConfigurationCapa(uint16_t channel, calibration* calib);
+void MMGammeCapa(uint16_t channel, int16_t range, calibration* calib);
+
 // Starts (on) or stops the capacitance charging ramp on channel 1.
 void MMRampCapa(bool on);

@@ -1,10 +1,6 @@
-// Stand-ins until the harmonic and meter front-end programming exist: they program nothing.
+// Stand-in until the harmonic front-end programming exists: it programs nothing.
 #include "hardware/frontend.h"
 
 void ProgramFE_Harmonic(int32_t, acq_ctrl*, calibration*)
-{
-}
-
-void ProgramFE_Meter(int32_t, acq_ctrl*, calibration*)
 {
 }

@@ -213,7 +213,12 @@ void SetSensitivityCalibr(uint16_t channel, int16_t sensitivity, calibration* ca
         return;
     SetSensitivity(channel, sensitivity, to_g_scalingParams[channel]);
     setParam(channel, 42, 1, SCALING_HOLD_BEFORE);
-    if (calib == nullptr)
+    SensitivityTrims(channel, sensitivity, calib, 0);
+}
+
+void SensitivityTrims(uint16_t channel, int16_t sensitivity, calibration* calib, uint16_t lastFlags)
+{
+    if (!validChannel(channel) || sensitivity < 0 || sensitivity > 15 || calib == nullptr)
         return;
     const int s = sensitivity;
     const struct {
@@ -227,7 +232,7 @@ void SetSensitivityCalibr(uint16_t channel, int16_t sensitivity, calibration* ca
         {61, calib->trimP61[channel][s]},
     };
     for (const auto& trim : trims)
-        setParam(channel, trim.parameter, trim.value, 0);
+        setParam(channel, trim.parameter, trim.value, &trim == &trims[12] ? lastFlags : 0);
 }
 
 void PositionVerticale(uint16_t channel, int16_t position)

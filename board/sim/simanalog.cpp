@@ -26,6 +26,46 @@ const TVoltRow kVoltRows[16] = {
     {11, 4, 1, 1, 0, 20},     {7, 0, 4, 1, 0, 50},     {7, 0, 2, 1, 0, 100},   {7, 0, 1, 1, 0, 200},
 };
 
+// Channel 1's current path: its own gains where the scope table has no row, else twice the row.
+struct TPathRow {
+    uint16_t p24, p27, p35, p33, p34;
+    double voltsPerDiv;
+};
+const TPathRow kPathRows[2] = {{14, 7, 4, 1, 1, 0.05}, {14, 7, 1, 1, 1, 0.02}};
+
+// Offset of the current path, thousandths of the screen height.
+constexpr double kPathBiasUnits = -62.0;
+// Grounded, an offset DAC beyond these codes puts the trace on the screen edge.
+constexpr uint16_t kDacTopEdge = 307;
+constexpr uint16_t kDacBottomEdge = 717;
+constexpr double kEdgeUnits = 500.0;
+
+constexpr double kSourceCompliance = -4.0;
+constexpr double kDiodeSourceVolts = 3.3;
+constexpr double kDiodeSourceAmps = 1e-3;
+
+double currentOfCode(uint16_t code)
+{
+    switch (code) {
+    case 7: return 50e-9;
+    case 11: return 2e-6;
+    case 13: return 50e-6;
+    case 14: return 0.5e-3;
+    default: return 0.0;
+    }
+}
+
+double pathVoltsPerDiv(const std::array<uint16_t, 5>& tuple, double fallback)
+{
+    for (const TPathRow& r : kPathRows)
+        if (tuple == std::array<uint16_t, 5>{r.p24, r.p27, r.p35, r.p33, r.p34})
+            return r.voltsPerDiv;
+    for (const TVoltRow& r : kVoltRows)
+        if (tuple == std::array<uint16_t, 5>{r.p24, r.p27, r.p35, r.p33, r.p34})
+            return 2.0 * r.voltsPerDiv;
+    return fallback;
+}
+
 double frac(double x)
 {
     return x - std::floor(x);
@@ -41,11 +81,20 @@ bool decode(const TFrontEndChip& chip, bool powered, TChannelModel* m)
     a.ground = p[13] == 1;
     a.ac = p[3] == 1;
     a.offsetUnits = (512.0 - p[18]) * 20000.0 / 8184.0;
+    if (a.ground && p[18] < kDacTopEdge)
+        a.offsetUnits = kEdgeUnits;
+    else if (a.ground && p[18] > kDacBottomEdge)
+        a.offsetUnits = -kEdgeUnits;
+    a.currentRelay = p[17] == 1;
+    a.currentAmps = p[6] == 0 ? currentOfCode(p[5]) : 0.0;
+    // The diode source is selected with the current source off (p5 = 15).
+    a.diodeSource = p[7] == 0 && p[5] == 15;
     a.thresholdUnits = -(static_cast<double>(p[19]) - 511.0) * 20000.0 / 8184.0;
     a.risingOutput = p[41] == 1;
     a.triggerDisabled = p[40] == 1;
 
     const std::array<uint16_t, 5> tuple = {p[24], p[27], p[35], p[33], p[34]};
+    a.pathVoltsPerDiv = pathVoltsPerDiv(tuple, a.voltsPerDiv);
     if (m->tupleSeen && tuple == m->tuple)
         return true;
     m->tuple = tuple;
@@ -120,6 +169,43 @@ void plan(const TSignal& s, const TAnalogChannel& a, bool connected, TPlan* p)
         p->shape = TPlan::Noise;
     else
         p->shape = TPlan::Dc;
+}
+
+bool planPath(const TLoad& load, TPlan* p)
+{
+    TAnalogChannel& a = p->a;
+    double v = 0.0;
+    if (a.diodeSource) {
+        if (load.kind == "diode")
+            v = load.volts;
+        else if (load.kind == "resistor")
+            v = std::min(kDiodeSourceVolts, kDiodeSourceAmps * load.ohms);
+        else
+            v = kDiodeSourceVolts;
+    } else if (a.currentRelay) {
+        const double i = a.currentAmps;
+        if (i > 0.0) {
+            if (load.kind == "resistor")
+                v = -i * load.ohms;
+            else if (load.kind == "diode")
+                v = -load.volts;
+            else
+                v = kSourceCompliance;
+        }
+        v = std::max(v, kSourceCompliance);
+        a.voltsPerDiv = a.pathVoltsPerDiv;
+        if (!a.ground)
+            a.offsetUnits += kPathBiasUnits;
+    } else {
+        return false;
+    }
+    p->shape = TPlan::Dc;
+    p->zero = a.ground;
+    p->offset = v;
+    p->half = 0.0;
+    p->freq = 0.0;
+    p->acMean = a.ac ? v : 0.0;
+    return true;
 }
 
 double plannedVolts(const TPlan& p, double t, std::mt19937& rng)

@@ -39,6 +39,10 @@ struct TPlan {
     TAnalogChannel a;
 };
 void plan(const TSignal& s, const TAnalogChannel& a, bool connected, TPlan* p);
+// Channel 1's test paths: while the diode source (p7 = 0 with p5 = 15) or the current relay
+// (p17 = 1) is in use, the plan becomes the load's DC voltage (the current path with its own
+// gain and a bias of -62 thousandths); false (plan unchanged) otherwise.
+bool planPath(const TLoad& load, TPlan* p);
 // Volts at t seconds of a planned channel.
 double plannedVolts(const TPlan& p, double t, std::mt19937& rng);
 

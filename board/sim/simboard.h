@@ -41,6 +41,13 @@ struct TSignal {
     std::vector<double> harmonics;
 };
 
+// What is connected to channel 1's current and diode test paths.
+struct TLoad {
+    std::string kind = "open";   // "open", "resistor" or "diode"
+    double ohms = 0.0;           // resistor
+    double volts = 0.0;          // diode: forward voltage
+};
+
 struct TBattery {
     int percent = 80;
     bool charging = false;
@@ -74,6 +81,7 @@ struct TScenario {
     bool fpgaPreconfigured = false;   // used by the FPGA load model
     uint32_t fpgaVersion = 0x0312;    // SPI register 99
     std::array<TSignal, 4> signals;
+    TLoad load;                       // channel 1's "load" key
     // Board path of each channel's probe-memory image (e.g. "/sim/probe1.bin"); empty: no probe.
     // Loading a scenario refuses a path that is not a regular file under the root.
     std::array<std::string, 4> probeImages;
@@ -471,6 +479,11 @@ struct TAnalogChannel {
     double thresholdUnits = 0.0;// -(p19 - 511) x 20000 / 8184
     bool risingOutput = true;   // p41 = 1: output (u > threshold)
     bool triggerDisabled = false; // p40 = 1
+    // Channel 1's current and diode test paths (decoded on every channel, used on channel 1).
+    bool currentRelay = false;  // p17 = 1: the input is the load under the current source
+    double currentAmps = 0.0;   // by p5 while p6 = 0 (0: no current)
+    bool diodeSource = false;   // p7 = 0 with p5 = 15: the input is the load under the diode source
+    double pathVoltsPerDiv = 1.0; // volts per division while the current path is in use
 };
 TAnalogChannel analogChannel(int channel);
 // Input voltage of a channel at simulated time t (seconds), before the front end.
@@ -493,6 +506,18 @@ void setNoTrigger(bool on);
 void setSilentChannel(int channel, int code);
 // Read-backs 0x185/0x186 answer 0 until the device receives 0x0AD or 0x0AC.
 void setElvReadBackLate(bool on);
+// The frequency counter of a channel (0..3) answers 0 (on = false ends the fault).
+void setCounterSilent(int channel, bool on);
+// The six comparator-activity bits of a channel in SPI 32 read value (0..63); < 0 ends the fault.
+void setQualityStuck(int channel, int value);
+
+// Channel 1's load at run time (the scenario's "load" key).
+void setLoad(const TLoad& load);
+// Frequency-counter range selected on a channel (0..3) by opcode 0x0CE: 0..6, -1 when idle.
+int counterRange(int channel);
+// The count a channel's counter gives for range 0..6 with the front end as it stands (what a
+// read 0x1CF answers in binary): 0 when the comparator does not toggle.
+uint32_t counterCount(int channel, int range);
 
 // ---------------------------------------------------------------------------------------------
 // Equivalent-time record (simengine.cpp; the model is described there and in SCENARIO.txt)

@@ -152,7 +152,11 @@ struct TEngineCore {
     std::vector<TEtPlacement> placements;
     uint64_t transitionsSinceNs = 0; // SPI 32: comparator transitions are counted from here
 
+    std::array<int, 4> counterRange{{-1, -1, -1, -1}};   // 0x0CE selection, -1 idle
+
     // Faults
+    std::array<bool, 4> counterSilent{};
+    std::array<int, 4> qualityStuck{{-1, -1, -1, -1}};
     bool noTrigger = false;
     std::array<int, 4> silent{{-1, -1, -1, -1}};
     bool elvLate = false;
@@ -183,6 +187,14 @@ void logEngine(TSimBoard& b, const std::string& text, int64_t a = 0, int64_t bb 
 
 void planChannels(TSimBoard& b);
 
+// The plan of channel c: its signal, or on channel 1 the load behind a test path in use.
+void planOf(TSimBoard& b, int c, const TAnalogChannel& a, analog::TPlan* p)
+{
+    analog::plan(b.scenario.signals[c], a, b.scenario.inputsConnected, p);
+    if (c == 0)
+        analog::planPath(b.scenario.load, p);
+}
+
 // Front-end models refreshed from the chips (an unknown sensitivity tuple is logged once).
 void refreshModels(TSimBoard& b)
 {
@@ -200,7 +212,7 @@ void planChannels(TSimBoard& b)
 {
     TEngineCore& e = *b.engine;
     for (int c = 0; c < 4; ++c)
-        analog::plan(b.scenario.signals[c], e.models[c].a, b.scenario.inputsConnected, &e.plans[c]);
+        planOf(b, c, e.models[c].a, &e.plans[c]);
 }
 
 // Codes of the four channels at t (seconds); the source channel's level into sourceUnits.
@@ -908,7 +920,7 @@ void overscanEvaluate(TSimBoard& b)
         analog::decode(b.chips[c], (b.spi[20] & (1u << c)) != 0, &m);
         analog::TPlan plan;
         const TSignal& sig = b.scenario.signals[c];
-        analog::plan(sig, m.a, b.scenario.inputsConnected, &plan);
+        planOf(b, c, m.a, &plan);
         const double low = -(static_cast<double>(p[19]) - 511.0) * 20000.0 / 8184.0;
         const double high = -(static_cast<double>(p[66]) - 511.0) * 20000.0 / 8184.0;
         const double span = sig.frequency > 0 ? 2.0 / sig.frequency : 1e-3;
@@ -944,7 +956,7 @@ uint32_t comparatorTransitions(TSimBoard& b)
         analog::decode(b.chips[c], true, &m);
         analog::TPlan plan;
         const TSignal& sig = b.scenario.signals[c];
-        analog::plan(sig, m.a, b.scenario.inputsConnected, &plan);
+        planOf(b, c, m.a, &plan);
         if (plan.shape == analog::TPlan::Dc || plan.zero || span <= 0)
             continue;
         const double step = sig.frequency > 0 ? 1.0 / (sig.frequency * 200.0) : span / 1000.0;
@@ -958,7 +970,69 @@ uint32_t comparatorTransitions(TSimBoard& b)
         }
         word |= std::min<uint32_t>(count, 63) << (6 * c + 4);
     }
+    for (int c = 0; c < 4; ++c) {
+        if (e.qualityStuck[c] < 0)
+            continue;
+        word &= ~(0x3Fu << (6 * c + 4));
+        word |= static_cast<uint32_t>(e.qualityStuck[c] & 0x3F) << (6 * c + 4);
+    }
     return word;
+}
+
+// Frequency counters: units of ranges 0-2 (count = period / unit) and 3-6 (count = unit / period).
+constexpr double kCounterUnits[7] = {8.192e-6, 5.12e-7, 3.2e-8, 0.0335544, 0.002097152, 1.31072e-4, 6.5536e-5};
+constexpr uint32_t kCounterMax = 0xFFFF;
+
+// True when channel c's comparator toggles over a period of its input as the front end stands.
+bool comparatorToggles(TSimBoard& b, int c)
+{
+    if ((b.spi[20] & (1u << c)) == 0)
+        return false;
+    analog::TChannelModel m = b.engine->models[c];
+    analog::decode(b.chips[c], true, &m);
+    analog::TPlan plan;
+    planOf(b, c, m.a, &plan);
+    if (plan.shape == analog::TPlan::Dc || plan.zero || plan.freq <= 0)
+        return false;
+    std::mt19937 rng(b.scenario.seed);
+    const bool first = analog::comparator(m.a, analog::units(m.a, analog::plannedVolts(plan, 0.0, rng)));
+    for (int i = 1; i <= 400; ++i) {
+        const double t = i / (plan.freq * 200.0);
+        if (analog::comparator(m.a, analog::units(m.a, analog::plannedVolts(plan, t, rng))) != first)
+            return true;
+    }
+    return false;
+}
+
+uint32_t counterCountOf(TSimBoard& b, int c, int range)
+{
+    if (c < 0 || c > 3 || range < 0 || range > 6 || !comparatorToggles(b, c))
+        return 0;
+    const double period = 1.0 / b.scenario.signals[c].frequency;
+    const double n = range <= 2 ? period / kCounterUnits[range] : kCounterUnits[range] / period;
+    return static_cast<uint32_t>(std::min(std::floor(n), static_cast<double>(kCounterMax)));
+}
+
+void installCounters(TSimBoard& b)
+{
+    b.engine->counterRange = {{-1, -1, -1, -1}};
+    TOpcodeHandler base = b.opcodeHandlers[0x0CE];
+    // A word for the global controller (no channel addressed) selects every channel's range.
+    b.opcodeHandlers[0x0CE] = [base](TSimBoard& bd, int d, uint16_t code, uint16_t data) -> uint32_t {
+        const uint32_t result = base ? base(bd, d, code, data) : 0;
+        const uint16_t v = static_cast<uint16_t>(data >> 1);
+        const int range = (v & 0x1C) / 4 - 1;
+        for (int c = 0; c < 4; ++c)
+            if (d == c || d < 0)
+                bd.engine->counterRange[c] = range;
+        return result;
+    };
+    b.opcodeHandlers[0x1CF] = [](TSimBoard& bd, int d, uint16_t, uint16_t) -> uint32_t {
+        if (d < 0 || d > 3 || bd.engine->counterSilent[d])
+            return 0;
+        const uint32_t count = counterCountOf(bd, d, bd.engine->counterRange[d]);
+        return ((count ^ (count >> 1)) << 8) & 0xFFFFFF;
+    };
 }
 
 void installOverscan(TSimBoard& b)
@@ -1004,6 +1078,7 @@ void TSimBoard::installEngineHandlers()
 {
     installEngine(*this);
     installOverscan(*this);
+    installCounters(*this);
 }
 
 void TSimBoard::refreshAgeLevel()
@@ -1025,6 +1100,8 @@ void TSimBoard::clearEngineFaults()
     engine->silent = {{-1, -1, -1, -1}};
     engine->elvLate = false;
     engine->missingVernier = -1;
+    engine->counterSilent = {};
+    engine->qualityStuck = {{-1, -1, -1, -1}};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1158,6 +1235,44 @@ void setNoTrigger(bool on)
 {
     std::lock_guard<std::mutex> lock(board().mu);
     engineOf(board()).noTrigger = on;
+}
+
+void setCounterSilent(int channel, bool on)
+{
+    if (channel < 0 || channel > 3)
+        return;
+    std::lock_guard<std::mutex> lock(board().mu);
+    engineOf(board()).counterSilent[channel] = on;
+}
+
+void setQualityStuck(int channel, int value)
+{
+    if (channel < 0 || channel > 3)
+        return;
+    std::lock_guard<std::mutex> lock(board().mu);
+    engineOf(board()).qualityStuck[channel] = value < 0 ? -1 : std::min(value, 63);
+}
+
+void setLoad(const TLoad& load)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    board().scenario.load = load;
+}
+
+int counterRange(int channel)
+{
+    if (channel < 0 || channel > 3)
+        return -1;
+    std::lock_guard<std::mutex> lock(board().mu);
+    return engineOf(board()).counterRange[channel];
+}
+
+uint32_t counterCount(int channel, int range)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    TSimBoard& b = board();
+    engineOf(b);
+    return counterCountOf(b, channel, range);
 }
 
 void setSilentChannel(int channel, int code)

@@ -307,6 +307,23 @@ bool readVersion(const Json& v, uint32_t* out)
     return true;
 }
 
+// Channel 1's "load": {"kind": "resistor", "ohms": ...} | {"kind": "diode", "volts": ...} | {"kind": "open"}.
+void readLoad(TReader& r, const Json& obj, const std::string& where, TLoad* load)
+{
+    const Json* kind = r.member(obj, "kind");
+    const std::string text = kind && kind->is_string() ? kind->get<std::string>() : std::string();
+    if (text != "open" && text != "resistor" && text != "diode") {
+        r.fail(where + "kind", "\"open\", \"resistor\" or \"diode\" is expected");
+        return;
+    }
+    TLoad l;
+    l.kind = text;
+    r.number(obj, "ohms", where, 0, 1e12, &l.ohms);
+    r.number(obj, "volts", where, 0, 10, &l.volts);
+    if (r.ok())
+        *load = l;
+}
+
 void readSignal(TReader& r, const Json& obj, const std::string& where, TSignal* s)
 {
     if (const Json* shape = r.member(obj, "shape")) {
@@ -465,6 +482,8 @@ bool parseScenario(const std::string& json, TScenario* out, std::string* error)
                 const Json* sig = r.member(c, "signal");
                 if (r.object(sig, where + ".signal"))
                     readSignal(r, *sig, where + ".signal.", &s.signals[i]);
+                if (const Json* load = r.member(c, "load"); i == 0 && load && r.ok() && r.object(load, where + ".load"))
+                    readLoad(r, *load, where + ".load.", &s.load);
                 if (auto img = c.find("probeMemory"); img != c.end() && r.ok()) {
                     const std::string* path = img->is_string() ? &img->get_ref<const std::string&>() : nullptr;
                     if (img->is_null())
@@ -555,6 +574,15 @@ std::string scenarioToJson(const TScenario& s)
         c["probeMemory"] = s.probeImages[i].empty() ? Json() : Json(s.probeImages[i]);
         if (s.probes[i])
             c["probe"] = probeToJson(*s.probes[i]);
+        if (i == 0) {
+            Json load = Json::object();
+            load["kind"] = s.load.kind;
+            if (s.load.kind == "resistor")
+                load["ohms"] = s.load.ohms;
+            if (s.load.kind == "diode")
+                load["volts"] = s.load.volts;
+            c["load"] = std::move(load);
+        }
         channels.push_back(std::move(c));
     }
     root["channels"] = std::move(channels);
