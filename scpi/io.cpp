@@ -854,7 +854,7 @@ TScpiReplyQueue::Result TScpiReplyQueue::append(const char* data, size_t length,
             char* grown = new char[size];
             for (size_t i = 0, p = head_; i < count_; ++i, p = p + 1 == allocated_ ? 0 : p + 1)
                 grown[i] = buffer_[p];
-            delete[] buffer_;
+            releaseLocked();
             buffer_ = grown;
             allocated_ = size;
             head_ = 0;
@@ -900,14 +900,33 @@ void TScpiReplyQueue::consume(size_t count, uint64_t generation)
         movedAt_ = monotonicMs();
         if (count_ == 0) {
             head_ = 0;
-            if (allocated_ > kReplyQueueKept) {
-                delete[] buffer_;
-                buffer_ = nullptr;
-                allocated_ = 0;
-            }
+            if (allocated_ > kReplyQueueKept)
+                releaseLocked();
         }
         pthread_cond_broadcast(&cond_);
     }
+    pthread_mutex_unlock(&mutex_);
+}
+
+void TScpiReplyQueue::releaseLocked()
+{
+    delete[] buffer_;
+    buffer_ = nullptr;
+    allocated_ = 0;
+}
+
+void TScpiReplyQueue::discard(bool forGood)
+{
+    pthread_mutex_lock(&mutex_);
+    count_ = 0;
+    head_ = 0;
+    ++generation_;
+    movedAt_ = monotonicMs();
+    if (forGood) {
+        dropped_ = true;
+        releaseLocked();
+    }
+    pthread_cond_broadcast(&cond_);
     pthread_mutex_unlock(&mutex_);
 }
 
@@ -921,27 +940,12 @@ int64_t TScpiReplyQueue::stillMs()
 
 void TScpiReplyQueue::clear()
 {
-    pthread_mutex_lock(&mutex_);
-    count_ = 0;
-    head_ = 0;
-    ++generation_;
-    movedAt_ = monotonicMs();
-    pthread_cond_broadcast(&cond_);
-    pthread_mutex_unlock(&mutex_);
+    discard(false);
 }
 
 void TScpiReplyQueue::drop()
 {
-    pthread_mutex_lock(&mutex_);
-    dropped_ = true;
-    count_ = 0;
-    head_ = 0;
-    ++generation_;
-    delete[] buffer_;
-    buffer_ = nullptr;
-    allocated_ = 0;
-    pthread_cond_broadcast(&cond_);
-    pthread_mutex_unlock(&mutex_);
+    discard(true);
 }
 
 void TScpiReplyQueue::close()

@@ -78,6 +78,9 @@ public:
     size_t capacity() const { return capacity_; }
 
 private:
+    void discard(bool forGood);
+    void releaseLocked();
+
     const size_t capacity_;
     char* buffer_ = nullptr;  // grown on demand up to capacity_
     size_t allocated_ = 0;
