@@ -470,6 +470,7 @@ void makeRaw(int fd)
 }
 
 constexpr size_t kWriterPiece = 64 * 1024;
+constexpr size_t kUsbWriteAfterPoll = 256;
 // The writer looks at its queue at least this often while the client does not take bytes.
 constexpr int kWriterSliceMs = 100;
 
@@ -601,7 +602,12 @@ struct TUsbSession : TTransportSession {
             return -1;
         return r > 0 ? 1 : 0;
     }
-    ssize_t writeSome(const char* p, size_t n) override { return deviceIO().write(fd, p, n); }
+    // Small pieces: a write that finds less room than asked waits for the host, past the
+    // writer's stall checks.
+    ssize_t writeSome(const char* p, size_t n) override
+    {
+        return deviceIO().write(fd, p, std::min<size_t>(n, kUsbWriteAfterPoll));
+    }
 };
 
 struct TLanSession : TTransportSession {
