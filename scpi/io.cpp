@@ -615,6 +615,9 @@ struct TLanSession : TTransportSession {
     {
         std::snprintf(threadName, sizeof threadName, "tSCPI%d", number);
         std::snprintf(writerName, sizeof writerName, "tSCPIw%d", number);
+        out.setDirectWrite(
+            [](void* session, const char* p, size_t n) { return static_cast<TLanSession*>(session)->writeSome(p, n); },
+            this);
     }
     // The client is dropped with its pending replies; its reading thread ends the session.
     void outputStuck() override
@@ -835,9 +838,26 @@ TScpiReplyQueue::~TScpiReplyQueue()
     delete[] buffer_;
 }
 
+void TScpiReplyQueue::setDirectWrite(DirectWrite write, void* context)
+{
+    pthread_mutex_lock(&mutex_);
+    direct_ = write;
+    directContext_ = context;
+    pthread_mutex_unlock(&mutex_);
+}
+
 TScpiReplyQueue::Result TScpiReplyQueue::append(const char* data, size_t length, int stallMs)
 {
     pthread_mutex_lock(&mutex_);
+    // Nothing queued means nothing peeked either: the writer is not sending, order is kept. The
+    // writer's transport stays open while the queue is neither closed nor dropped.
+    if (direct_ && count_ == 0 && length > 0 && !dropped_ && !closed_) {
+        const ssize_t n = direct_(directContext_, data, length);
+        if (n > 0) {
+            data += n;
+            length -= static_cast<size_t>(n);
+        }
+    }
     while (length > 0) {
         if (dropped_ || closed_) {
             pthread_mutex_unlock(&mutex_);

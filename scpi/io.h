@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <pthread.h>
 #include <string>
+#include <sys/types.h>
 
 // Byte FIFO with its own mutex. One byte always stays free: a FIFO of n bytes holds n - 1.
 class TRingBuffer {
@@ -55,6 +56,11 @@ public:
     TScpiReplyQueue& operator=(const TScpiReplyQueue&) = delete;
 
     enum Result { kAppended, kStalled, kDropped };
+    // A transport write that never waits (bytes taken, or -1). When set, a reply that finds the
+    // queue empty is first offered to it, so a reading client gets it without a thread hop; only
+    // what it does not take is queued.
+    using DirectWrite = ssize_t (*)(void* context, const char* data, size_t length);
+    void setDirectWrite(DirectWrite write, void* context);
     // Appends all length bytes, waiting for room while the writer takes bytes. kStalled when the
     // queue stayed full without moving for stallMs (what was appended stays), kDropped when it
     // was dropped or closed.
@@ -82,6 +88,8 @@ private:
     void releaseLocked();
 
     const size_t capacity_;
+    DirectWrite direct_ = nullptr;
+    void* directContext_ = nullptr;
     char* buffer_ = nullptr;  // grown on demand up to capacity_
     size_t allocated_ = 0;
     size_t head_ = 0;

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +50,47 @@ TEST(ReplyQueue, RepliesLargerThanTheQueueKeepTheirOrderAndBytesWhileTheWriterMo
     writer.join();
     EXPECT_EQ(got, expected);
     EXPECT_EQ(q.size(), 0u);
+}
+
+// A transport that takes at most a few bytes at once, whether offered directly or by the writer.
+struct TNarrowTransport {
+    std::mutex mutex;
+    std::string got;
+    static ssize_t take(void* self, const char* data, size_t length)
+    {
+        auto* t = static_cast<TNarrowTransport*>(self);
+        std::lock_guard<std::mutex> lock(t->mutex);
+        const size_t n = std::min<size_t>(length, 5);
+        t->got.append(data, n);
+        return static_cast<ssize_t>(n);
+    }
+};
+
+TEST(ReplyQueue, RepliesOfferedDirectlyKeepTheirOrderWithWhatIsQueued)
+{
+    TNarrowTransport transport;
+    TScpiReplyQueue q(64);
+    q.setDirectWrite(&TNarrowTransport::take, &transport);
+    std::thread writer([&] {
+        char buf[16];
+        uint64_t generation = 0;
+        while (size_t n = q.peek(buf, sizeof buf, &generation)) {
+            const ssize_t taken = TNarrowTransport::take(&transport, buf, n);
+            q.consume(static_cast<size_t>(taken), generation);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    std::string expected;
+    for (int i = 0; i < 300; ++i) {
+        const std::string reply = "reply " + std::to_string(i) + "\n\r";
+        expected += reply;
+        ASSERT_EQ(q.append(reply.data(), reply.size(), 1000), TScpiReplyQueue::kAppended);
+        if (i % 37 == 0)
+            std::this_thread::sleep_for(5ms);  // the queue runs empty: the next goes direct
+    }
+    q.close();
+    writer.join();
+    EXPECT_EQ(transport.got, expected);
 }
 
 TEST(ReplyQueue, AFullQueueThatDoesNotMoveStallsAfterTheLimitKeepingWhatFitted)
