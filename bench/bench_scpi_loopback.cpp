@@ -48,42 +48,6 @@ enum TTarget : int { kEcho = 0, kBenchview = 1 };
 
 // ---- plain blocking socket helpers ----------------------------------------------------------
 
-int connectTo(int port, int timeoutMs)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<uint16_t>(port));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-            int one = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            return fd;
-        }
-        if (fd >= 0)
-            ::close(fd);
-        if (std::chrono::steady_clock::now() > deadline)
-            return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-bool writeAll(int fd, const char* data, size_t len)
-{
-    while (len > 0) {
-        ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        len -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Reads exactly len bytes; false on end of stream, error or time-out.
 bool readExactly(int fd, char* out, size_t len, int timeoutMs)
 {
@@ -120,7 +84,7 @@ void serveEcho(int fd, const std::string* reply)
         if (n <= 0)
             break;
         for (ssize_t i = 0; i < n; ++i)
-            if (buf[i] == '\n' && !writeAll(fd, reply->data(), reply->size()))
+            if (buf[i] == '\n' && !benchsupport::sendAll(fd, reply->data(), reply->size()))
                 break;
     }
     ::close(fd);
@@ -177,14 +141,14 @@ TTargets& targets()
             return t;
         t->port = kScpiPort + t->program.portOffset;
         // Start-up of the whole program (FPGA load, self test) on a loaded machine.
-        int first = connectTo(t->port, 60000);
+        int first = benchsupport::connectLoopback(t->port, 60000);
         if (first < 0) {
             std::fprintf(stderr, "benchview does not listen on port %d\n", t->port);
             return t;
         }
         t->connections[kBenchview][0] = first;
         char buf[64];
-        if (!writeAll(first, kQuery, sizeof kQuery - 1))
+        if (!benchsupport::sendAll(first, kQuery, sizeof kQuery - 1))
             return t;
         // The reply ends with "\n\r"; read it byte by byte once.
         std::string reply;
@@ -198,7 +162,7 @@ TTargets& targets()
         }
         t->reply = reply;
         for (int i = 1; i < kClients; ++i) {
-            t->connections[kBenchview][i] = connectTo(t->port, 10000);
+            t->connections[kBenchview][i] = benchsupport::connectLoopback(t->port, 10000);
             if (t->connections[kBenchview][i] < 0)
                 return t;
         }
@@ -206,7 +170,7 @@ TTargets& targets()
         if (!t->echo)
             return t;
         for (int i = 0; i < kClients; ++i) {
-            t->connections[kEcho][i] = connectTo(t->echo->port, 10000);
+            t->connections[kEcho][i] = benchsupport::connectLoopback(t->echo->port, 10000);
             if (t->connections[kEcho][i] < 0)
                 return t;
         }
@@ -221,7 +185,7 @@ TTargets& targets()
 bool query(int fd, const std::string& reply)
 {
     char buf[64];
-    return writeAll(fd, kQuery, sizeof kQuery - 1) && readExactly(fd, buf, reply.size(), 20000) &&
+    return benchsupport::sendAll(fd, kQuery, sizeof kQuery - 1) && readExactly(fd, buf, reply.size(), 20000) &&
            std::memcmp(buf, reply.data(), reply.size()) == 0;
 }
 

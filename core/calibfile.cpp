@@ -50,18 +50,24 @@ bool readAll(int fd, void* buffer, size_t length)
     return true;
 }
 
-// The stored record when the file is whole and its checksum matches.
-bool loadCalibrationFile(calibration& image)
+// The stored record when the file is whole and its checksum matches; else *refusal says why
+// (empty when there is no file).
+bool loadCalibrationFile(calibration& image, std::string* refusal)
 {
-    const int fd = ::open(boardPath(kCalibrationFile).c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openStoredFile(boardPath(kCalibrationFile), refusal);
     if (fd < 0)
         return false;
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == kCalibrationFileSize
-              && ::lseek(fd, kFileHeaderSize, SEEK_SET) == static_cast<off_t>(kFileHeaderSize)
-              && readAll(fd, &image, sizeof image);
+    std::string fault = storedFileShapeFault(fd, kCalibrationFileSize);
+    if (fault.empty()
+        && !(::lseek(fd, kFileHeaderSize, SEEK_SET) == static_cast<off_t>(kFileHeaderSize)
+             && readAll(fd, &image, sizeof image)))
+        fault = "cannot be read";
     ::close(fd);
-    return ok && calibrationChecksumValid(image);
+    if (fault.empty() && !calibrationChecksumValid(image))
+        fault = "checksum does not match";
+    if (refusal)
+        *refusal = fault;
+    return fault.empty();
 }
 
 // Where the simulated ADC puts a raw code, in the normalised scale read with the identity
@@ -118,11 +124,18 @@ int CalibrationSave(calibration* record, bool stampDate)
 
 void CalibrationRecall(calibration* record, bool factoryTrims)
 {
+    CalibrationRecall(record, factoryTrims, nullptr);
+}
+
+void CalibrationRecall(calibration* record, bool factoryTrims, std::string* refusal)
+{
+    if (refusal)
+        refusal->clear();
     if (!record)
         return;
     // Read into a local image: the target is written once, whole.
     calibration image;
-    if (!loadCalibrationFile(image)) {
+    if (!loadCalibrationFile(image, refusal)) {
         std::memcpy(&image, &CalibUsine, sizeof image);
     } else if (factoryTrims) {
         calibration fromFile;

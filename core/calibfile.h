@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct calibration;
 
@@ -20,6 +21,8 @@ int CalibrationSave(calibration* record, bool stampDate);
 // carrying the file's identity. Then, in every case, the vosBf2Fill fix-up. Never writes the
 // file; reports nothing.
 void CalibrationRecall(calibration* record, bool factoryTrims);
+// The same; *refusal says why a calibration file that is there was refused (empty otherwise).
+void CalibrationRecall(calibration* record, bool factoryTrims, std::string* refusal);
 
 // Simulated board: adds the seeding step that writes an identity calibration matching the
 // simulated ADC when a root is first seeded (never over an existing file). Call before

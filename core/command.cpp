@@ -6,6 +6,7 @@
 #include "acquisition/measure.h"
 #include "board/board.h"
 #include "busanalysis/busAnalysisCore.h"
+#include "core/calibfile.h"
 #include "core/command_helpers.h"
 #include "core/command_param.h"
 #include "core/files.h"
@@ -387,7 +388,8 @@ void commandStartup()
     ChipAcqOpen(driverName, 2);
     us_g_hwChannels = EtatLogique(ETAT_TWO_CHANNEL_MODEL) != 0 ? kTwoChannelMask : kFourChannelMask;
     // 9.-11.
-    Startup(&param_calibr, us_g_hwChannels);
+    TStartupRefusals refused;
+    Startup(&param_calibr, us_g_hwChannels, &refused);
     data.instrumentMode = 0x8000;
     setUsbMassStorage(0x8000);
     CmdeAnalogique(ANALOG_BACKLIGHT_LEVEL, data.displayBrightness);
@@ -443,6 +445,18 @@ void commandStartup()
     o_g_consMessageBox.send(&batch);
     // 24.
     message(MessageClear);
+    // A damaged stored file was replaced: the user must know the instrument runs uncalibrated
+    // or on the default setup.
+    if (refused.calibration) {
+        std::string names = baseName(kCalibrationFile);
+        if (refused.setup)
+            names += std::string(" ") + baseName(kPowerOnSetupFile);
+        message(MessageStartup, names.c_str());
+        pauseMs(100);
+    } else if (refused.setup) {
+        message(MessageSetupFileDamaged);
+        pauseMs(100);
+    }
     if (probeWarning) {
         message(MessageProbeWarning);
         pauseMs(100);

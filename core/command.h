@@ -24,6 +24,7 @@ enum TMessageNumber {
     MessageSelfTestFailed = 13,
     MessageFileWrite = 14,
     MessageProbeWarning = 15,
+    MessageSetupFileDamaged = 20,  // the recall's result for a damaged setup file
     MessageStartup = 27,
     MessageBusMode = 28,
     MessagePassFailMask = 33,

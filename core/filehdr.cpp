@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -87,4 +88,25 @@ int32_t ReadFileHeader(std::string path, TFileHeader& header)
     }
     ::close(fd);
     return got == sizeof header ? 0 : -1;
+}
+
+int openStoredFile(const std::string& hostPath, std::string* refusal)
+{
+    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 && errno != ENOENT && refusal)
+        *refusal = std::string("cannot be opened (") + std::strerror(errno) + ")";
+    return fd;
+}
+
+std::string storedFileShapeFault(int fd, int64_t expectedSize)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return std::string("cannot be examined (") + std::strerror(errno) + ")";
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    if (st.st_size != expectedSize)
+        return std::to_string(static_cast<long long>(st.st_size)) + " bytes instead of "
+            + std::to_string(static_cast<long long>(expectedSize));
+    return std::string();
 }

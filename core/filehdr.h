@@ -48,3 +48,10 @@ int32_t WriteFileHeader(int32_t fd, const char* type, const char* comment, int32
 // Reads the first 128 bytes of path into header; 0, or -1 when the file cannot be opened or is
 // shorter (header then partly filled). Checks no content.
 int32_t ReadFileHeader(std::string path, TFileHeader& header);
+
+// Opens a stored file of the board (host path) for reading without waiting on a FIFO in its
+// place. -1 when it cannot be opened; *refusal then says why, or stays empty when there is no
+// such file.
+int openStoredFile(const std::string& hostPath, std::string* refusal);
+// Why an open stored file cannot be one of expectedSize bytes ("" when its kind and size fit).
+std::string storedFileShapeFault(int fd, int64_t expectedSize);

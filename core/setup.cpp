@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -180,20 +181,33 @@ int SetupSave(const char* name, bool inPrivate, const char* comment)
 
 int SetupRecall(const char* path, bool fresh, uint16_t hwChannels)
 {
+    return SetupRecall(path, fresh, hwChannels, nullptr);
+}
+
+int SetupRecall(const char* path, bool fresh, uint16_t hwChannels, std::string* refusal)
+{
     const uint16_t selfTest = data.selfTestResult;
 
     database image;
     int result = 18;
-    const int fd = path ? ::open(boardPath(path).c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    std::string fault;
+    // A FIFO in the file's place must not hold the caller: opened without waiting.
+    const int fd = path ? openStoredFile(boardPath(path), &fault) : -1;
     if (fd >= 0) {
         result = 20;
-        struct stat st;
-        if (::fstat(fd, &st) == 0 && st.st_size == kSetupFileSize && ::lseek(fd, kFileHeaderSize, SEEK_SET) >= 0
-            && readAll(fd, &image, sizeof image) == static_cast<ssize_t>(sizeof image)
-            && setupChecksum(image) == image.setupChecksum)
+        fault = storedFileShapeFault(fd, kSetupFileSize);
+        if (fault.empty()
+            && !(::lseek(fd, kFileHeaderSize, SEEK_SET) >= 0
+                 && readAll(fd, &image, sizeof image) == static_cast<ssize_t>(sizeof image)))
+            fault = "cannot be read";
+        if (fault.empty() && setupChecksum(image) != image.setupChecksum)
+            fault = "checksum does not match";
+        if (fault.empty())
             result = 0;
         ::close(fd);
     }
+    if (refusal)
+        *refusal = fault;
     if (result == 0)
         clearLinkSlots(&image);  // older files may hold addresses there
     else
@@ -429,8 +443,32 @@ int batchRecall(uint16_t hwChannels)
 
 // ---- Start and end of the run
 
+namespace {
+
+// A stored file refused at start is kept beside, renamed, so that nothing is lost and the next
+// save can write a good one; standard error says so.
+void setAsideRefusedFile(const char* file, const std::string& refusal, const char* instead)
+{
+    const std::string path = boardPath(file);
+    const std::string kept = path + ".bad";
+    std::string outcome = "kept as " + kept;
+    if (::rename(path.c_str(), kept.c_str()) != 0)
+        outcome = std::string("could not be set aside (") + std::strerror(errno) + ")";
+    std::fprintf(stderr, "benchview: %s: %s; %s; %s\n", path.c_str(), refusal.c_str(), instead, outcome.c_str());
+}
+
+} // namespace
+
 int Startup(calibration* calib, uint16_t hwChannels)
 {
+    return Startup(calib, hwChannels, nullptr);
+}
+
+int Startup(calibration* calib, uint16_t hwChannels, TStartupRefusals* refused)
+{
+    TStartupRefusals local;
+    TStartupRefusals& r = refused ? *refused : local;
+    r = TStartupRefusals{};
     l_g_startTime = static_cast<int32_t>(std::time(nullptr));
 
     uint32_t** buffers[] = {&TAcquisition::Voie1Normalisee, &TAcquisition::Voie2Normalisee,
@@ -441,11 +479,20 @@ int Startup(calibration* calib, uint16_t hwChannels)
             *buffer = new uint32_t[TAcquisition::kNormalisedSamples]();
     }
 
+    std::string refusal;
     if (calib) {
         std::memset(calib, 0, sizeof(calibration));
-        CalibrationRecall(calib, false);
+        CalibrationRecall(calib, false, &refusal);
+        if (!refusal.empty()) {
+            r.calibration = true;
+            setAsideRefusedFile(kCalibrationFile, refusal, "running on the factory calibration");
+        }
     }
-    const int result = SetupRecall(kPowerOnSetupFile, true, hwChannels);
+    const int result = SetupRecall(kPowerOnSetupFile, true, hwChannels, &refusal);
+    if (!refusal.empty()) {
+        r.setup = true;
+        setAsideRefusedFile(kPowerOnSetupFile, refusal, "running on the default setup");
+    }
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     return result;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct calibration;
 struct database;
@@ -39,6 +40,9 @@ int SetupSave(const char* name, bool inPrivate, const char* comment);
 // defaults) or 20 (wrong size, short read or bad checksum: the defaults). Keeps the running
 // selfTestResult; sets the channel masks from the hardware.
 int SetupRecall(const char* path, bool fresh, uint16_t hwChannels);
+// The same; *refusal says why a file that is there was refused (empty when it was used or
+// there is none).
+int SetupRecall(const char* path, bool fresh, uint16_t hwChannels, std::string* refusal);
 // Applies a setup image to the live setup and rebuilds its run-time links (with fresh, the
 // smart-probe links are dropped); returns skip (a non-zero skip changes nothing).
 int SetupRecallPostTraitement(database* image, bool fresh, uint16_t hwChannels, int skip);
@@ -51,6 +55,13 @@ int batchRecall(uint16_t hwChannels);
 // Start-up loading: sample buffers, calibration recall, power-on setup recall (every run-time
 // object is created here). Returns the power-on recall's result.
 int Startup(calibration* calib, uint16_t hwChannels);
+// Stored files that were there at start but refused: each is renamed with ".bad" beside it and
+// named on standard error, and the factory calibration or the default setup takes its place.
+struct TStartupRefusals {
+    bool calibration = false;
+    bool setup = false;
+};
+int Startup(calibration* calib, uint16_t hwChannels, TStartupRefusals* refused);
 // Saves the power-on setup (kind 2), hands over to the battery daemon and ends the process
 // with status 0.
 [[noreturn]] void Shutdown(TPowerOff kind);

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <pthread.h>
 #include <strings.h>
 #include <sys/socket.h>
@@ -52,6 +53,11 @@ const THttpContentType contentType[kHttpContentTypeCount] = {
 namespace {
 
 constexpr int kDefaultIdleTimeoutMs = 60000;
+constexpr int kDefaultHeaderTimeoutMs = 10000;
+// A connection the server ends reads and drops what the client still sends for this long (and
+// at most this much), so that the answer is not lost to a reset.
+constexpr int kLingerMs = 2000;
+constexpr size_t kLingerMaxBytes = 1 << 20;
 constexpr int kDefaultRetryMs = 5000;
 constexpr int kAcceptErrorPauseMs = 100;
 constexpr int kListenBacklog = 16;
@@ -73,6 +79,13 @@ std::atomic<int>& idleTimeoutStorage()
 {
     static auto* v =
         new std::atomic<int>(boardSetting("BENCHVIEW_HTTP_IDLE_TIMEOUT_MS", kDefaultIdleTimeoutMs, kSettingMin, kSettingMax));
+    return *v;
+}
+
+std::atomic<int>& headerTimeoutStorage()
+{
+    static auto* v = new std::atomic<int>(
+        boardSetting("BENCHVIEW_HTTP_HEADER_TIMEOUT_MS", kDefaultHeaderTimeoutMs, kSettingMin, kSettingMax));
     return *v;
 }
 
@@ -320,6 +333,40 @@ int openListener()
     return fd;
 }
 
+int64_t monotonicMs()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// Ends the sending side, then reads and drops what the client still sends, for a bounded time
+// and amount: closing with unread bytes would reset the connection and lose the answer.
+void lingeringClose(int socket)
+{
+    ::shutdown(socket, SHUT_WR);
+    const int64_t until = monotonicMs() + kLingerMs;
+    char scratch[4096];
+    size_t total = 0;
+    while (total < kLingerMaxBytes) {
+        const int64_t left = until - monotonicMs();
+        if (left <= 0)
+            break;
+        pollfd p{socket, POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(left));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        const ssize_t n = ::recv(socket, scratch, sizeof scratch, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0)
+            break;
+        total += static_cast<size_t>(n);
+    }
+}
+
 void* sessionThread(void* arg)
 {
     httpSession(static_cast<int>(reinterpret_cast<intptr_t>(arg)));
@@ -338,6 +385,16 @@ int httpIdleTimeoutMs()
 void setHttpIdleTimeoutMs(int milliseconds)
 {
     idleTimeoutStorage() = std::max(1, milliseconds);
+}
+
+int httpHeaderTimeoutMs()
+{
+    return headerTimeoutStorage().load();
+}
+
+void setHttpHeaderTimeoutMs(int milliseconds)
+{
+    headerTimeoutStorage() = std::max(1, milliseconds);
 }
 
 int httpRetryDelayMs()
@@ -754,21 +811,48 @@ int httpSession(int socket)
     ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     const int idle = httpIdleTimeoutMs();
     timeval tv{idle / 1000, (idle % 1000) * 1000};
-    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    const int headerLimit = httpHeaderTimeoutMs();
 
     auto* connection = new THttpConnection();
     TSocketSink sink(socket);
+    int64_t requestStart = -1;  // first byte of the request not yet whole
+    bool answeredClose = false;
     for (;;) {
-        ssize_t n = ::recv(socket, connection->receiveBuffer(), connection->receiveRoom(), 0);
-        if (n < 0 && errno == EINTR)
+        // Nothing for the idle time, or a request not whole in time: closed without an answer.
+        int wait = idle;
+        if (requestStart >= 0) {
+            const int64_t left = requestStart + headerLimit - monotonicMs();
+            if (left <= 0)
+                break;
+            wait = static_cast<int>(std::min<int64_t>(wait, left));
+        }
+        pollfd p{socket, POLLIN, 0};
+        const int r = ::poll(&p, 1, wait);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r == 0 && wait < idle)
+            continue;  // the request's deadline, checked above
+        if (r <= 0)
+            break;
+        ssize_t n = ::recv(socket, connection->receiveBuffer(), connection->receiveRoom(), MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
             continue;
         if (n <= 0)
             break;
-        if (!connection->received(static_cast<size_t>(n), sink, time(nullptr)))
+        const int64_t arrived = monotonicMs();
+        if (!connection->received(static_cast<size_t>(n), sink, time(nullptr))) {
+            answeredClose = true;
             break;
+        }
+        if (!connection->midRequest())
+            requestStart = -1;
+        else if (requestStart < 0)
+            requestStart = arrived;
     }
     delete connection;
+    if (answeredClose)
+        lingeringClose(socket);
     // Counted down first: a client that sees the close may connect again at once.
     --nHttpSessions;
     ::close(socket);

@@ -71,11 +71,15 @@ int httpSession(int socket);
 
 // Settings of the simulated board, read from the environment at first use:
 // BENCHVIEW_HTTP_IDLE_TIMEOUT_MS (a session receiving nothing that long is closed; 60000),
+// BENCHVIEW_HTTP_HEADER_TIMEOUT_MS (a request whose header has not arrived whole that long
+// after its first byte closes the session, however the bytes trickle; 10000),
 // BENCHVIEW_HTTP_RETRY_MS (pause before a failed listening set-up is tried again; 5000) and
 // BENCHVIEW_HTTP_LOOPBACK_ONLY (1: listen on 127.0.0.1 instead of every address). Tests may
 // also set them in process, before the server starts.
 int httpIdleTimeoutMs();
 void setHttpIdleTimeoutMs(int milliseconds);
+int httpHeaderTimeoutMs();
+void setHttpHeaderTimeoutMs(int milliseconds);
 int httpRetryDelayMs();
 void setHttpRetryDelayMs(int milliseconds);
 void setHttpListenLoopbackOnly(bool loopbackOnly);
@@ -135,6 +139,8 @@ public:
     // it), headers longer than the buffer (400 sent), an answer that announced "close", a body
     // that cannot be skipped, or an answer that could not be sent.
     bool received(size_t count, THttpSink& sink, time_t now);
+    // A request has begun and is not yet whole (its header, or a body being skipped).
+    bool midRequest() const { return length_ > 0 || discard_ > 0; }
 
 private:
     bool answerOne(size_t blockLength, THttpSink& sink, time_t now, bool& closeAfter);

@@ -204,10 +204,8 @@ struct TScpiSession {
     explicit TScpiSession(int o) : origin(o) {}
     virtual ~TScpiSession() = default;
 
-    // Writes a whole reply; 0 or -1. Called by the interpreter while the session is bound.
+    // Takes a whole reply; 0 or -1. Called by the interpreter while the session is bound.
     virtual int deliver(const char* buf, size_t len) = 0;
-    // A failed reply ends the session: wake its reading thread.
-    virtual void breakTransport() {}
 
     TRingBuffer queue{kScpiQueueSize};
     const int origin;
@@ -224,6 +222,7 @@ struct TScpiSession {
     bool ownedByTable = true;     // deleted by the table once drained
     std::atomic<bool> ended{false};   // input ended (peer closed, read error, dropped)
     std::atomic<bool> broken{false};  // a reply failed: the session is dropped
+    bool slotHeld = false;            // counted in s_g_nLanSessions; under the mutex
     std::atomic<int> lineEnds{0};     // line ends held in queue and run
 
     // The interpreter's read-ahead from the queue; interpreter thread only.
@@ -310,25 +309,6 @@ void reapLocked(TScpiSession* s)
     auto& v = table().sessions;
     v.erase(std::remove(v.begin(), v.end(), s), v.end());
     delete s;
-}
-
-// The end of a session's reading side: input ended; the descriptor is closed only once the
-// interpreter has let the session go, so a reply never reaches a reused descriptor number.
-void finishSession(TScpiSession* s, void (*closeDescriptor)(TScpiSession*))
-{
-    pthread_mutex_lock(&o_g_charInFifoMutex);
-    s->ended = true;
-    pthread_cond_signal(&o_g_charInFifoCond);
-    while (s->bound)
-        pthread_cond_wait(&g_releasedCond, &o_g_charInFifoMutex);
-    pthread_mutex_unlock(&o_g_charInFifoMutex);
-
-    closeDescriptor(s);
-
-    pthread_mutex_lock(&o_g_charInFifoMutex);
-    s->threadDone = true;
-    reapLocked(s);
-    pthread_mutex_unlock(&o_g_charInFifoMutex);
 }
 
 // ---- input selection (interpreter thread, mutex held)
@@ -489,63 +469,176 @@ void makeRaw(int fd)
     tcsetattr(fd, TCSANOW, &tio);
 }
 
-struct TUsbSession : TScpiSession {
-    TUsbSession(int descriptor, int number) : TScpiSession(kOriginUsb)
-    {
-        fd = descriptor;
-        std::snprintf(threadName, sizeof threadName, "tScpiUsb%d", number);
-    }
-    int deliver(const char* buf, size_t len) override
-    {
-        size_t done = 0;
-        while (done < len) {
-            pollfd p{fd, POLLOUT, 0};
-            int r = deviceIO().poll(&p, 1, scpiSendTimeoutMs());
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0 || (p.revents & (POLLERR | POLLNVAL)))
-                return fail();
-            ssize_t n = deviceIO().write(fd, buf + done, len - done);
-            if (n > 0) {
-                done += static_cast<size_t>(n);
-                continue;
-            }
-            if (n < 0 && (errno == EINTR || errno == EAGAIN))
-                continue;
-            return fail();
-        }
-        return 0;
-    }
-    // The reply is lost; the session lives on until the host goes (its reads then fail).
-    int fail() { return -1; }
-};
+constexpr size_t kWriterPiece = 64 * 1024;
+constexpr size_t kUsbWriteAfterPoll = 256;
+// The writer looks at its queue at least this often while the client does not take bytes.
+constexpr int kWriterSliceMs = 100;
 
-struct TLanSession : TScpiSession {
-    TLanSession(int socket, int number) : TScpiSession(kOriginTcp)
-    {
-        fd = socket;
-        std::snprintf(threadName, sizeof threadName, "tSCPI%d", number);
-    }
+// A session over a descriptor: its reading thread fills the input queue, its writing thread
+// empties the reply queue at the client's pace, so the interpreter never waits on a socket.
+struct TTransportSession : TScpiSession {
+    TTransportSession(int o, int descriptor) : TScpiSession(o) { fd = descriptor; }
+
     int deliver(const char* buf, size_t len) override
     {
-        size_t done = 0;
-        while (done < len) {
-            // MSG_NOSIGNAL: a peer that reset the connection must not kill the process.
-            ssize_t n = ::send(fd, buf + done, len - done, MSG_NOSIGNAL);
-            if (n > 0) {
-                done += static_cast<size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            // Reset, closed, or SO_SNDTIMEO ran out (a client that stopped reading).
-            broken = true;
-            breakTransport();
+        switch (out.append(buf, len, kScpiReplyStallMs)) {
+        case TScpiReplyQueue::kAppended:
+            return 0;
+        case TScpiReplyQueue::kStalled:
+            outputStuck();
+            return -1;
+        default:
             return -1;
         }
-        return 0;
     }
-    void breakTransport() override { ::shutdown(fd, SHUT_RDWR); }
+
+    // The reply queue stalled or a write failed.
+    virtual void outputStuck() = 0;
+    // Waits up to ms for room in the transport: 1 ready, 0 not yet, -1 failed.
+    virtual int waitWritable(int ms) = 0;
+    virtual ssize_t writeSome(const char* p, size_t n) = 0;
+    // The queue was dropped: the reading thread must end.
+    virtual void wakeReader() {}
+
+    TScpiReplyQueue out;
+    std::atomic<bool> inputEnded{false};
+    pthread_t writer{};
+    bool writerStarted = false;
+    char writerName[16] = {};
+};
+
+void* scpiSessionWriter(void* arg)
+{
+    auto* s = static_cast<TTransportSession*>(arg);
+    std::vector<char> piece(kWriterPiece);
+    for (;;) {
+        uint64_t generation = 0;
+        size_t n = s->out.peek(piece.data(), piece.size(), &generation);
+        if (n == 0)
+            break;
+        size_t done = 0;
+        while (done < n && !s->out.dropped()) {
+            // Once the client's input ended, what is still queued gets only a short chance.
+            const int limit =
+                s->inputEnded ? std::min(scpiSendTimeoutMs(), kScpiReplyStallMs) : scpiSendTimeoutMs();
+            const int64_t still = s->out.stillMs();
+            if (still >= limit) {
+                s->outputStuck();
+                break;
+            }
+            int r = s->waitWritable(static_cast<int>(std::min<int64_t>(limit - still, kWriterSliceMs)));
+            if (r == 0)
+                continue;
+            ssize_t k = r > 0 ? s->writeSome(piece.data() + done, n - done) : -1;
+            if (k > 0) {
+                done += static_cast<size_t>(k);
+                s->out.consume(static_cast<size_t>(k), generation);
+            } else if (k < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) && r > 0) {
+                continue;
+            } else {
+                s->outputStuck();
+                break;
+            }
+        }
+    }
+    if (s->out.dropped())
+        s->wakeReader();
+    return nullptr;
+}
+
+bool startWriter(TTransportSession* s)
+{
+    s->writerStarted = startThread(&s->writer, scpiSessionWriter, s, 75, false, s->writerName) == 0;
+    return s->writerStarted;
+}
+
+// With the mutex held: the session's connection slot is free again (once).
+void giveBackSlotLocked(TScpiSession* s)
+{
+    if (s->slotHeld) {
+        s->slotHeld = false;
+        --s_g_nLanSessions;
+    }
+}
+
+// The end of a session's reading side. Its slot is free at once; the writer ends (it may still
+// send what was queued, briefly), then the descriptor is closed. The interpreter never touches
+// the descriptor, so it may still be bound to the session meanwhile.
+void finishSession(TTransportSession* s, void (*closeDescriptor)(TTransportSession*))
+{
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    s->ended = true;
+    giveBackSlotLocked(s);
+    pthread_cond_signal(&o_g_charInFifoCond);
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+
+    s->inputEnded = true;
+    s->out.close();
+    if (s->writerStarted)
+        pthread_join(s->writer, nullptr);
+    closeDescriptor(s);
+
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    s->threadDone = true;
+    reapLocked(s);
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+}
+
+struct TUsbSession : TTransportSession {
+    TUsbSession(int descriptor, int number) : TTransportSession(kOriginUsb, descriptor)
+    {
+        std::snprintf(threadName, sizeof threadName, "tScpiUsb%d", number);
+        std::snprintf(writerName, sizeof writerName, "tScpiUsbW%d", number);
+    }
+    // The host stays; only its pending replies are lost.
+    void outputStuck() override { out.clear(); }
+    int waitWritable(int ms) override
+    {
+        pollfd p{fd, POLLOUT, 0};
+        int r = deviceIO().poll(&p, 1, ms);
+        if (r < 0)
+            return errno == EINTR ? 0 : -1;
+        if (r > 0 && (p.revents & (POLLERR | POLLNVAL)))
+            return -1;
+        return r > 0 ? 1 : 0;
+    }
+    // Small pieces: a write that finds less room than asked waits for the host, past the
+    // writer's stall checks.
+    ssize_t writeSome(const char* p, size_t n) override
+    {
+        return deviceIO().write(fd, p, std::min<size_t>(n, kUsbWriteAfterPoll));
+    }
+};
+
+struct TLanSession : TTransportSession {
+    TLanSession(int socket, int number) : TTransportSession(kOriginTcp, socket)
+    {
+        std::snprintf(threadName, sizeof threadName, "tSCPI%d", number);
+        std::snprintf(writerName, sizeof writerName, "tSCPIw%d", number);
+        out.setDirectWrite(
+            [](void* session, const char* p, size_t n) { return static_cast<TLanSession*>(session)->writeSome(p, n); },
+            this);
+    }
+    // The client is dropped with its pending replies; its reading thread ends the session.
+    void outputStuck() override
+    {
+        broken = true;
+        out.drop();
+    }
+    int waitWritable(int ms) override
+    {
+        pollfd p{fd, POLLOUT, 0};
+        int r = ::poll(&p, 1, ms);
+        if (r < 0)
+            return errno == EINTR ? 0 : -1;
+        return r > 0 ? 1 : 0;
+    }
+    ssize_t writeSome(const char* p, size_t n) override
+    {
+        // MSG_NOSIGNAL: a peer that reset the connection must not kill the process.
+        return ::send(fd, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+    void wakeReader() override { ::shutdown(fd, SHUT_RDWR); }
 };
 
 void* scpiUsbSession(void* arg)
@@ -562,11 +655,21 @@ void* scpiUsbSession(void* arg)
             break;
         s->putInput(buf, static_cast<size_t>(n), kUsbChunk);
     }
-    finishSession(s, [](TScpiSession* session) {
+    finishSession(s, [](TTransportSession* session) {
         deviceIO().close(session->fd);
         i_g_usbFd = 0;
     });
     return nullptr;
+}
+
+void closeLanSocket(TTransportSession* s)
+{
+    if (s->broken) {
+        // A dropped client learns it by a reset; nothing of its queue lingers in the kernel.
+        linger hard{1, 0};
+        ::setsockopt(s->fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    }
+    ::close(s->fd);
 }
 
 void* scpiLanSession(void* arg)
@@ -578,14 +681,11 @@ void* scpiLanSession(void* arg)
         ssize_t n = ::recv(s->fd, buf, sizeof buf, 0);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0 || s->broken)
             break;
         s->putInput(buf, static_cast<size_t>(n), kLanChunk);
     }
-    finishSession(s, [](TScpiSession* session) {
-        ::close(session->fd);
-        --s_g_nLanSessions;
-    });
+    finishSession(s, closeLanSocket);
     return nullptr;
 }
 
@@ -602,10 +702,10 @@ void* scpiRequestManagerUsb(void*)
             auto* s = new TUsbSession(fd, number);
             addSession(s);
             pthread_t session;
-            if (startThread(&session, scpiUsbSession, s, 75, false) == 0) {
+            if (startWriter(s) && startThread(&session, scpiUsbSession, s, 75, false) == 0) {
                 pthread_join(session, nullptr);  // one USB session at a time
             } else {
-                finishSession(s, [](TScpiSession* x) {
+                finishSession(s, [](TTransportSession* x) {
                     deviceIO().close(x->fd);
                     i_g_usbFd = 0;
                 });
@@ -627,7 +727,7 @@ int openListener()
     addr.sin_port = htons(static_cast<uint16_t>(boardPort(kScpiPort)));
     addr.sin_addr.s_addr = htonl(loopbackOnlyStorage() ? INADDR_LOOPBACK : INADDR_ANY);
     if (::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
-        ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 1) != 0) {
+        ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, kScpiListenBacklog) != 0) {
         ::close(s);
         return -1;
     }
@@ -644,9 +744,21 @@ void configureLanSocket(int fd)
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
-    int ms = scpiSendTimeoutMs();
-    timeval tv{ms / 1000, (ms % 1000) * 1000};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+// With every slot taken: slots of clients that already closed or reset are given back now,
+// before their reading threads get round to it.
+void reclaimClosedSlots()
+{
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    for (TScpiSession* s : table().sessions) {
+        if (!s->slotHeld)
+            continue;  // its descriptor may be closing
+        pollfd p{s->fd, POLLRDHUP, 0};
+        if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+            giveBackSlotLocked(s);
+    }
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
 }
 
 void* scpiRequestManagerTcp(void*)
@@ -667,6 +779,8 @@ void* scpiRequestManagerTcp(void*)
                     continue;
                 break;
             }
+            if (s_g_nLanSessions.load() >= kScpiMaxLanSessions)
+                reclaimClosedSlots();
             if (s_g_nLanSessions.load() >= kScpiMaxLanSessions) {
                 ::close(fd);  // a fifth client: accepted and closed, nothing sent
                 continue;
@@ -675,14 +789,11 @@ void* scpiRequestManagerTcp(void*)
             ++s_g_nLanSessions;
             number = (number + 1) % 100;
             auto* s = new TLanSession(fd, number);
+            s->slotHeld = true;
             addSession(s);
             pthread_t session;
-            if (startThread(&session, scpiLanSession, s, 75, true) != 0) {
-                finishSession(s, [](TScpiSession* x) {
-                    ::close(x->fd);
-                    --s_g_nLanSessions;
-                });
-            }
+            if (!startWriter(s) || startThread(&session, scpiLanSession, s, 75, true) != 0)
+                finishSession(s, closeLanSocket);
         }
         ::close(listener);
         pauseMs(scpiRetryDelayMs());
@@ -691,6 +802,201 @@ void* scpiRequestManagerTcp(void*)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TScpiReplyQueue
+
+namespace {
+
+int64_t monotonicMs()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+timespec monotonicAt(int64_t ms)
+{
+    return timespec{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000L)};
+}
+
+// An emptied queue gives back memory above this.
+constexpr size_t kReplyQueueKept = 64 * 1024;
+
+} // namespace
+
+TScpiReplyQueue::TScpiReplyQueue(size_t capacity) : capacity_(std::max<size_t>(capacity, 1))
+{
+    pthread_mutex_init(&mutex_, nullptr);
+    initMonotonicCond(&cond_);
+}
+
+TScpiReplyQueue::~TScpiReplyQueue()
+{
+    pthread_cond_destroy(&cond_);
+    pthread_mutex_destroy(&mutex_);
+    delete[] buffer_;
+}
+
+void TScpiReplyQueue::setDirectWrite(DirectWrite write, void* context)
+{
+    pthread_mutex_lock(&mutex_);
+    direct_ = write;
+    directContext_ = context;
+    pthread_mutex_unlock(&mutex_);
+}
+
+TScpiReplyQueue::Result TScpiReplyQueue::append(const char* data, size_t length, int stallMs)
+{
+    pthread_mutex_lock(&mutex_);
+    // Nothing queued means nothing peeked either: the writer is not sending, order is kept. The
+    // writer's transport stays open while the queue is neither closed nor dropped.
+    if (direct_ && count_ == 0 && length > 0 && !dropped_ && !closed_) {
+        const ssize_t n = direct_(directContext_, data, length);
+        if (n > 0) {
+            data += n;
+            length -= static_cast<size_t>(n);
+        }
+    }
+    while (length > 0) {
+        if (dropped_ || closed_) {
+            pthread_mutex_unlock(&mutex_);
+            return kDropped;
+        }
+        if (count_ == capacity_) {
+            const int64_t until = movedAt_ + stallMs;
+            if (monotonicMs() >= until) {
+                pthread_mutex_unlock(&mutex_);
+                return kStalled;
+            }
+            timespec t = monotonicAt(until);
+            pthread_cond_timedwait(&cond_, &mutex_, &t);
+            continue;
+        }
+        const size_t n = std::min(length, capacity_ - count_);
+        if (count_ + n > allocated_) {
+            // Grow, keeping the bytes in order from the start of the new block.
+            size_t size = std::min(capacity_, std::max({allocated_ * 2, count_ + n, size_t{4096}}));
+            char* grown = new char[size];
+            for (size_t i = 0, p = head_; i < count_; ++i, p = p + 1 == allocated_ ? 0 : p + 1)
+                grown[i] = buffer_[p];
+            releaseLocked();
+            buffer_ = grown;
+            allocated_ = size;
+            head_ = 0;
+        }
+        if (count_ == 0)
+            movedAt_ = monotonicMs();
+        size_t tail = (head_ + count_) % allocated_;
+        const size_t first = std::min(n, allocated_ - tail);
+        std::memcpy(buffer_ + tail, data, first);
+        std::memcpy(buffer_, data + first, n - first);
+        count_ += n;
+        data += n;
+        length -= n;
+        pthread_cond_broadcast(&cond_);
+    }
+    pthread_mutex_unlock(&mutex_);
+    return kAppended;
+}
+
+size_t TScpiReplyQueue::peek(char* dst, size_t max, uint64_t* generation)
+{
+    pthread_mutex_lock(&mutex_);
+    while (count_ == 0 && !dropped_ && !closed_)
+        pthread_cond_wait(&cond_, &mutex_);
+    size_t n = dropped_ ? 0 : std::min(max, count_);
+    const size_t first = std::min(n, allocated_ - head_);
+    if (n > 0) {
+        std::memcpy(dst, buffer_ + head_, first);
+        std::memcpy(dst + first, buffer_, n - first);
+    }
+    *generation = generation_;
+    pthread_mutex_unlock(&mutex_);
+    return n;
+}
+
+void TScpiReplyQueue::consume(size_t count, uint64_t generation)
+{
+    pthread_mutex_lock(&mutex_);
+    if (generation == generation_ && !dropped_) {
+        count = std::min(count, count_);
+        head_ = (head_ + count) % allocated_;
+        count_ -= count;
+        movedAt_ = monotonicMs();
+        if (count_ == 0) {
+            head_ = 0;
+            if (allocated_ > kReplyQueueKept)
+                releaseLocked();
+        }
+        pthread_cond_broadcast(&cond_);
+    }
+    pthread_mutex_unlock(&mutex_);
+}
+
+void TScpiReplyQueue::releaseLocked()
+{
+    delete[] buffer_;
+    buffer_ = nullptr;
+    allocated_ = 0;
+}
+
+void TScpiReplyQueue::discard(bool forGood)
+{
+    pthread_mutex_lock(&mutex_);
+    count_ = 0;
+    head_ = 0;
+    ++generation_;
+    movedAt_ = monotonicMs();
+    if (forGood) {
+        dropped_ = true;
+        releaseLocked();
+    }
+    pthread_cond_broadcast(&cond_);
+    pthread_mutex_unlock(&mutex_);
+}
+
+int64_t TScpiReplyQueue::stillMs()
+{
+    pthread_mutex_lock(&mutex_);
+    int64_t still = count_ == 0 ? 0 : monotonicMs() - movedAt_;
+    pthread_mutex_unlock(&mutex_);
+    return still;
+}
+
+void TScpiReplyQueue::clear()
+{
+    discard(false);
+}
+
+void TScpiReplyQueue::drop()
+{
+    discard(true);
+}
+
+void TScpiReplyQueue::close()
+{
+    pthread_mutex_lock(&mutex_);
+    closed_ = true;
+    pthread_cond_broadcast(&cond_);
+    pthread_mutex_unlock(&mutex_);
+}
+
+bool TScpiReplyQueue::dropped()
+{
+    pthread_mutex_lock(&mutex_);
+    bool d = dropped_;
+    pthread_mutex_unlock(&mutex_);
+    return d;
+}
+
+size_t TScpiReplyQueue::size()
+{
+    pthread_mutex_lock(&mutex_);
+    size_t n = count_;
+    pthread_mutex_unlock(&mutex_);
+    return n;
+}
 
 TRingBuffer& fifoMacros_id = table().macro->queue;
 

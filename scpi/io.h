@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <pthread.h>
 #include <string>
+#include <sys/types.h>
 
 // Byte FIFO with its own mutex. One byte always stays free: a FIFO of n bytes holds n - 1.
 class TRingBuffer {
@@ -37,6 +38,69 @@ private:
 constexpr int kScpiQueueSize = 8192;
 constexpr int kScpiMaxLanSessions = 4;
 constexpr int kScpiPort = 23;
+// A connection in a burst waits in the kernel instead of being refused.
+constexpr int kScpiListenBacklog = 16;
+// Replies a session holds on their way out: more than the largest block reply fits.
+constexpr size_t kScpiReplyQueueSize = 4u << 20;
+// A full reply queue that has not moved for this long drops its session.
+constexpr int kScpiReplyStallMs = 1000;
+
+// The replies of one session on their way out, in order. The interpreter appends and returns
+// while they fit; the session's own writer takes them at the client's pace. "Moving" means the
+// writer took bytes (or bytes arrived in an empty queue).
+class TScpiReplyQueue {
+public:
+    explicit TScpiReplyQueue(size_t capacity = kScpiReplyQueueSize);
+    ~TScpiReplyQueue();
+    TScpiReplyQueue(const TScpiReplyQueue&) = delete;
+    TScpiReplyQueue& operator=(const TScpiReplyQueue&) = delete;
+
+    enum Result { kAppended, kStalled, kDropped };
+    // A transport write that never waits (bytes taken, or -1). When set, a reply that finds the
+    // queue empty is first offered to it, so a reading client gets it without a thread hop; only
+    // what it does not take is queued.
+    using DirectWrite = ssize_t (*)(void* context, const char* data, size_t length);
+    void setDirectWrite(DirectWrite write, void* context);
+    // Appends all length bytes, waiting for room while the writer takes bytes. kStalled when the
+    // queue stayed full without moving for stallMs (what was appended stays), kDropped when it
+    // was dropped or closed.
+    Result append(const char* data, size_t length, int stallMs);
+    // Waits until bytes are queued, or the queue is dropped, or closed and empty; copies up to
+    // max of the oldest into dst without taking them. 0 means: nothing will come any more.
+    // *generation tells consume whether the queue was cleared in between.
+    size_t peek(char* dst, size_t max, uint64_t* generation);
+    // The writer handed count peeked bytes to its transport (ignored after a clear or drop).
+    void consume(size_t count, uint64_t generation);
+    // Milliseconds since the queue last moved; 0 while it is empty.
+    int64_t stillMs();
+    // Discards what is queued; the queue goes on taking replies.
+    void clear();
+    // Discards what is queued and refuses everything from now on.
+    void drop();
+    // No more replies: peek ends once the queue is empty.
+    void close();
+    bool dropped();
+    size_t size();
+    size_t capacity() const { return capacity_; }
+
+private:
+    void discard(bool forGood);
+    void releaseLocked();
+
+    const size_t capacity_;
+    DirectWrite direct_ = nullptr;
+    void* directContext_ = nullptr;
+    char* buffer_ = nullptr;  // grown on demand up to capacity_
+    size_t allocated_ = 0;
+    size_t head_ = 0;
+    size_t count_ = 0;
+    int64_t movedAt_ = 0;
+    uint64_t generation_ = 0;
+    bool dropped_ = false;
+    bool closed_ = false;
+    pthread_mutex_t mutex_;
+    pthread_cond_t cond_;
+};
 
 // Origin of the session bound to the message being read (e_g_requestOrg).
 enum : int {
@@ -78,10 +142,11 @@ int GetCharacterTimed(unsigned char* dst, int timeoutMs);
 // Ends the current program message and lets its session go; the next GetCharacter may serve
 // another input. The interpreter calls it whenever it returns to its idle state.
 void scpiEndOfMessage();
-// Writes the whole reply to the bound session (status bit 4 set meanwhile). 0 when delivered
-// (the macro input takes every reply without sending it), -1 when it could not be: no session,
-// session ended, write failed or timed out (the session is then dropped). The caller supplies
-// the terminator "\n\r".
+// Queues the whole reply for the bound session (status bit 4 set meanwhile) and returns while
+// it fits; a full queue waits only while the client reads. 0 when queued (the macro input takes
+// every reply without sending it), -1 when it cannot be delivered: no session, session ended or
+// dropped, or its queue stalled (a TCP client is then dropped with its pending replies; the USB
+// link loses its pending replies). The caller supplies the terminator "\n\r".
 int PutMessage(const char* buf, int32_t len);
 
 // Start the manager threads and return at once.
@@ -92,8 +157,8 @@ void startScpiOverUsb();
 void scpiPutMacroInput(const char* data, size_t length);
 
 // Simulation settings, read on the simulated board from BENCHVIEW_SCPI_RETRY_MS (the managers'
-// retry pause, default 5000 ms), BENCHVIEW_SCPI_SEND_TIMEOUT_MS (a reply that cannot be sent
-// for that long drops its client, default 10000 ms) and BENCHVIEW_SCPI_LOOPBACK_ONLY (1: listen
+// retry pause, default 5000 ms), BENCHVIEW_SCPI_SEND_TIMEOUT_MS (a reply queue that has not
+// moved for that long drops its client, default 10000 ms) and BENCHVIEW_SCPI_LOOPBACK_ONLY (1: listen
 // on 127.0.0.1 only instead of every address). Tests may also set them in process.
 int scpiRetryDelayMs();
 void setScpiRetryDelayMs(int milliseconds);

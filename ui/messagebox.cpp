@@ -95,7 +95,15 @@ void MessageBox::screenMessageSlot(int code, QString supplied)
     bool held = false;
     int holdMs = kTimedMs;
     switch (code) {
-    case 6: case 10: case 27: case 33:
+    case 27:
+        // Named files: a stored file refused at start, shown for a while beside the start text.
+        message_ = text(code);
+        if (supplied.isEmpty())
+            held = true;
+        else
+            detail_ = QLatin1Char(' ') + supplied;
+        break;
+    case 6: case 10: case 33:
         message_ = text(code);
         held = true;
         break;

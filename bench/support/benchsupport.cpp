@@ -15,7 +15,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
+#include <arpa/inet.h>
+#include <chrono>
 #include <ftw.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -215,6 +219,44 @@ void stopProgram(TProgram* p)
     }
     if (!p->root.empty() && !std::getenv("BENCHVIEW_KEEP_SIMROOT"))
         nftw(p->root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+int connectLoopback(int port, int timeoutMs, int receiveBuffer)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0 && receiveBuffer > 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+            int one = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            return fd;
+        }
+        if (fd >= 0)
+            ::close(fd);
+        if (std::chrono::steady_clock::now() > deadline)
+            return -1;
+        usleep(20000);
+    }
+}
+
+bool sendAll(int fd, const char* data, size_t len)
+{
+    while (len > 0) {
+        ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        len -= static_cast<size_t>(n);
+    }
+    return true;
 }
 
 } // namespace benchsupport

@@ -108,4 +108,10 @@ bool startProgram(TProgram* p, const std::vector<std::string>& env,
 // Kills the program and removes its root (kept with $BENCHVIEW_KEEP_SIMROOT).
 void stopProgram(TProgram* p);
 
+// A loopback TCP client (no delay), retried until the time-out: the descriptor, or -1.
+// receiveBuffer > 0 shrinks its receive buffer (a client slow to take replies).
+int connectLoopback(int port, int timeoutMs, int receiveBuffer = 0);
+// Sends all len bytes (no SIGPIPE from a peer that went); false when the peer is gone.
+bool sendAll(int fd, const char* data, size_t len);
+
 } // namespace benchsupport

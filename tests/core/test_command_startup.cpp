@@ -273,6 +273,35 @@ TEST_F(CommandStartupTest, BrandShownOnlyForTheModelLettersQV)
     }
 }
 
+// A stored file refused at start is told once the start is over: the setup by the pop-up of a
+// failed recall, the calibration by the start-up message naming the files.
+TEST_F(CommandStartupTest, RefusedStoredFilesAreShownAfterTheStart)
+{
+    struct Row {
+        bool calibration, setup;
+        const char* shown;
+    };
+    for (const Row& row : {Row{true, false, "screenMessage(27,calibration.cal)"},
+                           Row{false, true, "screenMessage(20,)"},
+                           Row{true, true, "screenMessage(27,calibration.cal setup.cfg)"},
+                           Row{false, false, "screenMessage(0,)"}}) {
+        SCOPED_TRACE(row.shown);
+        ::unlink(hostPath(kCalibrationFile).c_str());
+        ::unlink(hostPath(kPowerOnSetupFile).c_str());
+        if (row.calibration) {
+            ASSERT_TRUE(writeBoardFile(kCalibrationFile, "short"));
+        }
+        if (row.setup) {
+            ASSERT_TRUE(writeBoardFile(kPowerOnSetupFile, "short"));
+        }
+        bridge()->clear();
+        testing::internal::CaptureStderr();
+        commandStartup();
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(bridge()->calls().back(), row.shown);
+    }
+}
+
 TEST_F(CommandStartupTest, SelfTestResultAndMessage13)
 {
     struct Row {

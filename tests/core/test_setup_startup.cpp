@@ -8,6 +8,7 @@
 #include "hardware/calibration.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <ctime>
 
 namespace {
@@ -87,6 +88,88 @@ TEST_F(StartupTest, DamagedPowerOnSetupStartsWithTheDefaults)
         EXPECT_EQ(Startup(&param_calibr, 15), 20);
         EXPECT_EQ(data.timeBaseIndex, 15);
         EXPECT_EQ(data.sensitivityCh1, 8);
+    }
+}
+
+// A stored file that is there but refused is kept as ".bad", named on standard error, replaced
+// in the run by the factory calibration or the defaults, and the next save writes a good file.
+TEST_F(StartupTest, RefusedStoredFilesAreSetAsideAndNamed)
+{
+    calibration stored;
+    std::memcpy(&stored, &CalibUsine, sizeof stored);
+    std::memcpy(stored.modelName, "QV4000\0\0\0\0", 10);
+    ASSERT_EQ(CalibrationSave(&stored, false), 0);
+    const std::string goodCalibration = readHostFile(hostPath(kCalibrationFile));
+    const std::string goodSetup = fileBytes(sampleImage());
+
+    enum Damage { kShort, kChecksum, kFolder, kFifo };
+    struct Row {
+        const char* file;
+        Damage damage;
+        const char* reason;
+    };
+    for (const Row& row : {Row{kCalibrationFile, kShort, "2549 bytes instead of 2550"},
+                           Row{kCalibrationFile, kChecksum, "checksum does not match"},
+                           Row{kCalibrationFile, kFolder, "not a regular file"},
+                           Row{kCalibrationFile, kFifo, "not a regular file"},
+                           Row{kPowerOnSetupFile, kShort, "1359 bytes instead of 1360"},
+                           Row{kPowerOnSetupFile, kChecksum, "checksum does not match"},
+                           Row{kPowerOnSetupFile, kFolder, "not a regular file"},
+                           Row{kPowerOnSetupFile, kFifo, "not a regular file"}}) {
+        SCOPED_TRACE(std::string(row.file) + " " + row.reason);
+        const bool isCalibration = row.file == kCalibrationFile;
+        const std::string path = hostPath(row.file);
+        const std::string bad = path + ".bad";
+        removeTree(bad);
+        ASSERT_TRUE(writeBoardFile(kCalibrationFile, goodCalibration));
+        ASSERT_TRUE(writeBoardFile(kPowerOnSetupFile, goodSetup));
+        std::string bytes = isCalibration ? goodCalibration : goodSetup;
+        ::unlink(path.c_str());
+        if (row.damage == kShort) {
+            bytes.pop_back();
+            ASSERT_TRUE(writeBoardFile(row.file, bytes));
+        } else if (row.damage == kChecksum) {
+            bytes[1000] ^= 0x40;
+            ASSERT_TRUE(writeBoardFile(row.file, bytes));
+        } else if (row.damage == kFolder) {
+            ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+        } else {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);  // must not hold the start
+        }
+
+        testing::internal::CaptureStderr();
+        TStartupRefusals refused;
+        const int result = Startup(&param_calibr, 15, &refused);
+        const std::string said = testing::internal::GetCapturedStderr();
+
+        EXPECT_EQ(refused.calibration, isCalibration);
+        EXPECT_EQ(refused.setup, !isCalibration);
+        EXPECT_NE(said.find(path + ": " + row.reason), std::string::npos) << said;
+        EXPECT_NE(said.find(bad), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        if (isCalibration) {
+            EXPECT_TRUE(identityIs(param_calibr, CalibUsine));
+            EXPECT_EQ(result, 0);
+        } else {
+            EXPECT_TRUE(identityIs(param_calibr, stored));
+            EXPECT_EQ(result, 20);
+            EXPECT_EQ(data.timeBaseIndex, init_par.timeBaseIndex);
+        }
+        // Kept whole beside, and the place is free for the next save.
+        struct stat st;
+        EXPECT_NE(::lstat(path.c_str(), &st), 0);
+        ASSERT_EQ(::lstat(bad.c_str(), &st), 0);
+        if (row.damage == kShort || row.damage == kChecksum) {
+            EXPECT_EQ(readHostFile(bad), bytes);
+        }
+        if (isCalibration)
+            ASSERT_EQ(CalibrationSave(&stored, false), 0);
+        else
+            ASSERT_EQ(SetupSave("setup", true, ""), 0);
+        TStartupRefusals again;
+        EXPECT_EQ(Startup(&param_calibr, 15, &again), 0);
+        EXPECT_FALSE(again.calibration || again.setup);
+        EXPECT_TRUE(identityIs(param_calibr, stored));
     }
 }
 

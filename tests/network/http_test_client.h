@@ -125,11 +125,14 @@ public:
     THttpTestClient& operator=(const THttpTestClient&) = delete;
     ~THttpTestClient() { close(); }
 
-    bool connect(int timeoutMs = 5000)
+    // receiveBuffer > 0: a client that takes the answers slowly.
+    bool connect(int timeoutMs = 5000, int receiveBuffer = 0)
     {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (receiveBuffer > 0)
+                ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
             sockaddr_in addr{};
             addr.sin_family = AF_INET;
             addr.sin_port = htons(static_cast<uint16_t>(boardPort(kHttpPort)));

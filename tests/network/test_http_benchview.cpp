@@ -283,6 +283,75 @@ TEST_F(BenchviewHttp, IdleSessionsAreClosed)
     EXPECT_TRUE(process_.running());
 }
 
+// Sixteen clients that trickle one header line at a time hold the server only until their
+// header time runs out; a GET then gets its slot.
+TEST_F(BenchviewHttp, TricklingHeadersHoldNoSessionBeyondTheHeaderTime)
+{
+    constexpr int kHeaderMs = 1500;
+    start({"BENCHVIEW_HTTP_HEADER_TIMEOUT_MS=" + std::to_string(kHeaderMs)});
+    std::vector<std::unique_ptr<THttpTestClient>> slow;
+    for (int i = 0; i < kHttpMaxSessions; ++i) {
+        slow.push_back(client());
+        ASSERT_TRUE(slow.back()->send("GET /index.html HTTP/1.1\r\n"));
+    }
+    const auto started = std::chrono::steady_clock::now();
+    bool served = false;
+    std::chrono::milliseconds servedAfter{0};
+    // A line every 200 ms would fill the 1500-byte buffer only after about 13 s.
+    while (!served && std::chrono::steady_clock::now() - started < std::chrono::seconds(10)) {
+        for (auto& c : slow)
+            c->send("X-Trickle: 0123456789\r\n");
+        THttpTestClient next;
+        THttpReply r;
+        served = next.connect(1000) && next.get("/favicon.ico", r) && r.status == 200;
+        servedAfter = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+        if (!served)
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_TRUE(served);
+    EXPECT_LT(servedAfter.count(), kHeaderMs + 1500);
+    for (auto& c : slow) {
+        EXPECT_TRUE(c->closedByPeer(3000));
+        EXPECT_TRUE(c->received().empty());
+    }
+    EXPECT_TRUE(process_.running());
+}
+
+// A request too large for the buffer: the client reads the 400 page and then the end of the
+// stream, also when the rest of its request comes after the answer, or when it is still
+// reading a large answer in front of the page.
+TEST_F(BenchviewHttp, OversizeRequestGetsItsPageBeforeTheClose)
+{
+    start();
+    struct Row {
+        size_t first, later;
+        bool behindALargeAnswer;
+    };
+    for (const Row& row : {Row{4000, 0, false}, Row{60000, 0, false}, Row{1600, 3000, false}, Row{4000, 0, true}}) {
+        SCOPED_TRACE(std::to_string(row.first) + "+" + std::to_string(row.later) + (row.behindALargeAnswer ? " behind" : ""));
+        THttpTestClient c;
+        ASSERT_TRUE(c.connect(5000, row.behindALargeAnswer ? 2048 : 0));
+        const std::string oversize = "GET /index.html HTTP/1.1\r\nX-Filler: " + std::string(row.first, 'f');
+        ASSERT_TRUE(c.send(row.behindALargeAnswer ? "GET /Morvadin.jar HTTP/1.1\r\n\r\n" + oversize : oversize));
+        THttpReply r;
+        if (row.behindALargeAnswer) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ASSERT_TRUE(c.read(r));
+            EXPECT_EQ(r.status, 200);
+        }
+        if (row.later > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the answer is out
+            c.send(std::string(row.later, 'g') + "\r\n\r\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ASSERT_TRUE(c.read(r));
+        EXPECT_EQ(r.status, 400);
+        EXPECT_NE(r.body.find("400 Bad Request"), std::string::npos);
+        EXPECT_TRUE(c.closedByPeer(5000));
+    }
+    EXPECT_TRUE(process_.running());
+}
+
 TEST_F(BenchviewHttp, ProgramSeedsThePicturesIntoAFreshRoot)
 {
     // A root the program seeds itself.

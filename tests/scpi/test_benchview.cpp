@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -43,6 +44,92 @@ TEST_F(BenchviewScpi, FourSessionsAtOnceAndAFifthIsClosedAtOnce)
     ASSERT_GE(sixth, 0);
     EXPECT_TRUE(process_.waitForThread("tSCPI5", 5s));
     EXPECT_TRUE(staysQuiet(sixth, 100));
+    EXPECT_TRUE(process_.running());
+}
+
+// Sent without waiting for the peer: a client that was refused must not end the test.
+bool sendAll(int fd, const std::string& data)
+{
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string queries(int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "*IDN?\n";
+    return text;
+}
+
+// A client that floods queries and never reads holds nobody up: more replies than the kernel
+// buffers for it, fewer than its reply queue adds. Once its replies have not moved for the send
+// time-out it is dropped: its connection is reset.
+TEST_F(BenchviewScpi, ClientThatNeverReadsHoldsNobodyUpAndIsDropped)
+{
+    start({"BENCHVIEW_SCPI_SEND_TIMEOUT_MS=3000"});
+    ASSERT_TRUE(process_.waitForThread("scpiMgrTcp", kStartTimeout)) << process_.log();
+    int silent = connectScpi(10000, 2048);
+    ASSERT_GE(silent, 0);
+    fds_.push_back(silent);
+    // About 6 MB of replies.
+    std::thread flood([&] { sendAll(silent, queries(200000)); });
+
+    for (int round = 0; round < 6; ++round) {
+        std::this_thread::sleep_for(round == 0 ? 1500ms : 700ms);
+        int other = connectClient();
+        ASSERT_GE(other, 0);
+        ASSERT_TRUE(writeAll(other, "*IDN?\n"));
+        std::string reply;
+        EXPECT_TRUE(readReplies(other, 1, &reply, 1000)) << round;
+        ::close(other);
+        fds_.pop_back();
+    }
+    // Watched without reading (reading would move its replies): the reset arrives.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            pollfd p{silent, POLLRDHUP, 0};
+            return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) != 0;
+        },
+        30000))
+        << "still served";
+    ::shutdown(silent, SHUT_RDWR);
+    flood.join();
+    EXPECT_TRUE(process_.running());
+}
+
+// Six clients that ask fifty times and go without reading, at once followed by a normal
+// client: that client connects at once and gets its reply, every time.
+TEST_F(BenchviewScpi, ClientsLeavingFastGiveTheirSlotsBackAtOnce)
+{
+    start();
+    ASSERT_TRUE(process_.waitForThread("scpiMgrTcp", kStartTimeout)) << process_.log();
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        for (int i = 0; i < 6; ++i) {
+            int fast = connectScpi(5000);
+            ASSERT_GE(fast, 0);
+            sendAll(fast, queries(50));
+            ::close(fast);
+        }
+        const auto before = std::chrono::steady_clock::now();
+        int normal = connectScpi(5000);
+        ASSERT_GE(normal, 0);
+        fds_.push_back(normal);
+        // In the kernel's queue at once, not after a refused first try.
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms);
+        ASSERT_TRUE(writeAll(normal, "*IDN?\n"));
+        std::string reply;
+        EXPECT_TRUE(readReplies(normal, 1, &reply, 5000));
+        ::close(normal);
+        fds_.pop_back();
+    }
     EXPECT_TRUE(process_.running());
 }
 

@@ -89,6 +89,8 @@ TEST_F(MessageBoxTest, EachCodeComposesItsLinesAndHoldRule)
         {32, "", "message32", "", Hold::Timed, 5000},
         {6, "", "message6", "", Hold::Held, 0},
         {33, "", "message33", "", Hold::Held, 0},
+        {27, "", "message27", "", Hold::Held, 0},
+        {27, "setup.cfg", "message27", " setup.cfg", Hold::Timed, 5000},
         {8, "setup.cfg", "message8 setup.cfg", "", Hold::Held, 0},
         {14, "a.png", "message14", " a.png", Hold::Timed, 5000},
         {25, "tavlin_1", "message25", " tavlin_1", Hold::Timed, 5000},
