@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr uint32_t kEmpty = 0x80000000u;           // bit 31: no sample
@@ -53,6 +57,56 @@ bool blockOf(TAcquisition* trace, int32_t start, uint16_t n, int32_t* first, int
     return *first < *last;
 }
 
+// Lowest code of the sample words of [first, last), at most `ceiling`; an empty word counts as
+// the highest code. The display envelope runs this over every record: four words at a time.
+uint32_t blockMin(const uint32_t* s, int32_t first, int32_t last, uint32_t ceiling)
+{
+    int32_t i = first;
+    uint32_t best = ceiling;
+#if defined(__SSE2__)
+    // Codes are below 2^20: signed comparisons are exact.
+    const __m128i code = _mm_set1_epi32(static_cast<int32_t>(kCode));
+    __m128i vbest = _mm_set1_epi32(static_cast<int32_t>(ceiling));
+    for (; last - i >= 4; i += 4) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i v = _mm_or_si128(_mm_and_si128(w, code), _mm_and_si128(_mm_srai_epi32(w, 31), code));
+        const __m128i lower = _mm_cmplt_epi32(v, vbest);
+        vbest = _mm_or_si128(_mm_and_si128(lower, v), _mm_andnot_si128(lower, vbest));
+    }
+    alignas(16) uint32_t lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), vbest);
+    best = std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+#endif
+    for (; i < last; ++i)
+        if (!(s[i] & kEmpty))
+            best = std::min(best, s[i] & kCode);
+    return best;
+}
+
+// Highest code of the sample words of [first, last), 0 when there is none.
+uint32_t blockMax(const uint32_t* s, int32_t first, int32_t last)
+{
+    int32_t i = first;
+    uint32_t best = 0;
+#if defined(__SSE2__)
+    const __m128i code = _mm_set1_epi32(static_cast<int32_t>(kCode));
+    __m128i vbest = _mm_setzero_si128();
+    for (; last - i >= 4; i += 4) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i v = _mm_andnot_si128(_mm_srai_epi32(w, 31), _mm_and_si128(w, code));
+        const __m128i higher = _mm_cmpgt_epi32(v, vbest);
+        vbest = _mm_or_si128(_mm_and_si128(higher, v), _mm_andnot_si128(higher, vbest));
+    }
+    alignas(16) uint32_t lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), vbest);
+    best = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+#endif
+    for (; i < last; ++i)
+        if (!(s[i] & kEmpty))
+            best = std::max(best, s[i] & kCode);
+    return best;
+}
+
 }  // namespace
 
 // Generated once, offline: monotone piecewise-cubic (PCHIP, Fritsch-Carlson slopes, flat at 0)
@@ -82,13 +136,7 @@ uint32_t acq_min(TAcquisition* trace, int32_t start, uint16_t n)
     int32_t first = 0, last = 0;
     if (!blockOf(trace, start, n, &first, &last))
         return kEmpty;
-    uint32_t best = 0xFFFC0u;
-    for (int32_t i = first; i < last; ++i) {
-        const uint32_t w = trace->samples[i];
-        if (w & kEmpty)
-            continue;
-        best = std::min(best, w & kCode);
-    }
+    const uint32_t best = blockMin(trace->samples, first, last, 0xFFFC0u);
     return best == 0xFFFC0u ? kEmpty : best;
 }
 
@@ -97,13 +145,7 @@ uint32_t acq_max(TAcquisition* trace, int32_t start, uint16_t n)
     int32_t first = 0, last = 0;
     if (!blockOf(trace, start, n, &first, &last))
         return kEmpty;
-    uint32_t best = 0;
-    for (int32_t i = first; i < last; ++i) {
-        const uint32_t w = trace->samples[i];
-        if (w & kEmpty)
-            continue;
-        best = std::max(best, w & kCode);
-    }
+    const uint32_t best = blockMax(trace->samples, first, last);
     return best == 0 ? kEmpty : best;
 }
 
