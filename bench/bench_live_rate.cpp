@@ -134,8 +134,7 @@ int main(int argc, char** argv)
     setParam(param::instrumentMode, 16);
 
     const int status = benchsupport::runChecked([](const benchsupport::TRun& run, benchsupport::TTargetChecker& c) {
-        const auto share = run.counters.find("share");
-        const double value = share == run.counters.end() ? 0.0 : static_cast<double>(share->second);
+        const double value = benchsupport::counter(run, "share");
         const std::string what = run.benchmark_name() + " records / signal-time bound";
         // A share below the target is a miss: record() checks value <= target, so give it inverted.
         c.check(!run.error_occurred && value >= kTargetShare, (what + " %.2f (target >= 0.50)").c_str(), value);

@@ -146,12 +146,6 @@ void BM_ScopeView(benchmark::State& state)
 }
 BENCHMARK(BM_ScopeView)->Args({1, 0})->Args({4, 0})->Args({4, 1})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-double counter(const benchsupport::TRun& run, const char* name)
-{
-    const auto c = run.counters.find(name);
-    return c == run.counters.end() ? 0.0 : static_cast<double>(c->second);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -180,11 +174,11 @@ int main(int argc, char** argv)
         const std::string name = run.benchmark_name();
         const bool four = name.find("ScopeView/4/0") != std::string::npos;
         if (four)
-            c.record((name + " processor").c_str(), 100.0 * counter(run, "cores"), 100.0 * kTargetCores,
+            c.record((name + " processor").c_str(), 100.0 * benchsupport::counter(run, "cores"), 100.0 * kTargetCores,
                      "% of a core", 0, run.error_occurred);
-        c.record((name + " frames drawn").c_str(), counter(run, "frames_per_s"), kTargetFps, "/s", 1,
+        c.record((name + " frames drawn").c_str(), benchsupport::counter(run, "frames_per_s"), kTargetFps, "/s", 1,
                  run.error_occurred);
-        c.record((name + " resident memory").c_str(), counter(run, "rss_mb"), kTargetRssMb, "MB", 0,
+        c.record((name + " resident memory").c_str(), benchsupport::counter(run, "rss_mb"), kTargetRssMb, "MB", 0,
                  run.error_occurred);
     });
     // The controller and acquisition threads run on: leave without unwinding them.

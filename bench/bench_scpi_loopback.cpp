@@ -7,6 +7,7 @@
 //
 // The program is taken from $BENCHVIEW_EXE, else the one built with this benchmark.
 #include "bench/support/benchsupport.h"
+#include "bench/support/sendall.h"
 #include "board/board.h"
 #include "scpi/io.h"
 
@@ -72,20 +73,6 @@ int connectTo(int port, int timeoutMs)
     }
 }
 
-bool writeAll(int fd, const char* data, size_t len)
-{
-    while (len > 0) {
-        ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        len -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Reads exactly len bytes; false on end of stream, error or time-out.
 bool readExactly(int fd, char* out, size_t len, int timeoutMs)
 {
@@ -132,7 +119,7 @@ TTargets& targets()
         }
         t->connections[kBenchview][0] = first;
         char buf[64];
-        if (!writeAll(first, kQuery, sizeof kQuery - 1))
+        if (!benchsupport::sendAll(first, kQuery, sizeof kQuery - 1))
             return t;
         // The reply ends with "\n\r"; read it byte by byte once.
         std::string reply;
@@ -168,7 +155,7 @@ TTargets& targets()
 bool query(int fd, const std::string& reply)
 {
     char buf[64];
-    return writeAll(fd, kQuery, sizeof kQuery - 1) && readExactly(fd, buf, reply.size(), 20000) &&
+    return benchsupport::sendAll(fd, kQuery, sizeof kQuery - 1) && readExactly(fd, buf, reply.size(), 20000) &&
            std::memcmp(buf, reply.data(), reply.size()) == 0;
 }
 
@@ -255,12 +242,6 @@ void BM_EseFourClients(benchmark::State& state)
 }
 BENCHMARK(BM_EseFourClients)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-double counter(const benchsupport::TRun& run, const char* name)
-{
-    const auto c = run.counters.find(name);
-    return c == run.counters.end() ? 0.0 : static_cast<double>(c->second);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -272,12 +253,12 @@ int main(int argc, char** argv)
             c.check(false, "a benchmark failed (%.0f)", 0.0);
             return;
         }
-        const double echo = counter(run, "echo_qps");
-        const double rate = counter(run, "benchview_qps");
+        const double echo = benchsupport::counter(run, "echo_qps");
+        const double rate = benchsupport::counter(run, "benchview_qps");
         if (name.rfind("BM_EseQuery", 0) == 0) {
             std::printf("echo program: %.0f queries/s, p50 %.1f us; benchview: %.0f queries/s, p50 %.1f us, "
                         "p99 %.1f us (medians of %d alternating rounds, reported)\n",
-                        echo, counter(run, "echo_p50_us"), rate, counter(run, "p50_us"), counter(run, "p99_us"),
+                        echo, benchsupport::counter(run, "echo_p50_us"), rate, benchsupport::counter(run, "p50_us"), benchsupport::counter(run, "p99_us"),
                         kRounds);
             c.check(rate >= kTargetQueriesPerSecond, "benchview *ESE? %.0f queries/s (target 5000)", rate);
             c.check(rate >= kTargetShareOfEcho * echo, "benchview *ESE? at %.2f of the echo program's rate (target 0.5)",

@@ -147,6 +147,12 @@ void TTargetReporter::ReportRuns(const std::vector<Run>& runs)
             check_(run, checker_);
 }
 
+double counter(const TRun& run, const char* name)
+{
+    const auto c = run.counters.find(name);
+    return c == run.counters.end() ? 0.0 : static_cast<double>(c->second);
+}
+
 int runChecked(TTargetReporter::TCheck check)
 {
     TTargetChecker checker;

@@ -81,6 +81,9 @@ private:
 };
 using TRun = benchmark::BenchmarkReporter::Run;
 
+// A user counter of a run, 0 when it has none (a skipped run).
+double counter(const TRun& run, const char* name);
+
 // Runs the benchmarks selected on the command line through a TTargetReporter with this check,
 // shuts the library down and gives the exit status.
 int runChecked(TTargetReporter::TCheck check);

@@ -3,6 +3,8 @@
 // serves until killed.
 //   bench_echo_server tcp REPLY   every line received is answered with REPLY (a thread a client)
 //   bench_echo_server udp REPLY   every datagram is answered with REPLY
+#include "bench/support/sendall.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
@@ -16,20 +18,6 @@
 
 namespace {
 
-bool writeAll(int fd, const char* data, size_t len)
-{
-    while (len > 0) {
-        const ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        len -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 void serveLines(int fd, const std::string& reply)
 {
     char buf[4096];
@@ -40,7 +28,7 @@ void serveLines(int fd, const std::string& reply)
         if (n <= 0)
             break;
         for (ssize_t i = 0; i < n; ++i)
-            if (buf[i] == '\n' && !writeAll(fd, reply.data(), reply.size()))
+            if (buf[i] == '\n' && !benchsupport::sendAll(fd, reply.data(), reply.size()))
                 break;
     }
     ::close(fd);
