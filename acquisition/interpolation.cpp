@@ -57,54 +57,45 @@ bool blockOf(TAcquisition* trace, int32_t start, uint16_t n, int32_t* first, int
     return *first < *last;
 }
 
-// Lowest code of the sample words of [first, last), at most `ceiling`; an empty word counts as
-// the highest code. The display envelope runs this over every record: four words at a time.
-uint32_t blockMin(const uint32_t* s, int32_t first, int32_t last, uint32_t ceiling)
+// Lowest (at most 0xFFFC0) and highest (0 when none) code of the sample words of [first,
+// last), empty words skipped. The display envelope runs this over every record: four words at
+// a time.
+void blockMinMax(const uint32_t* s, int32_t first, int32_t last, uint32_t* lowest, uint32_t* highest)
 {
     int32_t i = first;
-    uint32_t best = ceiling;
+    uint32_t low = 0xFFFC0u;
+    uint32_t high = 0;
 #if defined(__SSE2__)
-    // Codes are below 2^20: signed comparisons are exact.
+    // Codes are below 2^20: signed comparisons are exact. An empty word counts as the highest
+    // code for the minimum and as 0 for the maximum.
     const __m128i code = _mm_set1_epi32(static_cast<int32_t>(kCode));
-    __m128i vbest = _mm_set1_epi32(static_cast<int32_t>(ceiling));
+    __m128i vlow = _mm_set1_epi32(static_cast<int32_t>(low));
+    __m128i vhigh = _mm_setzero_si128();
     for (; last - i >= 4; i += 4) {
         const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const __m128i v = _mm_or_si128(_mm_and_si128(w, code), _mm_and_si128(_mm_srai_epi32(w, 31), code));
-        const __m128i lower = _mm_cmplt_epi32(v, vbest);
-        vbest = _mm_or_si128(_mm_and_si128(lower, v), _mm_andnot_si128(lower, vbest));
+        const __m128i empty = _mm_srai_epi32(w, 31);
+        const __m128i c = _mm_and_si128(w, code);
+        const __m128i forLow = _mm_or_si128(c, _mm_and_si128(empty, code));
+        const __m128i forHigh = _mm_andnot_si128(empty, c);
+        const __m128i lower = _mm_cmplt_epi32(forLow, vlow);
+        vlow = _mm_or_si128(_mm_and_si128(lower, forLow), _mm_andnot_si128(lower, vlow));
+        const __m128i higher = _mm_cmpgt_epi32(forHigh, vhigh);
+        vhigh = _mm_or_si128(_mm_and_si128(higher, forHigh), _mm_andnot_si128(higher, vhigh));
     }
-    alignas(16) uint32_t lanes[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), vbest);
-    best = std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+    alignas(16) uint32_t lanes[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), vlow);
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 4), vhigh);
+    low = std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+    high = std::max(std::max(lanes[4], lanes[5]), std::max(lanes[6], lanes[7]));
 #endif
-    for (; i < last; ++i)
-        if (!(s[i] & kEmpty))
-            best = std::min(best, s[i] & kCode);
-    return best;
-}
-
-// Highest code of the sample words of [first, last), 0 when there is none.
-uint32_t blockMax(const uint32_t* s, int32_t first, int32_t last)
-{
-    int32_t i = first;
-    uint32_t best = 0;
-#if defined(__SSE2__)
-    const __m128i code = _mm_set1_epi32(static_cast<int32_t>(kCode));
-    __m128i vbest = _mm_setzero_si128();
-    for (; last - i >= 4; i += 4) {
-        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const __m128i v = _mm_andnot_si128(_mm_srai_epi32(w, 31), _mm_and_si128(w, code));
-        const __m128i higher = _mm_cmpgt_epi32(v, vbest);
-        vbest = _mm_or_si128(_mm_and_si128(higher, v), _mm_andnot_si128(higher, vbest));
+    for (; i < last; ++i) {
+        if (s[i] & kEmpty)
+            continue;
+        low = std::min(low, s[i] & kCode);
+        high = std::max(high, s[i] & kCode);
     }
-    alignas(16) uint32_t lanes[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), vbest);
-    best = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
-#endif
-    for (; i < last; ++i)
-        if (!(s[i] & kEmpty))
-            best = std::max(best, s[i] & kCode);
-    return best;
+    *lowest = low;
+    *highest = high;
 }
 
 }  // namespace
@@ -131,22 +122,29 @@ const int16_t sinc[161] = {
     0,
 };
 
-uint32_t acq_min(TAcquisition* trace, int32_t start, uint16_t n)
+void acq_minmax(TAcquisition* trace, int32_t start, uint16_t n, uint32_t* min, uint32_t* max)
 {
     int32_t first = 0, last = 0;
-    if (!blockOf(trace, start, n, &first, &last))
-        return kEmpty;
-    const uint32_t best = blockMin(trace->samples, first, last, 0xFFFC0u);
-    return best == 0xFFFC0u ? kEmpty : best;
+    uint32_t low = 0xFFFC0u;
+    uint32_t high = 0;
+    if (blockOf(trace, start, n, &first, &last))
+        blockMinMax(trace->samples, first, last, &low, &high);
+    *min = low == 0xFFFC0u ? kEmpty : low;
+    *max = high == 0 ? kEmpty : high;
+}
+
+uint32_t acq_min(TAcquisition* trace, int32_t start, uint16_t n)
+{
+    uint32_t min = 0, max = 0;
+    acq_minmax(trace, start, n, &min, &max);
+    return min;
 }
 
 uint32_t acq_max(TAcquisition* trace, int32_t start, uint16_t n)
 {
-    int32_t first = 0, last = 0;
-    if (!blockOf(trace, start, n, &first, &last))
-        return kEmpty;
-    const uint32_t best = blockMax(trace->samples, first, last);
-    return best == 0 ? kEmpty : best;
+    uint32_t min = 0, max = 0;
+    acq_minmax(trace, start, n, &min, &max);
+    return max;
 }
 
 void linearInterp(uint32_t* from, uint32_t* to)
