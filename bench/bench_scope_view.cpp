@@ -151,6 +151,10 @@ BENCHMARK(BM_ScopeView)->Args({1, 0})->Args({4, 0})->Args({4, 1})->Iterations(1)
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
+    if (!std::getenv("DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "no display: run under xvfb-run -a -s \"-screen 0 800x480x24\"\n");
+        return 1;
+    }
     benchsupport::TBoardOptions options;
     options.fpgaConfigured = true;
     benchsupport::TBenchBoard board(options);
