@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr uint32_t kEmpty = 0x80000000u;           // bit 31: no sample
@@ -53,6 +57,47 @@ bool blockOf(TAcquisition* trace, int32_t start, uint16_t n, int32_t* first, int
     return *first < *last;
 }
 
+// Lowest (at most 0xFFFC0) and highest (0 when none) code of the sample words of [first,
+// last), empty words skipped. The display envelope runs this over every record: four words at
+// a time.
+void blockMinMax(const uint32_t* s, int32_t first, int32_t last, uint32_t* lowest, uint32_t* highest)
+{
+    int32_t i = first;
+    uint32_t low = 0xFFFC0u;
+    uint32_t high = 0;
+#if defined(__SSE2__)
+    // Codes are below 2^20: signed comparisons are exact. An empty word counts as the highest
+    // code for the minimum and as 0 for the maximum.
+    const __m128i code = _mm_set1_epi32(static_cast<int32_t>(kCode));
+    __m128i vlow = _mm_set1_epi32(static_cast<int32_t>(low));
+    __m128i vhigh = _mm_setzero_si128();
+    for (; last - i >= 4; i += 4) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i empty = _mm_srai_epi32(w, 31);
+        const __m128i c = _mm_and_si128(w, code);
+        const __m128i forLow = _mm_or_si128(c, _mm_and_si128(empty, code));
+        const __m128i forHigh = _mm_andnot_si128(empty, c);
+        const __m128i lower = _mm_cmplt_epi32(forLow, vlow);
+        vlow = _mm_or_si128(_mm_and_si128(lower, forLow), _mm_andnot_si128(lower, vlow));
+        const __m128i higher = _mm_cmpgt_epi32(forHigh, vhigh);
+        vhigh = _mm_or_si128(_mm_and_si128(higher, forHigh), _mm_andnot_si128(higher, vhigh));
+    }
+    alignas(16) uint32_t lanes[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), vlow);
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 4), vhigh);
+    low = std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+    high = std::max(std::max(lanes[4], lanes[5]), std::max(lanes[6], lanes[7]));
+#endif
+    for (; i < last; ++i) {
+        if (s[i] & kEmpty)
+            continue;
+        low = std::min(low, s[i] & kCode);
+        high = std::max(high, s[i] & kCode);
+    }
+    *lowest = low;
+    *highest = high;
+}
+
 }  // namespace
 
 // Generated once, offline: monotone piecewise-cubic (PCHIP, Fritsch-Carlson slopes, flat at 0)
@@ -77,34 +122,29 @@ const int16_t sinc[161] = {
     0,
 };
 
-uint32_t acq_min(TAcquisition* trace, int32_t start, uint16_t n)
+void acq_minmax(TAcquisition* trace, int32_t start, uint16_t n, uint32_t* min, uint32_t* max)
 {
     int32_t first = 0, last = 0;
-    if (!blockOf(trace, start, n, &first, &last))
-        return kEmpty;
-    uint32_t best = 0xFFFC0u;
-    for (int32_t i = first; i < last; ++i) {
-        const uint32_t w = trace->samples[i];
-        if (w & kEmpty)
-            continue;
-        best = std::min(best, w & kCode);
-    }
-    return best == 0xFFFC0u ? kEmpty : best;
+    uint32_t low = 0xFFFC0u;
+    uint32_t high = 0;
+    if (blockOf(trace, start, n, &first, &last))
+        blockMinMax(trace->samples, first, last, &low, &high);
+    *min = low == 0xFFFC0u ? kEmpty : low;
+    *max = high == 0 ? kEmpty : high;
+}
+
+uint32_t acq_min(TAcquisition* trace, int32_t start, uint16_t n)
+{
+    uint32_t min = 0, max = 0;
+    acq_minmax(trace, start, n, &min, &max);
+    return min;
 }
 
 uint32_t acq_max(TAcquisition* trace, int32_t start, uint16_t n)
 {
-    int32_t first = 0, last = 0;
-    if (!blockOf(trace, start, n, &first, &last))
-        return kEmpty;
-    uint32_t best = 0;
-    for (int32_t i = first; i < last; ++i) {
-        const uint32_t w = trace->samples[i];
-        if (w & kEmpty)
-            continue;
-        best = std::max(best, w & kCode);
-    }
-    return best == 0 ? kEmpty : best;
+    uint32_t min = 0, max = 0;
+    acq_minmax(trace, start, n, &min, &max);
+    return max;
 }
 
 void linearInterp(uint32_t* from, uint32_t* to)

@@ -10,6 +10,8 @@ class TAcquisition;
 // of n, cut at 100,000); empty words skipped; 0x80000000 when the block has none.
 uint32_t acq_min(TAcquisition* trace, int32_t start, uint16_t n);
 uint32_t acq_max(TAcquisition* trace, int32_t start, uint16_t n);
+// Both at once, in one pass over the block (the display envelope of every record).
+void acq_minmax(TAcquisition* trace, int32_t start, uint16_t n, uint32_t* min, uint32_t* max);
 
 // Fills the unmeasured words of samples[0..n): 0 done, 2 fewer than 10 measured samples
 // (nothing changed).

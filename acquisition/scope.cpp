@@ -261,8 +261,8 @@ struct TCycle {
     {
         const int32_t pairs = std::min<int32_t>(static_cast<int32_t>(held) / 80, kLogger / 2);
         for (int32_t m = envelopePairs; m < pairs; ++m) {
-            const uint32_t hi = acq_max(t, 80 * m, 80);
-            const uint32_t lo = acq_min(t, 80 * m, 80);
+            uint32_t lo = 0, hi = 0;
+            acq_minmax(t, 80 * m, 80, &lo, &hi);
             t->loggerEnvelope[2 * m] = displayCode(hi);
             t->loggerEnvelope[2 * m + 1] = displayCode(lo);
         }

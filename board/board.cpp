@@ -128,6 +128,12 @@ bool setBoardRoot(const std::string& dir)
     return true;
 }
 
+void chooseQuickBackend()
+{
+    if (kSimulatedBoard && std::getenv("QT_QUICK_BACKEND") == nullptr && std::getenv("QMLSCENE_DEVICE") == nullptr)
+        setenv("QT_QUICK_BACKEND", "software", 0);
+}
+
 bool resolveBoardRoot()
 {
     if (!kSimulatedBoard)

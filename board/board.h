@@ -38,6 +38,12 @@ void setBoardPortOffset(int offset);  // tests
 // number or outside min..max.
 int boardSetting(const char* name, int fallback, int min, int max);
 
+// Before the Qt application is created. Simulated board: Qt Quick draws with its software scene
+// graph unless QT_QUICK_BACKEND (or QMLSCENE_DEVICE) chose one, even an empty one (Qt's default
+// OpenGL), because a desktop without a GPU would run the OpenGL rasteriser on the processor at
+// three times the cost. Board build: nothing, the platform's default holds.
+void chooseQuickBackend();
+
 // First-start seeding of the simulated board. Later layers register their own steps (scenario,
 // calibration ...) before calling seedBoardRoot(); a seeded root is never seeded again.
 using BoardSeedStep = std::function<void()>;

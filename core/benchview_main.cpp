@@ -88,6 +88,7 @@ int main(int argc, char** argv)
     registerQmlTypes();
     Q_INIT_RESOURCE(ui);
 
+    chooseQuickBackend();
     po_g_application = new QGuiApplication(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
 

@@ -17,6 +17,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -126,7 +127,29 @@ void HomeView::screenRefresh()
     // Checked now: a notice that comes while refreshing is held back is lost.
     if (!refreshAllowed_.load())
         return;
-    inGuiThread([this] { emit screenRefreshSignal(); });
+    if (QThread::currentThreadId() == guiThread_) {
+        emit screenRefreshSignal();
+        return;
+    }
+    // The cycle may notify several hundred times a second: notices that come while one is on its
+    // way make one refresh, and refreshes keep one display frame apart.
+    if (refreshQueued_.exchange(true))
+        return;
+    QMetaObject::invokeMethod(this, [this] { deliverRefresh(); }, Qt::QueuedConnection);
+}
+
+void HomeView::deliverRefresh()
+{
+    const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch()).count();
+    const qint64 wait = lastRefreshMs_ + kDisplayFrameMs - now;
+    if (wait > 0 && wait <= kDisplayFrameMs) {
+        QTimer::singleShot(static_cast<int>(wait), this, [this] { deliverRefresh(); });
+        return;
+    }
+    lastRefreshMs_ = now;
+    refreshQueued_.store(false);
+    emit screenRefreshSignal();
 }
 
 void HomeView::screenRaz()

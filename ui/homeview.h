@@ -24,6 +24,8 @@ class HomeView : public QQuickWindow, public THomeBridge {
 public:
     // Mode word while no instrument view exists.
     static constexpr int kNoView = 0x8000;
+    // Shortest time between two refreshes of the controller's notices: at most 60 a second.
+    static constexpr int kDisplayFrameMs = 17;
     // Exit statuses with which the start-up scripts take over.
     static constexpr int kExitConfiguration = 2;
     static constexpr int kExitFileManager = 3;
@@ -97,8 +99,13 @@ private:
     template <typename F>
     void inGuiThread(F f);
     [[noreturn]] void saveSetupAndEnd(int status);
+    // The queued refresh of the controller's notices, at most one a display frame.
+    void deliverRefresh();
 
     std::atomic<bool> refreshAllowed_{true};
+    // A refresh is queued or waiting for its frame: later notices join it.
+    std::atomic<bool> refreshQueued_{false};
+    qint64 lastRefreshMs_ = -1000;
     std::atomic<int> scopeMode_{kNoView};
     std::atomic<bool> brandVisible_{false};
     QTimer* refreshTimer_ = nullptr;

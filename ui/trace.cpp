@@ -89,12 +89,17 @@ void Trace::samplesToPixels()
     for (int i = 0; i < kRows; ++i)
         work_[i] = rowOfCode(codes[i], scale, offset);
     pthread_mutex_unlock(&o_g_imageMutex);
+    bool changed = false;
     {
         std::lock_guard<std::mutex> lock(rowsMutex_);
-        std::memcpy(rows_, work_, sizeof rows_);
+        changed = !ready_.load(std::memory_order_relaxed) || std::memcmp(rows_, work_, sizeof rows_) != 0;
+        if (changed)
+            std::memcpy(rows_, work_, sizeof rows_);
     }
     ready_.store(true, std::memory_order_release);
     conversions_.fetch_add(1, std::memory_order_acq_rel);
+    if (changed && changed_)
+        changed_();
 }
 
 bool Trace::copyRows(int16_t* out) const

@@ -8,6 +8,7 @@
 #include <QPen>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 class QPainter;
@@ -61,6 +62,9 @@ public:
     uint32_t conversions() const { return conversions_.load(std::memory_order_acquire); }
     // A copy of the published rows (kRows); false before the first conversion.
     bool copyRows(int16_t* out) const;
+    // Called by the drawing thread after a conversion that published rows other than the
+    // previous ones (also the first). Set before the first conversion is asked for.
+    void setChangedCallback(std::function<void()> changed) { changed_ = std::move(changed); }
 
     // Row of one display code: empty (0x80000000) and invalid (0x40000000 or more) words give
     // kEmptyRow; others int(float(code) * scale) + offset, saturated to 16 bits.
@@ -89,6 +93,7 @@ private:
     float scale_ = kScale;
     int32_t offset_ = kOffset;
     std::atomic<uint32_t> conversions_{0};
+    std::function<void()> changed_;
     // The drawing thread's own buffer.
     int16_t work_[kRows];
     TraceThread worker_;

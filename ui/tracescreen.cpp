@@ -33,9 +33,12 @@ TraceScreen::TraceScreen(QQuickItem* parent, unsigned short channelMask, int x, 
     setPosition(QPointF(x, y));
     setSize(QSizeF(width, height));
     if (channelMask_ != 0) {
-        for (int slot = 0; slot < kSlots; ++slot)
-            if (channelMask_ & kSlotBits[slot])
+        for (int slot = 0; slot < kSlots; ++slot) {
+            if (channelMask_ & kSlotBits[slot]) {
                 traces_[slot] = new Trace(kSlotKinds[slot]);
+                traces_[slot]->setChangedCallback([this] { repaintChanged(); });
+            }
+        }
         liveXy_ = new TraceXy;
         memoryXy_ = new TraceXy;
         setXySources();
@@ -84,13 +87,24 @@ void TraceScreen::setXySources()
 
 void TraceScreen::screenRefreshSlot()
 {
+    // The drawing threads ask for the repaint once their rows changed: an unchanged trace costs
+    // no frame.
     for (Trace* t : traces_) {
         if (!t)
             continue;
         t->computeSamplesToPixels();
         sched_yield();
     }
-    update();
+}
+
+void TraceScreen::repaintChanged()
+{
+    // Several traces finishing together make one update.
+    if (!repaintQueued_.exchange(true))
+        QMetaObject::invokeMethod(this, [this] {
+            repaintQueued_.store(false);
+            update();
+        }, Qt::QueuedConnection);
 }
 
 void TraceScreen::paintContent(QPainter* painter)

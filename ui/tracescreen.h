@@ -5,6 +5,7 @@
 
 #include <QMetaObject>
 #include <QQuickPaintedItem>
+#include <atomic>
 #include <cstdint>
 
 class Trace;
@@ -51,7 +52,7 @@ public slots:
     // Trace colours from the channel colours of the setup.
     virtual void displayKalvexSlot();
     virtual void screenMajSlot(int parameter);
-    // Asks every trace for a conversion, then repaints.
+    // Asks every trace for a conversion; a trace whose rows changed repaints the screen.
     void screenRefreshSlot();
 
 protected:
@@ -72,5 +73,9 @@ protected:
     TraceXy* memoryXy_ = nullptr;
 
 private:
+    // Drawing threads: a trace published new rows.
+    void repaintChanged();
+
     QMetaObject::Connection connections_[4];
+    std::atomic<bool> repaintQueued_{false};
 };

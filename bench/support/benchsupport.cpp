@@ -7,7 +7,12 @@
 #include "hardware/chip_acq.h"
 #include "hardware/fpga.h"
 
+#include <netinet/tcp.h>
+#include <netinet/in.h>
+#include <arpa/inet.h>
 #include <algorithm>
+#include <chrono>
+#include <poll.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,16 +20,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
-#include <arpa/inet.h>
-#include <chrono>
 #include <ftw.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace benchsupport {
 
@@ -147,6 +150,12 @@ void TTargetReporter::ReportRuns(const std::vector<Run>& runs)
             check_(run, checker_);
 }
 
+double counter(const TRun& run, const char* name)
+{
+    const auto c = run.counters.find(name);
+    return c == run.counters.end() ? 0.0 : static_cast<double>(c->second);
+}
+
 int runChecked(TTargetReporter::TCheck check)
 {
     TTargetChecker checker;
@@ -219,6 +228,76 @@ void stopProgram(TProgram* p)
     }
     if (!p->root.empty() && !std::getenv("BENCHVIEW_KEEP_SIMROOT"))
         nftw(p->root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+bool startEchoProgram(TEchoProgram* p, const char* kind, const std::string& reply, const char* program)
+{
+    if (!program) {
+        std::fprintf(stderr, "no echo program built\n");
+        return false;
+    }
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return false;
+    std::string exe = program;
+    std::string kindArg = kind;
+    std::string replyArg = reply;
+    char* argv[] = {&exe[0], &kindArg[0], &replyArg[0], nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    const int rc = posix_spawn(&p->pid, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (rc != 0) {
+        std::fprintf(stderr, "cannot start %s: %s\n", program, std::strerror(rc));
+        ::close(out[0]);
+        p->pid = -1;
+        return false;
+    }
+    // The port, on the first line.
+    std::string line;
+    char c = 0;
+    pollfd pfd{out[0], POLLIN, 0};
+    while (line.size() < 16 && ::poll(&pfd, 1, 10000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    ::close(out[0]);
+    p->port = std::atoi(line.c_str());
+    if (p->port <= 0) {
+        std::fprintf(stderr, "the echo program named no port\n");
+        stopEchoProgram(p);
+        return false;
+    }
+    return true;
+}
+
+void stopEchoProgram(TEchoProgram* p)
+{
+    if (p->pid <= 0)
+        return;
+    ::kill(p->pid, SIGKILL);
+    while (::waitpid(p->pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    p->pid = -1;
+}
+
+bool alternateRounds(int rounds, const std::function<long(int target)>& round, TRoundFigures* figures)
+{
+    std::vector<double> rates[2];
+    for (int r = 0; r < rounds; ++r) {
+        for (int target = 0; target < 2; ++target) {
+            const auto start = std::chrono::steady_clock::now();
+            const long done = round(target);
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (done < 0)
+                return false;
+            rates[target].push_back(seconds > 0.0 ? static_cast<double>(done) / seconds : 0.0);
+        }
+    }
+    figures->baseline = median(rates[0]);
+    figures->subject = median(rates[1]);
+    return true;
 }
 
 int connectLoopback(int port, int timeoutMs, int receiveBuffer)

@@ -81,6 +81,9 @@ private:
 };
 using TRun = benchmark::BenchmarkReporter::Run;
 
+// A user counter of a run, 0 when it has none (a skipped run).
+double counter(const TRun& run, const char* name);
+
 // Runs the benchmarks selected on the command line through a TTargetReporter with this check,
 // shuts the library down and gives the exit status.
 int runChecked(TTargetReporter::TCheck check);
@@ -107,6 +110,34 @@ bool startProgram(TProgram* p, const std::vector<std::string>& env,
                   const char* builtProgram = BENCHSUPPORT_BUILT_PROGRAM);
 // Kills the program and removes its root (kept with $BENCHVIEW_KEEP_SIMROOT).
 void stopProgram(TProgram* p);
+
+// The baseline server of the loopback benchmarks (bench/support/echo_server.cpp), run as a
+// process of its own like benchview: "tcp" answers every line with `reply`, "udp" every
+// datagram. False, with the reason on stderr, when it cannot start or names no port.
+struct TEchoProgram {
+    pid_t pid = -1;
+    int port = 0;
+};
+
+#ifdef BENCH_ECHO_EXE
+#define BENCHSUPPORT_ECHO_PROGRAM BENCH_ECHO_EXE
+#else
+#define BENCHSUPPORT_ECHO_PROGRAM nullptr
+#endif
+
+bool startEchoProgram(TEchoProgram* p, const char* kind, const std::string& reply,
+                      const char* program = BENCHSUPPORT_ECHO_PROGRAM);
+void stopEchoProgram(TEchoProgram* p);
+
+// Alternating rounds against a baseline and a subject: the median rate of each and their ratio.
+struct TRoundFigures {
+    double baseline = 0.0;
+    double subject = 0.0;
+    double ratio() const { return baseline > 0.0 ? subject / baseline : 0.0; }
+};
+// Runs `round` (target 0 the baseline, 1 the subject; returns the operations done, negative on
+// failure) `rounds` times each, alternating, and gives the median operations a second.
+bool alternateRounds(int rounds, const std::function<long(int target)>& round, TRoundFigures* figures);
 
 // A loopback TCP client (no delay), retried until the time-out: the descriptor, or -1.
 // receiveBuffer > 0 shrinks its receive buffer (a client slow to take replies).

@@ -42,6 +42,7 @@
 #include <sys/time.h>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <thread>
 
 namespace simboard {
@@ -569,6 +570,13 @@ void etFlush(TSimBoard& b)
     b.latchStatus(kStatusRingRestart);
 }
 
+// Wakes the device thread when an acquisition starts, so that its first due time counts.
+std::condition_variable& engineWake()
+{
+    static auto* c = new std::condition_variable();
+    return *c;
+}
+
 void startAcquisition(TSimBoard& b, uint64_t now)
 {
     TEngineCore& e = *b.engine;
@@ -643,6 +651,7 @@ void startAcquisition(TSimBoard& b, uint64_t now)
         s.samplePeriodPs = static_cast<uint64_t>(std::llround(e.periodNs * 1000));
     }
     logEngine(b, "start", static_cast<int64_t>(s.kind), static_cast<int64_t>(s.samplePeriodPs), s.postCount, s.preCount);
+    engineWake().notify_one();
 }
 
 void engineTick(TSimBoard& b, uint64_t target)
@@ -665,14 +674,44 @@ void engineTick(TSimBoard& b, uint64_t target)
     }
 }
 
+constexpr uint64_t kTickNs = 1000000;
+// While an equivalent-time acquisition waits for its edge: often enough to learn the trigger
+// well before the record after it ends.
+constexpr uint64_t kEdgeWatchNs = 200000;
+constexpr uint64_t kShortestTickNs = 20000;
+
+// Wall time until the engine next has something to do: the end of the pre-trigger fill, the
+// end of the record after the trigger, else the usual tick. The scan is retroactive, so a late
+// tick never moves an edge; it only delays what the driver sees.
+uint64_t nextTickNs(const TSimBoard& b)
+{
+    const TEngineCore& e = *b.engine;
+    if (e.paused || !e.st.running || e.st.kind != TAcqKind::EquivalentTime)
+        return kTickNs;
+    const double now = static_cast<double>(b.nowNs());
+    double due = 0;
+    if (e.st.triggered) {
+        due = static_cast<double>(e.triggerNs) + e.periodNs * e.st.postCount;
+    } else {
+        const double preEnd = static_cast<double>(e.startNs) + e.periodNs * e.st.preCount;
+        due = preEnd > now ? preEnd : now + static_cast<double>(kEdgeWatchNs) * b.speed;
+    }
+    const double wall = (due - now) / b.speed;
+    return static_cast<uint64_t>(std::clamp(wall, static_cast<double>(kShortestTickNs), static_cast<double>(kTickNs)));
+}
+
 void deviceThread()
 {
     TSimBoard& b = board();
+    uint64_t waitNs = kTickNs;
+    std::unique_lock<std::mutex> lock(b.mu);
     for (;;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        std::lock_guard<std::mutex> lock(b.mu);
-        if (b.engine && !b.engine->paused)
+        engineWake().wait_for(lock, std::chrono::nanoseconds(waitNs));
+        waitNs = kTickNs;
+        if (b.engine && !b.engine->paused) {
             engineTick(b, b.nowNs());
+            waitNs = nextTickNs(b);
+        }
     }
 }
 

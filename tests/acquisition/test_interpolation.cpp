@@ -94,6 +94,10 @@ TEST_F(InterpolationTest, BlockMinAndMax)
     for (const auto& c : cases) {
         EXPECT_EQ(acq_min(&trace, c.start, c.n), c.min) << c.start << "/" << c.n;
         EXPECT_EQ(acq_max(&trace, c.start, c.n), c.max) << c.start << "/" << c.n;
+        uint32_t min = 1, max = 1;
+        acq_minmax(&trace, c.start, c.n, &min, &max);
+        EXPECT_EQ(min, c.min) << c.start << "/" << c.n;
+        EXPECT_EQ(max, c.max) << c.start << "/" << c.n;
     }
     s[401] = 0xFFFFF;
     EXPECT_EQ(acq_min(&trace, 400, 80), kEmpty);

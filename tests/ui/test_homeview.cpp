@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <chrono>
 #include <thread>
 #include <unistd.h>
 
@@ -138,6 +139,33 @@ TEST_F(HomeViewTest, RefreshGateDropsNoticesAndTheReleaseSendsOne)
 
     view.screenRefresh();
     EXPECT_EQ(log.count("refresh"), 2);
+}
+
+// The acquisition notifies far faster than the screen draws: a burst of notices makes one
+// refresh, the next refresh keeps a display frame's distance, and a notice after the burst is
+// never lost.
+TEST_F(HomeViewTest, NoticesFromTheControllerCollapseIntoOneRefreshAFrame)
+{
+    HomeView& view = load();
+    TSignalLog log(view);
+    std::vector<std::chrono::steady_clock::time_point> at;
+    QObject::connect(&view, &HomeView::screenRefreshSignal, [&at] { at.push_back(std::chrono::steady_clock::now()); });
+
+    auto burst = [&view] {
+        std::thread controller([&view] {
+            for (int i = 0; i < 200; ++i)
+                view.screenRefresh();
+        });
+        controller.join();
+    };
+    burst();
+    ASSERT_TRUE(processEventsUntil([&] { return log.count("refresh") == 1; }));
+    burst();  // right after a refresh: waits for the next frame
+    ASSERT_TRUE(processEventsUntil([&] { return log.count("refresh") == 2; }));
+    processEventsFor(100);
+    EXPECT_EQ(log.count("refresh"), 2);
+    ASSERT_EQ(at.size(), 2u);
+    EXPECT_GE(at[1] - at[0], std::chrono::milliseconds(HomeView::kDisplayFrameMs - 1));
 }
 
 TEST_F(HomeViewTest, FirstModeChangeCreatesTheViewAtOnce)

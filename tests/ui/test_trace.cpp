@@ -280,6 +280,26 @@ TEST_F(TraceTest, RequestsDuringAConversionCollapseIntoOneMoreAndNeverWait)
     EXPECT_EQ(t.conversions(), 3u);
 }
 
+// The screen repaints on this callback only: it must come for the first rows and for new rows,
+// never for a conversion that gives the same rows again.
+TEST_F(TraceTest, ChangedCallbackComesOnlyWhenThePublishedRowsChange)
+{
+    Trace t(0);
+    int changes = 0;
+    t.setChangedCallback([&changes] { ++changes; });
+    fillAll(acq(0), 524256);
+    const int expected[] = {1, 1, 2, 2};
+    for (int step = 0; step < 4; ++step) {
+        if (step == 2)
+            fillAll(acq(0), codeOfRow(300));
+        t.samplesToPixels();
+        EXPECT_EQ(changes, expected[step]) << "conversion " << step;
+    }
+    int16_t rows[Trace::kRows];
+    ASSERT_TRUE(t.copyRows(rows));
+    EXPECT_EQ(rows[0], 300);
+}
+
 TEST_F(TraceTest, ARequestAndAPaintReturnWhileAnotherThreadHoldsTheImageMutex)
 {
     TWatchdog watchdog(30, "request and paint while another thread holds o_g_imageMutex");
