@@ -16,6 +16,7 @@
 #include "hardware/frontend.h"
 
 #include <cmath>
+#include <cstring>
 
 bool (*autosetObserver)(const TAutosetCall&, bool*) = nullptr;
 
@@ -184,10 +185,31 @@ void fftOffsets()
     }
 }
 
-void fftZoomDefaults()
+// Parameters that an autoset brings back to their defaults.
+constexpr int kScopeDefaults[] = {
+    param::trigType, param::trigEdgeCh1, param::trigEdgeCh2, param::trigEdgeCh3, param::trigEdgeCh4,
+    param::noiseRejectCh1, param::noiseRejectCh2, param::noiseRejectCh3, param::noiseRejectCh4,
+    param::zoomState, param::zoomWidth, param::horizPosition, param::sweepOffset, param::repSig,
+    param::trigHoldoff, param::traceMode, param::minMax, param::bwLimitCh1, param::bwLimitCh2,
+    param::bwLimitCh3, param::bwLimitCh4, param::traceFormat, param::refCapture, param::trigMode,
+    param::channelFlags, param::traceOnCh1, param::traceOnCh2, param::traceOnCh3, param::traceOnCh4,
+    param::memoryTraceCh1, param::memoryTraceCh2, param::memoryTraceCh3, param::memoryTraceCh4,
+    param::refShownCh1, param::refShownCh2, param::refShownCh3, param::refShownCh4, param::vZoomFactor,
+    param::vZoomPosition, param::xyZoomFactor, param::xyZoomPosition, param::averageCount,
+};
+constexpr int kVerticalDefaults[] = {
+    param::xyZoomPosition, param::zoomWidth, param::traceFormat, param::zoomState, param::minMax,
+    param::traceMode, param::horizPosition, param::vZoomFactor, param::vZoomPosition, param::xyZoomFactor,
+    param::averageCount,
+};
+constexpr int kFftZoomDefaults[] = {param::fftZoomWidth, param::fftZoomState};
+
+template <size_t N>
+void restoreDefaults(const int (&parameters)[N])
 {
-    data.fftZoomWidth = init_par.fftZoomWidth;
-    data.fftZoomState = init_par.fftZoomState;
+    for (int p : parameters)
+        std::memcpy(reinterpret_cast<char*>(&data) + adr_par[p], reinterpret_cast<const char*>(&init_par) + adr_par[p],
+                    type_par[p]);
 }
 
 // The result of OverscanTest at a position.
@@ -237,48 +259,7 @@ bool scopeAutoset(unsigned short which)
     if (reference < 0)
         return false;
 
-    data.trigType = init_par.trigType;
-    data.trigEdgeCh1 = init_par.trigEdgeCh1;
-    data.trigEdgeCh2 = init_par.trigEdgeCh2;
-    data.trigEdgeCh3 = init_par.trigEdgeCh3;
-    data.trigEdgeCh4 = init_par.trigEdgeCh4;
-    data.noiseRejectCh1 = init_par.noiseRejectCh1;
-    data.noiseRejectCh2 = init_par.noiseRejectCh2;
-    data.noiseRejectCh3 = init_par.noiseRejectCh3;
-    data.noiseRejectCh4 = init_par.noiseRejectCh4;
-    data.zoomState = init_par.zoomState;
-    data.zoomWidth = init_par.zoomWidth;
-    data.horizPosition = init_par.horizPosition;
-    data.sweepOffset = init_par.sweepOffset;
-    data.repSig = init_par.repSig;
-    data.trigHoldoff = init_par.trigHoldoff;
-    data.traceMode = init_par.traceMode;
-    data.minMax = init_par.minMax;
-    data.bwLimitCh1 = init_par.bwLimitCh1;
-    data.bwLimitCh2 = init_par.bwLimitCh2;
-    data.bwLimitCh3 = init_par.bwLimitCh3;
-    data.bwLimitCh4 = init_par.bwLimitCh4;
-    data.traceFormat = init_par.traceFormat;
-    data.refCapture = init_par.refCapture;
-    data.trigMode = init_par.trigMode;
-    data.channelFlags = init_par.channelFlags;
-    data.traceOnCh1 = init_par.traceOnCh1;
-    data.traceOnCh2 = init_par.traceOnCh2;
-    data.traceOnCh3 = init_par.traceOnCh3;
-    data.traceOnCh4 = init_par.traceOnCh4;
-    data.memoryTraceCh1 = init_par.memoryTraceCh1;
-    data.memoryTraceCh2 = init_par.memoryTraceCh2;
-    data.memoryTraceCh3 = init_par.memoryTraceCh3;
-    data.memoryTraceCh4 = init_par.memoryTraceCh4;
-    data.refShownCh1 = init_par.refShownCh1;
-    data.refShownCh2 = init_par.refShownCh2;
-    data.refShownCh3 = init_par.refShownCh3;
-    data.refShownCh4 = init_par.refShownCh4;
-    data.vZoomFactor = init_par.vZoomFactor;
-    data.vZoomPosition = init_par.vZoomPosition;
-    data.xyZoomFactor = init_par.xyZoomFactor;
-    data.xyZoomPosition = init_par.xyZoomPosition;
-    data.averageCount = init_par.averageCount;
+    restoreDefaults(kScopeDefaults);
     for (int ch = 0; ch < 4; ++ch)
         if (data.hwChannelMask & (1u << ch))
             undefineMath(ch);
@@ -459,7 +440,7 @@ bool AutosetFft(unsigned short which)
     if (!scopeAutoset(which))
         return false;
     data.traceFormat = 1;
-    fftZoomDefaults();
+    restoreDefaults(kFftZoomDefaults);
     data.timeBaseIndex = static_cast<int16_t>(autosetFftTimeBase(static_cast<uint16_t>(data.timeBaseIndex)));
     SetUserTimeBase(static_cast<uint16_t>(data.timeBaseIndex));
     fftOffsets();
@@ -473,7 +454,7 @@ bool AutosetVerticalFFT(unsigned short which)
         return result;
     if (!scopeAutoset(which))
         return false;
-    fftZoomDefaults();
+    restoreDefaults(kFftZoomDefaults);
     fftOffsets();
     return true;
 }
@@ -508,17 +489,7 @@ bool AutosetVertical(unsigned short channel)
     const auto bits = static_cast<uint16_t>(0x110u << channel);
     data.refCapture = static_cast<int16_t>(data.refCapture & ~bits);
     data.channelFlags = static_cast<uint16_t>(data.channelFlags & ~bits);
-    data.xyZoomPosition = init_par.xyZoomPosition;
-    data.zoomWidth = init_par.zoomWidth;
-    data.traceFormat = init_par.traceFormat;
-    data.zoomState = init_par.zoomState;
-    data.minMax = init_par.minMax;
-    data.traceMode = init_par.traceMode;
-    data.horizPosition = init_par.horizPosition;
-    data.vZoomFactor = init_par.vZoomFactor;
-    data.vZoomPosition = init_par.vZoomPosition;
-    data.xyZoomFactor = init_par.xyZoomFactor;
-    data.averageCount = init_par.averageCount;
+    restoreDefaults(kVerticalDefaults);
     SetUserTimeBase(static_cast<uint16_t>(data.timeBaseIndex));
     return true;
 }

@@ -89,7 +89,7 @@ void triggerLevel(const database& db)
     const int16_t couplings[4] = {db.couplingCh1, db.couplingCh2, db.couplingCh3, db.couplingCh4};
     const int16_t positions[4] = {db.offsetCh1, db.offsetCh2, db.offsetCh3, db.offsetCh4};
     const int32_t level = midLevel(measured, trigCouplings[source], couplings[source], positions[source]);
-    pipe_dial request{REQ_SET_PARAM, param::trigLevelCh1 + source, 0, level, 0.0f, senderValue(MEAS_id)};
+    pipe_dial request{REQ_SET_PARAM, param::trigLevelCh1 + source, 0, level, 0.0f, senderValue(pthread_self())};
     o_g_consMessageBox.send(&request);
 }
 
@@ -160,8 +160,10 @@ int32_t handle(const database& db, const pipe_dial& request)
 void* measure(void* db)
 {
     const database& setup = *static_cast<const database*>(db);
+    // MEAS_id may not be written yet when the thread begins.
+    const intptr_t self = senderValue(pthread_self());
     std::memset(mesures_trace, 0, sizeof mesures_trace);
-    pipe_dial refresh{REQ_SET_PARAM, 29, 0, 0, 0.0f, senderValue(MEAS_id)};
+    pipe_dial refresh{REQ_SET_PARAM, 29, 0, 0, 0.0f, self};
     o_g_measMessageBox.send(&refresh);
     for (;;) {
         pipe_dial request;
@@ -171,8 +173,7 @@ void* measure(void* db)
         while (o_g_measMessageBox.peek(&next) && next.kind == request.kind && next.code == request.code)
             o_g_measMessageBox.receive(&request, true, 0);
 
-        pipe_dial answer{REQ_MANUAL_MEAS, handle(setup, request), 0, reinterpret_cast<intptr_t>(mesures_trace), 0.0f,
-                         senderValue(MEAS_id)};
+        pipe_dial answer{REQ_MANUAL_MEAS, handle(setup, request), 0, reinterpret_cast<intptr_t>(mesures_trace), 0.0f, self};
         o_g_consMessageBox.send(&answer);
     }
     return nullptr;
