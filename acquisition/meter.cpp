@@ -213,11 +213,16 @@ void measureChannel(acq_ctrl* ctrl, int n, int16_t function, int set, unsigned s
             checkOverflow(m, gain);
     };
     const short tb = static_cast<short>(timeBase);
-    if (function == 1 || function == 2) {
+    // A filtered channel is measured from the set of 21 alone (and in the resistance and power
+    // functions): the other sets' samples need no filtering.
+    const bool resistance = function == 1 || function == 2;
+    const bool power = function >= 8 && function <= 11;
+    if (filtered && set != SET_21 && !resistance && (!power || n == 0))
+        return;
+    trace->Filter(kMeterSamples);
+    if (resistance) {
         measureResistance(samples, m);
-    } else if (function >= 8 && function <= 11) {
-        if (n == 0 && filtered && set != SET_21)
-            return;
+    } else if (power) {
         levels();
         if (n == 0 && !filtered)
             MesuresCorrection(m, 0, tb);
@@ -289,7 +294,6 @@ void measureSet(acq_ctrl* ctrl, const database& s, const int16_t functions[4], i
         TAcquisition* trace = channelTrace(n);
         if (!(live & (1u << n)) || trace == nullptr || trace->samples == nullptr)
             continue;
-        trace->Filter(kMeterSamples);
         measureChannel(ctrl, n, functions[n], set, timeBase);
     }
     if (s.meterFunction & 8)
@@ -503,6 +507,29 @@ void startState(const database& s)
 }
 
 } // namespace
+
+void MeterMeasureSet(acq_ctrl* ctrl, const database& setup, unsigned short timeBase)
+{
+    int16_t functions[4];
+    channelFunctions(setup, functions);
+    const int set = timeBase == 18 ? SET_18 : timeBase == 35 ? SET_35 : SET_21;
+    measureSet(ctrl, setup, functions, set, timeBase);
+}
+
+void MeterPublish(acq_ctrl* ctrl)
+{
+    publish(ctrl);
+}
+
+void MeterRangeStep(database* setup, acq_ctrl* ctrl)
+{
+    rangeStep(setup, ctrl);
+}
+
+void MeterCycleStart(const database& setup)
+{
+    startState(setup);
+}
 
 TMeterCycleState meterCycleState()
 {

@@ -26,6 +26,17 @@ void checkOverflow(mesures* m, double gain);
 // The time base (18, 21 or 35) whose window frames record `channel` of a set best.
 unsigned short timebaseSelect(short channel, const mesures* set);
 
+// The steps of a pass, for the benchmarks and tests (the cycle runs them itself):
+// the traces' samples of one time base (18, 21 or 35) filtered and measured into its set, under
+// o_g_autoMeasMutex; the pass's publication into the table at measResultsPtr; and the range
+// step after it (range requests, else the state notice; marked-invalid records while holding).
+void MeterMeasureSet(acq_ctrl* ctrl, const database& setup, unsigned short timeBase);
+void MeterPublish(acq_ctrl* ctrl);
+void MeterRangeStep(database* setup, acq_ctrl* ctrl);
+// The counters' start values when the instrument mode or meter function differs from the last
+// start (the resistance offset and its mark also on another resistance range).
+void MeterCycleStart(const database& setup);
+
 // Cycle counters that outlive one call (for the tests): passes without auto-range, passes
 // before the next offset measurement, offset measurements done, the resistance code
 // correction and the mark that ends channel 1's offset measurements.

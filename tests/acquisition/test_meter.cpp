@@ -1,16 +1,23 @@
 // Multimeter cycle parts on scripted records: range requests, time-base choice, overload marking
 // and the scale correction from the offset points.
+#include "acquisition/TAcquisition.h"
+#include "acquisition/TFonction.h"
 #include "acquisition/acqctrl.h"
 #include "acquisition/measkernel.h"
 #include "acquisition/meter.h"
+#include "core/command.h"
+#include "hardware/frequencemeter.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -211,6 +218,191 @@ TEST(MeterCycleParts, CoeffAdjustAndItsGuard)
     ctrl.probeGain[3] = 0.0;
     EXPECT_FALSE(CoeffAdjust(3, &ctrl, points));
     EXPECT_FALSE(CoeffAdjust(4, &ctrl, points));
+}
+
+// One pass's processing and publication on prepared samples: the set chosen per channel, its
+// factor and range in the published record, the resistance formula, and the range step's hold.
+class MeterPassTest : public MeterAutorangeTest {
+protected:
+    void SetUp() override
+    {
+        MeterAutorangeTest::SetUp();
+        TAcquisition** links[4] = {&setupLinks().acqCh1, &setupLinks().acqCh2, &setupLinks().acqCh3,
+                                   &setupLinks().acqCh4};
+        for (int n = 0; n < 4; ++n) {
+            traces_[n] = std::make_unique<TAcquisition>(static_cast<unsigned short>(n));
+            *links[n] = traces_[n].get();
+        }
+        ctrl_.shownChannels = ctrl_.acqChannels = 0xF;
+        for (int n = 0; n < 4; ++n)
+            ctrl_.probeGain[n] = 1.0;
+        std::memset(pseudo_FqPr, 0, sizeof pseudo_FqPr);
+    }
+    void TearDown() override
+    {
+        for (TAcquisition** l : {&setupLinks().acqCh1, &setupLinks().acqCh2, &setupLinks().acqCh3, &setupLinks().acqCh4})
+            *l = nullptr;
+        MeterAutorangeTest::TearDown();
+    }
+    // A sine of `amplitude` codes and `period` samples around the centre (0: constant `amplitude`).
+    void fill(int n, double amplitude, double period)
+    {
+        for (uint32_t i = 0; i < 2500; ++i)
+            traces_[n]->samples[i] = period > 0
+                                         ? static_cast<uint32_t>(std::lround(kZero + amplitude * std::sin(2 * M_PI * i / period)))
+                                         : static_cast<uint32_t>(amplitude);
+    }
+    void pass()
+    {
+        for (unsigned short tb : {18, 35, 21})
+            MeterMeasureSet(&ctrl_, data, tb);
+        MeterPublish(&ctrl_);
+    }
+
+    std::unique_ptr<TAcquisition> traces_[4];
+    acq_ctrl ctrl_{};
+};
+
+TEST_F(MeterPassTest, PublicationFactorsAndRange)
+{
+    fill(0, 550000, 0);      // DC: no periods, time base 21
+    fill(1, 50000, 20);      // 114 periods (27.63 of 4 us units): time base 18
+    fill(2, 50000, 25.3);    // 90 periods: time base 35
+    fill(3, 50000, 20);      // the filter flag: always time base 21
+    traces_[3]->filterKind = 1;
+    for (int n = 0; n < 4; ++n)
+        traces_[n]->meterRange = static_cast<uint16_t>(n);
+    pass();
+    const float factors[4] = {kMeterFactor21, kMeterFactor18, kMeterFactor35, kMeterFactor21};
+    for (int n = 0; n < 4; ++n) {
+        EXPECT_EQ(table_[n].extraValue, factors[n]) << n << ", periods " << table_[n].periodCount;
+        EXPECT_EQ(table_[n].capaWord, n) << n;
+        EXPECT_EQ(table_[n].flags & 3, 3) << n;
+    }
+    EXPECT_NEAR(table_[0].mean, 550000.0, 1.0);
+    EXPECT_EQ(table_[8].flags, 0) << "no power function";
+    EXPECT_EQ(table_[8].capaWord, 0);
+
+    // Without channel 1 the power records are marked invalid.
+    table_[8].flags = 0x3;
+    table_[8].overrange = 1;
+    ctrl_.shownChannels = 0xE;
+    pass();
+    EXPECT_EQ(table_[8].flags, 0);
+    EXPECT_EQ(table_[8].overrange, 0);
+}
+
+// Resistance: 655296 + (393216 - average) / 2, at least the centre; at or below the top an
+// overload.
+TEST_F(MeterPassTest, ResistanceFormula)
+{
+    data.meterFunction = 1;
+    ctrl_.shownChannels = 0x1;
+    MeterCycleStart(data);
+    const struct {
+        uint32_t code;
+        double mean;
+        int32_t flags;
+        uint8_t overrange;
+    } rows[] = {
+        {501324, 601242.0, 0x2003, 0}, {655296, 524256.0, 0x2003, 0}, {700000, 524256.0, 0x2003, 0},
+        {393217, 655295.5, 0x2003, 0}, {393216, 0.0, 0, 1},           {380000, 0.0, 0, 1},
+    };
+    for (const auto& r : rows) {
+        fill(0, r.code, 0);
+        pass();
+        EXPECT_EQ(table_[0].flags, r.flags) << r.code;
+        EXPECT_EQ(table_[0].overrange, r.overrange) << r.code;
+        if (r.flags) {
+            EXPECT_DOUBLE_EQ(table_[0].mean, r.mean) << r.code;
+            EXPECT_EQ(table_[0].maxCode, static_cast<uint32_t>(r.mean)) << r.code;
+            EXPECT_EQ(table_[0].periodCount, 0);
+        }
+    }
+}
+
+// A power function over channels 1 and 4: its record takes channel 1's edges and gets its own
+// means; a source set the cycle does not know marks the power records invalid.
+TEST_F(MeterPassTest, PowerRecordsFollowTheSourceChannels)
+{
+    static uint32_t* const buffers = new uint32_t[4 * TAcquisition::kNormalisedSamples];
+    uint32_t** voies[4] = {&TAcquisition::Voie1Normalisee, &TAcquisition::Voie2Normalisee,
+                           &TAcquisition::Voie3Normalisee, &TAcquisition::Voie4Normalisee};
+    for (int n = 0; n < 4; ++n)
+        *voies[n] = buffers + n * TAcquisition::kNormalisedSamples;
+    TAcquisition power(9);
+    std::string sum = "ch1+ch4", other = "ch2+ch3";
+    TFonction a(0, &sum[0]), b(1, &other[0]);
+    ASSERT_TRUE(a.IsDefined());
+    setupLinks().powerAcq = &power;
+    setupLinks().powerFunctionA = &a;
+    setupLinks().powerFunctionB = nullptr;
+    data.meterFunction = 8;
+    ctrl_.shownChannels = 0x9;
+    fill(0, 40000, 25.3);
+    fill(3, 40000, 25.3);
+    std::copy(traces_[0]->samples, traces_[0]->samples + 2500, TAcquisition::Voie1Normalisee);
+    std::copy(traces_[3]->samples, traces_[3]->samples + 2500, TAcquisition::Voie4Normalisee);
+    MeterMeasureSet(&ctrl_, data, 21);
+    MeterPublish(&ctrl_);
+    EXPECT_EQ(table_[8].flags & 0xFFF, (table_[0].flags & 0xFFF) | 0xF);
+    EXPECT_EQ(table_[8].periodCount, table_[0].periodCount);
+    EXPECT_EQ(table_[8].nextRise50, table_[0].nextRise50);
+    EXPECT_EQ(table_[8].capaWord, 0);
+    EXPECT_EQ(table_[9].flags, 0) << "no second function";
+
+    setupLinks().powerFunctionA = &b;
+    ctrl_.shownChannels = 0xF;
+    MeterMeasureSet(&ctrl_, data, 21);
+    MeterPublish(&ctrl_);
+    EXPECT_EQ(table_[8].flags, 0) << "sources 2 and 3";
+    setupLinks().powerAcq = nullptr;
+    setupLinks().powerFunctionA = nullptr;
+}
+
+// Two passes held at the start, one after a range request; a change of mode or function starts
+// the counters again, the same one keeps them.
+TEST_F(MeterPassTest, HoldPassesAndCycleStart)
+{
+    data.meterFunction = 0;
+    data.meterRangeCh2 = 0;
+    ctrl_.shownChannels = 0x2;
+    MeterCycleStart(data);
+    fill(1, 550000, 0);
+    pass();
+    table_[1].overrange = 1;  // as an overload publishes it
+    for (int holding : {2, 1}) {
+        EXPECT_EQ(meterCycleState().holdPasses, holding);
+        MeterRangeStep(&data, &ctrl_);
+        EXPECT_EQ(table_[1].flags, 0);
+        EXPECT_EQ(table_[1].overrange, 0);
+        EXPECT_TRUE(requests().empty());
+        table_[1].overrange = 1;
+    }
+    MeterRangeStep(&data, &ctrl_);
+    auto posted = requests();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].code, param::meterRangeCh2);
+    EXPECT_EQ(meterCycleState().holdPasses, 1);
+    MeterRangeStep(&data, &ctrl_);
+    EXPECT_TRUE(requests().empty()) << "the pass after a request only marks its records";
+    table_[1] = extremes(500000, 550000);
+    MeterRangeStep(&data, &ctrl_);
+    posted = requests();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].kind, REQ_CHANNEL_STATE);
+    EXPECT_EQ(posted[0].intValue, 0x2);
+
+    MeterCycleStart(data);
+    EXPECT_EQ(meterCycleState().holdPasses, 0);
+    data.meterFunction = 4;
+    MeterCycleStart(data);
+    EXPECT_EQ(meterCycleState().holdPasses, 2);
+    EXPECT_EQ(meterCycleState().passesLeft, 2);
+    data.instrumentMode = 130;
+    MeterRangeStep(&data, &ctrl_);
+    MeterCycleStart(data);
+    EXPECT_EQ(meterCycleState().holdPasses, 2);
 }
 
 } // namespace

@@ -26,7 +26,10 @@
 #include "ui/viewereventlistfactory_standin.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <thread>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -117,6 +120,26 @@ protected:
     }
 
     std::vector<int> pauses() const { return TPauseLog::instance().pauses(); }
+
+    // Runs the controller's loop on this thread, one pass per record, and shows each record to
+    // `seen` first, until `done` holds or wallMs passed (the acquisition threads run live).
+    static bool runLoop(int wallMs, const std::function<void(const pipe_dial&)>& seen,
+                        const std::function<bool()>& done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wallMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (done())
+                return true;
+            pipe_dial r{};
+            if (!o_g_consMessageBox.peek(&r)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            seen(r);
+            commandLoopPass();  // takes that record: only this thread receives
+        }
+        return done();
+    }
 
     // Every record queued in a box, oldest first, leaving it empty. A marker record posted
     // last tells where the queue ends, so an empty box costs no wait.

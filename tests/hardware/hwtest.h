@@ -10,9 +10,12 @@
 #include "core/gest_db.h"
 #include "hardware/fpga.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <vector>
 
 class HardwareTest : public SimFpgaBoardTest {
@@ -56,6 +59,24 @@ protected:
 
     static std::vector<simboard::TLogEntry> logOf(simboard::TLogKind kind) { return simboard::log({kind}); }
     static std::vector<simboard::TLogEntry> serialLog() { return logOf(simboard::TLogKind::Serial); }
+
+    // The channels (bit ch) whose front-end chip received register writes while f ran; every
+    // chip is expected released after it (`what` names the case in a failure).
+    template <typename F>
+    static unsigned programmedChannels(F&& f, const std::string& what)
+    {
+        uint32_t before[4];
+        for (int ch = 0; ch < 4; ++ch)
+            before[ch] = simboard::frontEnd(ch).registerWrites;
+        f();
+        unsigned written = 0;
+        for (int ch = 0; ch < 4; ++ch) {
+            if (simboard::frontEnd(ch).registerWrites != before[ch])
+                written |= 1u << ch;
+            EXPECT_TRUE(simboard::frontEnd(ch).held()) << what << ", channel " << ch;
+        }
+        return written;
+    }
 
     // Milliseconds taken by f.
     template <typename F>

@@ -198,17 +198,8 @@ TEST_F(FrontEndMeterTest, ProgramFeMeterRows)
         {-1, 0x1},                      {param::offsetCh1, 0x0},        {param::sensitivityCh2, 0x0},
     };
     for (const auto& r : rows) {
-        uint32_t before[kScalingChannels];
-        for (int ch = 0; ch < kScalingChannels; ++ch)
-            before[ch] = simboard::frontEnd(ch).registerWrites;
-        ProgramFE_Meter(r.parameter, nullptr, &cal);
-        unsigned written = 0;
-        for (int ch = 0; ch < kScalingChannels; ++ch) {
-            if (simboard::frontEnd(ch).registerWrites != before[ch])
-                written |= 1u << ch;
-            EXPECT_TRUE(simboard::frontEnd(ch).held()) << "parameter " << r.parameter << ", channel " << ch;
-        }
-        EXPECT_EQ(written, r.channels) << "parameter " << r.parameter;
+        const std::string what = "parameter " + std::to_string(r.parameter);
+        EXPECT_EQ(programmedChannels([&] { ProgramFE_Meter(r.parameter, nullptr, &cal); }, what), r.channels) << what;
     }
     EXPECT_EQ(chip(0, 5), OhmParametres[0].currentCode);
     EXPECT_EQ(chip(0, 17), 1) << "continuity closes the current relay";

@@ -403,17 +403,8 @@ TEST_F(FrontEndScopeTest, ProgramFeScopeRowsWriteTheirChannelsOnly)
         {param::trigEdgeCh2, 0x2},    {param::trigSource, 0xF},     {param::userTimeBase, 0x0},
     };
     for (const auto& r : rows) {
-        uint32_t before[kScalingChannels];
-        for (int ch = 0; ch < kScalingChannels; ++ch)
-            before[ch] = simboard::frontEnd(ch).registerWrites;
-        ProgramFE_Scope(r.parameter, nullptr, &cal);
-        unsigned written = 0;
-        for (int ch = 0; ch < kScalingChannels; ++ch) {
-            if (simboard::frontEnd(ch).registerWrites != before[ch])
-                written |= 1u << ch;
-            EXPECT_TRUE(simboard::frontEnd(ch).held()) << "parameter " << r.parameter << ", channel " << ch;
-        }
-        EXPECT_EQ(written, r.channels) << "parameter " << r.parameter;
+        const std::string what = "parameter " + std::to_string(r.parameter);
+        EXPECT_EQ(programmedChannels([&] { ProgramFE_Scope(r.parameter, nullptr, &cal); }, what), r.channels) << what;
     }
 }
 

@@ -43,24 +43,6 @@ protected:
         simboard::setSignal(0, sine);
     }
 
-    // Runs the controller's loop on this thread, one pass per record, and shows each record to
-    // `seen` first, until `done` holds or wallMs passed.
-    bool runLoop(int wallMs, const std::function<void(const pipe_dial&)>& seen, const std::function<bool()>& done)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wallMs);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (done())
-                return true;
-            pipe_dial r{};
-            if (!o_g_consMessageBox.peek(&r)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                continue;
-            }
-            seen(r);
-            commandLoopPass();  // takes that record: only this thread receives
-        }
-        return done();
-    }
 
     // Channel 1's trace, read under the lock the transfer holds.
     static TTraceShape traceShape()

@@ -63,24 +63,6 @@ protected:
         ASSERT_EQ(o_g_consMessageBox.send(&r), 0);
     }
 
-    // The controller's loop on this thread, each record shown to `seen` first, until `done`.
-    bool runLoop(int wallMs, const std::function<void(const pipe_dial&)>& seen, const std::function<bool()>& done)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wallMs);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (done())
-                return true;
-            pipe_dial r{};
-            if (!o_g_consMessageBox.peek(&r)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                continue;
-            }
-            seen(r);
-            commandLoopPass();
-        }
-        return done();
-    }
-
     // Starts the meter in `mode` with the given meter function and channels shown.
     void startMeter(int mode, int function, std::initializer_list<int> channels)
     {
@@ -263,6 +245,39 @@ TEST_F(MeterEndToEndTest, ModeWithoutAutoRangePostsNoRequest)
     EXPECT_EQ(requests, 0);
     EXPECT_EQ(published(1).overrange, 1);
     stopMeter();
+}
+
+// From the meter in the resistance function back to the scope: the current relay opens and the
+// scope cycle acquires and notifies as before.
+TEST_F(MeterEndToEndTest, BackToTheScopeOpensTheRelay)
+{
+    simboard::setLoad(simboard::TLoad{"resistor", 4700.0, 0.0});
+    startMeter(128, 1, {0});
+    int meterNotices = 0;
+    ASSERT_TRUE(runLoop(
+        20000,
+        [&](const pipe_dial& r) {
+            meterNotices += r.kind == REQ_CHANNEL_STATE && r.senderId == senderValue(RTAC_id) ? 1 : 0;
+        },
+        [&] { return meterNotices >= 1; }));
+    EXPECT_EQ(simboard::frontEnd(0).params[17], 1);
+
+    // The scope's equivalent-time acquisitions run at the board's own speed.
+    simboard::TScenario s = simboard::scenario();
+    s.speedFactor = 1.0;
+    simboard::setScenario(s);
+    simboard::setSignal(0, simboard::TSignal{"sine", 2.0, 0.0, 1000.0, 0.0, 50.0, {}});
+    post(param::instrumentMode, 16);
+    int scopeNotices = 0;
+    ASSERT_TRUE(runLoop(
+        20000,
+        [&](const pipe_dial& r) {
+            if (r.kind == REQ_CHANNEL_STATE && r.senderId == senderValue(ACQU_id) && data.instrumentMode == 16)
+                ++scopeNotices;
+        },
+        [&] { return scopeNotices >= 2; }));
+    EXPECT_EQ(simboard::frontEnd(0).params[17], 0);
+    EXPECT_EQ(par_acq.acqMode, 16);
 }
 
 // A hold during an offset measurement ends the cycle with the channel back in its meter set-up.
