@@ -11,7 +11,7 @@
 #include "acquisition/TFonction.h"
 #include "acquisition/acquisit.h"
 #include "acquisition/measkernel.h"
-#include "acquisition/autoset_standin.h"
+#include "tests/core/autoset_call_log.h"
 #include "board/board.h"
 #include "board/sim/simboard.h"
 #include "core/command.h"
@@ -85,7 +85,7 @@ protected:
         resetTraceCallLog();
         scpiReleaseBaseline() = scpiReleaseCalls();
         resetViewerEventListStandin();
-        resetAutosetStandin();
+        resetAutosetLog();
         primePassFailCounter();
         TPauseLog::instance().clear();
         // The controller's pauses (this thread's) are recorded; other threads really sleep.

@@ -305,14 +305,14 @@ TEST_F(ParamPostTest, AutosetSubCodesCallTheirVariant)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.subCode);
-        resetAutosetStandin();
+        resetAutosetLog();
         bridge()->clear();
         TPauseLog::instance().clear();
         set(param::autosetRequest, row.subCode, 0, keys());
-        ASSERT_EQ(autosetStandin().calls.size(), 1u);
-        EXPECT_EQ(autosetStandin().calls[0].function, row.function);
-        EXPECT_EQ(autosetStandin().calls[0].argument, row.argument);
-        // The stand-in finds nothing.
+        ASSERT_EQ(autosetLog().calls.size(), 1u);
+        EXPECT_EQ(autosetLog().calls[0].function, row.function);
+        EXPECT_EQ(autosetLog().calls[0].argument, row.argument);
+        // The log reports nothing found.
         EXPECT_EQ(bridge()->calls(), (std::vector<std::string>{std::string("screenMessage(8,") + row.text + ")",
                                                                 "screenMessage(0,)", "screenMessage(7,)"}));
         EXPECT_EQ(pauses(), (std::vector<int>{100, 100}));
@@ -342,9 +342,9 @@ TEST_F(ParamPostTest, AutosetOutcomes)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        resetAutosetStandin();
+        resetAutosetLog();
         primePassFailCounter();
-        autosetStandin().result = row.finds;
+        autosetLog().result = row.finds;
         data.instrumentMode = row.mode;
         data.voltsPerDivCh1 = -1.0f;
         bridge()->clear();
@@ -369,7 +369,7 @@ TEST_F(ParamPostTest, AutosetLeavesTheAcquisitionSuspendedUntilTheRestart)
     // The control thread's own first order (the full initialisation) is over first.
     ASSERT_TRUE(waitResumes(1));
     ASSERT_EQ(acquisitLog().orders.size(), 1u);
-    autosetStandin().result = true;
+    autosetLog().result = true;
     const pipe_dial autoset = request(param::autosetRequest, 0, 0, keys());
     // Nothing reaches the acquisition control thread until the loop's restart message: apply
     // the parameter alone first.
