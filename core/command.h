@@ -24,6 +24,7 @@ enum TMessageNumber {
     MessageSelfTestFailed = 13,
     MessageFileWrite = 14,
     MessageProbeWarning = 15,
+    MessageKeyInactive = 21,
     MessageStartup = 27,
     MessageBusMode = 28,
     MessagePassFailMask = 33,

@@ -334,6 +334,7 @@ void setProbeMemory(int channel, const std::vector<uint8_t>& image)
     std::vector<uint8_t> mem = padded(image);
     std::lock_guard<std::mutex> lock(board().mu);
     board().plugProbe(channel, std::move(mem), 0x21);
+    board().raisePanelFlag(channel + 1);
 }
 
 void removeProbe(int channel)
@@ -342,6 +343,7 @@ void removeProbe(int channel)
         return;
     std::lock_guard<std::mutex> lock(board().mu);
     board().plugProbe(channel, {}, 0x21);
+    board().raisePanelFlag(channel + 1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -460,17 +462,7 @@ int queueInputEvent(int device, uint16_t type, uint16_t code, int32_t value)
     ev.value = value;
     TSimBoard& b = board();
     std::lock_guard<std::mutex> lock(b.mu);
-    int reached = 0;
-    for (auto& f : b.files) {
-        if (!f || f->kind != TDevKind::Evdev || f->evdev != device)
-            continue;
-        if (f->events.size() - f->eventHead >= kEventQueueLimit)
-            continue;  // a reader that never reads loses the newest events
-        f->events.push_back(ev);
-        ++reached;
-    }
-    b.notifyAll();
-    return reached;
+    return b.queueEventRecord(device, ev);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -506,7 +498,11 @@ std::string describe(const TLogEntry& e)
             " offset " + std::to_string(e.d) + " length " + std::to_string(e.e) + ":";
         break;
     case TLogKind::Sysfs: s = "sysfs"; break;
-    case TLogKind::I2cDev: s = "i2c-dev slave " + hex(static_cast<uint64_t>(e.b), 2) + " fd=" + std::to_string(e.a); break;
+    case TLogKind::I2cDev:
+        s = "i2c-dev " + (e.text.empty() ? std::string("slave") : e.text) + " " + hex(static_cast<uint64_t>(e.b), 2) +
+            (e.text.empty() ? "" : " register " + std::to_string(e.c) + " value " + hex(static_cast<uint64_t>(e.d), 2)) +
+            " fd=" + std::to_string(e.a);
+        break;
     case TLogKind::Uio: s = "uio write " + std::to_string(e.b) + " fd=" + std::to_string(e.a); break;
     case TLogKind::Fpga: s = "fpga " + e.text + " after " + std::to_string(e.a) + " bytes"; break;
     case TLogKind::Interrupt:
@@ -606,6 +602,7 @@ void setI2cMasterBusy(bool busy)
 void clearFaults()
 {
     std::lock_guard<std::mutex> lock(board().mu);
+    board().luxSilent = false;
     board().openFaults.clear();
     board().serialBusyReads = 0;
     board().noAnswer.clear();
