@@ -178,7 +178,8 @@ enum class TWhen : uint8_t {
 };
 
 enum class TRule : uint8_t {
-    Value,           // arg (in FFT: fftArg), plus the channel index
+    Value,           // arg (in FFT: fftArg)
+    ValuePlusIndex,  // the same plus the channel index
     ChannelBit,      // 1 << channel index
     ChannelIndex,    // the channel index
     Down,            // current - 1 when above arg
@@ -222,8 +223,8 @@ const TActionRow kActions[] = {
     {13, 13, TWhen::ShortOrLong, TRule::Xor1, param::keyToggleFlag, 0, kNone},
     {14, 14, TWhen::ShortOnly, TRule::Hardcopy, param::hardcopyRequest, 0},
     {15, 15, TWhen::ShortOrLong, TRule::IfZero, param::refCapture, 0, 255},
-    {16, 16, TWhen::ShortOrLong, TRule::Value, param::autosetRequest, 0, 0, 9},
-    {20, 23, TWhen::ShortOrLong, TRule::Value, param::autosetRequest, 0, 1, 10},
+    {16, 16, TWhen::ShortOrLong, TRule::ValuePlusIndex, param::autosetRequest, 0, 0, 9},
+    {20, 23, TWhen::ShortOrLong, TRule::ValuePlusIndex, param::autosetRequest, 0, 1, 10},
     {30, 30, TWhen::ShortOrLong, TRule::Screen, 0, 0, IhmDirectCommand, 0},
     {31, 34, TWhen::ShortOrLong, TRule::Screen, 0, 0, IhmDirectCommand, 0},
     {31, 34, TWhen::ShortOrLong, TRule::ChannelBit, param::measRefChannel, 0},
@@ -232,7 +233,7 @@ const TActionRow kActions[] = {
     {37, 37, TWhen::ShortOrLong, TRule::Xor1, param::cursorState, 0, 3},
     {50, 53, TWhen::Always, TRule::ShowChannel, param::traceOnCh1, 2},
     {54, 57, TWhen::Always, TRule::Value, param::traceOnCh1, 2, 0, 0},
-    {58, 61, TWhen::Always, TRule::Value, param::autosetRequest, 0, 5, 14},
+    {58, 61, TWhen::Always, TRule::ValuePlusIndex, param::autosetRequest, 0, 5, 14},
     {62, 62, TWhen::Always, TRule::Xor1, param::splitLayout, 0, kNone},
     {70, 73, TWhen::StepShortRepeat, TRule::Down, param::sensitivityCh1, 1, 0},
     {74, 77, TWhen::StepShortRepeat, TRule::Up, param::sensitivityCh1, 1, kMaxPar},
@@ -340,7 +341,8 @@ bool rowRecord(const TActionRow& row, int action, TPressType press, int32_t held
     int32_t v = cur;
 
     switch (row.rule) {
-    case TRule::Value: v = (fft ? row.fftArg : row.arg) + ch; break;
+    case TRule::Value: v = fft ? row.fftArg : row.arg; break;
+    case TRule::ValuePlusIndex: v = (fft ? row.fftArg : row.arg) + ch; break;
     case TRule::ChannelBit: v = 1 << ch; break;
     case TRule::ChannelIndex: v = ch; break;
     case TRule::Down: v = cur > row.arg ? cur - 1 : cur; break;
