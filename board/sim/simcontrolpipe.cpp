@@ -48,6 +48,8 @@ bool fail(std::string* error, const std::string& why)
 bool parseKeys(const std::string& text, uint32_t* mask, std::string* error)
 {
     *mask = 0;
+    if (text.empty() || text.front() == '+' || text.back() == '+' || text.find("++") != std::string::npos)
+        return fail(error, "an empty key in \"" + text + "\"");
     std::stringstream items(text);
     std::string item;
     bool any = false;
