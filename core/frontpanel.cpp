@@ -291,11 +291,17 @@ private:
 
 } // namespace
 
+std::unique_ptr<TFrontPanelIO> makePanelDevices()
+{
+    return std::make_unique<TPanelDevices>();
+}
+
 void* FrontPanel(void*)
 {
     // Read here: the light sensor posts before the creating thread may have stored TRAD_id.
     setKeySender(senderValue(pthread_self()));
-    static TPanelDevices* devices = new TPanelDevices();  // never destroyed: the thread never ends
+    // Never destroyed: the thread never ends.
+    TFrontPanelIO* devices = makePanelDevices().release();
     TKeyLogic logic(*devices);
     logic.start();
     for (;;)

@@ -5,6 +5,7 @@
 #include "core/requests.h"
 
 #include <cstdint>
+#include <memory>
 
 struct input_event;
 
@@ -123,6 +124,10 @@ private:
     pipe_dial records_[kKeyRecords] = {};
     int recordCount_ = 0;
 };
+
+// The program's devices: the input device and the line file through deviceIO(), the FPGA, the
+// light sensor, the key tables and the controller's inbox.
+std::unique_ptr<TFrontPanelIO> makePanelDevices();
 
 // Thread entry of the key thread; the argument is not used. Never returns.
 void* FrontPanel(void* arg);

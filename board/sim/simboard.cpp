@@ -342,8 +342,10 @@ void removeProbe(int channel)
     if (channel < 0 || channel > 3)
         return;
     std::lock_guard<std::mutex> lock(board().mu);
+    const bool plugged = !board().probe[channel].empty();
     board().plugProbe(channel, {}, 0x21);
-    board().raisePanelFlag(channel + 1);
+    if (plugged)
+        board().raisePanelFlag(channel + 1);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -397,7 +397,7 @@ void clearHistories();
 //
 // SPI 52 reads the panel keys held down (never the power key). SPI 12 reads the latched event
 // flags and clears them: bit 0 when a key goes down, bit n (1..4) when channel n's probe line is
-// raised (plugProbe, setProbeMemory, removeProbe, pressProbeButton). A flag whose bit of SPI 4 is
+// raised (plugProbe, setProbeMemory, removeProbe of a plugged probe, pressProbeButton). A flag whose bit of SPI 4 is
 // set when it latches queues {EV_KEY, 0x100, 1} on /dev/input/event1; a release queues nothing.
 // The power key queues {EV_KEY, 47, 1} when pressed and {EV_KEY, 47, 0} when released.
 void pressKeys(uint32_t mask);

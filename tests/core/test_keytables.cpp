@@ -5,6 +5,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <linux/input.h>
+#include <memory>
 
 namespace {
 
@@ -371,6 +373,28 @@ TEST_F(KeyTablesTest, ProbeKeysActAsTheirButtons)
     }
     data.instrumentMode = 130;
     EXPECT_TRUE(probeKeys(0x4).empty());
+}
+
+TEST_F(KeyTablesTest, ProgramDevicesReportEachLineEdgeOnceAndThePanelEvents)
+{
+    std::unique_ptr<TFrontPanelIO> panel = makePanelDevices();
+    panel->openDevices();
+    EXPECT_EQ(panel->wait(true), TPanelWait::Tick);
+    for (int level : {1, 0}) {
+        simboard::setGpioInput(114, level);
+        EXPECT_EQ(panel->wait(true), TPanelWait::LineEdge);
+        panel->readLine();
+        EXPECT_EQ(panel->wait(true), TPanelWait::Tick) << "the edge was read: no flood";
+    }
+    panel->writeSpi(4, 31);
+    panel->readSpi(12);
+    simboard::pressKeys(0x8);
+    EXPECT_EQ(panel->wait(false), TPanelWait::InputEvent);
+    struct input_event ev {};
+    EXPECT_TRUE(panel->readInputEvent(&ev));
+    EXPECT_EQ(panel->readSpi(12), 1u);
+    EXPECT_EQ(panel->readSpi(52), 0x8u);
+    simboard::releaseKeys(0x8);
 }
 
 } // namespace
