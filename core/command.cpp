@@ -433,7 +433,7 @@ void commandStartup()
     SetVoiesValides();
     data.measRefChannel = static_cast<int16_t>(GetMesureReference());
     find_coeff();
-    startThread(&TRAD_id, FrontPanel, nullptr, 45, true);
+    startThread(&TRAD_id, FrontPanel, nullptr, 45, true, "TRAD");
     screenMaj(14);
     startThread(&ACQU_id, acquisit, &param_calibr, 20, true);
     ScreenSaverActif = 0;
