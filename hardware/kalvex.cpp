@@ -218,14 +218,17 @@ bool fieldNumber(const uint8_t* descriptor, const TField& f, bool sign, double* 
     return true;
 }
 
-// Index of the field's text among names; -1 when none.
-template <size_t N>
-int fieldChoice(const uint8_t* descriptor, const TField& f, const char* const (&names)[N])
+// The index of the field's text among names into *out: 0, or -1 when it is none of them.
+template <typename T, size_t N>
+int fieldChoice(const uint8_t* descriptor, const TField& f, const char* const (&names)[N], T* out)
 {
     const std::string text = fieldText(descriptor, f);
-    for (size_t i = 0; i < N; ++i)
-        if (text == names[i])
-            return static_cast<int>(i);
+    for (size_t i = 0; i < N && out; ++i) {
+        if (text == names[i]) {
+            *out = static_cast<T>(i);
+            return 0;
+        }
+    }
     return -1;
 }
 
@@ -452,21 +455,13 @@ int TKalvex::getScopeVertical(TAcquisition* trace, unsigned short* sensitivity, 
 int TKalvex::getScopeCoupling(unsigned short* coupling) const
 {
     static const char* const names[] = {"AC", "DC", "GND"};
-    const int c = fieldChoice(descriptor, kCoupling, names);
-    if (c < 0 || !coupling)
-        return -1;
-    *coupling = static_cast<unsigned short>(c);
-    return 0;
+    return fieldChoice(descriptor, kCoupling, names, coupling);
 }
 
 int TKalvex::getScopeBWL(int32_t* limit) const
 {
     static const char* const names[] = {"BL0", "BL1", "BL2", "BL3"};
-    const int c = fieldChoice(descriptor, kBandwidthLimit, names);
-    if (c < 0 || !limit)
-        return -1;
-    *limit = c;
-    return 0;
+    return fieldChoice(descriptor, kBandwidthLimit, names, limit);
 }
 
 int TKalvex::getMeasurementUnit(char* unit) const
@@ -538,11 +533,7 @@ int TKalvex::getMeterRange(unsigned short* range) const
 int TKalvex::getMeterCoupling(unsigned short* coupling) const
 {
     static const char* const names[] = {"AC", "DC", "AC+DC"};
-    const int c = fieldChoice(descriptor, kMeterCoupling, names);
-    if (c < 0 || !coupling)
-        return -1;
-    *coupling = static_cast<unsigned short>(c);
-    return 0;
+    return fieldChoice(descriptor, kMeterCoupling, names, coupling);
 }
 
 int TKalvex::getCorrection(double* gain, double* offset) const
