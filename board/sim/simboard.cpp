@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 namespace simboard {
@@ -454,17 +453,9 @@ void clearHistories()
 
 int queueInputEvent(int device, uint16_t type, uint16_t code, int32_t value)
 {
-    struct input_event ev {};
-    struct timeval now;
-    gettimeofday(&now, nullptr);
-    ev.input_event_sec = now.tv_sec;
-    ev.input_event_usec = now.tv_usec;
-    ev.type = type;
-    ev.code = code;
-    ev.value = value;
     TSimBoard& b = board();
     std::lock_guard<std::mutex> lock(b.mu);
-    return b.queueEventRecord(device, ev);
+    return b.queueEvent(device, type, code, value);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -53,7 +53,7 @@ int TSimBoard::queueEventRecord(int device, const struct input_event& ev)
     return reached;
 }
 
-void TSimBoard::queueEvent(int device, uint16_t type, uint16_t code, int32_t value)
+int TSimBoard::queueEvent(int device, uint16_t type, uint16_t code, int32_t value)
 {
     struct input_event ev {};
     struct timeval now;
@@ -63,7 +63,7 @@ void TSimBoard::queueEvent(int device, uint16_t type, uint16_t code, int32_t val
     ev.type = type;
     ev.code = code;
     ev.value = value;
-    queueEventRecord(device, ev);
+    return queueEventRecord(device, ev);
 }
 
 void TSimBoard::raisePanelFlag(int bit)

@@ -292,7 +292,7 @@ public:
     bool luxSilent = false;
     // Queues ev on every open of /dev/input/event<device>; the number of queues reached.
     int queueEventRecord(int device, const struct input_event& ev);
-    void queueEvent(int device, uint16_t type, uint16_t code, int32_t value);
+    int queueEvent(int device, uint16_t type, uint16_t code, int32_t value);
     // Latches event flag bit (0 keys, 1..4 the probe lines) and queues its event when enabled.
     void raisePanelFlag(int bit);
     void installPanelHandlers();

@@ -53,6 +53,20 @@ struct Row {
     std::vector<pipe_dial> records;
 };
 
+// Each row on the defaults with its own changes.
+template <size_t N>
+void check(const Row (&rows)[N])
+{
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::memcpy(&data, &init_par, sizeof(database));
+        row.setup();
+        pipe_dial out[kKeyRecords] = {};
+        const int n = getRequest(row.key, row.press, row.held, out);
+        EXPECT_EQ(std::vector<pipe_dial>(out, out + n), row.records);
+    }
+}
+
 void scope(int active = 0)
 {
     data.instrumentMode = 16;
@@ -130,12 +144,7 @@ TEST_F(KeyTablesTest, ScopeKeysByPressType)
          {pipe_dial{REQ_SET_PARAM, param::hardcopyRequest, 0, 0, 0.0f, kSenderHardcopyKey}}},
         {"hardcopy: short press only", [] { scope(); }, 0x200, PRESS_LONG, 0, {}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        std::memcpy(&data, &init_par, sizeof(database));
-        row.setup();
-        EXPECT_EQ(keys(row.key, row.press, row.held), row.records);
-    }
+    check(rows);
 }
 
 TEST_F(KeyTablesTest, ChannelKeysInEveryModeWithAChannel)
@@ -153,12 +162,7 @@ TEST_F(KeyTablesTest, ChannelKeysInEveryModeWithAChannel)
          {set(param::meterAutoRangeCh2, 1)}},
         {"no channel keys in the recorder", [] { data.instrumentMode = 256; }, 0x200000, PRESS_SHORT, 0, {kInactive}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        std::memcpy(&data, &init_par, sizeof(database));
-        row.setup();
-        EXPECT_EQ(keys(row.key, row.press, row.held), row.records);
-    }
+    check(rows);
     // The press made the channel active in its mode.
     EXPECT_EQ(activeKeyChannel(KeyFunctionScope), 3);
     EXPECT_EQ(activeKeyChannel(KeyFunctionHarmonic), 3);
@@ -192,12 +196,7 @@ TEST_F(KeyTablesTest, MeterKeysAndTheirChannelOneRules)
          {set(param::meterCouplingCh2, 1)}},
         {"an unlisted key", [=] { meter(0, 0); }, 0x4, PRESS_SHORT, 0, {kInactive}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        std::memcpy(&data, &init_par, sizeof(database));
-        row.setup();
-        EXPECT_EQ(keys(row.key, row.press, row.held), row.records);
-    }
+    check(rows);
 }
 
 TEST_F(KeyTablesTest, OtherModesAndZoomRecords)
@@ -392,7 +391,6 @@ TEST_F(KeyTablesTest, ProgramDevicesReportEachLineEdgeOnceAndThePanelEvents)
     EXPECT_EQ(panel->wait(false), TPanelWait::InputEvent);
     struct input_event ev {};
     EXPECT_TRUE(panel->readInputEvent(&ev));
-    EXPECT_EQ(panel->readSpi(12), 1u);
     EXPECT_EQ(panel->readSpi(52), 0x8u);
     simboard::releaseKeys(0x8);
 }
