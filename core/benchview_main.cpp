@@ -79,6 +79,8 @@ int main(int argc, char** argv)
         std::string why;
         if (!simboard::install(&why))
             std::fprintf(stderr, "benchview: simulated board: %s\n", why.c_str());
+        if (!simboard::startControlPipe(&why))
+            std::fprintf(stderr, "benchview: simulated board: %s\n", why.c_str());
     }
 
     makeBatchDirectory();

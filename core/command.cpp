@@ -435,7 +435,7 @@ void commandStartup()
     SetVoiesValides();
     data.measRefChannel = static_cast<int16_t>(GetMesureReference());
     find_coeff();
-    startThread(&TRAD_id, FrontPanel, nullptr, 45, true);
+    startThread(&TRAD_id, FrontPanel, nullptr, 45, true, "TRAD");
     screenMaj(14);
     startThread(&ACQU_id, acquisit, &param_calibr, 20, true);
     ScreenSaverActif = 0;
@@ -474,7 +474,9 @@ void applyRequest(pipe_dial& request)
     const bool fromMenu = isSender(request.senderId, MENU_id);
     const bool fromScpi = completesScpi;
     const bool fromWeb = isSender(request.senderId, tWEBSd_id);
-    const bool userRequest = fromKeys || fromMenu || fromScpi || fromWeb;
+    // The hardcopy key counts as SCPI here and in steps 3 to 5, never for the SCPI hand-off.
+    const bool fromHardcopy = request.senderId == kSenderHardcopyKey;
+    const bool userRequest = fromKeys || fromMenu || fromScpi || fromWeb || fromHardcopy;
     if (userRequest)
         markUserActivity();
     if (fromScpi)
@@ -482,8 +484,8 @@ void applyRequest(pipe_dial& request)
 
     // 3. The held meter runs again first.
     if (data.instrumentMode == 128 && data.acqRunStop == 1 && request.kind != REQ_PROBE_EVENT
-        && (fromKeys || fromMenu || fromScpi)) {
-        if (fromScpi) {
+        && (fromKeys || fromMenu || fromScpi || fromHardcopy)) {
+        if (fromScpi || fromHardcopy) {
             o_g_consMessageBox.send(&request);
             // The re-posted copy completes the SCPI request; the run request does not.
             completesScpi = false;
@@ -495,7 +497,7 @@ void applyRequest(pipe_dial& request)
     }
 
     // 4. Local and SCPI setting changes make web clients' views stale.
-    if (request.kind == REQ_SET_PARAM && (fromKeys || fromMenu || fromScpi))
+    if (request.kind == REQ_SET_PARAM && (fromKeys || fromMenu || fromScpi || fromHardcopy))
         ResetRequestKey();
 
     // 5. A user request wakes the screen saver; keys and touches do nothing more.

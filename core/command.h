@@ -25,6 +25,7 @@ enum TMessageNumber {
     MessageFileWrite = 14,
     MessageProbeWarning = 15,
     MessageSetupFileDamaged = 20,  // the recall's result for a damaged setup file
+    MessageKeyInactive = 21,
     MessageStartup = 27,
     MessageBusMode = 28,
     MessagePassFailMask = 33,

@@ -92,6 +92,10 @@ enum : int32_t {
 
 constexpr intptr_t kSenderTimer = -1;
 constexpr intptr_t kSenderUserInterface = 0;
+// The hardcopy key's request: no thread has this value. The controller treats it as an SCPI
+// request for activity, the held meter, the request key and the screen saver, never for the
+// SCPI hand-off.
+constexpr intptr_t kSenderHardcopyKey = -2;
 
 // The sender value that a thread identity travels as.
 intptr_t senderValue(pthread_t thread);

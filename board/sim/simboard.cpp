@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 namespace simboard {
@@ -370,6 +369,7 @@ void setProbeMemory(int channel, const std::vector<uint8_t>& image)
     std::vector<uint8_t> mem = padded(image);
     std::lock_guard<std::mutex> lock(board().mu);
     board().plugProbe(channel, std::move(mem), 0x21);
+    board().raisePanelFlag(channel + 1);
 }
 
 void removeProbe(int channel)
@@ -377,7 +377,10 @@ void removeProbe(int channel)
     if (channel < 0 || channel > 3)
         return;
     std::lock_guard<std::mutex> lock(board().mu);
+    const bool plugged = !board().probe[channel].empty();
     board().plugProbe(channel, {}, 0x21);
+    if (plugged)
+        board().raisePanelFlag(channel + 1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -486,27 +489,9 @@ void clearHistories()
 
 int queueInputEvent(int device, uint16_t type, uint16_t code, int32_t value)
 {
-    struct input_event ev {};
-    struct timeval now;
-    gettimeofday(&now, nullptr);
-    ev.input_event_sec = now.tv_sec;
-    ev.input_event_usec = now.tv_usec;
-    ev.type = type;
-    ev.code = code;
-    ev.value = value;
     TSimBoard& b = board();
     std::lock_guard<std::mutex> lock(b.mu);
-    int reached = 0;
-    for (auto& f : b.files) {
-        if (!f || f->kind != TDevKind::Evdev || f->evdev != device)
-            continue;
-        if (f->events.size() - f->eventHead >= kEventQueueLimit)
-            continue;  // a reader that never reads loses the newest events
-        f->events.push_back(ev);
-        ++reached;
-    }
-    b.notifyAll();
-    return reached;
+    return b.queueEvent(device, type, code, value);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -542,7 +527,11 @@ std::string describe(const TLogEntry& e)
             " offset " + std::to_string(e.d) + " length " + std::to_string(e.e) + ":";
         break;
     case TLogKind::Sysfs: s = "sysfs"; break;
-    case TLogKind::I2cDev: s = "i2c-dev slave " + hex(static_cast<uint64_t>(e.b), 2) + " fd=" + std::to_string(e.a); break;
+    case TLogKind::I2cDev:
+        s = "i2c-dev " + (e.text.empty() ? std::string("slave") : e.text) + " " + hex(static_cast<uint64_t>(e.b), 2) +
+            (e.text.empty() ? "" : " register " + std::to_string(e.c) + " value " + hex(static_cast<uint64_t>(e.d), 2)) +
+            " fd=" + std::to_string(e.a);
+        break;
     case TLogKind::Uio: s = "uio write " + std::to_string(e.b) + " fd=" + std::to_string(e.a); break;
     case TLogKind::Fpga: s = "fpga " + e.text + " after " + std::to_string(e.a) + " bytes"; break;
     case TLogKind::Interrupt:
@@ -642,6 +631,7 @@ void setI2cMasterBusy(bool busy)
 void clearFaults()
 {
     std::lock_guard<std::mutex> lock(board().mu);
+    board().luxSilent = false;
     board().openFaults.clear();
     board().serialBusyReads = 0;
     board().noAnswer.clear();

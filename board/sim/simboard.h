@@ -403,6 +403,56 @@ std::string ledTrigger();
 // Empties the register-20, sysfs and serial histories and the bit-24 pulse count.
 void clearHistories();
 
+// ---------------------------------------------------------------------------------------------
+// Front panel, GPIO line edges and the light sensor (simpanel.cpp)
+//
+// SPI 52 reads the panel keys held down (never the power key). SPI 12 reads the latched event
+// flags and clears them: bit 0 when a key goes down, bit n (1..4) when channel n's probe line is
+// raised (plugProbe, setProbeMemory, removeProbe of a plugged probe, pressProbeButton). A flag whose bit of SPI 4 is
+// set when it latches queues {EV_KEY, 0x100, 1} on /dev/input/event1; a release queues nothing.
+// The power key queues {EV_KEY, 47, 1} when pressed and {EV_KEY, 47, 0} when released.
+void pressKeys(uint32_t mask);
+void releaseKeys(uint32_t mask);
+uint32_t panelKeys();
+void setPowerKey(bool down);
+// Sets an input line (the scenario's copy too). A change of level is an edge: every open value
+// file of the line reports POLLPRI until it is read from offset 0.
+void setGpioInput(int line, int level);
+// The light sensor at 0x4A on /dev/i2c-0 (read and write on the descriptor after I2C_SLAVE; a
+// write is the register number and the value, a read the register number then one byte).
+// Registers 3 and 4 encode the lux in force (scenario "lux"); reading register 0 clears its
+// bit 0, which is set, with {EV_KEY, 50, 1} queued on event1, when a new lux puts the register-3
+// byte outside [register 6, register 5] while register 1 is 1. Other addresses fail (EIO).
+void setLux(double lux);
+// Every transfer fails with EIO (cleared by clearFaults()).
+void setLuxSensorSilent(bool silent);
+uint8_t luxRegister(int reg);
+
+// ---------------------------------------------------------------------------------------------
+// Control pipe (simcontrolpipe.cpp; the grammar is in board/sim/CONTROL.txt)
+
+constexpr const char* kControlPipePath = "/sim/control";
+constexpr const char* kControlLogPath = "/sim/control.log";   // lines that were ignored, and why
+
+// One step of a control command.
+struct TControlStep {
+    enum Kind { Down, Up, Wait, PlugId, PlugImage, Unplug, Button, Lux, Line114 };
+    Kind kind = Down;
+    uint32_t value = 0;     // key mask (bit 31: the power key), ms, probe id, button, level
+    int channel = 0;        // probes: 0..3
+    double lux = 0.0;
+    std::string text;       // image board path; the lux as written
+};
+// E.g. "down 0x100000", "wait 150", "plug 1 0x8001", "lux 5000".
+std::string describe(const TControlStep& step);
+// The steps of one line; false with the reason for a line that is not a command.
+bool parseControlLine(const std::string& line, std::vector<TControlStep>* steps, std::string* error = nullptr);
+// Runs the steps of a line (waits in real time); a bad line is noted in kControlLogPath.
+bool runControlLine(const std::string& line, std::string* error = nullptr);
+// Makes the named pipe kControlPipePath under the current root (replacing whatever is there) and
+// starts the thread that reads it for the rest of the process.
+bool startControlPipe(std::string* error = nullptr);
+
 // Input events of /dev/input/eventN (1 or 2): queued to every open descriptor of that device
 // (each open has its own queue, empty at open). Returns the number of queues reached.
 int queueInputEvent(int device, uint16_t type, uint16_t code, int32_t value);
@@ -594,7 +644,8 @@ enum class TLogKind {
     I2c,           // a = bus; b = address; c = direction (1 read); d = offset; e = length;
                    // bytes = the first bytes written; text "ok", "absent", "no answer", "busy"
     Sysfs,         // text: path + " " + text written
-    I2cDev,        // a = fd; b = slave address
+    I2cDev,        // a = fd; b = slave address; transfers: text "read"/"write" (+ " failed"),
+                   // c = register, d = value
     Uio,           // a = fd; b = value written
     Fpga,          // configuration: a = bytes since the reset; text "reset", "waiting for image",
                    // "configured", "unconfigured"

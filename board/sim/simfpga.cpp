@@ -318,6 +318,12 @@ void TSimBoard::reset()
     i2cMasterBusy = false;
     shutDown = false;
     rng.seed(scenario.seed);
+    panelKeys = 0;
+    panelFlags = 0;
+    powerKey = false;
+    luxRegs.fill(0);
+    luxPointer = 0;
+    luxSilent = false;
 
     for (auto& f : files)
         if (f) {
@@ -412,6 +418,7 @@ void TSimBoard::installCoreHandlers()
 
     installAcquisitionHandlers();
     installEngineHandlers();
+    installPanelHandlers();
 }
 
 } // namespace simboard

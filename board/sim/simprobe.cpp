@@ -116,6 +116,7 @@ void plugProbe(int channel, const TProbeDescription& description)
     std::lock_guard<std::mutex> lock(board().mu);
     board().plugProbe(channel, std::move(mem), description.expander);
     board().probeChips[channel].press(description.button);
+    board().raisePanelFlag(channel + 1);
 }
 
 void pressProbeButton(int channel, int button)
@@ -124,6 +125,7 @@ void pressProbeButton(int channel, int button)
         return;
     std::lock_guard<std::mutex> lock(board().mu);
     board().probeChips[channel].press(button);
+    board().raisePanelFlag(channel + 1);
 }
 
 uint8_t probeExpanderConfiguration(int channel)

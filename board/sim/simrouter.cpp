@@ -230,9 +230,10 @@ public:
             std::memset(out, 0, count);  // half-duplex read: nothing is clocked in
             return static_cast<ssize_t>(count);
         case TDevKind::I2c:
-            errno = EIO;  // no device on this bus yet
-            return -1;
+            return b.i2cDevRead(*f, fd, out, count);
         case TDevKind::Sysfs: {
+            if (f->offset == 0)
+                f->edgePending = false;
             if (!f->textValid || f->offset == 0) {
                 f->text = b.sysfsText(*f);
                 f->textValid = true;
@@ -310,8 +311,7 @@ public:
         case TDevKind::Spi:
             return spiWriteBytes(b, *f, fd, in, count);
         case TDevKind::I2c:
-            errno = EIO;
-            return -1;
+            return b.i2cDevWrite(*f, fd, in, count);
         case TDevKind::Sysfs:
             if (!b.sysfsWrite(*f, std::string(reinterpret_cast<const char*>(in), count))) {
                 errno = EINVAL;
@@ -519,8 +519,9 @@ private:
         switch (f->kind) {
         case TDevKind::Spi:
         case TDevKind::I2c:
-        case TDevKind::Sysfs:
             return static_cast<short>(events & io);
+        case TDevKind::Sysfs:
+            return static_cast<short>((events & io) | (f->edgePending ? events & POLLPRI : 0));
         case TDevKind::Uio:
             if (b.shutDown)
                 return POLLERR | POLLHUP;

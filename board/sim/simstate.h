@@ -109,6 +109,8 @@ struct TVFile {
     size_t eventHead = 0;
     // uio: interrupt count seen by this open
     uint64_t uioSeen = 0;
+    // GPIO value file: the line changed since this open last read from offset 0 (POLLPRI)
+    bool edgePending = false;
     bool closed = false;   // a blocked reader holds the object past close()
 };
 
@@ -278,6 +280,27 @@ public:
     std::string sysfsText(const TVFile& f) const;
     bool sysfsWrite(TVFile& f, const std::string& text);   // false: the text is refused
     void writeReg20(uint32_t value);
+
+    // Front panel (simpanel.cpp): keys held down, event flags latched for SPI 12, the power key.
+    uint32_t panelKeys = 0;
+    uint32_t panelFlags = 0;
+    bool powerKey = false;
+    // Light sensor at 0x4A on /dev/i2c-0: its registers (3 and 4 are computed from the lux in
+    // force), the register pointer and the silent fault.
+    std::array<uint8_t, 8> luxRegs{};
+    uint8_t luxPointer = 0;
+    bool luxSilent = false;
+    // Queues ev on every open of /dev/input/event<device>; the number of queues reached.
+    int queueEventRecord(int device, const struct input_event& ev);
+    int queueEvent(int device, uint16_t type, uint16_t code, int32_t value);
+    // Latches event flag bit (0 keys, 1..4 the probe lines) and queues its event when enabled.
+    void raisePanelFlag(int bit);
+    void installPanelHandlers();
+    void setGpioLine(int line, int level);
+    void setLuxLevel(double lux);
+    // One transfer on an i2c-dev descriptor: bytes written (count) or read; -1 with errno.
+    ssize_t i2cDevWrite(TVFile& f, int fd, const uint8_t* in, size_t count);
+    ssize_t i2cDevRead(TVFile& f, int fd, uint8_t* out, size_t count);
 
     // Descriptor table of the router
     std::vector<std::shared_ptr<TVFile>> files;

@@ -152,17 +152,18 @@ TEST_F(SimSeam, SpidevSettingsBelongToEachOpen)
     io.close(b);
     io.close(c);
 
-    // i2c-dev: the slave address belongs to the open; transfers fail until a sensor exists.
+    // i2c-dev: the slave address belongs to the open; only the light sensor (0x4A) answers.
     int i2c = io.open("/dev/i2c-0", O_RDWR);
-    EXPECT_EQ(io.ioctl(i2c, I2C_SLAVE, reinterpret_cast<void*>(uintptr_t{0x4A})), 0);
+    EXPECT_EQ(io.ioctl(i2c, I2C_SLAVE, reinterpret_cast<void*>(uintptr_t{0x21})), 0);
     EXPECT_EQ(io.ioctl(i2c, I2C_SLAVE, reinterpret_cast<void*>(uintptr_t{0x80})), -1);
     uint8_t byte = 0;
     EXPECT_EQ(io.write(i2c, &byte, 1), -1);
     EXPECT_EQ(errno, EIO);
     io.close(i2c);
     auto slaves = simboard::log({simboard::TLogKind::I2cDev});
-    ASSERT_EQ(slaves.size(), 1u);
-    EXPECT_EQ(slaves[0].b, 0x4A);
+    ASSERT_EQ(slaves.size(), 2u);
+    EXPECT_EQ(slaves[0].b, 0x21);
+    EXPECT_EQ(slaves[1].text, "write failed");
 }
 
 TEST_F(SimSeam, SysfsFilesReadFromTheStartOfEachOpenAndRecordWrites)

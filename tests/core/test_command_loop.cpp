@@ -852,4 +852,48 @@ TEST_F(CommandLoopTest, NothingReachesTheAcquisitionWhileACalibrationStepIsPendi
     EXPECT_EQ(releases(), 1);
 }
 
+// --- The hardcopy key's own sender ------------------------------------------------------------
+
+TEST_F(CommandLoopTest, HardcopyKeyNeitherReleasesAWaitingScpiSetNorClearsACalibrationGuard)
+{
+    const pipe_dial hardcopy = record(REQ_SET_PARAM, param::hardcopyRequest, 0, 0, kSenderHardcopyKey);
+    for (uint16_t waiting : {uint16_t{8}, uint16_t{0x800}}) {
+        SCOPED_TRACE(waiting);
+        pendingAcknowledge = waiting;
+        b_g_scpiOrigin = true;
+        bridge()->clear();
+        const int32_t key = l_g_requestKey.load();
+        apply(hardcopy);
+        EXPECT_EQ(pendingAcknowledge, waiting);
+        EXPECT_TRUE(b_g_scpiOrigin);
+        EXPECT_EQ(releases(), 0);
+        EXPECT_NE(l_g_requestKey.load(), key);
+        EXPECT_EQ(bridge()->calls().front(), "screenHardcopy()");
+    }
+}
+
+TEST_F(CommandLoopTest, HardcopyKeyIsTakenWithTheScreenSaverOnAndAfterTheHeldMeterRuns)
+{
+    const pipe_dial hardcopy = record(REQ_SET_PARAM, param::hardcopyRequest, 0, 0, kSenderHardcopyKey);
+    const pipe_dial wake{REQ_SCREEN_SAVER, 3, 0, 0, 0.0f, kSenderTimer};
+    ScreenSaverActif = 1;
+    bridge()->clear();
+    apply(hardcopy);
+    EXPECT_EQ(drain(o_g_consMessageBox), std::vector<pipe_dial>{wake});
+    EXPECT_EQ(bridge()->calls().front(), "screenHardcopy()");
+
+    ScreenSaverActif = 0;
+    data.instrumentMode = 128;
+    data.acqRunStop = 1;
+    bridge()->clear();
+    apply(hardcopy);
+    EXPECT_EQ(data.acqRunStop, 0);
+    const auto queued = drain(o_g_consMessageBox);
+    ASSERT_EQ(queued, std::vector<pipe_dial>{hardcopy});
+    bridge()->clear();
+    apply(queued[0]);
+    EXPECT_EQ(bridge()->calls().front(), "screenHardcopy()");
+    EXPECT_EQ(releases(), 0);
+}
+
 } // namespace

@@ -56,12 +56,19 @@ TEST_F(CommandStartupTest, ScreenCallsComeInOrderAndTheBatchRecallIsQueued)
                                                             "screenMaj(14)", "screenMessage(0,)"}));
     EXPECT_EQ(pauses(), kStartupPauses);
 
-    // The measure thread answers its own start-up refresh; the controller's own request is
-    // the first of the rest.
+    // The measure thread answers its own start-up refresh and the key thread may post its first
+    // brightness request; the controller's own request is the first of the rest.
     pipe_dial first{};
-    do
+    for (;;) {
         ASSERT_EQ(o_g_consMessageBox.receive(&first, true, 1), 0);
-    while (first.kind == REQ_MANUAL_MEAS && first.senderId == senderValue(MEAS_id));
+        if (first.kind == REQ_MANUAL_MEAS && first.senderId == senderValue(MEAS_id))
+            continue;
+        if (first.kind == REQ_SET_PARAM && first.code == param::displayBrightness) {
+            EXPECT_EQ(first.senderId, senderValue(TRAD_id));
+            continue;
+        }
+        break;
+    }
     EXPECT_EQ(first, (pipe_dial{REQ_FILE, fileBatchRecall, 0, 0, 0.0f, senderValue(pthread_self())}));
 
     // The hardware and setup sequence around the screen calls.

@@ -49,11 +49,11 @@ TEST_F(HardwareTest, SpiAccessesAreWholeOpenTransferCloseFramesLeastSignificantB
               "open /dev/spidev1.0 w;mode 1;speed 6250000;write 94 b0 a0 02 01;close;");
     EXPECT_EQ(simboard::spiRegister(20), 0x0102A0B0u);
 
-    simboard::pokeSpiRegister(12, 0xCAFE1234);
+    simboard::pokeSpiRegister(86, 0xCAFE1234);
     simboard::clearLog();
-    EXPECT_EQ(TFpga::getSpiRegister(12), 0xCAFE1234u);
+    EXPECT_EQ(TFpga::getSpiRegister(86), 0xCAFE1234u);
     // Read: speed before mode, then one message of 1 byte out and 4 bytes in.
-    EXPECT_EQ(accessTrace(simboard::log()), "open /dev/spidev1.0 r;speed 6250000;mode 1;read 0c 34 12 fe ca;close;");
+    EXPECT_EQ(accessTrace(simboard::log()), "open /dev/spidev1.0 r;speed 6250000;mode 1;read 56 34 12 fe ca;close;");
 
     // The version register answers from the scenario.
     EXPECT_EQ(TFpga::getSpiRegister(99), 0x0312u);
