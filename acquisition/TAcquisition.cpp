@@ -683,14 +683,17 @@ int32_t TAcquisition::read(int32_t fd)
     const uint16_t sens = getLE<uint16_t>(h + kOffSensitivity);
     const uint16_t coup = getLE<uint16_t>(h + kOffCoupling);
     const int32_t bw = getLE<int32_t>(h + kOffBwLimit);
-    // Fields from a file index the scale tables: refuse the record before changing anything.
-    if (got >= kOffFnFlag && (sens > 15 || tb > 34 || coup > 2 || bw < 0 || bw > 3))
+    const double softPos = getLE<double>(h + kOffSoftPos);
+    // Fields from a file index the scale tables, and the soft position becomes a whole
+    // position: refuse the record before changing anything (NaN fails the range test too).
+    // A short record counts too: its missing bytes read as 0, its partial fields may not.
+    if (sens > 15 || tb > 34 || coup > 2 || bw < 0 || bw > 3 || !(softPos >= INT16_MIN && softPos <= INT16_MAX))
         return 20;
     acqFlags = static_cast<uint16_t>(flags & ~0x4000u);
     timeBase = tb;
     probeCoeff = getLE<float>(h + kOffCoeff);
     offset = getLE<float>(h + kOffOffset);
-    softPosition = getLE<double>(h + kOffSoftPos);
+    softPosition = softPos;
     sensitivity = sens;
     coupling = coup;
     bwLimit = bw;

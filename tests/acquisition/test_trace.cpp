@@ -239,24 +239,42 @@ TEST_F(TraceTest, ReadingAMemoryOfChannelTwoFillsItsBuffer)
 
 TEST_F(TraceTest, MalformedTraceRecordsAreRefused)
 {
-    struct Row {
-        size_t offset;
-        uint16_t value;
-    };
-    // sensitivity 40, time base 35, coupling 3, bandwidth limit 4
-    for (const Row& r : {Row{20, 40}, Row{2, 35}, Row{22, 3}, Row{24, 4}}) {
-        SCOPED_TRACE(r.offset);
+    auto refused = [&](size_t offset, const void* value, size_t length) {
+        SCOPED_TRACE(offset);
         TAcquisition source(1);
         source.samples[0] = 1234;
         const int fd = tempFile();
         ASSERT_EQ(source.write(fd), 0);
-        ASSERT_EQ(::pwrite(fd, &r.value, 2, static_cast<off_t>(r.offset)), 2);
+        ASSERT_EQ(::pwrite(fd, value, length, static_cast<off_t>(offset)), static_cast<ssize_t>(length));
         ::lseek(fd, 0, SEEK_SET);
         TAcquisition target(2);
         target.sensitivity = 6;
         EXPECT_EQ(target.read(fd), 20);
         EXPECT_EQ(target.sensitivity, 6);
+        EXPECT_EQ(target.softPosition, 0.0);
         EXPECT_EQ(target.samples[0], 0x80000000u);
+    };
+    struct Row {
+        size_t offset;
+        uint16_t value;
+    };
+    // sensitivity 40, time base 35, coupling 3, bandwidth limit 4
+    for (const Row& r : {Row{20, 40}, Row{2, 35}, Row{22, 3}, Row{24, 4}})
+        refused(r.offset, &r.value, sizeof r.value);
+    // A soft position that is no 16-bit position.
+    for (double soft : {1e9, -32769.0, std::nan("")})
+        refused(12, &soft, sizeof soft);
+    // Also in a record cut short after the soft position.
+    {
+        uint8_t cut[24] = {};
+        const double soft = 1e9;
+        std::memcpy(cut + 12, &soft, sizeof soft);
+        const int fd = tempFile();
+        ASSERT_EQ(::write(fd, cut, sizeof cut), static_cast<ssize_t>(sizeof cut));
+        ::lseek(fd, 0, SEEK_SET);
+        TAcquisition target(2);
+        EXPECT_EQ(target.read(fd), 20);
+        EXPECT_EQ(target.softPosition, 0.0);
     }
     // A unit without its NUL is cut to three characters.
     TAcquisition source(1);
