@@ -22,13 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     if (size < 1)
         return 0;
     const uint8_t how = bytes[0];
-    std::string file(reinterpret_cast<const char*>(bytes + 1), size - 1);
-    if ((how & 1) && file.size() == kCalibrationFileSize) {
-        calibration image;
-        std::memcpy(&image, file.data() + kFileHeaderSize, sizeof image);
-        calibrationStampChecksum(image);
-        std::memcpy(&file[kFileHeaderSize], &image, sizeof image);
-    }
+    const std::string file =
+        fuzzRecordFile<calibration>(bytes, size, [](calibration& image) { calibrationStampChecksum(image); });
     fuzzWriteBoardFile(kCalibrationFile, reinterpret_cast<const uint8_t*>(file.data()), file.size());
 
     calibration record;

@@ -31,13 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     if (size < 1)
         return 0;
     const uint8_t how = bytes[0];
-    std::string file(reinterpret_cast<const char*>(bytes + 1), size - 1);
-    if ((how & 1) && file.size() == kSetupFileSize) {
-        database image;
-        std::memcpy(&image, file.data() + kFileHeaderSize, sizeof image);
-        image.setupChecksum = setupChecksum(image);
-        std::memcpy(&file[kFileHeaderSize], &image, sizeof image);
-    }
+    const std::string file =
+        fuzzRecordFile<database>(bytes, size, [](database& image) { image.setupChecksum = setupChecksum(image); });
     const auto* fileBytes = reinterpret_cast<const uint8_t*>(file.data());
 
     if (how & 2) {

@@ -1,8 +1,11 @@
 // Shared set-up of the fuzz targets: the program's own state, made once per process.
 #pragma once
 
+#include "core/filehdr.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 // Every target defines both: the set-up, once, then one input per call.
@@ -29,3 +32,19 @@ void fuzzStartup();
 // A controller stand-in, started once: takes every request posted to the controller, applies
 // a deviceError setting like the real one and releases the SCPI interpreter after each.
 void fuzzStartController();
+
+// A stored record behind the file header: the input without its first byte is the file. With
+// bit 0 of the first byte, a file of the exact size gets the record's checksum stamped, so
+// the fuzzer gets past the check to the fields.
+template <typename Record, typename Stamp>
+std::string fuzzRecordFile(const uint8_t* bytes, size_t size, Stamp stamp)
+{
+    std::string file(reinterpret_cast<const char*>(bytes + 1), size - 1);
+    if ((bytes[0] & 1) && file.size() == kFileHeaderSize + sizeof(Record)) {
+        Record record;
+        std::memcpy(&record, file.data() + kFileHeaderSize, sizeof record);
+        stamp(record);
+        std::memcpy(&file[kFileHeaderSize], &record, sizeof record);
+    }
+    return file;
+}
