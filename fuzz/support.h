@@ -12,8 +12,9 @@
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-// A fresh simulated-board root under the build tree (removed at exit), seeded like a first
-// start with the identity calibration; the live setup holds the defaults. Once per process.
+// A fresh simulated-board root under the build tree, or under BENCHVIEW_FUZZ_WORK_DIR when set
+// (removed at exit), seeded like a first start with the identity calibration; the live setup
+// holds the defaults. Once per process.
 void fuzzSimulatedBoard();
 
 // Replaces the board file with the bytes; aborts when it cannot be written.
