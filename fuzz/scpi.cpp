@@ -38,7 +38,7 @@ const node* markedTree()
     static node* root = [] {
         const node* real = tree();
         auto* entries = new std::vector<entry>(real->entries, real->entries + real->entryCount);
-        entries->push_back(entry{1, 0, 12, 12, "fuzzmarkzzz", &hFuzzMark, "b", nullptr});
+        entries->push_back(entry{1, 0, 11, 11, "fuzzmarkzzz", &hFuzzMark, "b", nullptr});
         return new node{static_cast<int16_t>(entries->size()), entries->data(), real->defaultEntry};
     }();
     return root;
