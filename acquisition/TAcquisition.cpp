@@ -687,8 +687,9 @@ int32_t TAcquisition::read(int32_t fd)
     const float off = getLE<float>(h + kOffOffset);
     const double soft = getLE<double>(h + kOffSoftPos);
     // Fields from a file index the scale tables or become the 16-bit position: refuse the
-    // record before changing anything.
-    if (got >= kOffFnFlag && (sens > 15 || tb > 34 || coup > 2 || bw < 0 || bw > 3))
+    // record before changing anything. A short record counts too: its missing bytes read as 0,
+    // its partial fields may not.
+    if (sens > 15 || tb > 34 || coup > 2 || bw < 0 || bw > 3)
         return 20;
     if (!std::isfinite(coeff) || !std::isfinite(off) || !std::isfinite(soft) || soft < -32768.0 || soft > 32767.0)
         return 20;

@@ -266,6 +266,18 @@ TEST_F(TraceTest, MalformedTraceRecordsAreRefused)
         EXPECT_EQ(target.sensitivity, 6);
         EXPECT_EQ(target.samples[0], 0x80000000u);
     }
+    // Also in a record cut short after the soft position.
+    {
+        uint8_t cut[24] = {};
+        const double soft = 1e9;
+        std::memcpy(cut + 12, &soft, sizeof soft);
+        const int fd = tempFile();
+        ASSERT_EQ(::write(fd, cut, sizeof cut), static_cast<ssize_t>(sizeof cut));
+        ::lseek(fd, 0, SEEK_SET);
+        TAcquisition target(2);
+        EXPECT_EQ(target.read(fd), 20);
+        EXPECT_EQ(target.softPosition, 0.0);
+    }
     // A unit without its NUL is cut to three characters.
     TAcquisition source(1);
     std::memcpy(source.unit, "ABCD", 4);
