@@ -25,3 +25,22 @@ int runBoardSystemTool(const std::string& program, const std::vector<std::string
 // Appends the line to kSimToolsLog and returns 0 at once; kToolNotStarted when the log cannot
 // be written.
 int runSimulatedSystemTool(const std::string& program, const std::vector<std::string>& args, int waitMs);
+
+// Runs each program (a board path, mapped under the simulated root) with its arguments, all side
+// by side and without a shell, and gives the first line each writes on its standard output (at
+// most maxChars characters, the line end kept), or nothing for a program that could not start,
+// ended without writing or had not finished its line within waitMs. Every child is stopped by
+// its process id by then and reaped: the call returns within about waitMs.
+struct TProgramLine {
+    std::string program;
+    std::vector<std::string> args;
+    bool answered = false;
+    std::string line;
+};
+void readFirstLines(std::vector<TProgramLine>& programs, size_t maxChars, int waitMs);
+
+// Simulated board: the board's /opt programs as scripts that run the program of the same name
+// from the folder `binDir` (the running benchview's), written when missing or different. Returns
+// false when one cannot be written.
+extern const char* const kBoardPrograms[5];
+bool writeSimulatedPrograms(const std::string& binDir);
