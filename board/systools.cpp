@@ -37,9 +37,10 @@ void reapLater(pid_t pid)
     }).detach();
 }
 
-} // namespace
-
-int runBoardSystemTool(const std::string& program, const std::vector<std::string>& args, int waitMs)
+// Spawns the program with its arguments, without a shell; the child starts with no blocked
+// signal and the default actions, whatever this thread has. posix_spawn's result.
+int spawnProgram(pid_t* pid, const std::string& program, const std::vector<std::string>& args,
+                 const posix_spawn_file_actions_t* actions, bool searchPath)
 {
     std::vector<std::string> storage{program};
     storage.insert(storage.end(), args.begin(), args.end());
@@ -48,7 +49,6 @@ int runBoardSystemTool(const std::string& program, const std::vector<std::string
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
 
-    // The child starts with no blocked signal and the default actions, whatever this thread has.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     sigset_t none;
@@ -61,10 +61,18 @@ int runBoardSystemTool(const std::string& program, const std::vector<std::string
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    pid_t pid = -1;
-    int rc = posix_spawnp(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
+    int rc = searchPath ? posix_spawnp(pid, program.c_str(), actions, &attr, argv.data(), environ)
+                        : posix_spawn(pid, program.c_str(), actions, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
+    return rc;
+}
+
+} // namespace
+
+int runBoardSystemTool(const std::string& program, const std::vector<std::string>& args, int waitMs)
+{
+    pid_t pid = -1;
+    int rc = spawnProgram(&pid, program, args, nullptr, true);
     if (rc != 0) {
         errno = rc;
         return kToolNotStarted;
@@ -127,31 +135,11 @@ pid_t spawnWithPipe(const std::string& path, const std::vector<std::string>& arg
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return -1;
-    std::vector<std::string> storage{path};
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : storage)
-        argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), environ);
-    posix_spawnattr_destroy(&attr);
+    int rc = spawnProgram(&pid, path, args, &actions, false);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (rc != 0) {
