@@ -1,6 +1,7 @@
 // System programs that the instrument runs (reboot, network scripts ...). On the board each run
 // is a child process; on the simulated board it is only written to a log, so nothing on the
-// host is rebooted or reconfigured.
+// host is rebooted or reconfigured. The programs of /opt asked for their versions are ours and
+// run for real on both, from under the simulated root.
 #pragma once
 
 #include <string>
