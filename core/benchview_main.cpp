@@ -2,6 +2,7 @@
 // event loop in the main thread.
 #include "board/board.h"
 #include "board/sim/simboard.h"
+#include "board/systools.h"
 #include "core/calibfile.h"
 #include "core/command.h"
 #include "core/process.h"
@@ -22,6 +23,7 @@
 #include <clocale>
 #include <cstdio>
 #include <fcntl.h>
+#include <string>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +76,16 @@ int main(int argc, char** argv)
     if (kSimulatedBoard)
         simboard::registerScenarioSeed();
     seedBoardRoot();
+    if (kSimulatedBoard) {
+        // The About screen asks the programs in /opt for their versions: ours, from this build.
+        char exe[4096];
+        ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+        if (n > 0) {
+            std::string dir(exe, static_cast<size_t>(n));
+            if (!writeSimulatedPrograms(dir.substr(0, dir.rfind('/'))))
+                std::fprintf(stderr, "benchview: simulated board: cannot write the programs of /opt\n");
+        }
+    }
     // The simulated board answers every device access from here on, before any thread starts.
     if (kSimulatedBoard) {
         std::string why;

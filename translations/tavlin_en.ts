@@ -238,6 +238,129 @@
     </message>
 </context>
 <context>
+    <name>KeyHelp</name>
+    <message>
+        <source>aide clavier</source>
+        <translation>Key help</translation>
+    </message>
+    <message>
+        <source>T_INSTRUMENT</source>
+        <translation>Instrument key: goes back to the home screen to choose another instrument.</translation>
+    </message>
+    <message>
+        <source>T_BACKLIGHT_M</source>
+        <translation>Backlight: short press changes the screen brightness, long press switches the automatic brightness.</translation>
+    </message>
+    <message>
+        <source>T_FULL_SCREEN</source>
+        <translation>Full screen: shows the traces over the whole screen, or the panels again.</translation>
+    </message>
+    <message>
+        <source>T_PRINT_SCREEN</source>
+        <translation>Screenshot: saves a picture of the screen.</translation>
+    </message>
+    <message>
+        <source>T_REF_ON_OFF</source>
+        <translation>Reference: shows or hides the reference traces.</translation>
+    </message>
+    <message>
+        <source>T_AUTOSET</source>
+        <translation>Autoset: adjusts the settings to the signals applied.</translation>
+    </message>
+    <message>
+        <source>T_AUTOMEAS</source>
+        <translation>Automatic measurements: shows or hides the measurements.</translation>
+    </message>
+    <message>
+        <source>T_REF_MEAS</source>
+        <translation>Reference of the measurements: chooses the channel measured.</translation>
+    </message>
+    <message>
+        <source>T_CURSORS</source>
+        <translation>Cursors: switches the manual cursors.</translation>
+    </message>
+    <message>
+        <source>T_FULL_TRACE</source>
+        <translation>Full trace: shows the whole recorded trace.</translation>
+    </message>
+    <message>
+        <source>T_CH1_VOLT_MV</source>
+        <translation>Sensitivity: changes the volts per division of the channel.</translation>
+    </message>
+    <message>
+        <source>T_CH1_CADRAGE_H</source>
+        <translation>Vertical position: moves the trace of the channel up or down.</translation>
+    </message>
+    <message>
+        <source>T_CH1_CADRAGE_H_FFT</source>
+        <translation>FFT position: moves the spectrum of the channel up or down.</translation>
+    </message>
+    <message>
+        <source>T_CH1_COUPLAGE</source>
+        <translation>Coupling: changes the input coupling of the channel.</translation>
+    </message>
+    <message>
+        <source>T_CH1_METER_RANGE_mV</source>
+        <translation>Range: changes the measuring range of the channel.</translation>
+    </message>
+    <message>
+        <source>T_CH1_METER_COUPLAGE</source>
+        <translation>Coupling: changes the measurement coupling of the channel.</translation>
+    </message>
+    <message>
+        <source>T_TIME_S</source>
+        <translation>Time base: changes the time per division.</translation>
+    </message>
+    <message>
+        <source>T_POS_HORIZ_G</source>
+        <translation>Horizontal position: moves the trace to the left or the right.</translation>
+    </message>
+    <message>
+        <source>T_ZOOM</source>
+        <translation>Zoom: enlarges a part of the trace.</translation>
+    </message>
+    <message>
+        <source>T_ZOOM_FFT</source>
+        <translation>Zoom: enlarges a part of the spectrum.</translation>
+    </message>
+    <message>
+        <source>T_ZOOM_XY</source>
+        <translation>Zoom: enlarges the XY display.</translation>
+    </message>
+    <message>
+        <source>T_LEVEL_50</source>
+        <translation>Trigger level: sets the level to the middle of the signal.</translation>
+    </message>
+    <message>
+        <source>T_SINGLE_REFR</source>
+        <translation>Single: waits for one trigger and holds the result.</translation>
+    </message>
+    <message>
+        <source>T_RUN_HOLD</source>
+        <translation>Run/Hold: starts or stops the acquisition.</translation>
+    </message>
+    <message>
+        <source>T_CH1_SLOPE</source>
+        <translation>Trigger slope: changes the edge that triggers.</translation>
+    </message>
+    <message>
+        <source>T_MATH_ON</source>
+        <translation>Math: shows or hides the math trace.</translation>
+    </message>
+    <message>
+        <source>T_CH1_ON</source>
+        <translation>Channel key: shows or hides the channel; a long press selects it.</translation>
+    </message>
+    <message>
+        <source>KEY_NOT_USED</source>
+        <translation>This key is not used in this mode.</translation>
+    </message>
+    <message>
+        <source>AIDE_INFO</source>
+        <translation>&lt;b&gt;Key help&lt;/b&gt;&lt;br&gt;Press a front-panel key to see what it does in the current mode; the key does not act while this help is shown.&lt;br&gt;Touch this text to leave the key help.</translation>
+    </message>
+</context>
+<context>
     <name>LoggerView</name>
     <message>
         <source>Logger</source>

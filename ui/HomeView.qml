@@ -65,7 +65,8 @@ HomeView_ {
     Component.onDestruction: goingAway = true
 
     onComplete: {
-        // setActive() of the smart-probe overview and the key help go here once those items exist.
+        // setActive() of the smart-probe overview goes here once it exists.
+        keyHelp.setActive()
         messageBox.setActive()
         homeView.refreshConfigSignal()
     }
@@ -174,9 +175,15 @@ HomeView_ {
                 onToolClicked: homeView.launchConfig()
             }
             Tool {
-                // Opens the About screen once it exists.
                 objectName: "aboutTool"
                 source: "images/about.png"
+                onToolClicked: {
+                    var component = Qt.createComponent("About.qml")
+                    if (component.status === Component.Ready)
+                        component.createObject(homeView.contentItem, { z: 3, urlVisible: homeView.isBrandVisible() })
+                    else
+                        console.warn("benchview: cannot create About.qml: " + component.errorString())
+                }
             }
         }
     }
@@ -260,6 +267,14 @@ HomeView_ {
         color: "#6c7f93"
         font.pointSize: 8
         text: homeView.build
+    }
+
+    // The key help, above the mode views and below the message pop-up.
+    KeyHelp {
+        id: keyHelp
+        objectName: "keyHelp"
+        anchors.fill: parent
+        z: 1
     }
 
     // The shared keyboards, above every view.

@@ -1,5 +1,6 @@
 #include "ui/qmltypes.h"
 
+#include "ui/about.h"
 #include "ui/automeaschannel.h"
 #include "ui/automeastype.h"
 #include "ui/dialogpanel.h"
@@ -9,6 +10,7 @@
 #include "ui/harmonicgridscreen.h"
 #include "ui/homeview.h"
 #include "ui/imagefrompseudofilesystem.h"
+#include "ui/keyhelp.h"
 #include "ui/indicscreenf.h"
 #include "ui/indicscreent.h"
 #include "ui/indicscreenxy.h"
@@ -33,7 +35,7 @@ constexpr const char* kQmlModule = "com.brovak.scope";
 // become CursorScreenF_/T_/Xy_), in this order. A type is added at its place when it exists.
 void registerQmlTypes()
 {
-    // About
+    qmlRegisterType<About>(kQmlModule, 1, 0, "About_");
     qmlRegisterType<AutoMeasChannel>(kQmlModule, 1, 0, "AutoMeasChannel_");
     qmlRegisterType<AutomeasType>(kQmlModule, 1, 0, "AutomeasType_");
     // BusAnalysisStatusLine, BusAnalysisView, BusLimits,
@@ -49,7 +51,8 @@ void registerQmlTypes()
     // HarmonicMeas, HarmonicToolPanel, HarmonicView, HarmonicScreen
     qmlRegisterType<HomeView>(kQmlModule, 1, 0, "HomeView_");
     qmlRegisterType<ImageFromPseudoFileSystem>(kQmlModule, 1, 0, "ImageFromPseudoFileSystem_");
-    // KeyHelp, LoggerChannel, LoggerPanel, LoggerScreen,
+    qmlRegisterType<KeyHelp>(kQmlModule, 1, 0, "KeyHelp_");
+    // LoggerChannel, LoggerPanel, LoggerScreen,
     // LoggerScreenComp, LoggerStatusLine, LoggerView
     qmlRegisterType<MessageBox>(kQmlModule, 1, 0, "MessageBox");
     // MeterChannel, MeterMeasurement,

@@ -234,3 +234,38 @@ TEST_F(ScopeIntegrationTest, NewUserOpensTheScopeSeesChannelOneMeasuresAndSetsTh
 }
 
 } // namespace
+
+TEST_F(ScopeIntegrationTest, KeyHelpExplainsAPressedKeyAndATouchEndsIt)
+{
+    startProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    HomeView& view = *view_;
+    clickItem(*item("modeTool_Oscilloscope"));
+    ASSERT_TRUE(processEventsUntil([&] { return modeViews(view) == std::vector<std::string>{"scopeView"}; },
+                                   kTimeoutMs));
+    processEventsFor(500);
+
+    QQuickItem* help = need("keyHelp");
+    QQuickItem* image = need("keyHelpImage");
+    QQuickItem* text = need("keyHelpText");
+    clickItem(*tool("helpTool"));
+    ASSERT_TRUE(processEventsUntil([&] { return data.keyHelpOn == 1 && help->isVisible(); }, kTimeoutMs));
+    EXPECT_EQ(text->property("text").toString(), QCoreApplication::translate("KeyHelp", "AIDE_INFO"));
+
+    // A key of the panel, pressed and released on the simulated board: explained, not acted on.
+    processEventsFor(300);
+    database before;
+    std::memcpy(&before, &data, sizeof(database));
+    simboard::pressKeys(0x8);
+    processEventsFor(150);
+    simboard::releaseKeys(0x8);
+    ASSERT_TRUE(processEventsUntil([&] { return image->isVisible(); }, kTimeoutMs));
+    EXPECT_TRUE(image->property("source").toString().endsWith(QLatin1String("/Touche24.png")));
+    EXPECT_NE(text->property("text").toString(), QCoreApplication::translate("KeyHelp", "AIDE_INFO"));
+    processEventsFor(300);
+    EXPECT_EQ(std::memcmp(&before, &data, sizeof(database)), 0);
+    saveArtefact(view, "scope-key-help.png");
+
+    clickItem(*text);
+    ASSERT_TRUE(processEventsUntil([&] { return data.keyHelpOn == 0 && !help->isVisible(); }, kTimeoutMs));
+}
