@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct calibration;
+
 class TVernier {
 public:
     explicit TVernier(int16_t channelIndex);
@@ -12,6 +14,9 @@ public:
     // In: raw 12-bit vernier code; out: position 0..20479 (20479 at the minimum). Returns 0, or
     // 16388 with output 0 when there is no valid vernier (code 0 or 4095, or an empty window).
     int ValeurCorrigee(int32_t* code);
+    // Measures every channel's vernier range (only when the self test's low byte is 0xFF); the
+    // record is not used. 0 done, -1 not done or failed.
+    static int Calibration(calibration* calib);
 
     int16_t channelIndex;
     int16_t countdown = 128;
@@ -52,3 +57,10 @@ uint16_t& vernierMaxOf(int channelIndex);
 int16_t* matriceOffsetsOf(int channelIndex, int group);
 int16_t& bypassMinOffsetOf(int channelIndex);
 int16_t& bypassMaxOffsetOf(int channelIndex);
+
+struct acq_ctrl;
+// One calibration acquisition (forced trigger); the first ring entry's four words into the
+// outputs given (each may be null). 0 done, -1 failed.
+int MatriceAcqCal(acq_ctrl* ctrl, short* out1, short* out2, short* out3, short* out4);
+// The offset tables of channel 1, 2, 4 or 8 (anything else: channel 1). 0 done, -1 failed.
+int MatriceCalibration(unsigned char channelBit);
