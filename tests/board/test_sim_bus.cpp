@@ -15,14 +15,7 @@ protected:
     void SetUp() override
     {
         SimBoardTest::SetUp();
-        simboard::updateScenario([](simboard::TScenario& s) {
-            s.signals[0].shape = "bus";
-            s.signals[0].wire = simboard::kBusDiff;
-            s.signals[0].attenuation = 10;
-            s.signals[3].shape = "bus";
-            s.signals[3].wire = simboard::kBusHigh;
-            s.signals[3].attenuation = 10;
-        });
+        useCanBusSignals();
     }
 };
 

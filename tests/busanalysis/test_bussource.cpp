@@ -17,10 +17,7 @@ protected:
     void SetUp() override
     {
         SimBoardTest::SetUp();
-        simboard::updateScenario([](simboard::TScenario& s) {
-            s.signals[0].shape = "bus";
-            s.signals[0].attenuation = 10;
-        });
+        useCanBusSignals();
         factory = std::make_unique<TBusMeasFactory>();
         trace = std::make_unique<TAcquisition>(1);
         saved = setupLinks().acqCh1;

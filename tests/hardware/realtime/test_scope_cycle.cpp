@@ -558,15 +558,7 @@ TEST_F(ScopeCycleTest, CanFramesOnChannelOneReadBackTheirLevels)
 {
     // The sample CAN scenario: the differential bus on channel 1 and CAN-H on channel 4, both
     // divided by 10 as a x10 probe does; the setup knows the probes' factor.
-    simboard::updateScenario([](simboard::TScenario& s) {
-        s.bus = simboard::TBusConfig{};
-        s.signals[0].shape = "bus";
-        s.signals[0].wire = simboard::kBusDiff;
-        s.signals[0].attenuation = 10;
-        s.signals[3].shape = "bus";
-        s.signals[3].wire = simboard::kBusHigh;
-        s.signals[3].attenuation = 10;
-    });
+    useCanBusSignals();
     data.probeCoeffCh1 = data.probeCoeffCh4 = 10.0f;
     data.sensitivityCh1 = 5;  // 0.1 V a division at the input, 1 V with the probe
     data.couplingCh1 = 1;     // DC
