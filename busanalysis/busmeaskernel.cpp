@@ -1,6 +1,7 @@
 #include "busanalysis/busmeaskernel.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -171,19 +172,37 @@ int32_t MeasPixT_bus(const uint32_t* samples, TBusAutoMeas* out, int32_t first, 
                 band |= 1u << t;
         return band;
     };
+    // Codes of the current band lie in [bandLow, bandHigh): most samples stay there, so the band
+    // is worked out again only when a code leaves it.
+    int64_t bandLow = 0;
+    int64_t bandHigh = 0;
+    auto setBounds = [&](uint32_t b) {
+        bandLow = INT64_MIN;
+        bandHigh = INT64_MAX;
+        for (int t = 0; t < 7; ++t) {
+            if (b & (1u << t))
+                bandLow = std::max(bandLow, threshold[t]);
+            else
+                bandHigh = std::min(bandHigh, threshold[t]);
+        }
+    };
 
     uint32_t cross[7] = {};
     uint32_t crossed = 0;
     int edges = 0;
     bool firstRising = true;
     uint32_t band = bandOf(samples[firstValid]);
+    setBounds(band);
     for (int32_t i = firstValid + 2; i < to; i += 2) {
-        if (!valid(samples[i]))
+        const uint32_t word = samples[i];
+        if (!valid(word))
             continue;
-        const uint32_t now = bandOf(samples[i]);
+        const int64_t k = clampedCode(word);
+        if (k >= bandLow && k < bandHigh)
+            continue;
+        const uint32_t now = bandOf(word);
         const uint32_t changed = now ^ band;
-        if (!changed)
-            continue;
+        setBounds(now);
         for (int t = 0; t < 7; ++t)
             if (changed & (1u << t))
                 cross[t] = static_cast<uint32_t>(i);

@@ -25,17 +25,14 @@ uint64_t mix(uint64_t x)
     return x ^ (x >> 31);
 }
 
-// Uniform in (0, 1).
-double uniform(uint64_t key)
-{
-    return (static_cast<double>(mix(key) >> 11) + 0.5) / 9007199254740992.0;
-}
-
-// Standard normal figure of (seed, stream, index).
+// A near-normal figure of (seed, stream, index), mean 0 and variance 1: the sum of four uniform
+// 16-bit parts of one hash (no transcendental call: the source is evaluated per sample).
 double gaussian(uint32_t seed, uint64_t stream, int64_t index)
 {
-    const uint64_t key = mix((uint64_t{seed} << 32) ^ (stream << 56) ^ static_cast<uint64_t>(index));
-    return std::sqrt(-2 * std::log(uniform(key))) * std::cos(2 * kPi * uniform(key ^ 0x5851F42D4C957F2Dull));
+    const uint64_t h = mix((uint64_t{seed} << 32) ^ (stream << 56) ^ static_cast<uint64_t>(index));
+    const double sum = static_cast<double>((h & 0xFFFF) + ((h >> 16) & 0xFFFF) + ((h >> 32) & 0xFFFF) + (h >> 48));
+    // Four uniforms on 0..65535: mean 131070, variance 4 x (65536^2 - 1) / 12.
+    return (sum - 131070.0) / 37837.23;
 }
 
 } // namespace
@@ -118,7 +115,9 @@ std::shared_ptr<const TBusModel> makeModel(const TBusConfig& config)
     m->period = m->symbolTime * static_cast<double>(m->symbols.size());
     m->edgeSigma[0] = std::max(config.edge0, 1e-15) / kEdgeSigmas;
     m->edgeSigma[1] = std::max(config.edge1, 1e-15) / kEdgeSigmas;
-    m->jitterLimit = m->symbolTime / 4;
+    // The ring is below a millionth of its start after 14 time constants.
+    m->ringSettled = config.overshoot > 0 ? 14 * config.ringDecay : 0;
+    m->jitterLimit = std::min(m->symbolTime / 4, 3.5 * config.jitter);  // the sum of four uniforms ends at 3.46 rms
     size_t ones = 0;
     for (uint8_t s : m->symbols)
         ones += s;
@@ -133,7 +132,13 @@ double wireVolts(const TBusModel& m, TBusWire wire, double t)
     const TBusConfig& c = m.config;
     const int64_t n = static_cast<int64_t>(m.symbols.size());
     const int64_t k = static_cast<int64_t>(std::floor(t / m.symbolTime));  // absolute symbol index
-    auto symbol = [&](int64_t i) { return static_cast<int>(m.symbols[static_cast<size_t>(((i % n) + n) % n)]); };
+    const int64_t base = ((k % n) + n) % n;  // symbol k - d is at base - d, wrapped once
+    auto symbol = [&](int64_t i) {
+        int64_t j = base + (i - k);
+        j = j < 0 ? j + n : j >= n ? j - n : j;
+        j = j < 0 ? j + n : j >= n ? j - n : j;  // a frame of one symbol
+        return static_cast<int>(m.symbols[static_cast<size_t>(j)]);
+    };
 
     // The level two symbols back, then the steps of the three edges around t.
     double v = level(c, wire, symbol(k - 2));
@@ -143,9 +148,17 @@ double wireVolts(const TBusModel& m, TBusWire wire, double t)
         if (to == from)
             continue;
         const double step = level(c, wire, to) - level(c, wire, from);
-        const double shift = std::clamp(c.jitter * gaussian(c.seed, 1, b), -m.jitterLimit, m.jitterLimit);
-        const double tau = t - (static_cast<double>(b) * m.symbolTime + shift);
         const double sigma = m.edgeSigma[to];
+        // Far from the edge, whatever its jitter: the whole step (once the ring has died) or none.
+        const double nominal = t - static_cast<double>(b) * m.symbolTime;
+        if (nominal + m.jitterLimit < -8 * sigma)
+            continue;
+        if (nominal - m.jitterLimit > std::max(8 * sigma, m.ringSettled)) {
+            v += step;
+            continue;
+        }
+        const double shift = std::clamp(c.jitter * gaussian(c.seed, 1, b), -m.jitterLimit, m.jitterLimit);
+        const double tau = nominal - shift;
         v += step * 0.5 * (1 + std::erf(tau / (sigma * 1.4142135623730951)));
         if (tau > 0 && c.overshoot > 0) {
             // A damped ring that starts with the step's overshoot.

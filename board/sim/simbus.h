@@ -45,6 +45,7 @@ struct TBusModel {
     double period = 0;              // s, the whole frame with its idle bits
     double edgeSigma[2] = {0, 0};   // Gaussian step width into value 0 and 1
     double jitterLimit = 0;         // an edge moves at most this far
+    double ringSettled = 0;         // s after an edge beyond which its ring is negligible
     double mean[3] = {0, 0, 0};     // mean volts per wire over a period (AC coupling)
 };
 
