@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -99,4 +101,36 @@ TEST_F(BusSource, LargerJitterGivesALargerFigure)
         ASSERT_EQ(factory->jitter(0x4080, &figures[i]), 0) << i;
     }
     EXPECT_GT(figures[1], figures[0] * 2);
+}
+
+TEST_F(BusSource, SampleScenarioShowsTheFramesOnChannelsOneAndFour)
+{
+    std::ifstream in(std::string(BV_SOURCE_ROOT) + "/board/sim/can_hs_500k.json");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string why;
+    ASSERT_TRUE(simboard::loadScenarioText(text, &why)) << why;
+    const simboard::TScenario s = simboard::scenario();
+    EXPECT_EQ(s.signals[0].wire, simboard::kBusDiff);
+    EXPECT_EQ(s.signals[3].wire, simboard::kBusHigh);
+    EXPECT_EQ(s.bus.canId, 0x123u);
+
+    // Levels at the bus (x10): about 2 V / 0 V differential, 3.5 V / 2.5 V on CAN-H.
+    struct Case {
+        int channel;
+        double top;
+        double base;
+    } cases[] = {{0, 2.0, 0.0}, {3, 3.5, 2.5}};
+    for (const Case& c : cases) {
+        simboard::TBusTraceRequest q;
+        q.channel = c.channel;
+        q.timeBase = 7;
+        q.event = simboard::TBusTraceRequest::RisingEdge;
+        q.position = c.channel == 3 ? -375 : 0;  // CAN-H three divisions down
+        sample(q);
+        TBusAutoMeas m;
+        ASSERT_EQ(MeasPixT_bus(trace->samples, &m, 2000, 98000, 0), 0) << c.channel;
+        const double shift = q.position * 262.08;
+        EXPECT_NEAR(busVolts(static_cast<uint32_t>(m.topLevel - shift)), c.top, 0.03) << c.channel;
+        EXPECT_NEAR(busVolts(static_cast<uint32_t>(m.baseLevel - shift)), c.base, 0.03) << c.channel;
+    }
 }
