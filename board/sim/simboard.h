@@ -42,7 +42,7 @@ struct TSignal {
     // "bus": the scenario's bus seen on one wire (or high - low), divided by the probe's factor.
     TBusWire wire = kBusDiff;
     double attenuation = 1.0;
-    std::shared_ptr<const bus::TBusModel> busModel;  // set when the scenario takes effect
+    std::shared_ptr<const bus::TBusModel> busModel = nullptr;  // set when the scenario takes effect
 };
 
 struct TBattery {
