@@ -112,6 +112,8 @@ bool decode(const TFrontEndChip& chip, bool powered, TChannelModel* m)
 
 double mean(const TSignal& s)
 {
+    if (s.shape == "bus")
+        return s.busModel ? s.busModel->mean[s.wire] / s.attenuation : 0.0;
     if (s.shape == "square")
         return s.offset + s.vpp * (std::clamp(s.duty, 0.0, 100.0) / 100.0 - 0.5);
     return s.offset;
@@ -140,6 +142,8 @@ double volts(const TSignal& s, double t, std::mt19937& rng)
     }
     if (s.shape == "noise")
         return s.offset + half * (static_cast<double>(rng()) / 2147483647.5 - 1.0);
+    if (s.shape == "bus")
+        return s.busModel ? bus::wireVolts(*s.busModel, s.wire, t) / s.attenuation : 0.0;
     return s.offset;  // "dc"
 }
 
@@ -167,6 +171,8 @@ void plan(const TSignal& s, const TAnalogChannel& a, bool connected, TPlan* p)
         p->shape = TPlan::Harmonics;
     else if (s.shape == "noise")
         p->shape = TPlan::Noise;
+    else if (s.shape == "bus" && s.busModel)
+        p->shape = TPlan::Bus;
     else
         p->shape = TPlan::Dc;
 }
@@ -232,6 +238,7 @@ double plannedVolts(const TPlan& p, double t, std::mt19937& rng)
         break;
     }
     case TPlan::Noise: v += p.half * (static_cast<double>(rng()) / 2147483647.5 - 1.0); break;
+    case TPlan::Bus: return bus::wireVolts(*p.signal->busModel, p.signal->wire, t) / p.signal->attenuation - p.acMean;
     }
     return v - p.acMean;
 }

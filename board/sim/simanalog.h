@@ -31,7 +31,7 @@ double mean(const TSignal& s);
 // One channel prepared for a run of samples: the signal's shape decoded once, the front end's
 // gain and offset folded in.
 struct TPlan {
-    enum Shape { Dc, Sine, Square, Triangle, Harmonics, Noise } shape = Dc;
+    enum Shape { Dc, Sine, Square, Triangle, Harmonics, Noise, Bus } shape = Dc;
     const TSignal* signal = nullptr;
     double half = 0, offset = 0, freq = 0, phase = 0, duty = 0.5, norm = 0;
     bool zero = false;        // grounded or disconnected: 0 V

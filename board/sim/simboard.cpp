@@ -108,6 +108,7 @@ void TSimBoard::applyScenario(const TScenario& s, std::string* warnings, bool re
 {
     TScenario old = scenario;
     scenario = s;
+    attachBusModels(scenario);
     if (s.speedFactor != speed)
         setSpeed(s.speedFactor);
     if (reloadAll || s.seed != old.seed)

@@ -10,6 +10,8 @@
 // The scenario file and its keys are described in board/sim/SCENARIO.txt.
 #pragma once
 
+#include "board/sim/simbus.h"
+
 #include <array>
 #include <cerrno>
 #include <cstddef>
@@ -39,6 +41,10 @@ struct TSignal {
     double duty = 50.0;         // square: percent of the period high
     // "harmonics": relative amplitudes of harmonics 1, 2, 3 ... (the sum is scaled to vpp).
     std::vector<double> harmonics;
+    // "bus": the scenario's bus seen on one wire (or high - low), divided by the probe's factor.
+    TBusWire wire = kBusDiff;
+    double attenuation = 1.0;
+    std::shared_ptr<const bus::TBusModel> busModel = nullptr;  // set when the scenario takes effect
 };
 
 // What is connected to channel 1's current and diode test paths.
@@ -94,7 +100,11 @@ struct TScenario {
     TBattery battery;
     // Further GPIO inputs by line number (146, 123, 136, 114 ...); unlisted lines read 0.
     std::vector<std::pair<int, int>> gpioInputs;
+    TBusConfig bus;                   // the one bus the "bus" signals show
 };
+
+// Gives every "bus" signal of the scenario the model of its bus.
+void attachBusModels(TScenario& scenario);
 
 // The desktop defaults (four channels, 1 kHz sine 2 Vpp / 1 kHz square 1 Vpp / 10 kHz triangle
 // 0.5 Vpp / DC 0 V, no probes, lux 100, speed 1, seed 1).
@@ -540,6 +550,25 @@ TAnalogChannel analogChannel(int channel);
 double inputVolts(int channel, double t);
 // ADC code of a channel at simulated time t as the front end places it (0..4095).
 uint16_t sampleCode(int channel, double t);
+
+// A trace of a channel's "bus" signal sampled straight from the model, for tests and benchmarks
+// of the bus measurements: 100,000 words as the trace holds them (524256 at the zero line for
+// position 0, 32760 codes a division, codes growing with the voltage), the chosen event at
+// sample triggerIndex.
+struct TBusTraceRequest {
+    enum Event { RisingEdge, FallingEdge, PositivePulseEnd, NegativePulseEnd };
+    int channel = 0;              // 0..3: whose signal (and wire)
+    int timeBase = 7;             // time-base index (7: 2e-11 s a sample)
+    int sensitivity = 5;          // sensitivity index (5: 0.1 V a division at the input)
+    double probeFactor = 10;      // the probe's division of the bus volts (the signal's attenuation is not used)
+    int position = 0;             // thousandths of the screen height
+    Event event = FallingEdge;
+    double maxPulse = 1e9;        // pulse ends: only pulses shorter than this (s)
+    int occurrence = 0;           // which matching event of the frame (wraps)
+    int32_t triggerIndex = 50000;
+};
+// False when the channel does not show a bus or the frame has no such event.
+bool sampleBusTrace(const TBusTraceRequest& request, uint32_t* words);
 
 // Engine pacing: paused, the device thread leaves the engine alone and runEngine() drives it
 // (benchmarks, exact tests). Unpausing takes up simulated time from now.

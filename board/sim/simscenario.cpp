@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,8 @@ namespace {
 // Objects keep the file's order (gpio lines, the written file follows SCENARIO.txt's table).
 using Json = nlohmann::ordered_json;
 
-const char* const kShapes[] = {"dc", "sine", "square", "triangle", "harmonics", "noise"};
+const char* const kShapes[] = {"dc", "sine", "square", "triangle", "harmonics", "noise", "bus"};
+const char* const kWires[] = {"diff", "high", "low"};
 // Checked before the library parses: nothing a scenario needs nests deeper.
 constexpr int kMaxDepth = 64;
 constexpr size_t kMaxHarmonics = 1000;
@@ -332,7 +334,7 @@ void readSignal(TReader& r, const Json& obj, const std::string& where, TSignal* 
             for (const char* k : kShapes)
                 known = known || shape->get_ref<const std::string&>() == k;
         if (!known) {
-            r.fail(where + "shape", "one of dc, sine, square, triangle, harmonics, noise is expected");
+            r.fail(where + "shape", "one of dc, sine, square, triangle, harmonics, noise, bus is expected");
             return;
         }
         s->shape = shape->get<std::string>();
@@ -342,6 +344,18 @@ void readSignal(TReader& r, const Json& obj, const std::string& where, TSignal* 
     r.number(obj, "frequency", where, 0, 1e10, &s->frequency);
     r.number(obj, "phase", where, -1e6, 1e6, &s->phase);
     r.number(obj, "duty", where, 0, 100, &s->duty);
+    if (const Json* wire = r.member(obj, "wire"); wire && r.ok()) {
+        int found = -1;
+        for (int i = 0; i < 3; ++i)
+            if (wire->is_string() && wire->get_ref<const std::string&>() == kWires[i])
+                found = i;
+        if (found < 0) {
+            r.fail(where + "wire", "one of diff, high, low is expected");
+            return;
+        }
+        s->wire = static_cast<TBusWire>(found);
+    }
+    r.number(obj, "attenuation", where, 1e-6, 1e6, &s->attenuation);
     if (const Json* h = r.member(obj, "harmonics"); h && r.ok()) {
         if (!h->is_array() || h->size() > kMaxHarmonics) {
             r.fail(where + "harmonics", "an array of at most " + std::to_string(kMaxHarmonics) + " numbers is expected");
@@ -356,6 +370,95 @@ void readSignal(TReader& r, const Json& obj, const std::string& where, TSignal* 
         }
         s->harmonics = std::move(list);
     }
+}
+
+// The scenario's bus (key "bus").
+void readBus(TReader& r, const Json& obj, TBusConfig* b)
+{
+    const std::string where = "bus.";
+    r.number(obj, "bitRate", where, 1, 1e9, &b->bitRate);
+    if (const Json* coding = r.member(obj, "coding"); coding && r.ok()) {
+        if (!coding->is_string() || (*coding != "nrz" && *coding != "manchester"))
+            r.fail(where + "coding", "\"nrz\" or \"manchester\" is expected");
+        else
+            b->coding = coding->get<std::string>();
+    }
+    if (const Json* frame = r.member(obj, "frame"); r.ok() && r.object(frame, where + "frame")) {
+        if (const Json* can = r.member(*frame, "can"); r.ok() && r.object(can, where + "frame.can")) {
+            TBusConfig c = *b;
+            c.canFrame = true;
+            r.integer(*can, "id", where + "frame.can.", 0, 0x7FF, &c.canId);
+            if (const Json* data = r.member(*can, "data"); data && r.ok()) {
+                std::vector<uint8_t> bytes;
+                bool good = data->is_string();
+                if (good) {
+                    const std::string& text = data->get_ref<const std::string&>();
+                    std::string digits;
+                    for (char ch : text) {
+                        if (ch == ' ')
+                            continue;
+                        good = good && std::isxdigit(static_cast<unsigned char>(ch));
+                        digits += ch;
+                    }
+                    good = good && digits.size() % 2 == 0 && digits.size() <= 16;
+                    for (size_t i = 0; good && i < digits.size(); i += 2)
+                        bytes.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+                }
+                if (!good)
+                    r.fail(where + "frame.can.data", "at most 8 bytes in hexadecimal (\"55 AA 0F 81\") are expected");
+                else
+                    c.canData = bytes;
+            }
+            if (r.ok())
+                *b = c;
+        } else if (const Json* bits = r.member(*frame, "bits"); bits && r.ok()) {
+            if (!bits->is_string() || bits->get_ref<const std::string&>().empty() || bits->size() > 4096 ||
+                bits->get_ref<const std::string&>().find_first_not_of("01") != std::string::npos) {
+                r.fail(where + "frame.bits", "1 to 4096 characters 0 and 1 are expected");
+            } else {
+                b->canFrame = false;
+                b->bits = bits->get<std::string>();
+            }
+        }
+    }
+    r.integer(obj, "idleBits", where, 0, 100000, &b->idleBits);
+    if (const Json* levels = r.member(obj, "levels"); r.ok() && r.object(levels, where + "levels")) {
+        for (const char* wire : {"high", "low"}) {
+            const Json* pair = r.member(*levels, wire);
+            if (!pair || !r.ok())
+                continue;
+            const std::string place = where + "levels." + wire;
+            if (!pair->is_array() || pair->size() != 2) {
+                r.fail(place, "two voltages (bit value 0, bit value 1) are expected");
+                break;
+            }
+            double* out = std::string(wire) == "high" ? b->high : b->low;
+            for (size_t i = 0; i < 2 && r.ok(); ++i) {
+                double v;
+                if (r.inRange((*pair)[i], place + "[" + std::to_string(i) + "]", -1e4, 1e4, &v))
+                    out[i] = v;
+            }
+        }
+    }
+    r.number(obj, "edge0", where, 1e-12, 1, &b->edge0);
+    r.number(obj, "edge1", where, 1e-12, 1, &b->edge1);
+    r.number(obj, "overshoot", where, 0, 10, &b->overshoot);
+    r.number(obj, "ringFrequency", where, 0, 1e12, &b->ringFrequency);
+    r.number(obj, "ringDecay", where, 1e-12, 1, &b->ringDecay);
+    r.number(obj, "jitter", where, 0, 1, &b->jitter);
+    r.number(obj, "noise", where, 0, 1e4, &b->noise);
+    r.integer(obj, "seed", where, 0, 4294967295.0, &b->seed);
+}
+
+std::string hexBytes(const std::vector<uint8_t>& bytes)
+{
+    std::string out;
+    char buf[4];
+    for (uint8_t v : bytes) {
+        std::snprintf(buf, sizeof buf, "%02X", v);
+        out += (out.empty() ? "" : " ") + std::string(buf);
+    }
+    return out;
 }
 
 std::string versionText(uint32_t v)
@@ -505,6 +608,8 @@ bool parseScenario(const std::string& json, TScenario* out, std::string* error)
             }
         }
     }
+    if (const Json* b = r.member(root, "bus"); r.ok() && r.object(b, "bus"))
+        readBus(r, *b, &s.bus);
     r.number(root, "lux", "", 0, 1e6, &s.lux);
     r.number(root, "speedFactor", "", 1e-6, 1e6, &s.speedFactor);
     r.integer(root, "seed", "", 0, 4294967295.0, &s.seed);
@@ -569,6 +674,10 @@ std::string scenarioToJson(const TScenario& s)
         sig["phase"] = g.phase;
         sig["duty"] = g.duty;
         sig["harmonics"] = g.harmonics;
+        if (g.shape == "bus") {
+            sig["wire"] = kWires[g.wire];
+            sig["attenuation"] = g.attenuation;
+        }
         Json c = Json::object();
         c["signal"] = std::move(sig);
         c["probeMemory"] = s.probeImages[i].empty() ? Json() : Json(s.probeImages[i]);
@@ -586,6 +695,25 @@ std::string scenarioToJson(const TScenario& s)
         channels.push_back(std::move(c));
     }
     root["channels"] = std::move(channels);
+    const TBusConfig& b = s.bus;
+    Json bus = Json::object();
+    bus["bitRate"] = b.bitRate;
+    bus["coding"] = b.coding;
+    if (b.canFrame)
+        bus["frame"] = {{"can", {{"id", b.canId}, {"data", hexBytes(b.canData)}}}};
+    else
+        bus["frame"] = {{"bits", b.bits}};
+    bus["idleBits"] = b.idleBits;
+    bus["levels"] = {{"high", {b.high[0], b.high[1]}}, {"low", {b.low[0], b.low[1]}}};
+    bus["edge0"] = b.edge0;
+    bus["edge1"] = b.edge1;
+    bus["overshoot"] = b.overshoot;
+    bus["ringFrequency"] = b.ringFrequency;
+    bus["ringDecay"] = b.ringDecay;
+    bus["jitter"] = b.jitter;
+    bus["noise"] = b.noise;
+    bus["seed"] = b.seed;
+    root["bus"] = std::move(bus);
     root["lux"] = s.lux;
     root["speedFactor"] = s.speedFactor;
     root["seed"] = s.seed;

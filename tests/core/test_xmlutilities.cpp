@@ -286,17 +286,17 @@ TEST_F(XmlFileTest, LimitsFileIsReplacedWholeAndNamesAreConfined)
 
 TEST_F(XmlFileTest, BuiltInDescriptorsAreReadFromMemory)
 {
-    XmlDescriptor builtIn("/ProfibusPA.bus", false);
+    XmlDescriptor builtIn("/KNX.bus", false);
     ASSERT_TRUE(builtIn.valid);
     XmlFifo path;
-    path.initFifo(3, "bus", "limits", "limit");
-    EXPECT_EQ(builtIn.getAttributeValue("max", &path), "1.0");
+    path.initFifo(3, "filebus", "bus", "title");
+    EXPECT_EQ(builtIn.getAttributeValue("a", &path), "KNX 9600 bps@ISO/IEC 14543-3");
     struct stat st;
     EXPECT_NE(stat(hostPath("/var/tmp/bus").c_str(), &st), 0);
 
     XmlDescriptor unknown("/Unknown.bus", false);
     EXPECT_FALSE(unknown.valid);
-    EXPECT_FALSE(unknown.fileRead("/profibuspa.bus", false));  // exact names only
+    EXPECT_FALSE(unknown.fileRead("/knx.bus", false));  // exact names only
     // An unknown name leaves a read tree as it was.
     EXPECT_TRUE(builtIn.fileRead("/Unknown.bus", false));
 }

@@ -1,6 +1,7 @@
 #include "tests/support/simboardtest.h"
 
 #include "board/board.h"
+#include "board/sim/simboard.h"
 
 #include <cstddef>
 #include <cstdlib>
@@ -91,4 +92,17 @@ std::string readWholeFile(const std::string& path)
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+void useCanBusSignals()
+{
+    simboard::updateScenario([](simboard::TScenario& s) {
+        s.bus = simboard::TBusConfig{};
+        s.signals[0].shape = "bus";
+        s.signals[0].wire = simboard::kBusDiff;
+        s.signals[0].attenuation = 10;
+        s.signals[3].shape = "bus";
+        s.signals[3].wire = simboard::kBusHigh;
+        s.signals[3].attenuation = 10;
+    });
 }

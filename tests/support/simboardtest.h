@@ -24,3 +24,6 @@ private:
 void removeTree(const std::string& path);
 // The whole content of a host file; empty when it cannot be read.
 std::string readWholeFile(const std::string& hostPath);
+// The CAN sample's signals on the running board: the default bus differential on channel 1 and
+// CAN-H on channel 4, both divided by 10 as a x10 probe does.
+void useCanBusSignals();

@@ -10,6 +10,7 @@
 #include "acquisition/acquisit.h"
 #include "acquisition/measkernel.h"
 #include "acquisition/scope.h"
+#include "busanalysis/busmeaskernel.h"
 #include "core/command.h"
 #include "core/gest_db.h"
 #include "core/process.h"
@@ -550,3 +551,26 @@ TEST_F(ScopeCycleTest, BusyControllerSeesOneStateNoticeAndARestartStillCompletes
 }
 
 }  // namespace
+
+// --- The CAN bus of the sample scenario ----------------------------------------------------------
+
+TEST_F(ScopeCycleTest, CanFramesOnChannelOneReadBackTheirLevels)
+{
+    // The sample CAN scenario: the differential bus on channel 1 and CAN-H on channel 4, both
+    // divided by 10 as a x10 probe does; the setup knows the probes' factor.
+    useCanBusSignals();
+    data.probeCoeffCh1 = data.probeCoeffCh4 = 10.0f;
+    data.sensitivityCh1 = 5;  // 0.1 V a division at the input, 1 V with the probe
+    data.couplingCh1 = 1;     // DC
+    data.trigLevelCh1 = 100;
+    prepare(11);
+    runCycle();
+    ASSERT_TRUE(completeRecords(3));
+    stopCycle();
+
+    TBusAutoMeas m;
+    ASSERT_EQ(MeasPixT_bus(ch1()->samples, &m, 2000, 98000, 0), 0);
+    const double voltsPerCode = 0.1 * 10 / 32760;
+    EXPECT_NEAR((double(m.topLevel) - kZeroLineCode) * voltsPerCode, 2.0, 0.04);
+    EXPECT_NEAR((double(m.baseLevel) - kZeroLineCode) * voltsPerCode, 0.0, 0.04);
+}
