@@ -22,8 +22,10 @@ declare -A max_len=(
   [scenario]=8192
   [xml]=65536
   [recall]=8192
+  [probe]=8200
+  [control]=1024
 )
-targets=(scpi http websvc file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall)
+targets=(scpi http websvc file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall probe control)
 
 usage() {
   echo "usage: bash scripts/fuzz.sh [TARGET|all] [SECONDS]"
