@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -63,10 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     database db;
     std::memcpy(&db, &data, sizeof db);
     LectureKalvex(static_cast<int16_t>(channel), &db);
-    setSmartProbeLink(channel, nullptr);
 
-    // What the views and the key thread ask of a probe object.
-    TKalvex probe(static_cast<unsigned short>(channel));
+    // What the views and the key thread ask of the probe object: the one linked by the reading,
+    // or (a refused memory leaves no link) a fresh reading's.
+    std::shared_ptr<TKalvex> linked = smartProbeLink(channel);
+    setSmartProbeLink(channel, nullptr);
+    if (!linked)
+        linked = std::make_shared<TKalvex>(static_cast<unsigned short>(channel));
+    TKalvex& probe = *linked;
     char designation[kalvex::kDesignationSize + 1];
     unsigned short id = 0;
     probe.getId(designation, &id);
