@@ -15,12 +15,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    simboard::registerScenarioSeed();
-    fuzzSimulatedBoard();
-    simboard::setPowerOnConfiguration(simboard::TPowerOn::Configured);
-    std::string error;
-    if (!simboard::install(&error))
-        fuzzFailure("cannot install the simulated board: " + error);
+    fuzzInstallSimulatedBoard();
     // What a running program has under its root: the pipe itself and a probe image.
     const std::string pipe = boardPath(simboard::kControlPipePath);
     ::unlink(pipe.c_str());

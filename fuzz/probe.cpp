@@ -33,12 +33,8 @@ void stampChecksum(std::vector<uint8_t>& image, size_t offset, size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    simboard::registerScenarioSeed();
     fuzzStartup();
-    simboard::setPowerOnConfiguration(simboard::TPowerOn::Configured);
-    std::string error;
-    if (!simboard::install(&error))
-        fuzzFailure("cannot install the simulated board: " + error);
+    fuzzInstallSimulatedBoard();
     setPauseHook([](int) {});  // the settling pauses of a reading only cost time here
     return 0;
 }
