@@ -1,6 +1,7 @@
 #include "fuzz/support.h"
 
 #include "board/board.h"
+#include "board/sim/simboard.h"
 #include "core/calibfile.h"
 #include "core/gest_db.h"
 #include "core/process.h"
@@ -57,6 +58,17 @@ void fuzzSimulatedBoard()
     registerCalibrationSeed();
     seedBoardRoot();
     std::memcpy(&data, &init_par, sizeof data);
+}
+
+void fuzzInstallSimulatedBoard()
+{
+    if (simboard::installed())
+        return;
+    fuzzSimulatedBoard();
+    simboard::setPowerOnConfiguration(simboard::TPowerOn::Configured);
+    std::string error;
+    if (!simboard::install(&error))
+        fuzzFailure("cannot install the simulated board: " + error);
 }
 
 void fuzzWriteBoardFile(const char* boardAbsolutePath, const uint8_t* bytes, size_t size)

@@ -17,6 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 // holds the defaults. Once per process.
 void fuzzSimulatedBoard();
 
+// fuzzSimulatedBoard(), then the simulated board installed as the device-I/O seam, its FPGA
+// configured from power-on. Once per process.
+void fuzzInstallSimulatedBoard();
+
 // Replaces the board file with the bytes; aborts when it cannot be written.
 void fuzzWriteBoardFile(const char* boardAbsolutePath, const uint8_t* data, size_t size);
 

@@ -23,8 +23,10 @@ declare -A max_len=(
   [xml]=65536
   [recall]=8192
   [busdescriptor]=65536
+  [probe]=8200
+  [control]=1024
 )
-targets=(scpi http websvc file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall busdescriptor)
+targets=(scpi http websvc file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall busdescriptor probe control)
 
 usage() {
   echo "usage: bash scripts/fuzz.sh [TARGET|all] [SECONDS]"

@@ -5,6 +5,7 @@
 
 #include "board/board.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -263,9 +264,19 @@ bool runControlStep(const TControlStep& s, std::string* error)
         return true;
     }
     case TControlStep::PlugImage: {
-        std::ifstream file(boardPath(s.text), std::ios::binary);
-        std::vector<uint8_t> image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        if (!file.good() && !file.eof())
+        // Only a regular file under the root, opened without blocking: the path may name the
+        // control pipe itself, a device, or a link leading out of the root.
+        std::string why;
+        const int fd = openBoardFileIn("/", s.text.c_str(), nullptr, &why);
+        if (fd < 0)
+            return fail(error, s.text + ": " + why);
+        std::vector<uint8_t> image;
+        uint8_t buffer[4096];
+        ssize_t n = 0;
+        while (image.size() <= kProbeMemorySize && ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)))
+            image.insert(image.end(), buffer, buffer + std::max<ssize_t>(n, 0));
+        ::close(fd);
+        if (n < 0)
             return fail(error, s.text + ": cannot be read");
         if (image.empty() || image.size() > kProbeMemorySize)
             return fail(error, s.text + ": not a probe image");

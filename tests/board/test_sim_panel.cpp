@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fcntl.h>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include <sstream>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -192,3 +194,27 @@ TEST_F(SimPanelTest, LinesThroughTheNamedPipeActAndBadOnesAreNoted)
 }
 
 } // namespace
+
+// A probe image named on a control line is read only from a regular file under the root: the
+// control pipe itself (which held the reader forever), a folder or a link leading out of the
+// root is refused and leaves the channel as it was.
+TEST_F(SimPanelTest, ProbeImagesComeOnlyFromRegularFilesUnderTheRoot)
+{
+    simboard::TProbeDescription probe;
+    probe.id = 0x8001;
+    const std::vector<uint8_t> image = simboard::buildProbeImage(probe);
+    std::ofstream(boardPath("/sim/p.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    ASSERT_EQ(::mkfifo(boardPath(simboard::kControlPipePath).c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/etc/passwd", boardPath("/sim/out.bin").c_str()), 0);
+    for (const char* path : {"/sim/control", "/sim", "/sim/out.bin", "/sim/missing.bin"}) {
+        std::string error;
+        EXPECT_FALSE(simboard::runControlLine(std::string("probe 1 plug ") + path, &error)) << path;
+        EXPECT_NE(error.find(path), std::string::npos) << error;
+        EXPECT_TRUE(simboard::probeMemory(0).empty()) << path;
+    }
+    ASSERT_TRUE(simboard::runControlLine("probe 1 plug /sim/p.bin"));
+    const std::vector<uint8_t> memory = simboard::probeMemory(0);
+    ASSERT_EQ(memory.size(), simboard::kProbeMemorySize);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), memory.begin()));
+}
