@@ -21,6 +21,8 @@ constexpr int16_t kNoTriggerSource = 55;
 // First call: the scaling registers' start; then the scope configuration of every channel.
 void FrontEndInit(calibration* calib);
 void ConfigurationScope(calibration* calib);
+// Every channel with the harmonic default set and its trims, the current relay open.
+void ConfigurationHarmonic(calibration* calib);
 
 // Channel 0..3 throughout; other channels (and sensitivities outside 0..15) change nothing.
 void SetSensitivity(uint16_t channel, int16_t sensitivity, uint16_t* set);

@@ -9,6 +9,7 @@
 #include "board/sim/simboard.h"
 #include "core/gest_db.h"
 #include "hardware/fpga.h"
+#include "hardware/scaling.h"
 
 #include <gtest/gtest.h>
 
@@ -59,6 +60,27 @@ protected:
 
     static std::vector<simboard::TLogEntry> logOf(simboard::TLogKind kind) { return simboard::log({kind}); }
     static std::vector<simboard::TLogEntry> serialLog() { return logOf(simboard::TLogKind::Serial); }
+
+    // Relay words (R- cleared bit 7, R+ set; left out without relayWords) and register numbers
+    // sent to front-end channel ch since serialMark() returned `from`.
+    static std::string frontEndSequence(int ch, size_t from, bool relayWords = true)
+    {
+        std::string out;
+        const auto commands = simboard::serialCommands();
+        for (size_t i = from; i < commands.size(); ++i) {
+            const auto& c = commands[i];
+            if (!(c.mask & (1u << ch)))
+                continue;
+            if (c.opcode == FE_OP_RELAY_WORD) {
+                if (relayWords)
+                    out += (c.data >> 1) & 0x80 ? "R+ " : "R- ";
+            } else if (c.opcode < kScalingRegisters) {
+                out += std::to_string(c.opcode) + " ";
+            }
+        }
+        return out;
+    }
+    static size_t serialMark() { return simboard::serialCommands().size(); }
 
     // The channels (bit ch) whose front-end chip received register writes while f ran; every
     // chip is expected released after it (`what` names the case in a failure).

@@ -40,23 +40,8 @@ protected:
     }
     static uint16_t chip(int ch, int p) { return simboard::frontEnd(ch).params[p]; }
 
-    // Relay words (R- cleared bit 7, R+ set) and register numbers sent to channel ch since `from`.
-    static std::string sequence(int ch, size_t from)
-    {
-        std::string out;
-        const auto commands = simboard::serialCommands();
-        for (size_t i = from; i < commands.size(); ++i) {
-            const auto& c = commands[i];
-            if (!(c.mask & (1u << ch)))
-                continue;
-            if (c.opcode == FE_OP_RELAY_WORD)
-                out += (c.data >> 1) & 0x80 ? "R+ " : "R- ";
-            else if (c.opcode < kScalingRegisters)
-                out += std::to_string(c.opcode) + " ";
-        }
-        return out;
-    }
-    static size_t mark() { return simboard::serialCommands().size(); }
+    static std::string sequence(int ch, size_t from, bool relayWords = true) { return frontEndSequence(ch, from, relayWords); }
+    static size_t mark() { return serialMark(); }
 
     calibration cal{};
     std::vector<int> pauses;
