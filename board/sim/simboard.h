@@ -729,4 +729,18 @@ void setStrictCheck(TStrictCheck check, bool on);
 std::vector<TViolation> violations();
 void clearViolations();
 
+// ---------------------------------------------------------------------------------------------
+// Companion programs (the battery daemon and later the others)
+
+// FIFO standing for line 114's edge: a byte in it wakes a poll of the value file with POLLPRI.
+constexpr const char* kWallPowerEdgePath = "/sim/gpio114.edge";
+// The companion flavour of the simulated device I/O: the pass-through, where a write of a /sys
+// file replaces its whole value and line 114's edges come from kWallPowerEdgePath (made and held
+// open on first use); no FPGA model.
+void installCompanionDeviceIO();
+// Writes line 114's value file, then one byte into the edge FIFO (skipped when no program holds
+// it). False when the value file cannot be written.
+bool setWallPower(bool on);
+bool signalWallPowerEdge();
+
 } // namespace simboard
