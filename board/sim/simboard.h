@@ -59,7 +59,7 @@ struct TBattery {
     int adc_mV = 12000;        // bq2018 pack: the battery voltage converter's reading
     int temperatureCode = 2;   // bq2018: register 0x74 bits 5-7
     int chargeTime = 0, dischargeTime = 0, selfDischarge = 0, chargeCount = 0, dischargeCount = 0;
-    std::vector<uint8_t> ram;  // bq2018 RAM, 26 bytes; empty: zeros
+    std::vector<uint8_t> ram{};  // bq2018 RAM, 26 bytes; empty: zeros
 };
 
 // A smart probe described by its contents, built into a memory image by buildProbeImage.
