@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
@@ -346,4 +348,28 @@ TEST_F(DaemonTest, BadReadingsNeverHalt)
         EXPECT_FALSE(halted(2000ms));
         EXPECT_EQ("50", file("/var/tmp/batlevel"));
     }
+}
+
+TEST_F(DaemonTest, OffPipeWritersNeverFailAndWallPowerFileMayVanish)
+{
+    // Charging: every "POWEROFF" is drained and ignored, and no writer ever meets a closed pipe.
+    boot(pack("bq34z100"), true);
+    ASSERT_TRUE(running(true));
+    for (int i = 0; i < 1000; ++i) {
+        const int fd = ::open(hostPath("/var/tmp/offpipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(fd, 0) << i << ": " << std::strerror(errno);
+        ASSERT_EQ(8, ::write(fd, "POWEROFF", 8)) << i << ": " << std::strerror(errno);
+        ::close(fd);
+    }
+    // An unreadable line 114 keeps the last known state: still charging.
+    ::unlink(hostPath("/sys/class/gpio/gpio114/value").c_str());
+    std::this_thread::sleep_for(1000ms);
+    EXPECT_TRUE(daemon_.running());
+    EXPECT_EQ("1", file("/sys/class/gpio/gpio127/value"));
+    EXPECT_EQ("-87 ", file("/var/tmp/batlevel"));
+
+    writeFile("/sys/class/gpio/gpio114/value", "0\n");
+    ASSERT_TRUE(waitFor([&] { return file("/sys/class/gpio/gpio127/value") == "0"; }, 10s));
+    ASSERT_TRUE(writeOffPipe("POWEROFF"));
+    EXPECT_TRUE(halted(10000ms));
 }

@@ -170,6 +170,15 @@ struct Clock {
     std::function<double()> fn() { return [this] { return t; }; }
 };
 
+// A gauge at 288 K on the bank, started, the battery above the end of discharge.
+void startGauge(TRegisterBank& bank, Clock& clock, BQ2018& gauge)
+{
+    bank.regs[0x74] = 0x40;
+    gauge.clock = clock.fn();
+    gauge.GgInitialize();
+    gauge.SetBatteryVoltage(12000);
+}
+
 } // namespace
 
 TEST(Bq2018, RecordCheckedAtStart)
@@ -232,12 +241,9 @@ TEST(Bq2018, Levels)
         loadRecord(bank, defaultRecord());
         bank.setWord(0x7E, c.dsg);
         bank.setWord(0x7C, c.chg);
-        bank.regs[0x74] = 0x40;
         BQ2018 gauge;
         Clock clock;
-        gauge.clock = clock.fn();
-        gauge.GgInitialize();
-        gauge.SetBatteryVoltage(12000);
+        startGauge(bank, clock, gauge);
         gauge.ChargerConnected = c.wall;
         EXPECT_EQ(c.level, gauge.GgUpdate(false)) << c.dsg << " " << c.chg;
         EXPECT_EQ(288u, gauge.iKelvin);
@@ -249,12 +255,9 @@ TEST(Bq2018, FullChargeOnlyWhenAsked)
     for (bool test : {false, true}) {
         TRegisterBank bank;
         loadRecord(bank, defaultRecord());
-        bank.regs[0x74] = 0x40;
         BQ2018 gauge;
         Clock clock;
-        gauge.clock = clock.fn();
-        gauge.GgInitialize();
-        gauge.SetBatteryVoltage(12000);
+        startGauge(bank, clock, gauge);
         gauge.ChargerConnected = true;
         gauge.GgUpdate(false);
         bank.writes.clear();
@@ -281,12 +284,9 @@ TEST(Bq2018, EndOfDischargeOncePerStartAndLearning)
             sum = static_cast<uint8_t>(sum + reinterpret_cast<uint8_t*>(&d)[k]);
         d.checksum = static_cast<uint8_t>(0x55 - sum);
         loadRecord(bank, d);
-        bank.regs[0x74] = 0x40;
         BQ2018 gauge;
         Clock clock;
-        gauge.clock = clock.fn();
-        gauge.GgInitialize();
-        gauge.SetBatteryVoltage(12000);
+        startGauge(bank, clock, gauge);
         gauge.GgUpdate(false);
         gauge.iValidDsgRam = 0x55;
         gauge.iDsgCntr = 0;
@@ -305,13 +305,10 @@ TEST(Bq2018, MaintenanceAndSelfDischarge)
 {
     TRegisterBank bank;
     loadRecord(bank, defaultRecord());
-    bank.regs[0x74] = 0x40;
     bank.setWord(0x7A, 740 * 2 + 5);
     BQ2018 gauge;
     Clock clock;
-    gauge.clock = clock.fn();
-    gauge.GgInitialize();
-    gauge.SetBatteryVoltage(12000);
+    startGauge(bank, clock, gauge);
     gauge.GgUpdate(false);
     clock.t += 59 * 60;
     bank.writes.clear();
@@ -334,13 +331,10 @@ TEST(Bq2018, PowerDownSaveAndSilence)
 {
     TRegisterBank bank;
     loadRecord(bank, defaultRecord());
-    bank.regs[0x74] = 0x40;
     bank.setWord(0x7E, 1000);
     BQ2018 gauge;
     Clock clock;
-    gauge.clock = clock.fn();
-    gauge.GgInitialize();
-    gauge.SetBatteryVoltage(12000);
+    startGauge(bank, clock, gauge);
     EXPECT_EQ(97, gauge.GgUpdate(false));
     bank.silent = true;
     gauge.ChargerConnected = true;
