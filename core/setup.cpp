@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
 #include <ctime>
 #include <strings.h>
 #include <dirent.h>
@@ -507,8 +508,17 @@ void Shutdown(TPowerOff kind)
         SetupSave("setup", true, "");
     }
     CmdeLogique(CMDE_LAMP, 0);
-    // On the board the open waits until the battery daemon reads the pipe.
-    const int fd = ::open(boardPath(kOffPipe).c_str(), O_WRONLY | O_CLOEXEC);
+    // A FIFO nobody reads yet (ENXIO) is retried for a while, never waited on for ever: a dead
+    // daemon must not keep the instrument on. A reader that goes away must not kill us with
+    // SIGPIPE, whose status the start-up scripts would misread; we end right after.
+    ::signal(SIGPIPE, SIG_IGN);
+    int fd = -1;
+    for (int waited = 0;; waited += 100) {
+        fd = ::open(boardPath(kOffPipe).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0 || errno != ENXIO || waited >= 5000)
+            break;
+        pauseMs(100);
+    }
     if (fd >= 0) {
         writeAll(fd, "POWEROFF", 8);
         ::close(fd);

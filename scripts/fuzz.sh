@@ -25,8 +25,9 @@ declare -A max_len=(
   [busdescriptor]=65536
   [probe]=8200
   [control]=1024
+  [gauge]=4096
 )
-targets=(scpi http websvc file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall busdescriptor probe control)
+targets=(scpi http websvc file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall busdescriptor probe control gauge)
 
 usage() {
   echo "usage: bash scripts/fuzz.sh [TARGET|all] [SECONDS]"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs benchview on the simulated board, booted first with
-# the developer tool "simboard boot". Without a display it starts a virtual one with a VNC server
-# on localhost and says how to see it. Like the board, it starts benchview again after the exit
-# statuses 2, 3 and 4.
+# Installs what is missing, builds and runs benchview on the simulated board, played first by
+# the developer tool "simboard cellwarden" (boot, fuel gauge, battery daemon, console). Without
+# a display it starts a virtual one with a VNC server on localhost and says how to see it. Like
+# the board, it starts benchview again after the exit statuses 2, 3 and 4.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 bv_install_missing
@@ -44,9 +44,22 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "  Screenshot: DISPLAY=$DISPLAY import -window root benchview.png"
 fi
 
-# Each run is a power-on of the simulated board: its volatile files go and its probes are read
-# again. The relaunches below are not boots.
-"$build_dir/simboard" boot || exit 1
+# Each run is a power-on of the simulated board, played like the board's start-up scripts: the
+# board player boots it (its volatile files go, its probes are read again), makes the off pipe,
+# runs the battery's fuel gauge and starts the battery daemon. Its console is the terminal when
+# there is one (a background job otherwise reads /dev/null). The relaunches below keep it.
+root="${BENCHVIEW_SIMROOT:-$build_dir/simroot}"
+if [ -e /dev/tty ] && { : </dev/tty; } 2>/dev/null; then
+  "$build_dir/simboard" cellwarden </dev/tty &
+else
+  "$build_dir/simboard" cellwarden &
+fi
+started+=($!)
+# The player makes the off pipe right after its boot; one already playing this root is used.
+for _ in $(seq 50); do
+  [ -p "$root/var/tmp/offpipe" ] && break
+  sleep 0.1
+done
 
 # On the board, the start-up scripts act on benchview's exit status and start it again: 2 opens
 # the configuration program, 3 the file manager, 4 a panel. Here they are only named.

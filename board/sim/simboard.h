@@ -55,9 +55,17 @@ struct TLoad {
 };
 
 struct TBattery {
-    int percent = 80;
-    bool charging = false;
-    bool wallPower = false;
+    int percent = 80;        // bq34z100 state of charge
+    bool charging = false;   // accepted, no effect: charging is line 127 with wall power
+    bool wallPower = false;  // line 114 until its line file exists
+    std::string gauge = "bq34z100";  // "bq34z100", "bq2018" or "none"
+    int voltage_mV = 12000;
+    int current_mA = -300;
+    double temperature_K = 298.2;
+    int adc_mV = 12000;        // bq2018 pack: the battery voltage converter's reading
+    int temperatureCode = 2;   // bq2018: register 0x74 bits 5-7
+    int chargeTime = 0, dischargeTime = 0, selfDischarge = 0, chargeCount = 0, dischargeCount = 0;
+    std::vector<uint8_t> ram{};  // bq2018 RAM, 26 bytes; empty: zeros
 };
 
 // A smart probe described by its contents, built into a memory image by buildProbeImage.
@@ -757,5 +765,66 @@ bool strict();
 void setStrictCheck(TStrictCheck check, bool on);
 std::vector<TViolation> violations();
 void clearViolations();
+
+// ---------------------------------------------------------------------------------------------
+// Companion programs (the battery daemon and later the others)
+
+// FIFO standing for line 114's edge: a byte in it wakes a poll of the value file with POLLPRI.
+constexpr const char* kWallPowerEdgePath = "/sim/gpio114.edge";
+// The companion flavour of the simulated device I/O: the pass-through, where a write of a /sys
+// file replaces its whole value and line 114's edges come from kWallPowerEdgePath (made and held
+// open on first use); no FPGA model.
+void installCompanionDeviceIO();
+// Writes line 114's value file, then one byte into the edge FIFO (skipped when no program holds
+// it). False when the value file cannot be written.
+bool setWallPower(bool on);
+bool signalWallPowerEdge();
+
+// The battery pack's fuel gauge on the HDQ bus: owns the master of a pseudo-terminal whose
+// slave is published as /dev/ttymxc2 (a link under the root). The host's characters are decoded
+// 8 per byte, bit 0 first (0xC0 an HDQ 0, anything else a 1); a read command is answered in one
+// write with its 8-character echo and 8 answer characters (0xFE for 1, 0xC0 for 0). Framing is
+// by counting, restarted at every input flush of the host and after an idle gap above 3 ms.
+enum class TGaugeModel { None, Bq34z100, Bq2018 };
+struct TGaugeFaults {
+    int droppedAnswerChars = 0;   // the last N answer characters of every read never come
+    uint8_t flippedAnswerBits = 0;  // XORed into every answered byte
+    int unstableHighReads = 0;    // the next N word reads see their high byte change once
+    int answerDelayMs = 0;        // the answer comes this late
+    bool silent = false;          // no answer at all from now on
+};
+class TSimGauge {
+public:
+    TSimGauge();
+    ~TSimGauge();
+    // Opens the pseudo-terminal, publishes the link and starts answering. False with a message.
+    bool start(std::string* error = nullptr);
+    void stop();
+    // Model and values from the scenario's battery group (also writes the ADC value file of a
+    // bq2018 pack).
+    void configure(const TBattery& battery);
+    void setModel(TGaugeModel model);
+    TGaugeModel model() const;
+    void setStateOfCharge(int percent);
+    void setVoltage(int millivolts);
+    void setCurrent(int milliamps);
+    void setTemperatureK(double kelvin);
+    void setTemperatureCode(int code);
+    // bq2018 counters by register (0x76, 0x78, 0x7A, 0x7C, 0x7E).
+    void setCounter(uint8_t reg, uint16_t value);
+    uint16_t counter(uint8_t reg) const;
+    void setRam(const std::vector<uint8_t>& bytes);
+    std::vector<uint8_t> ram() const;
+    // Writes the ADC value file (board path of the bq2018 pack's voltage converter).
+    void setAdcMillivolts(int millivolts);
+    // Every register write the gauge received: (register, byte).
+    std::vector<std::pair<uint8_t, uint8_t>> writeLog() const;
+    void setFaults(const TGaugeFaults& faults);
+    void resetFaults();
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
 
 } // namespace simboard

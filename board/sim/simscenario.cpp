@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -272,6 +273,48 @@ public:
             return;
         }
         *out = v->get<bool>();
+    }
+
+    // One of the given words.
+    void text(const Json& obj, const char* key, const std::string& where, std::vector<std::string> allowed,
+              std::string* out)
+    {
+        const Json* v = member(obj, key);
+        if (!v || !ok_)
+            return;
+        if (!v->is_string() || std::find(allowed.begin(), allowed.end(), v->get<std::string>()) == allowed.end()) {
+            std::string words;
+            for (const auto& w : allowed)
+                words += (words.empty() ? "\"" : ", \"") + w + "\"";
+            fail(where + key, "one of " + words + " is expected");
+            return;
+        }
+        *out = v->get<std::string>();
+    }
+
+    // Exactly `count` bytes in hexadecimal (blanks allowed between them).
+    void hexBytes(const Json& obj, const char* key, const std::string& where, size_t count,
+                  std::vector<uint8_t>* out)
+    {
+        const Json* v = member(obj, key);
+        if (!v || !ok_)
+            return;
+        std::string digits;
+        bool good = v->is_string();
+        if (good)
+            for (char c : v->get<std::string>()) {
+                if (std::isxdigit(static_cast<unsigned char>(c)))
+                    digits += c;
+                else if (c != ' ')
+                    good = false;
+            }
+        if (!good || digits.size() != count * 2) {
+            fail(where + key, std::to_string(count) + " bytes in hexadecimal are expected");
+            return;
+        }
+        out->clear();
+        for (size_t i = 0; i < count; ++i)
+            out->push_back(static_cast<uint8_t>(std::stoi(digits.substr(i * 2, 2), nullptr, 16)));
     }
 
     bool object(const Json* v, const std::string& place)
@@ -618,6 +661,19 @@ bool parseScenario(const std::string& json, TScenario* out, std::string* error)
         r.integer(*bat, "percent", "battery.", 0, 100, &s.battery.percent);
         r.boolean(*bat, "charging", "battery.", &s.battery.charging);
         r.boolean(*bat, "wallPower", "battery.", &s.battery.wallPower);
+        TBattery& b = s.battery;
+        r.text(*bat, "gauge", "battery.", {"bq34z100", "bq2018", "none"}, &b.gauge);
+        r.integer(*bat, "voltage_mV", "battery.", 0, 65535, &b.voltage_mV);
+        r.integer(*bat, "current_mA", "battery.", -32768, 32767, &b.current_mA);
+        r.number(*bat, "temperature_K", "battery.", 0, 6553.5, &b.temperature_K);
+        r.integer(*bat, "adc_mV", "battery.", -1, 65535, &b.adc_mV);
+        r.integer(*bat, "temperatureCode", "battery.", 0, 7, &b.temperatureCode);
+        r.integer(*bat, "chargeTime", "battery.", 0, 65535, &b.chargeTime);
+        r.integer(*bat, "dischargeTime", "battery.", 0, 65535, &b.dischargeTime);
+        r.integer(*bat, "selfDischarge", "battery.", 0, 65535, &b.selfDischarge);
+        r.integer(*bat, "chargeCount", "battery.", 0, 65535, &b.chargeCount);
+        r.integer(*bat, "dischargeCount", "battery.", 0, 65535, &b.dischargeCount);
+        r.hexBytes(*bat, "ram", "battery.", 26, &b.ram);
     }
     if (const Json* g = r.member(root, "gpio"); r.ok() && r.object(g, "gpio")) {
         for (const auto& m : g->items()) {
@@ -718,7 +774,22 @@ std::string scenarioToJson(const TScenario& s)
     root["speedFactor"] = s.speedFactor;
     root["seed"] = s.seed;
     root["inputs connected"] = s.inputsConnected;
-    root["battery"] = {{"percent", s.battery.percent}, {"charging", s.battery.charging}, {"wallPower", s.battery.wallPower}};
+    const TBattery& bat = s.battery;
+    root["battery"] = {{"percent", bat.percent}, {"charging", bat.charging}, {"wallPower", bat.wallPower},
+                       {"gauge", bat.gauge}, {"voltage_mV", bat.voltage_mV}, {"current_mA", bat.current_mA},
+                       {"temperature_K", bat.temperature_K}, {"adc_mV", bat.adc_mV},
+                       {"temperatureCode", bat.temperatureCode}, {"chargeTime", bat.chargeTime},
+                       {"dischargeTime", bat.dischargeTime}, {"selfDischarge", bat.selfDischarge},
+                       {"chargeCount", bat.chargeCount}, {"dischargeCount", bat.dischargeCount}};
+    if (!bat.ram.empty()) {
+        std::string hex;
+        char two[3];
+        for (uint8_t byte : bat.ram) {
+            std::snprintf(two, sizeof two, "%02X", byte);
+            hex += two;
+        }
+        root["battery"]["ram"] = hex;
+    }
     Json gpio = Json::object();
     for (const auto& g : s.gpioInputs)
         gpio[std::to_string(g.first)] = g.second;

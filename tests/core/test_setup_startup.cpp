@@ -8,6 +8,10 @@
 #include "hardware/calibration.h"
 
 #include <algorithm>
+#include <chrono>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <ctime>
 
@@ -202,6 +206,36 @@ TEST_F(StartupTest, PowerOffWithoutPipeOrPrivateDirectoryStillEndsWithZero)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(exists(kOffPipe));
+}
+
+// A FIFO off pipe: nobody reading must not keep the instrument on for ever; a reader that
+// arrives late (within the 5 s) still gets the message.
+TEST_F(StartupTest, PowerOffThroughAFifoIsBounded)
+{
+    ASSERT_EQ(::unlink(hostPath(kOffPipe).c_str()), 0);
+    ASSERT_EQ(::mkfifo(hostPath(kOffPipe).c_str(), 0644), 0);
+    const auto t0 = std::chrono::steady_clock::now();
+    int status = inChild([] { Shutdown(POWEROFF_SAVE_SETUP); });
+    const auto waited = std::chrono::steady_clock::now() - t0;
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_GE(waited, std::chrono::milliseconds(4500));
+
+    std::string received;
+    std::thread reader([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        const int fd = ::open(hostPath(kOffPipe).c_str(), O_RDONLY);
+        char buffer[16];
+        ssize_t n;
+        while (fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0)
+            received.append(buffer, static_cast<size_t>(n));
+        if (fd >= 0)
+            ::close(fd);
+    });
+    status = inChild([] { Shutdown(POWEROFF_SAVE_SETUP); });
+    reader.join();
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(received, "POWEROFF");
 }
 
 } // namespace

@@ -1,0 +1,215 @@
+// The board player of the simboard tool with a scripted console, on the test's own root.
+#include "board/sim/simboard.h"
+#include "tests/support/simboardtest.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A child with standard input and output as pipes, killed and reaped by its pid at the end.
+class Console {
+public:
+    bool start(const std::vector<std::string>& args, const std::string& root)
+    {
+        int in[2], out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+            return false;
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const std::string env = "BENCHVIEW_SIMROOT=" + root;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::dup2(out[1], 2);
+            ::putenv(const_cast<char*>(env.c_str()));
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        input_ = in[1];
+        output_ = out[0];
+        ::fcntl(output_, F_SETFL, O_NONBLOCK);
+        return pid_ > 0;
+    }
+    ~Console()
+    {
+        if (pid_ > 0 && !reaped_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        for (int fd : {input_, output_})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    void send(const std::string& line) { ASSERT_EQ(static_cast<ssize_t>(line.size() + 1), ::write(input_, (line + "\n").c_str(), line.size() + 1)); }
+    void closeInput()
+    {
+        ::close(input_);
+        input_ = -1;
+    }
+    std::string& output()
+    {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(output_, buffer, sizeof buffer)) > 0)
+            text_.append(buffer, static_cast<size_t>(n));
+        return text_;
+    }
+    bool waitOutput(const std::string& what, std::chrono::milliseconds timeout)
+    {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (output().find(what) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+    bool waitExit(std::chrono::milliseconds timeout, int* status)
+    {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < end) {
+            if (::waitpid(pid_, status, WNOHANG) == pid_) {
+                reaped_ = true;
+                return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+    pid_t pid() const { return pid_; }
+    // The pid the player reported for a program it started.
+    pid_t childPid(const std::string& program)
+    {
+        const std::string key = program + " started (pid ";
+        const size_t at = output().find(key);
+        return at == std::string::npos ? -1 : std::atoi(text_.c_str() + at + key.size());
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+    int input_ = -1, output_ = -1;
+    std::string text_;
+};
+
+class PlayerTest : public SimBoardTest {
+protected:
+    void SetUp() override
+    {
+        SimBoardTest::SetUp();
+        simboard::TScenario s = simboard::defaultScenario();
+        s.speedFactor = 100;
+        std::ofstream(hostPath(simboard::kScenarioPath), std::ios::trunc) << simboard::scenarioToJson(s);
+    }
+    bool isFifo(const char* boardPath)
+    {
+        struct stat st;
+        return ::stat(hostPath(boardPath).c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    }
+    bool waitFile(const char* boardPath, const std::string& content, std::chrono::milliseconds timeout)
+    {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (readHostFile(hostPath(boardPath)) != content) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(PlayerTest, ConsoleDrivesTheBoard)
+{
+    Console player;
+    ASSERT_TRUE(player.start({SIMBOARD_EXE, "cellwarden"}, root_));
+    ASSERT_TRUE(player.waitOutput("cellwarden started", 10s)) << player.output();
+    EXPECT_TRUE(isFifo("/var/tmp/offpipe"));
+    ASSERT_TRUE(waitFile("/var/tmp/batlevel", "80 ", 10s));
+
+    // One player per root; a boot leaves a played root alone.
+    {
+        Console second;
+        ASSERT_TRUE(second.start({SIMBOARD_EXE, "cellwarden"}, root_));
+        int status = 0;
+        ASSERT_TRUE(second.waitExit(10s, &status));
+        EXPECT_EQ(1, WEXITSTATUS(status));
+        Console boot;
+        ASSERT_TRUE(boot.start({SIMBOARD_EXE, "boot"}, root_));
+        ASSERT_TRUE(boot.waitExit(10s, &status));
+        EXPECT_EQ(0, WEXITSTATUS(status));
+        EXPECT_EQ("80 ", readHostFile(hostPath("/var/tmp/batlevel")));
+    }
+
+    player.send("wall on");
+    EXPECT_TRUE(waitFile("/sys/class/gpio/gpio127/value", "1", 10s));
+    player.send("soc 15");
+    EXPECT_TRUE(waitFile("/var/tmp/batlevel", "-15 ", 10s));
+    player.send("status");
+    EXPECT_TRUE(player.waitOutput("line 114: 1", 10s)) << player.output();
+    EXPECT_TRUE(player.waitOutput("line 127: 1", 10s));
+
+    // benchview's commands go whole into its control pipe; with no reader the console says so.
+    player.send("key ch1");
+    EXPECT_TRUE(player.waitOutput("\"key ch1\" not sent", 10s));
+    ASSERT_EQ(0, ::mkfifo(hostPath("/sim/control").c_str(), 0644));
+    const int control = ::open(hostPath("/sim/control").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(control, 0);
+    player.send("key ch1 long");
+    std::string got;
+    for (int i = 0; i < 500 && got.find('\n') == std::string::npos; ++i) {
+        char buffer[64];
+        const ssize_t n = ::read(control, buffer, sizeof buffer);
+        if (n > 0)
+            got.append(buffer, static_cast<size_t>(n));
+        std::this_thread::sleep_for(10ms);
+    }
+    ::close(control);
+    EXPECT_EQ("key ch1 long\n", got);
+    player.send("frobnicate");
+    EXPECT_TRUE(player.waitOutput("unknown command: \"frobnicate\"", 10s));
+
+    // End of input keeps the board; SIGTERM stops it and its children.
+    const pid_t daemon = player.childPid("cellwarden");
+    ASSERT_GT(daemon, 0);
+    player.closeInput();
+    int status = 0;
+    EXPECT_FALSE(player.waitExit(500ms, &status));
+    ::kill(player.pid(), SIGTERM);
+    ASSERT_TRUE(player.waitExit(10s, &status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    EXPECT_NE(0, ::kill(daemon, 0));
+}
+
+TEST_F(PlayerTest, PowerCutEndsThePlayer)
+{
+    Console player;
+    ASSERT_TRUE(player.start({SIMBOARD_EXE, "cellwarden"}, root_));
+    ASSERT_TRUE(waitFile("/var/tmp/batlevel", "80 ", 10s)) << player.output();
+    const int fd = ::open(hostPath("/var/tmp/offpipe").c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(8, ::write(fd, "POWEROFF", 8));
+    ::close(fd);
+    int status = 0;
+    ASSERT_TRUE(player.waitExit(10s, &status)) << player.output();
+    EXPECT_NE(std::string::npos, player.output().find("cellwarden ended with status 99"));
+    EXPECT_NE(std::string::npos, player.output().find("power cut"));
+}
