@@ -4,6 +4,8 @@
 
 int32_t signedLevel(int32_t percent, bool wallPower)
 {
+    // A gauge's charge register holds a byte: a damaged answer must not publish beyond 100 %.
+    percent = percent < 0 ? 0 : percent > 100 ? 100 : percent;
     if (!wallPower)
         return percent;
     return percent == 0 ? -1 : -percent;

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -70,10 +71,12 @@ private:
     }
 };
 
-void checkLevel(int32_t level)
+void checkLevel(const char* gauge, int32_t level)
 {
-    if (level < -100 || level > 100)
+    if (level < -100 || level > 100) {
+        std::fprintf(stderr, "%s: level %d outside -100..100\n", gauge, static_cast<int>(level));
         std::abort();
+    }
 }
 
 } // namespace
@@ -92,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     BQ34Z100 bq34;
     for (int i = 0; i < 4; ++i) {
         bq34.ChargerConnected = i & 1;
-        checkLevel(bq34.GgUpdate());
+        checkLevel("bq34z100", bq34.GgUpdate());
     }
     BQ2018 bq2018;
     double now = 0;
@@ -102,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         now += 61 * 60;  // every update runs the maintenance
         bq2018.ChargerConnected = i & 1;
         bq2018.SetBatteryVoltage(static_cast<unsigned short>(i == 5 ? 9000 : 12000));
-        checkLevel(bq2018.GgUpdate(i > 2));
+        checkLevel("bq2018", bq2018.GgUpdate(i > 2));
     }
     bq2018.GgPwrDwnSave();
     setHdqBus(nullptr);

@@ -96,6 +96,7 @@ TEST(Bq34z100, Update)
         {100, 12000, 0, false, 100, false, false},
         {5, 9999, -300, false, 5, true, false},
         {5, 10000, -300, false, 5, false, false},
+        {255, 12000, -300, true, -100, false, false},  // a damaged charge byte
     };
     for (const auto& c : cases) {
         TRegisterBank bank;
