@@ -67,6 +67,9 @@ cmake --build "$build_dir" --parallel "$(nproc)" --target "${run[@]/#/fuzz_}"
 # other work would show up as a hang of whatever input was running.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then
   export BENCHVIEW_FUZZ_WORK_DIR="/dev/shm/benchview-fuzz-$(id -u)"
+  # Targets that make their own temporary roots put them there too.
+  mkdir -p "$BENCHVIEW_FUZZ_WORK_DIR/tmp"
+  export TMPDIR="$BENCHVIEW_FUZZ_WORK_DIR/tmp"
 fi
 
 status=0
