@@ -20,6 +20,9 @@ constexpr int16_t kNoTriggerSource = 55;
 
 // First call: the scaling registers' start; then the scope configuration of every channel.
 void FrontEndInit(calibration* calib);
+// The calibration record's reference trims of one channel (registers 16, 1, 4, 8) into its set;
+// nothing without a record. Shared by the scope and harmonic configurations.
+void ChannelReferenceTrims(uint16_t ch, uint16_t* set, const calibration* calib);
 void ConfigurationScope(calibration* calib);
 // Every channel with the harmonic default set and its trims, the current relay open.
 void ConfigurationHarmonic(calibration* calib);

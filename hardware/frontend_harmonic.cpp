@@ -60,12 +60,7 @@ void ConfigurationHarmonic(calibration* calib)
         ScalingLoadDefaults(SCALING_DEFAULTS_HARMONIC, set);
         ScalingWrite(ch, set, 23, kFlagsBoth);
         MMRelaisCourant(ch, false);
-        if (calib != nullptr) {
-            set[16] = calib->vosBf1[ch];
-            set[1] = calib->pipelineTrim[ch];
-            set[4] = calib->ref2Vp[ch];
-            set[8] = calib->ref2Vn[ch];
-        }
+        ChannelReferenceTrims(ch, set, calib);
         ScalingWrite(ch, set, 0, kFlagsBoth);
         set[12] = 3;
         ScalingWrite(ch, set, 12, SCALING_HOLD_BEFORE);

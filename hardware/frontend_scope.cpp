@@ -177,6 +177,16 @@ void FrontEndInit(calibration* calib)
     ConfigurationScope(calib);
 }
 
+void ChannelReferenceTrims(uint16_t ch, uint16_t* set, const calibration* calib)
+{
+    if (calib == nullptr)
+        return;
+    set[16] = calib->vosBf1[ch];
+    set[1] = calib->pipelineTrim[ch];
+    set[4] = calib->ref2Vp[ch];
+    set[8] = calib->ref2Vn[ch];
+}
+
 void ConfigurationScope(calibration* calib)
 {
     for (uint16_t ch = 0; ch < kScalingChannels; ++ch) {
@@ -184,13 +194,9 @@ void ConfigurationScope(calibration* calib)
         ScalingLoadDefaults(SCALING_DEFAULTS_SCOPE, set);
         ScalingWrite(ch, set, 23, kFlagsBoth);
         MMRelaisCourant(ch, false);
-        if (calib != nullptr) {
-            set[16] = calib->vosBf1[ch];
-            set[1] = calib->pipelineTrim[ch];
-            set[4] = calib->ref2Vp[ch];
-            set[8] = calib->ref2Vn[ch];
+        ChannelReferenceTrims(ch, set, calib);
+        if (calib != nullptr)
             set[39] = calib->trimP39[ch];
-        }
         ScalingWrite(ch, set, 0, kFlagsBoth);
     }
 }
