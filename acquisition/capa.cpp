@@ -13,7 +13,6 @@
 #include "core/scale.h"
 #include "hardware/chip_acq.h"
 #include "hardware/frontend_capa.h"
-#include "hardware/transfer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -220,14 +219,7 @@ TWait waitRead(acq_ctrl* armed)
 bool transfer(acq_ctrl* ctrl, uint32_t* held)
 {
     ctrl->ringStart = 0;
-    ctrl->newSamples = kCapaSamples;
-    *held = 0;
-    int32_t first = 0;
-    TInterpolation word = 1;
-    pthread_mutex_lock(&o_g_autoMeasMutex);
-    const int32_t result = acqtrans(ctrl, held, &first, &word);
-    pthread_mutex_unlock(&o_g_autoMeasMutex);
-    return result == 1;
+    return TransferNewSamples(ctrl, kCapaSamples, held) == 1;
 }
 
 acq_ctrl dischargeRecord(const acq_ctrl& live)
@@ -293,6 +285,8 @@ void Capa(database* setup, acq_ctrl* ctrl)
 {
     if (ctrl->acqFlags == 255)
         return;
+    // The channels of the running cycle: the transfer fills only those.
+    ctrl->cycleChannels = ctrl->acqChannels;
     acq_ctrl record = dischargeRecord(*ctrl);
     mesures local{};
     for (;;) {

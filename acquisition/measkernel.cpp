@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -20,14 +21,6 @@ constexpr int32_t kTraceSize = 100000;
 
 // 1024 codes a bin over the measured range: bins 0..281.
 constexpr int kBins = 282;
-// Zero bins on each side, so that the three-bin windows at the ends of the range read nothing.
-constexpr int kPad = 2;
-constexpr int kPaddedBins = kBins + 2 * kPad;
-constexpr int kInvalidColumn = kPaddedBins;
-constexpr int kColumns = kPaddedBins + 1;
-// Interleaved copies of the histogram: a run of equal codes does not wait on one counter.
-constexpr int kLanes = 4;
-constexpr uint64_t kCountUnit = uint64_t{1} << 40;
 
 constexpr int kHysteresis = 8190;
 constexpr uint32_t kMinEdgeAmplitude = 16381;
@@ -115,23 +108,6 @@ inline unsigned zoneOf(int32_t v, const int32_t (&levels)[4])
            static_cast<unsigned>(v >= levels[2]) << 2 | static_cast<unsigned>(v >= levels[3]) << 3;
 }
 
-// Mean of the codes of bins [from, from + 3) (clipped to the table); false when they hold none.
-bool levelMean(const uint32_t* counts, const uint64_t* sums, int from, uint32_t& level)
-{
-    uint64_t n = 0;
-    uint64_t s = 0;
-    for (int b = std::max(from, 0); b < std::min(from + 3, kBins); ++b) {
-        n += counts[b + kPad];
-        s += sums[b + kPad];
-    }
-    if (n == 0) {
-        level = static_cast<uint32_t>(static_cast<int64_t>(kMeasRangeLow) + 1024 * int64_t{from} + 1536);
-        return false;
-    }
-    level = static_cast<uint32_t>(s / n);
-    return true;
-}
-
 // The codes of zone z form one interval [from, from + width) of 0..0xFFFFF: at or above every
 // level whose bit is set, below every other one. width 0 when no code has that zone.
 void zoneInterval(unsigned z, const int32_t (&levels)[4], uint32_t& from, uint32_t& width)
@@ -148,12 +124,311 @@ void zoneInterval(unsigned z, const int32_t (&levels)[4], uint32_t& from, uint32
     width = high > low ? static_cast<uint32_t>(high - low) : 0u;
 }
 
-constexpr int32_t kBlockWords = 64;
+// One entry of the block table: the extremes of the valid codes of a block (low above high when
+// it has none), their bins once clamped, the count, sum and sum of squares of the valid codes.
+constexpr int32_t kTableWords = 64;
+constexpr int32_t kMaxBlocks = (kTraceSize + kTableWords - 1) / kTableWords;
+constexpr int32_t kEmptyLow = 1 << 21;
+
+struct TBlock {
+    int32_t low;
+    int32_t high;
+    int32_t count;
+    uint32_t sum;
+    uint64_t squares;
+    int16_t binLow;
+    int16_t binHigh;
+};
+
+inline int binOf(int32_t code)
+{
+    const int32_t v = std::clamp(code, static_cast<int32_t>(kMeasRangeLow), static_cast<int32_t>(kMeasRangeHigh));
+    return (v - static_cast<int32_t>(kMeasRangeLow)) >> 10;
+}
+
+// Lower edge of bin k (1..kBins - 1): a raw code is at or above it exactly when its clamped code is.
+inline int32_t binEdge(int k)
+{
+    return static_cast<int32_t>(kMeasRangeLow) + 1024 * k;
+}
+
+// Extremes, count, sum and sum of squares of the valid codes of n words.
+void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
+{
+    int32_t low = kEmptyLow;
+    int32_t high = -1;
+    int32_t count = 0;
+    uint32_t sum = 0;
+    uint64_t squares = 0;
+    int32_t j = 0;
+#if defined(__SSE2__)
+    // Codes below 2^20 are exact in single precision, whose min/max SSE2 has (not the integer
+    // ones).
+    const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
+    const __m128 none = _mm_set1_ps(static_cast<float>(kEmptyLow));
+    __m128 vlow = none;
+    __m128 vhigh = _mm_setzero_ps();
+    __m128i counts = _mm_setzero_si128();
+    __m128i sums = _mm_setzero_si128();
+    __m128i squaresEven = _mm_setzero_si128();
+    __m128i squaresOdd = _mm_setzero_si128();
+    for (; n - j >= 4; j += 4) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
+        const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
+        const __m128i c = _mm_and_si128(_mm_and_si128(x, codeMask), ok);  // invalid words: 0
+        const __m128 f = _mm_cvtepi32_ps(c);
+        counts = _mm_sub_epi32(counts, ok);
+        sums = _mm_add_epi32(sums, c);
+        squaresEven = _mm_add_epi64(squaresEven, _mm_mul_epu32(c, c));
+        const __m128i odd = _mm_srli_epi64(c, 32);
+        squaresOdd = _mm_add_epi64(squaresOdd, _mm_mul_epu32(odd, odd));
+        vlow = _mm_min_ps(vlow, _mm_add_ps(f, _mm_andnot_ps(_mm_castsi128_ps(ok), none)));
+        vhigh = _mm_max_ps(vhigh, f);  // a block without a valid word is fixed below
+    }
+    vlow = _mm_min_ps(vlow, _mm_shuffle_ps(vlow, vlow, _MM_SHUFFLE(1, 0, 3, 2)));
+    vlow = _mm_min_ps(vlow, _mm_shuffle_ps(vlow, vlow, _MM_SHUFFLE(2, 3, 0, 1)));
+    vhigh = _mm_max_ps(vhigh, _mm_shuffle_ps(vhigh, vhigh, _MM_SHUFFLE(1, 0, 3, 2)));
+    vhigh = _mm_max_ps(vhigh, _mm_shuffle_ps(vhigh, vhigh, _MM_SHUFFLE(2, 3, 0, 1)));
+    counts = _mm_add_epi32(counts, _mm_shuffle_epi32(counts, _MM_SHUFFLE(1, 0, 3, 2)));
+    counts = _mm_add_epi32(counts, _mm_shuffle_epi32(counts, _MM_SHUFFLE(2, 3, 0, 1)));
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 3, 0, 1)));
+    low = static_cast<int32_t>(_mm_cvtss_f32(vlow));
+    high = static_cast<int32_t>(_mm_cvtss_f32(vhigh));
+    count = _mm_cvtsi128_si32(counts);
+    sum = static_cast<uint32_t>(_mm_cvtsi128_si32(sums));
+    alignas(16) uint64_t wide[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(wide), _mm_add_epi64(squaresEven, squaresOdd));
+    squares = wide[0] + wide[1];
+#endif
+    for (; j < n; ++j) {
+        if (w[j] >= kInvalidFrom)
+            continue;
+        const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
+        low = std::min(low, c);
+        high = std::max(high, c);
+        ++count;
+        sum += static_cast<uint32_t>(c);
+        squares += uint64_t{static_cast<uint32_t>(c)} * static_cast<uint32_t>(c);
+    }
+    if (count == 0)
+        high = -1;
+    b.low = low;
+    b.squares = squares;
+    b.high = high;
+    b.count = count;
+    b.sum = sum;
+    b.binLow = static_cast<int16_t>(count ? binOf(low) : 0);
+    b.binHigh = static_cast<int16_t>(count ? binOf(high) : -1);
+}
+
+// Counts of the valid words of n words at or above each of the N edges.
+constexpr int kBand = 4;
+constexpr int kMaxEdges = 2 * kBand;  // a band is at most 2 * kBand - 1 bins wide
+
+template <int N>
+void countAbove(const uint32_t* w, int32_t n, const int32_t* edges, int32_t* above)
+{
+    int32_t j = 0;
+    for (int k = 0; k < N; ++k)
+        above[k] = 0;
+#if defined(__SSE2__)
+    const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
+    __m128i t[N];
+    __m128i acc[N];
+    for (int k = 0; k < N; ++k) {
+        t[k] = _mm_set1_epi32(edges[k] - 1);
+        acc[k] = _mm_setzero_si128();
+    }
+    for (; n - j >= 4; j += 4) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
+        const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
+        const __m128i c = _mm_and_si128(_mm_and_si128(x, codeMask), ok);  // invalid words: 0
+        for (int k = 0; k < N; ++k)
+            acc[k] = _mm_sub_epi32(acc[k], _mm_cmpgt_epi32(c, t[k]));
+    }
+    for (int k = 0; k < N; ++k) {
+        alignas(16) int32_t lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), acc[k]);
+        above[k] = lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    }
+#endif
+    for (; j < n; ++j) {
+        if (w[j] >= kInvalidFrom)
+            continue;
+        const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
+        for (int k = 0; k < N; ++k)
+            above[k] += c >= edges[k] ? 1 : 0;
+    }
+}
+
+// The histogram of the valid codes of a window, bins counted only when the level search asks for
+// them: most signals need a few bins next to each extreme, and a block whose codes share one bin
+// counts without reading its words again.
+class TLazyHistogram {
+public:
+    // Bins below lowest and above highest are known to be empty.
+    TLazyHistogram(const uint32_t* samples, int32_t lo, const TBlock* blocks, int32_t blockCount, int32_t hi,
+                   int lowest, int highest)
+        : samples_(samples), lo_(lo), hi_(hi), blocks_(blocks), blockCount_(blockCount)
+    {
+        std::memset(counts_, 0, sizeof counts_);
+        for (int b = 0; b < kBins; ++b)
+            known_[b] = b < lowest || b > highest;
+    }
+
+    uint32_t operator[](int bin)
+    {
+        if (bin < 0 || bin >= kBins)
+            return 0;
+        if (!known_[bin])
+            countBand(bin);
+        return counts_[bin];
+    }
+
+    // Sum of the clamped codes of bins [from, to) (clipped to the table).
+    uint64_t sumOf(int from, int to) const;
+
+private:
+    void countBand(int bin);
+
+    const uint32_t* samples_;
+    int32_t lo_;
+    int32_t hi_;
+    const TBlock* blocks_;
+    int32_t blockCount_;
+    uint32_t counts_[kBins];
+    bool known_[kBins];
+};
+
+void TLazyHistogram::countBand(int bin)
+{
+    // The run of unknown bins around bin, at most kBand each side.
+    int from = bin;
+    int to = bin + 1;
+    while (from > 0 && from > bin - kBand && !known_[from - 1])
+        --from;
+    while (to < kBins && to < bin + kBand && !known_[to])
+        ++to;
+    for (int32_t k = 0; k < blockCount_; ++k) {
+        const TBlock& b = blocks_[k];
+        if (b.binHigh < from || b.binLow >= to)
+            continue;
+        if (b.binLow == b.binHigh) {
+            counts_[b.binLow] += static_cast<uint32_t>(b.count);
+            continue;
+        }
+        const uint32_t* w = samples_ + lo_ + k * kTableWords;
+        const int32_t n = std::min(kTableWords, hi_ - (lo_ + k * kTableWords));
+        // Bins first..last of the block lie in the band; above(e) counts the words of bin e and up.
+        const int first = std::max<int>(b.binLow, from);
+        const int last = std::min<int>(b.binHigh, to - 1);
+        const int lowEdge = first == b.binLow ? first + 1 : first;  // above(binLow) is the count
+        const int highEdge = last == b.binHigh ? last : last + 1;   // above(binHigh + 1) is 0
+        const int edgesNeeded = highEdge - lowEdge + 1;
+        int32_t edges[kMaxEdges];
+        for (int e = 0; e < edgesNeeded; ++e)
+            edges[e] = binEdge(lowEdge + e);
+        int32_t above[kMaxEdges + 1];
+        int32_t* got = above + (lowEdge - first);
+        switch (edgesNeeded) {
+        case 0: break;
+        case 1: countAbove<1>(w, n, edges, got); break;
+        case 2: countAbove<2>(w, n, edges, got); break;
+        case 3: countAbove<3>(w, n, edges, got); break;
+        case 4: countAbove<4>(w, n, edges, got); break;
+        case 5: countAbove<5>(w, n, edges, got); break;
+        case 6: countAbove<6>(w, n, edges, got); break;
+        case 7: countAbove<7>(w, n, edges, got); break;
+        default: countAbove<8>(w, n, edges, got); break;
+        }
+        if (first == b.binLow)
+            above[0] = b.count;
+        if (last == b.binHigh)
+            above[last + 1 - first] = 0;
+        for (int e = first; e <= last; ++e)
+            counts_[e] += static_cast<uint32_t>(above[e - first] - above[e + 1 - first]);
+    }
+    for (int e = from; e < to; ++e)
+        known_[e] = true;
+}
+
+uint64_t TLazyHistogram::sumOf(int from, int to) const
+{
+    from = std::max(from, 0);
+    to = std::min(to, kBins);
+    if (from >= to)
+        return 0;
+    // Raw codes at or above lowEdge and up to highEdge are those whose clamped bin lies in the
+    // range; the bins at the ends of the table also take the codes beyond the measured range.
+    const int32_t lowEdge = from == 0 ? -1 : binEdge(from);
+    const int32_t highEdge = to == kBins ? std::numeric_limits<int32_t>::max() : binEdge(to) - 1;
+    uint64_t total = 0;
+    for (int32_t k = 0; k < blockCount_; ++k) {
+        const TBlock& b = blocks_[k];
+        if (b.binHigh < from || b.binLow >= to)
+            continue;
+        if (b.binLow >= from && b.binHigh < to && b.low >= static_cast<int32_t>(kMeasRangeLow) &&
+            b.high <= static_cast<int32_t>(kMeasRangeHigh)) {
+            total += b.sum;
+            continue;
+        }
+        const uint32_t* w = samples_ + lo_ + k * kTableWords;
+        const int32_t n = std::min(kTableWords, hi_ - (lo_ + k * kTableWords));
+        int32_t j = 0;
+#if defined(__SSE2__)
+        const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
+        const __m128i vlow = _mm_set1_epi32(lowEdge);
+        const __m128i vhigh = _mm_set1_epi32(highEdge);
+        const __m128 rangeLow = _mm_set1_ps(static_cast<float>(kMeasRangeLow));
+        const __m128 rangeHigh = _mm_set1_ps(static_cast<float>(kMeasRangeHigh));
+        __m128i sums = _mm_setzero_si128();
+        for (; n - j >= 4; j += 4) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
+            const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
+            const __m128i c = _mm_and_si128(x, codeMask);
+            const __m128i in = _mm_andnot_si128(_mm_or_si128(_mm_cmpgt_epi32(vlow, c), _mm_cmpgt_epi32(c, vhigh)), ok);
+            const __m128i v =
+                _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_cvtepi32_ps(c), rangeLow), rangeHigh));
+            sums = _mm_add_epi32(sums, _mm_and_si128(v, in));
+        }
+        alignas(16) uint32_t lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
+        total += uint64_t{lanes[0]} + lanes[1] + lanes[2] + lanes[3];
+#endif
+        for (; j < n; ++j) {
+            if (w[j] >= kInvalidFrom)
+                continue;
+            const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
+            if (c >= lowEdge && c <= highEdge)
+                total += static_cast<uint32_t>(std::clamp(c, static_cast<int32_t>(kMeasRangeLow),
+                                                          static_cast<int32_t>(kMeasRangeHigh)));
+        }
+    }
+    return total;
+}
+
+// Mean of the codes of bins [from, from + 3) (clipped to the table); false when they hold none.
+bool levelMean(TLazyHistogram& hist, int from, uint32_t& level)
+{
+    uint64_t n = 0;
+    for (int b = std::max(from, 0); b < std::min(from + 3, kBins); ++b)
+        n += hist[b];
+    if (n == 0) {
+        level = static_cast<uint32_t>(static_cast<int64_t>(kMeasRangeLow) + 1024 * int64_t{from} + 1536);
+        return false;
+    }
+    level = static_cast<uint32_t>(hist.sumOf(from, from + 3) / n);
+    return true;
+}
+
 constexpr int kMaxBlockStep = 4;
 
-// True when the code of every word of the block lies in [from, from + width). Invalid words are
-// not told apart: their codes can only send a block down the slow path, which skips them.
-inline bool blockInZone(const uint32_t* w, uint32_t from, uint32_t width)
+constexpr int32_t kFineWords = 8;
+
+// True when the code of each of kFineWords words lies in [from, from + width). Invalid words are
+// not told apart: their codes can only send the words down the slow path, which skips them.
+inline bool wordsInZone(const uint32_t* w, uint32_t from, uint32_t width)
 {
     // Codes are below 2^20 and from + width is at most 2^20: signed comparisons are exact.
     const int32_t low = static_cast<int32_t>(from);
@@ -162,15 +437,14 @@ inline bool blockInZone(const uint32_t* w, uint32_t from, uint32_t width)
     const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
     const __m128i vlow = _mm_set1_epi32(low);
     const __m128i vhigh = _mm_set1_epi32(high);
-    __m128i out = _mm_setzero_si128();
-    for (int j = 0; j < kBlockWords; j += 4) {
-        const __m128i c = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j)), codeMask);
-        out = _mm_or_si128(out, _mm_or_si128(_mm_cmplt_epi32(c, vlow), _mm_cmpgt_epi32(c, vhigh)));
-    }
+    const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w)), codeMask);
+    const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 4)), codeMask);
+    const __m128i out = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(a, vlow), _mm_cmpgt_epi32(a, vhigh)),
+                                     _mm_or_si128(_mm_cmplt_epi32(b, vlow), _mm_cmpgt_epi32(b, vhigh)));
     return _mm_movemask_epi8(out) == 0;
 #else
     int32_t out = 0;
-    for (int j = 0; j < kBlockWords; ++j) {
+    for (int j = 0; j < kFineWords; ++j) {
         const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
         out |= (c < low) | (c > high);
     }
@@ -178,7 +452,7 @@ inline bool blockInZone(const uint32_t* w, uint32_t from, uint32_t width)
 #endif
 }
 
-void edgeSearch(const uint32_t* samples, mesures* m, int32_t lo, int32_t hi, int step)
+void edgeSearch(const uint32_t* samples, const TBlock* table, mesures* m, int32_t lo, int32_t hi, int step)
 {
     const int32_t top = static_cast<int32_t>(m->topLevel);
     const int32_t base = static_cast<int32_t>(m->baseLevel);
@@ -198,29 +472,52 @@ void edgeSearch(const uint32_t* samples, mesures* m, int32_t lo, int32_t hi, int
     unsigned sinceCount = 0;  // levels crossed since the last period count
     int edges = 0;
     bool firstRising = false;
-    // Most samples stay in the zone of the previous one: a block of words is first checked as a
-    // whole (a loop the compiler vectorises) and only a block with a zone change is walked one
-    // sample at a time. Checking every word of the block, not only the visited ones, can only
-    // send more blocks down the slow path.
+    // Most samples stay in the zone of the previous one: the rest of each block of the table is
+    // first checked against the block's extremes, and only a block with a zone change is walked,
+    // a few words at a time, each run checked exactly before it is walked one sample at a time.
+    // Invalid words are skipped there, so that the extremes of the valid codes decide; checking
+    // words that are not visited can only send more of them down the slow path.
     const bool blocks = step <= kMaxBlockStep;
-    const int32_t advance = (kBlockWords + step - 1) / step * step;  // visited samples of a block
+    const int32_t fineAdvance = (kFineWords + step - 1) / step * step;
+    const bool powerOfTwo = (step & (step - 1)) == 0;
     unsigned boundsZone = ~0u;
+    int32_t zoneLow = 0;
+    int32_t zoneHigh = -1;
     uint32_t zoneFrom = 0;
     uint32_t zoneWidth = 0;
+    const auto bounds = [&]() {
+        if (zone != boundsZone) {
+            zoneInterval(zone, levels, zoneFrom, zoneWidth);
+            zoneLow = static_cast<int32_t>(zoneFrom);
+            zoneHigh = static_cast<int32_t>(zoneFrom + zoneWidth) - 1;
+            boundsZone = zone;
+        }
+    };
     i += step;
     while (i < hi) {
-        if (blocks && hi - i >= kBlockWords) {
-            if (zone != boundsZone) {
-                zoneInterval(zone, levels, zoneFrom, zoneWidth);
-                boundsZone = zone;
-            }
-            if (blockInZone(samples + i, zoneFrom, zoneWidth)) {
-                i += advance;
+        const int32_t block = (i - lo) / kTableWords;
+        const int32_t blockEnd = std::min(hi, lo + (block + 1) * kTableWords);
+        // The first visited sample after the block (no division for the usual steps).
+        const int32_t ahead = blockEnd - i + step - 1;
+        const int32_t end = i + (powerOfTwo ? ahead & -step : ahead / step * step);
+        if (blocks) {
+            bounds();
+            if (table[block].low >= zoneLow && table[block].high <= zoneHigh) {
+                i = end;
                 continue;
             }
         }
-        const int32_t end = hi - i > advance ? i + advance : hi;
-        for (; i < end; i += step) {
+        for (int32_t stop = i; i < end; i += step) {
+            if (i >= stop) {
+                stop = i + fineAdvance;
+                if (blocks && hi - i >= kFineWords) {
+                    bounds();
+                    if (wordsInZone(samples + i, zoneFrom, zoneWidth)) {
+                        i = stop - step;
+                        continue;
+                    }
+                }
+            }
             const uint32_t w = samples[i];
             if (w >= kInvalidFrom)
                 continue;
@@ -305,66 +602,6 @@ void edgeSearch(const uint32_t* samples, mesures* m, int32_t lo, int32_t hi, int
     }
 }
 
-// Words prepared a chunk at a time, so that the histogram loop only scatters.
-constexpr int32_t kChunk = 256;
-
-// For each word of the chunk: the histogram column and the code clamped to the measured range;
-// also the lowest and highest clamped code of the valid words (above kMeasRangeHigh and below
-// kMeasRangeLow when there is none).
-void prepareChunk(const uint32_t* w, int32_t n, int32_t* column, int32_t* clamped, int32_t& lowest,
-                  int32_t& highest)
-{
-    constexpr int32_t kNone = 1 << 30;
-    int32_t j = 0;
-    int32_t low = kNone;
-    int32_t high = 0;
-#if defined(__SSE2__)
-    // Codes below 2^20 are exact in single precision, whose min/max SSE2 has (not the integer
-    // ones).
-    const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
-    const __m128 rangeLow = _mm_set1_ps(static_cast<float>(kMeasRangeLow));
-    const __m128 rangeHigh = _mm_set1_ps(static_cast<float>(kMeasRangeHigh));
-    const __m128i columnBase = _mm_set1_epi32(static_cast<int32_t>(kMeasRangeLow) - kPad * 1024);
-    const __m128i invalidColumn = _mm_set1_epi32(kInvalidColumn);
-    const __m128 none = _mm_set1_ps(static_cast<float>(kNone));
-    __m128 vlow = none;
-    __m128 vhigh = _mm_setzero_ps();
-    for (; n - j >= 4; j += 4) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
-        const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
-        const __m128 okf = _mm_castsi128_ps(ok);
-        const __m128 f = _mm_min_ps(_mm_max_ps(_mm_cvtepi32_ps(_mm_and_si128(x, codeMask)), rangeLow), rangeHigh);
-        const __m128i v = _mm_cvttps_epi32(f);
-        const __m128i bin = _mm_srli_epi32(_mm_sub_epi32(v, columnBase), 10);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(column + j),
-                         _mm_or_si128(_mm_and_si128(ok, bin), _mm_andnot_si128(ok, invalidColumn)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(clamped + j), v);
-        vlow = _mm_min_ps(vlow, _mm_add_ps(f, _mm_andnot_ps(okf, none)));
-        vhigh = _mm_max_ps(vhigh, _mm_and_ps(okf, f));
-    }
-    alignas(16) float lanes[8];
-    _mm_store_ps(lanes, vlow);
-    _mm_store_ps(lanes + 4, vhigh);
-    for (int k = 0; k < 4; ++k) {
-        low = std::min(low, lanes[k] < static_cast<float>(kNone) ? static_cast<int32_t>(lanes[k]) : kNone);
-        high = std::max(high, static_cast<int32_t>(lanes[4 + k]));
-    }
-#endif
-    for (; j < n; ++j) {
-        const bool ok = w[j] < kInvalidFrom;
-        const int32_t v = std::clamp(static_cast<int32_t>(w[j] & kCodeMask), static_cast<int32_t>(kMeasRangeLow),
-                                     static_cast<int32_t>(kMeasRangeHigh));
-        if (ok) {
-            low = std::min(low, v);
-            high = std::max(high, v);
-        }
-        column[j] = ok ? ((v - static_cast<int32_t>(kMeasRangeLow)) >> 10) + kPad : kInvalidColumn;
-        clamped[j] = v;
-    }
-    lowest = low;
-    highest = high;
-}
-
 // Last index in [from, to) of a valid word whose clamped code is v (there is one).
 int32_t lastIndexIn(const uint32_t* samples, int32_t from, int32_t to, uint32_t v)
 {
@@ -376,7 +613,9 @@ int32_t lastIndexIn(const uint32_t* samples, int32_t from, int32_t to, uint32_t 
     return from;
 }
 
-int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, int step)
+// The block table of [lo, hi) in blocks, blockCount set.
+int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, int step, TBlock* blocks,
+              int32_t& blockCount)
 {
     const int32_t lo = std::clamp(std::min(first, last), 0, kTraceSize);
     const int32_t hi = std::clamp(std::max(first, last), 0, kTraceSize);
@@ -387,71 +626,42 @@ int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, 
     m->periodCount = 0;
     m->otherEdgeCount = 0;
 
-    // Count (bits 40 and up) and sum of the clamped codes (bits 0-39) of each bin, in one word
-    // so that a sample costs one update; a window of 100,000 codes below 2^20 cannot carry over.
-    // The last column takes the invalid words, so that the scatter has no branch; interleaved
-    // copies keep a run of equal codes from waiting on one counter.
-    uint64_t bins[kLanes][kColumns];
-    std::memset(bins, 0, sizeof bins);
-
-    // One pass: the extremes (with the chunk holding the last of each) while the words are
-    // prepared, then the scatter.
-    uint32_t minCode = ~0u;
-    uint32_t maxCode = 0;
-    int32_t minChunk = lo;
-    int32_t maxChunk = lo;
-    alignas(16) int32_t column[kChunk];
-    alignas(16) int32_t clamped[kChunk];
-    for (int32_t from = lo; from < hi; from += kChunk) {
-        const int32_t n = std::min(kChunk, hi - from);
-        int32_t lowest = 0;
-        int32_t highest = 0;
-        prepareChunk(samples + from, n, column, clamped, lowest, highest);
-        int32_t j = 0;
-        for (; n - j >= kLanes; j += kLanes) {
-            bins[0][column[j]] += kCountUnit + static_cast<uint32_t>(clamped[j]);
-            bins[1][column[j + 1]] += kCountUnit + static_cast<uint32_t>(clamped[j + 1]);
-            bins[2][column[j + 2]] += kCountUnit + static_cast<uint32_t>(clamped[j + 2]);
-            bins[3][column[j + 3]] += kCountUnit + static_cast<uint32_t>(clamped[j + 3]);
-        }
-        for (; j < n; ++j)
-            bins[0][column[j]] += kCountUnit + static_cast<uint32_t>(clamped[j]);
-        // The last chunk reaching each extreme.
-        if (lowest <= static_cast<int32_t>(kMeasRangeHigh) && static_cast<uint32_t>(lowest) <= minCode) {
-            minCode = static_cast<uint32_t>(lowest);
-            minChunk = from;
-        }
-        if (highest >= static_cast<int32_t>(kMeasRangeLow) && static_cast<uint32_t>(highest) >= maxCode) {
-            maxCode = static_cast<uint32_t>(highest);
-            maxChunk = from;
-        }
-    }
-
-    uint32_t hist[kPaddedBins];
-    uint64_t binSums[kPaddedBins];
+    // The block table: one read of every word.
+    blockCount = 0;
+    for (int32_t from = lo; from < hi; from += kTableWords)
+        scanBlock(samples + from, std::min(kTableWords, hi - from), blocks[blockCount++]);
     int64_t valid = 0;
-    for (int b = 0; b < kPaddedBins; ++b) {
-        uint64_t n = 0;
-        uint64_t s = 0;
-        for (int lane = 0; lane < kLanes; ++lane) {
-            n += bins[lane][b] >> 40;
-            s += bins[lane][b] & (kCountUnit - 1);
-        }
-        hist[b] = static_cast<uint32_t>(n);
-        binSums[b] = s;
-        valid += static_cast<int64_t>(n);
+    int32_t lowest = kEmptyLow;
+    int32_t highest = -1;
+    for (int32_t k = 0; k < blockCount; ++k) {
+        valid += blocks[k].count;
+        lowest = std::min(lowest, blocks[k].low);
+        highest = std::max(highest, blocks[k].high);
     }
     if (valid == 0)
         return m->flags;
-    const int32_t minIndex = lastIndexIn(samples, minChunk, std::min(hi, minChunk + kChunk), minCode);
-    const int32_t maxIndex = lastIndexIn(samples, maxChunk, std::min(hi, maxChunk + kChunk), maxCode);
+    // The last block reaching each extreme, then the last word in it.
+    const auto clamped = [](int32_t code) {
+        return std::clamp(code, static_cast<int32_t>(kMeasRangeLow), static_cast<int32_t>(kMeasRangeHigh));
+    };
+    const uint32_t minCode = static_cast<uint32_t>(clamped(lowest));
+    const uint32_t maxCode = static_cast<uint32_t>(clamped(highest));
+    int32_t minBlock = blockCount - 1;
+    while (blocks[minBlock].count == 0 || clamped(blocks[minBlock].low) != clamped(lowest))
+        --minBlock;
+    int32_t maxBlock = blockCount - 1;
+    while (blocks[maxBlock].count == 0 || clamped(blocks[maxBlock].high) != clamped(highest))
+        --maxBlock;
+    const int32_t minFrom = lo + minBlock * kTableWords;
+    const int32_t maxFrom = lo + maxBlock * kTableWords;
+    const int32_t minIndex = lastIndexIn(samples, minFrom, std::min(hi, minFrom + kTableWords), minCode);
+    const int32_t maxIndex = lastIndexIn(samples, maxFrom, std::min(hi, maxFrom + kTableWords), maxCode);
 
+    TLazyHistogram hist(samples, lo, blocks, blockCount, hi, static_cast<int>((minCode - kMeasRangeLow) >> 10),
+                        static_cast<int>((maxCode - kMeasRangeLow) >> 10));
     auto window = [&hist](int centre) {
         // centre - 1 .. centre + 1; bins beyond the table are empty.
-        if (centre < -1 || centre > kBins)
-            return uint64_t{0};
-        const int c = centre + kPad;
-        return uint64_t{hist[c - 1]} + hist[c] + hist[c + 1];
+        return uint64_t{hist[centre - 1]} + hist[centre] + hist[centre + 1];
     };
 
     m->minCode = minCode;
@@ -510,9 +720,9 @@ int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, 
     }
 
     uint32_t level = 0;
-    const bool topFound = levelMean(hist, binSums, topBin, level);
+    const bool topFound = levelMean(hist, topBin, level);
     m->topLevel = level;
-    const bool baseFound = levelMean(hist, binSums, baseBin - 1, level);
+    const bool baseFound = levelMean(hist, baseBin - 1, level);
     m->baseLevel = level;
     if (minCode != kMeasRangeHigh && (m->flags & MEAS_MIN_VALID) && baseFound)
         m->flags |= MEAS_BASE_VALID;
@@ -521,11 +731,15 @@ int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, 
 
     if ((m->flags & (MEAS_MIN_VALID | MEAS_MAX_VALID)) == (MEAS_MIN_VALID | MEAS_MAX_VALID) &&
         maxCode - minCode >= kMinEdgeAmplitude)
-        edgeSearch(samples, m, lo, hi, step);
+        edgeSearch(samples, blocks, m, lo, hi, step);
     return m->flags;
 }
 
-int32_t measAmp(const uint32_t* samples, mesures* m, int32_t first, int32_t last, int32_t reference)
+// Adds the totals of the words [from, to) to t.
+using TAddRange = void (*)(const void* context, int64_t from, int64_t to, TTotals& t);
+
+int32_t measAmpWith(mesures* m, int32_t first, int32_t last, int32_t reference, const void* context,
+                    TAddRange add)
 {
     const int64_t lo = std::min(first, last);
     const int64_t hi = std::max(first, last);
@@ -550,12 +764,12 @@ int32_t measAmp(const uint32_t* samples, mesures* m, int32_t first, int32_t last
     TTotals inPeriods;
     TTotals window;
     if (periods) {
-        addRange(samples, from, to, inPeriods);
+        add(context, from, to, inPeriods);
         window = inPeriods;
-        addRange(samples, to, hi, window);
-        addRange(samples, lo, from, window);
+        add(context, to, hi, window);
+        add(context, lo, from, window);
     } else {
-        addRange(samples, lo, hi, inPeriods);
+        add(context, lo, hi, inPeriods);
         window = inPeriods;
     }
 
@@ -566,11 +780,46 @@ int32_t measAmp(const uint32_t* samples, mesures* m, int32_t first, int32_t last
     return m->flags;
 }
 
+int32_t measAmp(const uint32_t* samples, mesures* m, int32_t first, int32_t last, int32_t reference)
+{
+    return measAmpWith(m, first, last, reference, samples,
+                       [](const void* context, int64_t from, int64_t to, TTotals& t) {
+                           addRange(static_cast<const uint32_t*>(context), from, to, t);
+                       });
+}
+
+// The totals of whole blocks come from the table, the words before and after them are read.
+struct TTableRange {
+    const uint32_t* samples;
+    int32_t lo;
+    const TBlock* blocks;
+};
+
+void addFromTable(const void* context, int64_t from, int64_t to, TTotals& t)
+{
+    const TTableRange& r = *static_cast<const TTableRange*>(context);
+    const int64_t firstBlock = (from - r.lo + kTableWords - 1) / kTableWords;
+    const int64_t endBlock = (to - r.lo) / kTableWords;
+    if (firstBlock >= endBlock) {
+        addRange(r.samples, from, to, t);
+        return;
+    }
+    addRange(r.samples, from, r.lo + firstBlock * kTableWords, t);
+    for (int64_t k = firstBlock; k < endBlock; ++k) {
+        t.sum += r.blocks[k].sum;
+        t.squares += r.blocks[k].squares;
+        t.count += r.blocks[k].count;
+    }
+    addRange(r.samples, r.lo + endBlock * kTableWords, to, t);
+}
+
 } // namespace
 
 int32_t MeasPixT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, int16_t step)
 {
-    return measT(samples, m, first, last, step);
+    TBlock blocks[kMaxBlocks];
+    int32_t blockCount = 0;
+    return measT(samples, m, first, last, step, blocks, blockCount);
 }
 
 int32_t MeasPixAmp(const uint32_t* samples, mesures* m, int32_t first, int32_t last, int32_t reference)
@@ -580,6 +829,12 @@ int32_t MeasPixAmp(const uint32_t* samples, mesures* m, int32_t first, int32_t l
 
 int32_t meas_pix(const uint32_t* samples, mesures* m, int32_t first, int32_t last, int32_t reference)
 {
-    measT(samples, m, first, last, 2);
-    return measAmp(samples, m, first, last, reference);
+    TBlock blocks[kMaxBlocks];
+    int32_t blockCount = 0;
+    measT(samples, m, first, last, 2, blocks, blockCount);
+    // The table covers the window when it lies inside the trace (measT clamps, the means do not).
+    if (std::min(first, last) < 0 || std::max(first, last) > kTraceSize)
+        return measAmp(samples, m, first, last, reference);
+    const TTableRange table{samples, std::min(first, last), blocks};
+    return measAmpWith(m, first, last, reference, &table, addFromTable);
 }

@@ -144,14 +144,7 @@ bool arm(acq_ctrl* ctrl)
 // The new samples into the traces; false when nothing was transferred.
 bool transfer(acq_ctrl* ctrl)
 {
-    ctrl->newSamples = kMeterSamples;
-    uint32_t held = 0;
-    int32_t first = 0;
-    TInterpolation word = 1;
-    pthread_mutex_lock(&o_g_autoMeasMutex);
-    const int32_t result = acqtrans(ctrl, &held, &first, &word);
-    pthread_mutex_unlock(&o_g_autoMeasMutex);
-    return result != 0;
+    return TransferNewSamples(ctrl, kMeterSamples) != 0;
 }
 
 double meanOf(const uint32_t* samples, int first, int end)

@@ -339,27 +339,12 @@ struct TCycle {
     {
         if (setup->cursorState != 3 && !(detailWord() & SYNCHRO_STOP))
             return;
-        mesures* table = setupLinks().measResultsPtr;
-        if (!table)
-            return;
-        int32_t first = 5000, last = 95000;
-        const int32_t* cursors = setupLinks().cursorTablePtr;
-        if (setup->traceFormat == 0 && setup->cursorState != 0 && cursors) {
-            const int32_t a = std::clamp<int32_t>(cursors[0], 0, kRecord);
-            const int32_t b = std::clamp<int32_t>(cursors[1], 0, kRecord);
-            first = std::min(a, b);
-            last = std::max(a, b);
-        }
         const uint16_t live = liveChannels(handled);
         for (int n = 0; n < 4; ++n) {
-            TAcquisition* t = channelTrace(n);
-            if (!(live & (1u << n)) || !t || !t->samples)
+            if (!(live & (1u << n)))
                 continue;
-            // Truncated product, then integer division: position 0 gives 524124.
-            const int64_t scaled = static_cast<int64_t>((t->softPosition + 499.0) * 262080.0);
-            const int32_t reference = static_cast<int32_t>(0x60000 + scaled / 999);
             pthread_mutex_lock(&o_g_autoMeasMutex);
-            meas_pix(t->samples, &table[n], first, last, reference);
+            scopeMeasureChannel(setup, n);
             pthread_mutex_unlock(&o_g_autoMeasMutex);
         }
     }
@@ -434,6 +419,27 @@ struct TCycle {
 };
 
 }  // namespace
+
+bool scopeMeasureChannel(const database* setup, int n)
+{
+    mesures* table = setupLinks().measResultsPtr;
+    TAcquisition* t = channelTrace(n);
+    if (!table || !t || !t->samples)
+        return false;
+    int32_t first = 5000, last = 95000;
+    const int32_t* cursors = setupLinks().cursorTablePtr;
+    if (setup->traceFormat == 0 && setup->cursorState != 0 && cursors) {
+        const int32_t a = std::clamp<int32_t>(cursors[0], 0, kRecord);
+        const int32_t b = std::clamp<int32_t>(cursors[1], 0, kRecord);
+        first = std::min(a, b);
+        last = std::max(a, b);
+    }
+    // Truncated product, then integer division: position 0 gives 524124.
+    const int64_t scaled = static_cast<int64_t>((t->softPosition + 499.0) * 262080.0);
+    const int32_t reference = static_cast<int32_t>(0x60000 + scaled / 999);
+    meas_pix(t->samples, &table[n], first, last, reference);
+    return true;
+}
 
 TScopeProcessing scopeProcessing()
 {

@@ -9,6 +9,12 @@ struct acq_ctrl;
 
 void Scope(database* setup, acq_ctrl* ctrl);
 
+// The cycle's measurement step for channel n (0..3): its trace's samples measured into its record
+// of the measurement table, over the cursors' window in the time format with cursors shown, else
+// samples 5000..95000. The caller holds o_g_autoMeasMutex. False when there is no table, trace or
+// samples.
+bool scopeMeasureChannel(const database* setup, int n);
+
 // Cost of the cycle's own work, for the benchmarks: from the read-out that completed a record to
 // the notice sent for it (transfer, display, FFT and measurements included).
 struct TScopeProcessing {

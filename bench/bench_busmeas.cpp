@@ -7,6 +7,7 @@
 #include "bench/support/benchsupport.h"
 #include "board/sim/simboard.h"
 #include "busanalysis/busmeasfactory.h"
+#include "busanalysis/busmeasurement.h"
 #include "core/gest_db.h"
 
 #include <benchmark/benchmark.h>
@@ -20,7 +21,7 @@
 
 namespace {
 
-std::vector<double> kernelTimes, scopeTimes, acqTimes, sourceTimes;
+std::vector<double> kernelTimes, scopeTimes, acqTimes, sourceTimes, heldTimes;
 
 double elapsedMs(std::chrono::steady_clock::time_point since)
 {
@@ -76,6 +77,39 @@ void BM_NewAcqJitterStep(benchmark::State& state)
 }
 BENCHMARK(BM_NewAcqJitterStep)->Iterations(100);
 
+// One acquisition of the jitter step as the bus thread evaluates it: the lock held around newAcq
+// and the step's measurement (the jitter figure computed from the histograms).
+void BM_JitterStepUnderLock(benchmark::State& state)
+{
+    auto factory = std::make_unique<TBusMeasFactory>();
+    auto trace = std::make_unique<TAcquisition>(1);
+    auto setup = std::make_unique<database>(init_par);
+    setupLinks().acqCh1 = trace.get();
+    factory->timeBitTheo = 2000;
+    factory->trigAuto = true;
+    factory->nbAcq = 150;
+    TBusMeasurement jitter;
+    jitter.idmesure = 0x4080;
+    jitter.nbmesuresmax = 1;
+    std::vector<std::vector<uint32_t>> records;
+    for (int k = 0; k < 8; ++k)
+        records.push_back(busTrace(12, k));
+    TBusAutoMeas m;
+    int k = 0;
+    for (auto _ : state) {
+        std::copy(records[k % 8].begin(), records[k % 8].end(), trace->samples);
+        ++k;
+        auto t = std::chrono::steady_clock::now();
+        pthread_mutex_lock(&o_g_autoMeasMutex);
+        benchmark::DoNotOptimize(factory->newAcq(setup.get(), &m));
+        benchmark::DoNotOptimize(jitter.setBusMeasPixValues(factory.get(), &m));
+        pthread_mutex_unlock(&o_g_autoMeasMutex);
+        heldTimes.push_back(elapsedMs(t));
+    }
+    setupLinks().acqCh1 = nullptr;
+}
+BENCHMARK(BM_JitterStepUnderLock)->Iterations(150);
+
 void BM_BusSourceRandomInstants(benchmark::State& state)
 {
     std::vector<double> instants(100000);
@@ -116,6 +150,11 @@ int main(int argc, char** argv)
                    1000 * benchsupport::median(kernelTimes), 500, "us", 0, kernelTimes.empty());
     std::printf("for comparison: meas_pix on the same trace, median %.0f us\n", 1000 * benchsupport::median(scopeTimes));
     checker.record("newAcq of a jitter step, median", benchsupport::median(acqTimes), 5.0, "ms", 3, acqTimes.empty());
+    checker.record("jitter step acquisition evaluated under o_g_autoMeasMutex, median", benchsupport::median(heldTimes),
+                   5.0, "ms", 3, heldTimes.empty());
+    if (!heldTimes.empty())
+        std::printf("jitter step: longest hold %.2f ms over %zu acquisitions\n",
+                    *std::max_element(heldTimes.begin(), heldTimes.end()), heldTimes.size());
     checker.record("100,000 bus-source instants in random order, median", benchsupport::median(sourceTimes), 10.0,
                    "ms", 2, sourceTimes.empty());
     return checker.exitStatus();

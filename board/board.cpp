@@ -187,13 +187,13 @@ void registerBoardSeedStep(const std::string& name, BoardSeedStep step)
     seedSteps().emplace_back(name, std::move(step));
 }
 
-int openBoardFileIn(const char* dir, const char* path, int64_t* size, std::string* why)
+bool confineBoardPath(const char* dir, const char* path, std::string* resolved, std::string* why)
 {
     auto refuse = [why](int err, const char* reason) {
         if (why)
             *why = reason;
         errno = err;
-        return -1;
+        return false;
     };
     if (!path || path[0] != '/')
         return refuse(EINVAL, "an absolute board path is expected");
@@ -206,24 +206,49 @@ int openBoardFileIn(const char* dir, const char* path, int64_t* size, std::strin
     char canonical[PATH_MAX];
     if (!realpath(boardPath(dir).c_str(), canonicalDir))
         return refuse(ENOENT, "not found");
-    if (!realpath(boardPath(path).c_str(), canonical)) {
-        int err = errno == ENOTDIR ? ENOENT : errno;
-        return refuse(err, err == ENOENT ? "not found" : "cannot be opened");
+    // The nearest existing part decides: what follows it does not exist, so it cannot lead out.
+    std::string existing = boardPath(path);
+    std::string rest;
+    while (!realpath(existing.c_str(), canonical)) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            return refuse(errno, "cannot be opened");
+        const size_t slash = existing.find_last_of('/');
+        if (slash == std::string::npos || slash == 0)
+            return refuse(ENOENT, "not found");
+        rest = existing.substr(slash) + rest;
+        existing.erase(slash);
     }
     size_t dirLength = std::strlen(canonicalDir);
     if (dirLength == 1)
         dirLength = 0;  // "/": every absolute path is inside
-    if (std::strncmp(canonical, canonicalDir, dirLength) != 0 || canonical[dirLength] != '/')
+    if (std::strncmp(canonical, canonicalDir, dirLength) != 0
+        || (canonical[dirLength] != '/' && canonical[dirLength] != '\0'))
         return refuse(EACCES, "outside the board folder");
-    int fd = ::open(canonical, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+    if (resolved)
+        *resolved = std::string(canonical) + rest;
+    return true;
+}
+
+int openBoardFileIn(const char* dir, const char* path, int64_t* size, std::string* why)
+{
+    std::string canonical;
+    if (!confineBoardPath(dir, path, &canonical, why))
+        return -1;
+    int fd = ::open(canonical.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
         int err = errno;
-        return refuse(err, err == ENOENT ? "not found" : "cannot be opened");
+        if (why)
+            *why = err == ENOENT ? "not found" : "cannot be opened";
+        errno = err;
+        return -1;
     }
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return refuse(EINVAL, "not a regular file");
+        if (why)
+            *why = "not a regular file";
+        errno = EINVAL;
+        return -1;
     }
     if (size)
         *size = st.st_size;

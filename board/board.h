@@ -56,6 +56,12 @@ bool seedBoardRoot();
 // put there never holds the caller, and checked with fstat. Returns the descriptor (its size in
 // *size), or -1 with the reason in *why and errno set: ENOENT when nothing is there.
 int openBoardFileIn(const char* dir, const char* path, int64_t* size = nullptr, std::string* why = nullptr);
+// The check behind openBoardFileIn, for any kind of file and for paths that do not exist yet:
+// `path` is an absolute board path without a ".." component, and its nearest existing part (the
+// path itself when it exists), resolved through symbolic links, is the folder `dir` itself or
+// lies under it. On success the host path with that part resolved (the rest appended as given)
+// in *resolved; else false with the reason in *why and errno set.
+bool confineBoardPath(const char* dir, const char* path, std::string* resolved = nullptr, std::string* why = nullptr);
 // True once the root has been seeded (false in the board build).
 bool boardRootSeeded();
 // Writes a whole file under the root (board path); used by seeding steps. Returns false on error.

@@ -1,6 +1,7 @@
 // cellwarden: the battery daemon. Finds the pack's fuel gauge on the HDQ bus, keeps the charge
 // level published, switches the charger with wall power and cuts the power at power-off.
 #include "board/board.h"
+#include "board/process.h"
 #include "board/sim/simboard.h"
 #include "cellwarden/battery_bq2018.h"
 #include "cellwarden/battery_bq34z100.h"
@@ -22,29 +23,22 @@ void prepareSimulatedBoard()
 {
     if (!kSimulatedBoard)
         return;
-    resolveBoardRoot();
-    // The scenario text only: the daemon never builds the instrument's board model.
-    std::ifstream in(boardPath(simboard::kScenarioPath));
-    std::stringstream text;
-    text << in.rdbuf();
+    // The scenario only: the daemon never builds the instrument's board model.
     simboard::TScenario scenario;
-    if (in && simboard::parseScenario(text.str(), &scenario))
-        setCellwardenSpeed(scenario.speedFactor);
+    simboard::prepareCompanionBoard(&scenario);
+    setCellwardenSpeed(scenario.speedFactor);
     ::mkdir(boardPath("/var").c_str(), 0755);
     ::mkdir(boardPath("/var/tmp").c_str(), 0755);
     ::mkdir(boardPath("/media").c_str(), 0755);
     ::mkdir(boardPath("/media/private").c_str(), 0755);
-    simboard::installCompanionDeviceIO();
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && ::strcasecmp(argv[1], "-V") == 0) {
-        std::printf("%s\n", kVersion);
+    if (printVersionOption(argc, argv, kVersion))
         return 0;
-    }
     prepareSimulatedBoard();
     HDQ::Initialize(kHdqDevice);
     for (;;) {

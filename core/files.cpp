@@ -351,10 +351,13 @@ int HarmonicSaveAll(database*, const char* name, const char* comment)
 {
     if (!name)
         return 19;
-    const std::string exportPath = boardPath(kHarmonicExport);
+    // The export is replaced whole while the view refreshes: its size is the opened file's.
+    TOpenFile source(kHarmonicExport);
     struct stat st;
-    if (::stat(exportPath.c_str(), &st) != 0)
-        return 22;
+    if (source.fd() < 0)
+        return errno == ENOENT ? 22 : 19;
+    if (::fstat(source.fd(), &st) != 0)
+        return 19;
     const std::string path = targetPath(name, "harmonic", kFileTypeText);
     struct stat target;
     if (::lstat(path.c_str(), &target) == 0)
@@ -365,11 +368,8 @@ int HarmonicSaveAll(database*, const char* name, const char* comment)
     std::vector<char> image(static_cast<size_t>(std::max<off_t>(st.st_size, 0)));
     if (image.size() < kFileHeaderSize)
         return 19;
-    {
-        TOpenFile source(kHarmonicExport);
-        if (source.fd() < 0 || readAll(source.fd(), image.data(), image.size()) != ssize_t(image.size()))
-            return 19;
-    }
+    if (readAll(source.fd(), image.data(), image.size()) != ssize_t(image.size()))
+        return 19;
     const char* text = comment ? comment : "";
     std::memcpy(image.data() + offsetof(TFileHeader, comment), text,
                 strnlen(text, sizeof(TFileHeader::comment)));

@@ -876,6 +876,14 @@ void set_db(const uint16_t (&adr)[kParameterCount],
     }
 }
 
+void set_db(database* image, int32_t index, uint32_t value) {
+    if (!image || !validIndex(index)) return;
+    unsigned char* field = reinterpret_cast<unsigned char*>(image) + adr_par[index];
+    const uint8_t width = type_par[index];
+    if (width == 1 || width == 2 || width == 4)
+        std::memcpy(field, &value, width);  // little-endian: the low bytes
+}
+
 uint32_t setupChecksum(const database& image) {
     return Checksum(reinterpret_cast<const unsigned char*>(&image) + 4,
                     kDatabaseSize - 4);

@@ -539,6 +539,10 @@ void set_db(const uint16_t (&adr)[kParameterCount],
             const uint8_t (&type)[kParameterCount], int32_t index,
             uint32_t value);
 
+// The same into a setup image other than `data` (a record being prepared, which no other
+// thread reads meanwhile).
+void set_db(database* image, int32_t index, uint32_t value);
+
 // Checksum word of a setup record: Checksum of bytes 4..1231.
 uint32_t setupChecksum(const database& image);
 

@@ -110,6 +110,31 @@ public:
         return none;
     }
 
+    // Removes every waiting record that pick(record) selects, keeping the others in order; the
+    // number removed.
+    template <typename Pick>
+    int removeIf(Pick pick)
+    {
+        pthread_mutex_lock(&mutex_);
+        int removed = 0;
+        T* to = read_;
+        for (T* from = read_; from != write_;) {
+            if (pick(static_cast<const T&>(*from))) {
+                ++removed;
+            } else {
+                if (to != from)
+                    *to = *from;
+                if (++to == end_)
+                    to = slots_;
+            }
+            if (++from == end_)
+                from = slots_;
+        }
+        write_ = to;
+        pthread_mutex_unlock(&mutex_);
+        return removed;
+    }
+
 private:
     T* slots_;
     T* read_;

@@ -500,7 +500,9 @@ int Startup(calibration* calib, uint16_t hwChannels, TStartupRefusals* refused)
 
 void Shutdown(TPowerOff kind)
 {
-    // Every step goes on whatever the previous one did: the instrument must go off.
+    // Every step goes on whatever the previous one did: the instrument must go off. A recording
+    // writes its last records first.
+    runEndActions();
     setUsbMassStorage(0x8000);
     CmdeLogique(CMDE_SCREEN_SAVER, 1);
     if (kind == POWEROFF_SAVE_SETUP) {

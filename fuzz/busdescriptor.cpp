@@ -1,12 +1,24 @@
 // Fuzz target of the bus descriptor readers: any input is read as a descriptor tree and every
 // step's SETUPMESURE goes through the measurement factory's reader, every value through the
 // field readers; then the factory's stages run on what was read, with a trace of the input's
-// bytes. Properties: no crash, no hang, no read outside the record, no sanitizer report.
+// bytes. The bus-analysis engine's own readers follow: the global values, the setup tags of the
+// global and step SETUP elements, the steps with their measurements, one acquisition offered to
+// them, and the report, whose lines must stay ASCII and within 99 characters. Properties: no
+// crash, no hang, no read outside the record, no sanitizer report, a report the results panel
+// can read.
 #include "acquisition/TAcquisition.h"
+#include "board/board.h"
+#include "busanalysis/bus.h"
+#include "busanalysis/busanalysis.h"
 #include "busanalysis/busmeasfactory.h"
 #include "busanalysis/busxmlvalue.h"
 #include "core/gest_db.h"
 #include "core/xmlutilities.h"
+#include "fuzz/support.h"
+
+#include <fstream>
+#include <strings.h>
+#include <iterator>
 
 #include <cstddef>
 #include <cstdint>
@@ -45,7 +57,53 @@ void readValues(XmlDescriptor* node)
     }
 }
 
+// The engine's side: global values, setup tags, steps, one acquisition, the report.
+void runEngineReaders(XmlDescriptor& root, TBusMeasFactory& f, TBusAutoMeas& m)
+{
+    static TBus* bus = new TBus;
+    static database* image = new database;
+    bus->init();
+    bus->readGlobalParamsFromXml(&root);
+    *image = init_par;
+    XmlFifo path;
+    path.initFifo(2, "FILEBUS", "SETUP");
+    createBusSetup(root.getTag(&path), image);
+    QList<TBusMeasurement*> list;
+    for (int n = 0; n < 27; ++n) {
+        XmlDescriptor* step = busStepElement(&root, n);
+        for (int i = 0; step && i < XmlDescriptor::kChildren && step->children[i]; ++i)
+            if (strcasecmp(step->children[i]->tag, "SETUP") == 0)
+                createBusSetup(step->children[i], image);
+        list.clear();
+        bus->addStep(&root, &f, list);
+        for (TBusMeasurement* meas : list)
+            meas->setBusMeasPixValues(&f, &m);
+    }
+    bus->nbmesuremax = bus->stepCount;
+    if (bus->saveResultToFile("/var/tmp/busAnalysisResults.html", &root) != 0)
+        fuzzFailure("the report could not be written");
+    std::ifstream in(boardPath("/var/tmp/busAnalysisResults.html"), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
+            if (i - start > 100)
+                fuzzFailure("a report line is longer than 99 characters");
+            start = i + 1;
+        } else if ((c < 0x20 && c != '\r') || c > 0x7E) {
+            fuzzFailure("the report holds a byte beyond printable ASCII");
+        }
+    }
+}
+
 } // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzzSimulatedBoard();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 {
@@ -86,5 +144,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     f.getMaxFft(&t, &code);
     for (int16_t id : {int16_t(0x4080), int16_t(0x4081), int16_t(0x4082), int16_t(0x4084)})
         f.jitter(id, &percent);
+    runEngineReaders(root, f, m);
     return 0;
 }

@@ -64,6 +64,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     SetWsFloatDirect(req, "f", param::horizPosition, 0.0);
     SetWsStringDirect(req, "s", param::mathExprCh1, "");
     SetWsParamIndirect(req, "i", param::horizPosition, 0, 1e-3, 7);
+    int32_t number = 0;
+    double real = 0.0;
+    char text[100];
+    wsKeyInteger(req, "n", &number);
+    wsKeyReal(req, "r", &real);
+    wsKeyScaled(req, "c", -8e-9, -5, &number);
+    wsKeySelector(req, "channel", &number);
+    wsKeyText(req, "t", text, sizeof text, false);
+    wsKeyText(req, "e", text, sizeof text, true);
 
     pipe_dial posted;
     while (!o_g_consMessageBox.empty())

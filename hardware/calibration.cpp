@@ -200,6 +200,58 @@ float calibrationOhmCurrentGain(const calibration& record, int ohmRange)
     return readAt<float>(record, offsetof(calibration, ohmCurrentGain) + 4 * static_cast<size_t>(clampIndex(ohmRange, 7)));
 }
 
+namespace {
+size_t meterOffsetOffset(int channel, int meterRange)
+{
+    return offsetof(calibration, meterOffset)
+           + 4 * (4 * static_cast<size_t>(clampIndex(channel, 4)) + static_cast<size_t>(clampIndex(meterRange, 4)));
+}
+
+size_t meterGainOffset(int channel, int sensitivity)
+{
+    return offsetof(calibration, meterGain)
+           + 4 * (16 * static_cast<size_t>(clampIndex(channel, 4)) + static_cast<size_t>(clampIndex(sensitivity, 16)));
+}
+
+size_t trigOffsetOffset(int group, int bound, int channel)
+{
+    const size_t tables[2][2] = {{offsetof(calibration, trigOffsetLow02), offsetof(calibration, trigOffsetHigh02)},
+                                 {offsetof(calibration, trigOffsetLow13), offsetof(calibration, trigOffsetHigh13)}};
+    return tables[clampIndex(group, 2)][clampIndex(bound, 2)] + 2 * static_cast<size_t>(clampIndex(channel, 4));
+}
+} // namespace
+
+void setCalibrationMeterOffset(calibration& record, int channel, int meterRange, float value)
+{
+    writeAt<float>(record, meterOffsetOffset(channel, meterRange), value);
+}
+
+void setCalibrationMeterGain(calibration& record, int channel, int sensitivity, float value)
+{
+    writeAt<float>(record, meterGainOffset(channel, sensitivity), value);
+}
+
+void setCalibrationOhmCurrentGain(calibration& record, int ohmRange, float value)
+{
+    writeAt<float>(record, offsetof(calibration, ohmCurrentGain) + 4 * static_cast<size_t>(clampIndex(ohmRange, 7)), value);
+}
+
+void setCalibrationCapaCurrentGain(calibration& record, int capaRange, float value)
+{
+    writeAt<float>(record, offsetof(calibration, capaCurrentGain) + 4 * static_cast<size_t>(clampIndex(capaRange, 8)),
+                   value);
+}
+
+int16_t calibrationTrigOffset(const calibration& record, int group, int bound, int channel)
+{
+    return readAt<int16_t>(record, trigOffsetOffset(group, bound, channel));
+}
+
+void setCalibrationTrigOffset(calibration& record, int group, int bound, int channel, int16_t value)
+{
+    writeAt<int16_t>(record, trigOffsetOffset(group, bound, channel), value);
+}
+
 float calibrationCapaCurrentGain(const calibration& record, int capaRange)
 {
     return readAt<float>(record,

@@ -147,6 +147,14 @@ float calibrationMeterOffset(const calibration& record, int channel, int meterRa
 float calibrationMeterGain(const calibration& record, int channel, int sensitivity);
 float calibrationOhmCurrentGain(const calibration& record, int ohmRange);
 float calibrationCapaCurrentGain(const calibration& record, int capaRange);
+void setCalibrationMeterOffset(calibration& record, int channel, int meterRange, float value);
+void setCalibrationMeterGain(calibration& record, int channel, int sensitivity, float value);
+void setCalibrationOhmCurrentGain(calibration& record, int ohmRange, float value);
+void setCalibrationCapaCurrentGain(calibration& record, int capaRange, float value);
+// The four trigger comparator offset tables, by coupling group (0: couplings 0 and 2, 1: 1 and
+// 3) and bound (0 low, 1 high), for channel 0..3.
+int16_t calibrationTrigOffset(const calibration& record, int group, int bound, int channel);
+void setCalibrationTrigOffset(calibration& record, int group, int bound, int channel, int16_t value);
 int32_t calibrationTimeAlignment(const calibration& record, int channel);
 uint32_t calibrationDateOf(const calibration& record);
 void setCalibrationDate(calibration& record, uint32_t secondsSince1970);

@@ -134,24 +134,29 @@ void discardSamples(TRegisterWindow* window, uint32_t n)
         readSample(window, sink);
 }
 
-// A FIFO whose count never falls would keep the thread here for ever with the mutex held: one
-// interrupt drains at most one ring's worth.
-constexpr uint32_t kDrainLimitSamples = kRingSamples;
+// One interrupt drains at most one FIFO's depth: the drain holds the mutex, and a FIFO refilled
+// as fast as it is read would otherwise keep the read-out and the auto-trigger timer waiting for
+// as long as it lasts (for ever when its count never falls).
+constexpr uint32_t kDrainLimitSamples = 16384;
 
-// Bit 7: the record restarts the ring; drain until the count reads 0.
-void drainRestart(TRegisterWindow* window)
+// Bit 7: the record restarts the ring; drain until the count reads 0. True when the limit
+// stopped it with samples left.
+bool drainRestart(TRegisterWindow* window)
 {
     int32_t pos = 0;
     uint32_t drained = 0;
-    for (uint32_t n = fifoCount(window); n != 0 && drained < kDrainLimitSamples; n = fifoCount(window)) {
+    uint32_t n = fifoCount(window);
+    for (; n != 0 && drained < kDrainLimitSamples; n = fifoCount(window)) {
         pos = storeSamples(window, n, pos);
         drained += n;
     }
     l_g_signalsBufferWritePtr = pos;
+    return n != 0;
 }
 
 // Bits 5 and 6: everything (5) or blocks of 8 (6), discarding first, while the recount exceeds 16.
-void drainBlocks(TRegisterWindow* window, bool all)
+// True when the limit stopped it with more than 16 samples left.
+bool drainBlocks(TRegisterWindow* window, bool all)
 {
     auto take = [all](uint32_t count) { return all ? count : count & ~7u; };
     int32_t pos = l_g_signalsBufferWritePtr;
@@ -162,15 +167,17 @@ void drainBlocks(TRegisterWindow* window, bool all)
             const uint32_t k = std::min(n, static_cast<uint32_t>(l_g_nSamplesToThrow));
             discardSamples(window, k);
             l_g_nSamplesToThrow -= static_cast<int32_t>(k);
+            drained += k;
         } else {
             pos = storeSamples(window, n, pos);
+            drained += n;
         }
-        drained += n;
         n = take(fifoCount(window));
         if (n <= 16 || drained >= kDrainLimitSamples)
             break;
     }
     l_g_signalsBufferWritePtr = pos;
+    return n > 16;
 }
 
 void orDetail(TSynchroDetail bits)
@@ -302,18 +309,25 @@ void ChipAcqItHandle()
     }
 
     bool drained = false;
+    bool samplesLeft = false;
     if (status & IRQ_END_BITS) {
         TFpga::setSpiRegister(ACQ_SPI_IRQ_ACK, 1);
         orDetail(SYNCHRO_END);
     } else if (status & IRQ_FIFO_RESTART) {
-        drainRestart(window);
+        samplesLeft = drainRestart(window);
         orDetail(SYNCHRO_SAMPLES);
         drained = true;
     } else if (status & (IRQ_FIFO_LAST | IRQ_FIFO_THRESHOLD)) {
-        drainBlocks(window, (status & IRQ_FIFO_LAST) != 0);
+        samplesLeft = drainBlocks(window, (status & IRQ_FIFO_LAST) != 0);
         orDetail(SYNCHRO_SAMPLES);
         drained = true;
     }
+    // The FPGA interrupts on a rising status bit only. A drain cut short by its limit leaves the
+    // FIFO level bit set, and no new event would ever come: the FIFO fills, the acquisition stalls
+    // and the record never ends. The acknowledge restarts the edge detection, so the level still
+    // set raises the next interrupt.
+    if (samplesLeft)
+        TFpga::setSpiRegister(ACQ_SPI_IRQ_ACK, 1);
     // Until the first drain, wake the read-out on every other interrupt of ours.
     if (drained)
         firstDrainDone = true;

@@ -59,6 +59,10 @@ int16_t& bypassMinOffsetOf(int channelIndex);
 int16_t& bypassMaxOffsetOf(int channelIndex);
 
 struct acq_ctrl;
+// The private control record of a calibration acquisition: every field 0 but decimation 1, the
+// channel words, trigger mode 1, display width 1.0, the trigger and qualifier source, mode 16
+// and the trigger words 0, 8, 6, 3, 2, 2, 2; the caller sets lengths, flags and time base.
+acq_ctrl calibrationControlRecord(uint16_t channels, uint16_t source);
 // One calibration acquisition (forced trigger); the first ring entry's four words into the
 // outputs given (each may be null). 0 done, -1 failed.
 int MatriceAcqCal(acq_ctrl* ctrl, short* out1, short* out2, short* out3, short* out4);

@@ -30,21 +30,7 @@ int highestInstalledChannel(uint16_t mask)
 
 acq_ctrl calibrationRecord(uint16_t channels, uint16_t source)
 {
-    acq_ctrl c;
-    std::memset(&c, 0, sizeof c);
-    c.decimation = 1;
-    c.shownChannels = c.acqChannels = c.cycleChannels = channels;
-    c.triggerMode = 1;
-    c.dispWidth = 1.0f;
-    c.qualifierSource = c.triggerSource = source;
-    c.acqMode = 16;
-    c.triggerType = 0;
-    c.holdoff = 8;
-    c.triggerDelay = 6;
-    c.triggerEventCount = 3;
-    c.triggerT1 = 2;
-    c.triggerT2 = 2;
-    c.pulseCondition = 2;
+    acq_ctrl c = calibrationControlRecord(channels, source);
     c.postTrigger = 1250;
     c.preTrigger = 2500;
     c.acqFlags = 33;
@@ -115,6 +101,26 @@ void phaseMeans(int channel, int32_t reference, int16_t* table)
         table[j] = meanFrom(channel, 2 + j, 21, 2688, reference);
 }
 }  // namespace
+
+acq_ctrl calibrationControlRecord(uint16_t channels, uint16_t source)
+{
+    acq_ctrl c;
+    std::memset(&c, 0, sizeof c);
+    c.decimation = 1;
+    c.shownChannels = c.acqChannels = c.cycleChannels = channels;
+    c.triggerMode = 1;
+    c.dispWidth = 1.0f;
+    c.qualifierSource = c.triggerSource = source;
+    c.acqMode = 16;
+    c.triggerType = 0;
+    c.holdoff = 8;
+    c.triggerDelay = 6;
+    c.triggerEventCount = 3;
+    c.triggerT1 = 2;
+    c.triggerT2 = 2;
+    c.pulseCondition = 2;
+    return c;
+}
 
 int MatriceAcqCal(acq_ctrl* ctrl, short* out1, short* out2, short* out3, short* out4)
 {

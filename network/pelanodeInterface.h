@@ -76,9 +76,30 @@ int SetWsStringDirect(TWsReq* req, const char* key, uint16_t parameter, const ch
 int SetWsParamIndirect(TWsReq* req, const char* key, uint16_t parameter, int32_t current, double scale,
                        int32_t offset);
 
-// Posts {REQ_SET_PARAM, parameter, 0, intValue, floatValue, tWEBSd_id} to the controller without
-// waiting. True when it was queued; false when the flood guard held it back or the box was full.
+// Posts one whole record {kind, code, auxValue, intValue, floatValue, senderId} to the controller
+// without waiting. True when it was queued; false when the flood guard held it back (over
+// kWsInboxGuard records queued) or the box was full. Every post of the web service goes here.
+bool wsPostRequest(uint16_t kind, int32_t code, intptr_t auxValue, intptr_t intValue, float floatValue,
+                   intptr_t senderId);
+// The web service's own sender (tWEBSd_id).
+intptr_t wsSender();
+// Posts {REQ_SET_PARAM, parameter, 0, intValue, floatValue, tWEBSd_id} through wsPostRequest.
 bool wsPostSetParam(uint16_t parameter, intptr_t intValue, float floatValue);
+
+// Key readings shared by the handlers, with the setters' rules: false when the key is absent or
+// holds no usable number (no digits, not finite, outside 32 bits).
+bool wsKeyInteger(TWsReq* req, const char* key, int32_t* out);
+bool wsKeyReal(TWsReq* req, const char* key, double* out);
+// trunc(real / scale) - offset; false as above, and for a scale of 0 or not finite or a result
+// outside 32 bits.
+bool wsKeyScaled(TWsReq* req, const char* key, double scale, int32_t offset, int32_t* out);
+// Selector keys that choose and post nothing: a value that is no number reads as 0. False when
+// the key is absent.
+bool wsKeySelector(TWsReq* req, const char* key, int32_t* out);
+// The key's text up to "&" (toEnd: up to the end of the datagram), stopping at a NUL byte, into
+// out (capacity bytes, terminated). The text's length, or -1 with out untouched when the key is
+// absent; a text longer than capacity - 1 is cut, and *cut tells.
+int wsKeyText(TWsReq* req, const char* key, char* out, int capacity, bool toEnd, bool* cut = nullptr);
 
 // Storage for data that a post hands over by address: each post gets a slot of its own that is
 // not reused before the controller has taken the record (the inbox holds at most 127 records).

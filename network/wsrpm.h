@@ -1,7 +1,13 @@
 // The 43 web-service request handlers, one per row of wsCallback. Each sends its own reply.
 #pragma once
 
+#include <cstdint>
+
 struct TWsReq;
+
+// The reply of "/tracesScope" (compressed: "/tracesCompScope") built in tc_g_wsBuffer: its length,
+// or -1 without the "channels" key.
+int32_t wsTracesReply(TWsReq* req, bool compressed);
 
 void wsRpmIdent(TWsReq* req);
 void wsRpmStatus(TWsReq* req);

@@ -52,12 +52,82 @@ int post(uint16_t parameter, int32_t value)
 
 } // namespace
 
-bool wsPostSetParam(uint16_t parameter, intptr_t intValue, float floatValue)
+intptr_t wsSender()
+{
+    return senderValue(tWEBSd_id);
+}
+
+bool wsPostRequest(uint16_t kind, int32_t code, intptr_t auxValue, intptr_t intValue, float floatValue,
+                   intptr_t senderId)
 {
     if (o_g_consMessageBox.count() > kWsInboxGuard)
         return false;
-    pipe_dial request{REQ_SET_PARAM, parameter, 0, intValue, floatValue, senderValue(tWEBSd_id)};
+    pipe_dial request{kind, code, auxValue, intValue, floatValue, senderId};
     return o_g_consMessageBox.send(&request) == 0;
+}
+
+bool wsPostSetParam(uint16_t parameter, intptr_t intValue, float floatValue)
+{
+    return wsPostRequest(REQ_SET_PARAM, parameter, 0, intValue, floatValue, wsSender());
+}
+
+bool wsKeyInteger(TWsReq* req, const char* key, int32_t* out)
+{
+    const char* text = wsParser(req, key);
+    return text != nullptr && readInteger(text, out);
+}
+
+bool wsKeyReal(TWsReq* req, const char* key, double* out)
+{
+    const char* text = wsParser(req, key);
+    return text != nullptr && readReal(text, out);
+}
+
+bool wsKeyScaled(TWsReq* req, const char* key, double scale, int32_t offset, int32_t* out)
+{
+    double real = 0.0;
+    if (!wsKeyReal(req, key, &real) || scale == 0.0 || !std::isfinite(scale))
+        return false;
+    const double scaled = std::trunc(real / scale);
+    if (!std::isfinite(scaled) || scaled < INT32_MIN || scaled > INT32_MAX)
+        return false;
+    const int64_t value = static_cast<int64_t>(scaled) - offset;
+    if (value < INT32_MIN || value > INT32_MAX)
+        return false;
+    *out = static_cast<int32_t>(value);
+    return true;
+}
+
+bool wsKeySelector(TWsReq* req, const char* key, int32_t* out)
+{
+    const char* text = wsParser(req, key);
+    if (text == nullptr)
+        return false;
+    if (!readInteger(text, out))
+        *out = 0;
+    return true;
+}
+
+int wsKeyText(TWsReq* req, const char* key, char* out, int capacity, bool toEnd, bool* cut)
+{
+    if (cut)
+        *cut = false;
+    const char* text = wsParser(req, key);
+    if (text == nullptr || capacity <= 0)
+        return -1;
+    const char* end = datagramEnd(req);
+    int n = 0;
+    while (text + n < end && text[n] != '\0' && (toEnd || text[n] != '&')) {
+        if (n >= capacity - 1) {
+            if (cut)
+                *cut = true;
+            break;
+        }
+        out[n] = text[n];
+        ++n;
+    }
+    out[n] = '\0';
+    return n;
 }
 
 int SetWsParamDirect(TWsReq* req, const char* key, uint16_t parameter, int32_t current)
@@ -113,17 +183,10 @@ int SetWsStringDirect(TWsReq* req, const char* key, uint16_t parameter, const ch
 int SetWsParamIndirect(TWsReq* req, const char* key, uint16_t parameter, int32_t current, double scale,
                        int32_t offset)
 {
-    const char* text = wsParser(req, key);
-    double real = 0.0;
-    if (text == nullptr || !readReal(text, &real) || scale == 0.0 || !std::isfinite(scale))
-        return 0;
-    const double scaled = std::trunc(real / scale);
-    if (!std::isfinite(scaled) || scaled < INT32_MIN || scaled > INT32_MAX)
-        return 0;
-    const int64_t value = static_cast<int64_t>(scaled) - offset;
-    if (value < INT32_MIN || value > INT32_MAX)
+    int32_t value = 0;
+    if (!wsKeyScaled(req, key, scale, offset, &value))
         return 0;
     if (value == current)
         return 1;
-    return post(parameter, static_cast<int32_t>(value));
+    return post(parameter, value);
 }

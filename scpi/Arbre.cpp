@@ -332,7 +332,7 @@ constexpr node nPassfailCount = {3, ePassfailCount, -1};
 constexpr entry ePassfail[] = {
     {1, 1, 4, 4, "beep", &PassfailBeep, "a", nullptr},
     {1, 1, 4, 7, "control", &PassfailCont, "a", nullptr},
-    {1, 0, 5, 5, "count", nullptr, nullptr, &nPassfailCount},
+    {1, 0, 4, 5, "count", nullptr, nullptr, &nPassfailCount},
     {1, 1, 4, 7, "display", &PassfailDisp, "_", nullptr},
     {1, 0, 4, 4, "load", &PassfailLoad, "e[", nullptr},
     {1, 0, 4, 4, "save", &PassfailSave, "e[", nullptr},

@@ -275,7 +275,7 @@ void stateSet()
         }
         if (p == 0 || p == ';') {
             const char* letters = currentEntry->paramLetters;
-            if (!letters || !*letters || letters[0] == 'j' || letters[0] == 'R') {
+            if (!letters || !*letters || letters[0] == 'j' || letters[0] == 'R' || letters[0] == '[') {
                 terminator = p;
                 etat = kExecute;
             } else {

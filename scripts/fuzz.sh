@@ -13,6 +13,7 @@ declare -A max_len=(
   [scpi]=4096
   [http]=8192
   [websvc]=3100
+  [admin]=400
   [file_setup]=1400
   [file_calibration]=2600
   [file_header]=256
@@ -26,8 +27,10 @@ declare -A max_len=(
   [probe]=8200
   [control]=1024
   [gauge]=4096
+  [fetchup_index]=4096
+  [batlevel]=16
 )
-targets=(scpi http websvc file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall busdescriptor probe control gauge)
+targets=(scpi http websvc admin file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall busdescriptor probe control gauge fetchup_index batlevel)
 
 usage() {
   echo "usage: bash scripts/fuzz.sh [TARGET|all] [SECONDS]"

@@ -204,10 +204,34 @@
     </message>
 </context>
 <context>
-    <name>HarmonicView</name>
+    <name>HarmonicMeas</name>
     <message>
-        <source>Harmonic</source>
-        <translation>Harmonics</translation>
+        <source>SIGNAL</source>
+        <translation>SIGNAL</translation>
+    </message>
+    <message>
+        <source>HARMONIC </source>
+        <translation>HARMONIC </translation>
+    </message>
+    <message>
+        <source>Vrms=</source>
+        <translation>Vrms=</translation>
+    </message>
+    <message>
+        <source>THD=</source>
+        <translation>THD=</translation>
+    </message>
+    <message>
+        <source>ratio=</source>
+        <translation>ratio=</translation>
+    </message>
+    <message>
+        <source>Ph=</source>
+        <translation>Ph=</translation>
+    </message>
+    <message>
+        <source>F=</source>
+        <translation>F=</translation>
     </message>
 </context>
 <context>
@@ -235,6 +259,37 @@
     <message>
         <source>Mise a jour disponible. L&apos;installer?</source>
         <translation>Update available. Install it?</translation>
+    </message>
+</context>
+<context>
+    <name>KalvexOverview</name>
+    <message>
+        <source>Entree:</source>
+        <translation>Input:</translation>
+    </message>
+    <message>
+        <source>Entree flottante:</source>
+        <translation>Floating input:</translation>
+    </message>
+    <message>
+        <source>Entre voies:</source>
+        <translation>Between channels:</translation>
+    </message>
+    <message>
+        <source>CH</source>
+        <translation>CH</translation>
+    </message>
+    <message>
+        <source>600 V CAT III</source>
+        <translation>600 V CAT III</translation>
+    </message>
+    <message>
+        <source>---</source>
+        <translation>---</translation>
+    </message>
+    <message>
+        <source>300 V CAT III</source>
+        <translation>300 V CAT III</translation>
     </message>
 </context>
 <context>
@@ -503,10 +558,69 @@
     </message>
 </context>
 <context>
-    <name>MeterView</name>
+    <name>MeterMeasurement</name>
     <message>
-        <source>Multimeter</source>
-        <translation>Multimeter</translation>
+        <source>AC</source>
+        <translation>AC</translation>
+    </message>
+    <message>
+        <source>DC</source>
+        <translation>DC</translation>
+    </message>
+    <message>
+        <source>AC+DC</source>
+        <translation>AC+DC</translation>
+    </message>
+    <message>
+        <source>AC &lt;5 kHz</source>
+        <translation>AC &lt;5 kHz</translation>
+    </message>
+    <message>
+        <source>AC+DC &lt;5 kHz</source>
+        <translation>AC+DC &lt;5 kHz</translation>
+    </message>
+    <message>
+        <source>AC &lt;625 Hz</source>
+        <translation>AC &lt;625 Hz</translation>
+    </message>
+    <message>
+        <source>AC+DC &lt;625 Hz</source>
+        <translation>AC+DC &lt;625 Hz</translation>
+    </message>
+    <message>
+        <source>CH</source>
+        <translation>CH</translation>
+    </message>
+    <message>
+        <source>Overload</source>
+        <translation>Overload</translation>
+    </message>
+    <message>
+        <source>min: </source>
+        <translation>min: </translation>
+    </message>
+    <message>
+        <source>max: </source>
+        <translation>max: </translation>
+    </message>
+    <message>
+        <source>Rel: </source>
+        <translation>Rel: </translation>
+    </message>
+    <message>
+        <source>Freq: </source>
+        <translation>Freq: </translation>
+    </message>
+</context>
+<context>
+    <name>MeterStatusLine</name>
+    <message>
+        <source>stop</source>
+        <translation>stop</translation>
+    </message>
+    <message>
+        <source>running</source>
+        <translation>running</translation>
     </message>
 </context>
 <context>
@@ -530,6 +644,96 @@
     <message>
         <source>Persistance</source>
         <translation>Persistence</translation>
+    </message>
+</context>
+<context>
+    <name>PassFail</name>
+    <message>
+        <source>div</source>
+        <translation>div</translation>
+    </message>
+    <message>
+        <source>Test de gabarit</source>
+        <translation>Pass/fail test</translation>
+    </message>
+    <message>
+        <source>Test</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>Marche</source>
+        <translation>Run</translation>
+    </message>
+    <message>
+        <source>Arret</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Depart</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Source</source>
+        <translation>Source</translation>
+    </message>
+    <message>
+        <source>Tolerance X</source>
+        <translation>X tolerance</translation>
+    </message>
+    <message>
+        <source>Tolerance Y</source>
+        <translation>Y tolerance</translation>
+    </message>
+    <message>
+        <source>Affichage</source>
+        <translation>Display</translation>
+    </message>
+    <message>
+        <source>All</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>Pass</source>
+        <translation>Pass</translation>
+    </message>
+    <message>
+        <source>Fail</source>
+        <translation>Fail</translation>
+    </message>
+    <message>
+        <source>Bip</source>
+        <translation>Beep</translation>
+    </message>
+    <message>
+        <source>Compteur</source>
+        <translation>Counter</translation>
+    </message>
+    <message>
+        <source>Masque</source>
+        <translation>Mask</translation>
+    </message>
+    <message>
+        <source>Sauver</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Charger</source>
+        <translation>Load</translation>
+    </message>
+</context>
+<context>
+    <name>PowerMeasurement</name>
+    <message>
+        <source>POWER</source>
+        <translation>POWER</translation>
     </message>
 </context>
 <context>
@@ -585,6 +789,96 @@
     <message>
         <source>en charge</source>
         <translation>charging</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeHorizontal</name>
+    <message>
+        <source>Format</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>Base de temps</source>
+        <translation>Time base</translation>
+    </message>
+    <message>
+        <source>Moyennage</source>
+        <translation>Averaging</translation>
+    </message>
+    <message>
+        <source>non</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>Fenetre</source>
+        <translation>Window</translation>
+    </message>
+    <message>
+        <source>Rectangulaire</source>
+        <translation>Rectangular</translation>
+    </message>
+    <message>
+        <source>Echelle</source>
+        <translation>Scale</translation>
+    </message>
+    <message>
+        <source>echelle lineaire</source>
+        <translation>linear scale</translation>
+    </message>
+    <message>
+        <source>echelle log.</source>
+        <translation>log. scale</translation>
+    </message>
+    <message>
+        <source>Source X</source>
+        <translation>X source</translation>
+    </message>
+    <message>
+        <source>Source Y</source>
+        <translation>Y source</translation>
+    </message>
+    <message>
+        <source>Acquisition</source>
+        <translation>Acquisition</translation>
+    </message>
+    <message>
+        <source>Signal repetitif</source>
+        <translation>Repetitive signal</translation>
+    </message>
+    <message>
+        <source>Min/max</source>
+        <translation>Min/max</translation>
+    </message>
+    <message>
+        <source>Memoire</source>
+        <translation>Memory</translation>
+    </message>
+    <message>
+        <source>Sauvegarde/Relance</source>
+        <translation>Save/Restart</translation>
+    </message>
+    <message>
+        <source>Parametres horizontaux</source>
+        <translation>Horizontal settings</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeMath</name>
+    <message>
+        <source>Expression</source>
+        <translation>Expression</translation>
+    </message>
+    <message>
+        <source>Operation</source>
+        <translation>Operation</translation>
+    </message>
+    <message>
+        <source>Predefinies</source>
+        <translation>Presets</translation>
+    </message>
+    <message>
+        <source>Fonction mathematique</source>
+        <translation>Math function</translation>
     </message>
 </context>
 <context>
@@ -731,20 +1025,81 @@
         <source>CH</source>
         <translation>CH</translation>
     </message>
-</context>
-<context>
-    <name>ScopeView</name>
     <message>
-        <source>Base de temps</source>
-        <translation>Time base</translation>
+        <source>Sensibilite</source>
+        <translation>Sensitivity</translation>
     </message>
     <message>
-        <source>Fonction</source>
-        <translation>Function</translation>
+        <source>Couplage</source>
+        <translation>Coupling</translation>
     </message>
     <message>
-        <source>Test de gabarit</source>
-        <translation>Pass/fail test</translation>
+        <source>Limite de bande</source>
+        <translation>Bandwidth limit</translation>
+    </message>
+    <message>
+        <source>non</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>Coef. sonde</source>
+        <translation>Probe coef.</translation>
+    </message>
+    <message>
+        <source>Unite</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>Couleur</source>
+        <translation>Colour</translation>
+    </message>
+    <message>
+        <source>vert</source>
+        <translation>green</translation>
+    </message>
+    <message>
+        <source>rouge</source>
+        <translation>red</translation>
+    </message>
+    <message>
+        <source>bleu</source>
+        <translation>blue</translation>
+    </message>
+    <message>
+        <source>magenta</source>
+        <translation>magenta</translation>
+    </message>
+    <message>
+        <source>Boutons de la sonde</source>
+        <translation>Probe buttons</translation>
+    </message>
+    <message>
+        <source>sensibilite +/-</source>
+        <translation>sensitivity +/-</translation>
+    </message>
+    <message>
+        <source>cadrage vertical +/-</source>
+        <translation>vertical position +/-</translation>
+    </message>
+    <message>
+        <source>base de temps +/-</source>
+        <translation>time base +/-</translation>
+    </message>
+    <message>
+        <source>cadrage horizontal +/-</source>
+        <translation>horizontal position +/-</translation>
+    </message>
+    <message>
+        <source>front decl./run-hold</source>
+        <translation>trigger edge/run-hold</translation>
+    </message>
+    <message>
+        <source>auto mes./ref.mes</source>
+        <translation>auto meas./meas. ref.</translation>
+    </message>
+    <message>
+        <source>auto chx/auto 50%</source>
+        <translation>auto channel/auto 50%</translation>
     </message>
 </context>
 <context>
@@ -800,6 +1155,13 @@
     <message>
         <source>/div</source>
         <translation>/div</translation>
+    </message>
+</context>
+<context>
+    <name>ToolPower</name>
+    <message>
+        <source>Power</source>
+        <translation>Power</translation>
     </message>
 </context>
 <context>

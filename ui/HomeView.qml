@@ -65,7 +65,7 @@ HomeView_ {
     Component.onDestruction: goingAway = true
 
     onComplete: {
-        // setActive() of the smart-probe overview goes here once it exists.
+        kalvexOverview.setActive()
         keyHelp.setActive()
         messageBox.setActive()
         homeView.refreshConfigSignal()
@@ -300,7 +300,14 @@ HomeView_ {
         z: 1
     }
 
-    // The message pop-up, above everything, keyboards included.
+    // The smart-probe overview, over the views and the message pop-up, on each probe event.
+    KalvexOverview {
+        id: kalvexOverview
+        objectName: "kalvexOverview"
+        z: 3
+    }
+
+    // The message pop-up, above the views and keyboards.
     MessageBox {
         id: messageBox
         objectName: "messageBox"

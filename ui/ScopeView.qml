@@ -99,7 +99,10 @@ ScopeView_ {
         clip: true
         Component.onCompleted: {
             tuningPanel.channelClickedSignal.connect(scopeView.channelClicked)
-            tuningPanel.timebaseClickedSignal.connect(function() { scopeView.open(horizontalPanel) })
+            tuningPanel.timebaseClickedSignal.connect(function() {
+                horizontalPanel.screenMajSlot()
+                scopeView.open(horizontalPanel)
+            })
         }
     }
 
@@ -140,30 +143,46 @@ ScopeView_ {
             opacity: 0
             enabled: false
         }
-        ScopePlaceholderPanel {
+        ScopeHorizontal {
             id: horizontalPanel
             objectName: "horizontalPanel"
-            title: qsTr("Base de temps")
             width: parent.width
             opacity: 0
             enabled: false
         }
-        ScopePlaceholderPanel {
+        ScopeMath {
             id: mathPanel
             objectName: "mathPanel"
-            property int channel: 0
-            title: qsTr("Fonction") + " F" + (channel + 1)
             width: parent.width
             opacity: 0
             enabled: false
         }
-        ScopePlaceholderPanel {
+        PassFail {
             id: passFailPanel
             objectName: "passFailPanel"
-            title: qsTr("Test de gabarit")
             width: parent.width
             opacity: 0
             enabled: false
+            onSaveMaskRequested: dialogPanel.display(maskSave)
+            onLoadMaskRequested: dialogPanel.display(maskLoad)
+        }
+        FileSave {
+            id: maskSave
+            objectName: "maskSave"
+            saveTypes: FileSave_.PassFail
+            width: parent.width
+            opacity: 0
+            enabled: false
+        }
+        FileLoad {
+            id: maskLoad
+            objectName: "maskLoad"
+            loadTypes: FileLoad_.PassFail
+            width: parent.width
+            opacity: 0
+            enabled: false
+            // The loaded mask replaces the one built from the source.
+            onLoadSignal: passFailPanel.maskLoaded()
         }
         FileSave {
             id: fileSave
@@ -188,9 +207,11 @@ ScopeView_ {
 
         onMathClicked: {
             // Another function's panel stays open and shows the new one.
-            if (mathPanel.opacity === 0 || mathPanel.channel === channel)
-                dialogPanel.display(mathPanel)
+            var toggle = mathPanel.opacity === 0 || mathPanel.channel === channel
             mathPanel.channel = channel
+            mathPanel.setClicked(channel)
+            if (toggle)
+                dialogPanel.display(mathPanel)
         }
         onPassFailClicked: dialogPanel.display(passFailPanel)
         onTriggerClicked: {

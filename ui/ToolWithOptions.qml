@@ -1,13 +1,16 @@
 import QtQuick 2.11
 
 // A button whose click fades in a row of option buttons beside it. options: a list of
-// { source, param, value }; a click on an option posts that option's request, hides the row
-// and emits toolWithOptionsClicked(value).
+// { source, param, value } with an optional visible (default true); a click on an option posts
+// that option's request, hides the row and emits toolWithOptionsClicked(value). The options are
+// optionWidth x optionHeight (the button's size unless set).
 Item {
     id: root
     property string source: ""
     property var options: []
     property bool shown: false
+    property int optionWidth: 42
+    property int optionHeight: 42
     signal toolWithOptionsClicked(int value)
 
     width: 42
@@ -39,6 +42,9 @@ Item {
             model: root.options
             Tool {
                 objectName: "option" + index
+                width: root.optionWidth
+                height: root.optionHeight
+                visible: modelData.visible === undefined || modelData.visible
                 source: modelData.source
                 param: modelData.param
                 value: modelData.value

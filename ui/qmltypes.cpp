@@ -8,13 +8,30 @@
 #include "ui/filesave.h"
 #include "ui/gridscreen.h"
 #include "ui/harmonicgridscreen.h"
+#include "ui/harmonicmeas.h"
+#include "ui/harmonicscreen.h"
+#include "ui/harmonictoolpanel.h"
+#include "ui/harmonicview.h"
 #include "ui/homeview.h"
 #include "ui/imagefrompseudofilesystem.h"
+#include "ui/kalvexoverview.h"
 #include "ui/keyhelp.h"
+#include "ui/loggerchannel.h"
+#include "ui/loggerpanel.h"
 #include "ui/indicscreenf.h"
 #include "ui/indicscreent.h"
 #include "ui/indicscreenxy.h"
 #include "ui/messagebox.h"
+#include "ui/meterchannel.h"
+#include "ui/metermeasurement.h"
+#include "ui/meterpanel.h"
+#include "ui/meterstatusline.h"
+#include "ui/metertoolpanel.h"
+#include "ui/meterview.h"
+#include "ui/passfail.h"
+#include "ui/powerchannel.h"
+#include "ui/scopehorizontal.h"
+#include "ui/scopemath.h"
 #include "ui/scopescreen.h"
 #include "ui/scopescreencomp.h"
 #include "ui/scopestatusline.h"
@@ -23,7 +40,9 @@
 #include "ui/scopeview.h"
 #include "ui/tool.h"
 #include "ui/toolchannel.h"
+#include "ui/toolpower.h"
 #include "ui/tooltimebase.h"
+#include "ui/viewerpanel.h"
 
 #include <QtQml/qqml.h>
 
@@ -48,27 +67,40 @@ void registerQmlTypes()
     qmlRegisterType<FileLoad>(kQmlModule, 1, 0, "FileLoad_");
     qmlRegisterType<FileSave>(kQmlModule, 1, 0, "FileSave_");
     qmlRegisterType<GridScreen>(kQmlModule, 1, 0, "GridScreen_");
-    // HarmonicMeas, HarmonicToolPanel, HarmonicView, HarmonicScreen
+    qmlRegisterType<HarmonicMeas>(kQmlModule, 1, 0, "HarmonicMeas_");
+    qmlRegisterType<HarmonicToolPanel>(kQmlModule, 1, 0, "HarmonicToolPanel_");
+    qmlRegisterType<HarmonicView>(kQmlModule, 1, 0, "HarmonicView_");
+    qmlRegisterType<HarmonicScreen>(kQmlModule, 1, 0, "HarmonicScreen_");
     qmlRegisterType<HomeView>(kQmlModule, 1, 0, "HomeView_");
     qmlRegisterType<ImageFromPseudoFileSystem>(kQmlModule, 1, 0, "ImageFromPseudoFileSystem_");
     qmlRegisterType<KeyHelp>(kQmlModule, 1, 0, "KeyHelp_");
-    // LoggerChannel, LoggerPanel, LoggerScreen,
+    qmlRegisterType<LoggerChannel>(kQmlModule, 1, 0, "LoggerChannel_");
+    qmlRegisterType<LoggerPanel>(kQmlModule, 1, 0, "LoggerPanel_");
+    // LoggerScreen,
     // LoggerScreenComp, LoggerStatusLine, LoggerView
     qmlRegisterType<MessageBox>(kQmlModule, 1, 0, "MessageBox");
-    // MeterChannel, MeterMeasurement,
-    // MeterPanel, MeterStatusLine, MeterToolPanel, MeterView, PassFail, PowerChannel,
-    // KalvexOverview, ScopeHorizontal
+    qmlRegisterType<MeterChannel>(kQmlModule, 1, 0, "MeterChannel_");
+    qmlRegisterType<MeterMeasurement>(kQmlModule, 1, 0, "MeterMeasurement_");
+    qmlRegisterType<MeterPanel>(kQmlModule, 1, 0, "MeterPanel_");
+    qmlRegisterType<MeterStatusLine>(kQmlModule, 1, 0, "MeterStatusLine_");
+    qmlRegisterType<MeterToolPanel>(kQmlModule, 1, 0, "MeterToolPanel_");
+    qmlRegisterType<MeterView>(kQmlModule, 1, 0, "MeterView_");
+    qmlRegisterType<PassFail>(kQmlModule, 1, 0, "PassFail_");
+    qmlRegisterType<PowerChannel>(kQmlModule, 1, 0, "PowerChannel_");
+    qmlRegisterType<KalvexOverview>(kQmlModule, 1, 0, "KalvexOverview_");
+    qmlRegisterType<ScopeHorizontal>(kQmlModule, 1, 0, "ScopeHorizontal_");
     qmlRegisterType<ScopeScreen>(kQmlModule, 1, 0, "ScopeScreen_");
     qmlRegisterType<ScopeScreenComp>(kQmlModule, 1, 0, "ScopeScreenComp_");
     qmlRegisterType<ScopeStatusLine>(kQmlModule, 1, 0, "ScopeStatusLine_");
     qmlRegisterType<ScopeTrigger>(kQmlModule, 1, 0, "ScopeTrigger_");
     qmlRegisterType<ScopeVertical>(kQmlModule, 1, 0, "ScopeVertical_");
-    // ScopeMath
+    qmlRegisterType<ScopeMath>(kQmlModule, 1, 0, "ScopeMath_");
     qmlRegisterType<ScopeView>(kQmlModule, 1, 0, "ScopeView_");
     qmlRegisterType<Tool>(kQmlModule, 1, 0, "Tool_");
     qmlRegisterType<ToolChannel>(kQmlModule, 1, 0, "ToolChannel_");
-    // ToolPower
+    qmlRegisterType<ToolPower>(kQmlModule, 1, 0, "ToolPower_");
     qmlRegisterType<ToolTimebase>(kQmlModule, 1, 0, "ToolTimebase_");
-    // ViewerEventFilter, ViewerEventList, ViewerPanel,
+    // ViewerEventFilter, ViewerEventList,
+    qmlRegisterType<ViewerPanel>(kQmlModule, 1, 0, "ViewerPanel_");
     // ViewerScreen, ViewerScreenComp, ViewerStatusLine, ViewerView
 }

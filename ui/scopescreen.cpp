@@ -9,7 +9,7 @@
 #include "ui/indicscreent.h"
 #include "ui/indicscreenxy.h"
 #include "ui/tracescreen.h"
-#include "ui/tracescreenpassfail_standin.h"
+#include "ui/tracescreenpassfail.h"
 #include "ui/tracescreenpersist.h"
 
 namespace {
@@ -129,12 +129,12 @@ void ScopeScreen::setLayout()
         const int source = passFailRow();
         if (panes) {
             if (source >= 0)
-                traceScreens_[n++] = newPassFailTraceScreen(this, 0, rows[source], w, q);
+                traceScreens_[n++] = new TraceScreenPassFail(this, 0x1000, 0, rows[source], w, q);
             for (int i = 0; i < 4; ++i)
                 traceScreens_[n++] = new TraceScreen(this, kChannelMasks[i], 0, rows[i], w, q);
         } else {
             if (source >= 0)
-                traceScreens_[n++] = newPassFailTraceScreen(this, 0, 0, w, H);
+                traceScreens_[n++] = new TraceScreenPassFail(this, 0x1000, 0, 0, w, H);
             traceScreens_[n++] = new TraceScreen(this, kAllChannels, 0, 0, w, H);
         }
     }

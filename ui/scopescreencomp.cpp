@@ -4,7 +4,7 @@
 #include "ui/gridscreen.h"
 #include "ui/indicscreentcomp.h"
 #include "ui/tracescreen.h"
-#include "ui/tracescreenpassfail_standin.h"
+#include "ui/tracescreenpassfail.h"
 
 ScopeScreenComp::ScopeScreenComp(QQuickItem* parent) : ScopeScreen(parent) {}
 
@@ -21,7 +21,7 @@ void ScopeScreenComp::setLayout()
     grids_[0] = new GridScreen(this, 0, 0, w, H, label_);
     int n = 0;
     if (data.passFailOn != 0 && static_cast<uint16_t>(data.passFailSource) < 4)
-        traceScreens_[n++] = newPassFailTraceScreen(this, 0, 0, w, H);
+        traceScreens_[n++] = new TraceScreenPassFail(this, 0x1000, 0, 0, w, H);
     traceScreens_[n] = new TraceScreen(this, 0x0F0F, 0, 0, w, H);
     overlays_[0] = new IndicScreenTComp(this, 0x0F0F, 0, 0, w, H);
     overlays_[0]->screenMajSlot(param::spareWord29);

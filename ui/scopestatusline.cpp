@@ -16,21 +16,6 @@ constexpr int kCursor1Time = 24;
 constexpr int kCursor1Level = 88;
 constexpr uint16_t kDualSlopeMode = 18;
 
-// Alternating bold upright and normal italic items, from x = 32, 8 pixels apart.
-void drawFields(QPainter* painter, QFont font, const QStringList& items, int baseline)
-{
-    int x = 32;
-    bool bold = true;
-    for (const QString& item : items) {
-        font.setWeight(bold ? 75 : 50);
-        font.setItalic(!bold);
-        painter->setFont(font);
-        painter->drawText(x, baseline, item);
-        x += QFontMetrics(font, painter->device()).horizontalAdvance(item) + 8;
-        bold = !bold;
-    }
-}
-
 } // namespace
 
 ScopeStatusLine::ScopeStatusLine(QQuickItem* parent)

@@ -5,6 +5,7 @@
 #include "network/user_int.h"
 #include "ui/homeview.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <cstdlib>
@@ -63,6 +64,20 @@ StatusLine::~StatusLine()
     if (po_g_homeView)
         disconnect(po_g_homeView, &HomeView::screenIhmSignal, this, &StatusLine::screenIhmSlot);
     disconnect(&scanTimer_, &QTimer::timeout, this, nullptr);
+}
+
+void StatusLine::drawFields(QPainter* painter, QFont font, const QStringList& items, int baseline)
+{
+    int x = 32;
+    bool bold = true;
+    for (const QString& item : items) {
+        font.setWeight(bold ? 75 : 50);
+        font.setItalic(!bold);
+        painter->setFont(font);
+        painter->drawText(x, baseline, item);
+        x += QFontMetrics(font, painter->device()).horizontalAdvance(item) + 8;
+        bold = !bold;
+    }
 }
 
 void StatusLine::setTrigger(QString& text)

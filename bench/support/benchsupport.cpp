@@ -123,7 +123,7 @@ bool TTargetChecker::record(const char* what, double value, double target, const
                             bool failed)
 {
     const bool ok = !failed && value <= target;
-    std::printf("%s: %s %.*f %s %s %.0f %s target\n", ok ? "OK" : "MISS", what, precision, value, unit,
+    std::printf("%s: %s %.*f %s %s %g %s target\n", ok ? "OK" : "MISS", what, precision, value, unit,
                 ok ? "<=" : ">", target, unit);
     missed_ = missed_ || !ok;
     return ok;

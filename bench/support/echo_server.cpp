@@ -3,11 +3,13 @@
 // serves until killed.
 //   bench_echo_server tcp REPLY   every line received is answered with REPLY (a thread a client)
 //   bench_echo_server udp REPLY   every datagram is answered with REPLY
+//   bench_echo_server udp-bytes N every datagram is answered with N bytes (N at most 65000)
 #include "bench/support/sendall.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -92,7 +94,7 @@ int serveUdp(const std::string& reply)
 int main(int argc, char** argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s tcp|udp REPLY\n", argv[0]);
+        std::fprintf(stderr, "usage: %s tcp|udp REPLY | udp-bytes N\n", argv[0]);
         return 2;
     }
     const std::string kind = argv[1];
@@ -100,6 +102,12 @@ int main(int argc, char** argv)
         return serveTcp(argv[2]);
     if (kind == "udp")
         return serveUdp(argv[2]);
+    if (kind == "udp-bytes") {
+        const long n = std::strtol(argv[2], nullptr, 10);
+        if (n < 1 || n > 65000)
+            return 2;
+        return serveUdp(std::string(static_cast<size_t>(n), 'x'));
+    }
     std::fprintf(stderr, "unknown kind %s\n", argv[1]);
     return 2;
 }

@@ -55,6 +55,7 @@ void TSimBoard::powerOnFpga()
     triggerHighBits = {};
     macroVernier = {};
     loadNeverConfigures = interruptsSuppressed = fifoStalled = endWithLastBlock = false;
+    latchAfterStatusRead = 0;
 }
 
 void TSimBoard::clearFpga()
@@ -239,6 +240,10 @@ void TSimBoard::installAcquisitionHandlers()
         const uint32_t s = b.statusNow();
         b.latched = 0;
         b.updateInterrupt();
+        if (const uint32_t bits = b.latchAfterStatusRead) {
+            b.latchAfterStatusRead = 0;
+            b.latchStatus(bits);
+        }
         return s;
     };
     spiHandlers[16].write = [](TSimBoard& b, int, uint32_t v) {
@@ -246,11 +251,14 @@ void TSimBoard::installAcquisitionHandlers()
         b.latched = 0;
         b.updateInterrupt();
     };
-    // The acknowledge: a level bit still set after it interrupts again (the edge detection
-    // restarts), so samples above the threshold are never left without an interrupt.
+    // The acknowledge drops the pending event and restarts the edge detection. With the mask
+    // cleared it also clears the latched bits (a clean start); with the mask set it leaves them,
+    // so a bit latched after the reader's status read interrupts again instead of vanishing with
+    // the acknowledge, and a level bit still set (samples above the threshold) does too.
     spiHandlers[64].write = [](TSimBoard& b, int, uint32_t v) {
         b.spi[64] = v;
-        b.latched = 0;
+        if (b.spi[8] == 0)
+            b.latched = 0;
         b.uioPending = false;
         b.lastActive = 0;
         b.updateInterrupt();
@@ -424,6 +432,12 @@ void setEndWithLastBlock(bool on)
 {
     std::lock_guard<std::mutex> lock(board().mu);
     board().endWithLastBlock = on;
+}
+
+void latchAfterNextStatusRead(uint32_t bits)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    board().latchAfterStatusRead = bits & kStatusBits;
 }
 
 } // namespace simboard

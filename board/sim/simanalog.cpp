@@ -41,6 +41,7 @@ constexpr uint16_t kDacBottomEdge = 717;
 constexpr double kEdgeUnits = 500.0;
 
 constexpr double kSourceCompliance = -4.0;
+constexpr double kDischargeOhms = 10.0;
 constexpr double kDiodeSourceVolts = 3.3;
 constexpr double kDiodeSourceAmps = 1e-3;
 
@@ -80,11 +81,18 @@ bool decode(const TFrontEndChip& chip, bool powered, TChannelModel* m)
     a.powered = powered;
     a.ground = p[13] == 1;
     a.ac = p[3] == 1;
-    a.offsetUnits = (512.0 - p[18]) * 20000.0 / 8184.0;
-    if (a.ground && p[18] < kDacTopEdge)
+    // A stuck offset DAC stays at mid-scale whatever p18 says.
+    const double dac = chip.offsetDacStuck ? 512.0 : p[18];
+    a.offsetUnits = (512.0 - dac) * 20000.0 / 8184.0;
+    if (a.ground && dac < kDacTopEdge)
         a.offsetUnits = kEdgeUnits;
-    else if (a.ground && p[18] > kDacBottomEdge)
+    else if (a.ground && dac > kDacBottomEdge)
         a.offsetUnits = -kEdgeUnits;
+    // The one modelled calibration trim: while the calibration path is selected (p11 = 1) and
+    // p35 is not 0 the code moves by (p16 - 128) x p35 steps (3.6 codes a thousandth of the
+    // screen). The live modes never select that path.
+    if (p[11] == 1 && p[35] != 0)
+        a.offsetUnits += (static_cast<double>(p[16]) - 128.0) * p[35] / 3.6;
     a.currentRelay = p[17] == 1;
     a.currentAmps = p[6] == 0 ? currentOfCode(p[5]) : 0.0;
     // The diode source is selected with the current source off (p5 = 15).
@@ -133,12 +141,10 @@ double volts(const TSignal& s, double t, std::mt19937& rng)
         return s.offset + half * (f < 0.5 ? 4 * f - 1 : 3 - 4 * f);
     }
     if (s.shape == "harmonics") {
-        double sum = 0, norm = 0;
-        for (size_t k = 0; k < s.harmonics.size(); ++k) {
-            sum += s.harmonics[k] * std::sin(2 * kPi * (static_cast<double>(k + 1) * s.frequency * t + ph));
-            norm += std::fabs(s.harmonics[k]);
-        }
-        return s.offset + (norm > 0 ? half * sum / norm : 0.0);
+        double norm = 0;
+        for (double h : s.harmonics)
+            norm += std::fabs(h);
+        return s.offset + (norm > 0 ? half * harmonicSum(s, 2 * kPi * x) / norm : 0.0);
     }
     if (s.shape == "noise")
         return s.offset + half * (static_cast<double>(rng()) / 2147483647.5 - 1.0);
@@ -177,7 +183,42 @@ void plan(const TSignal& s, const TAnalogChannel& a, bool connected, TPlan* p)
         p->shape = TPlan::Dc;
 }
 
-bool planPath(const TLoad& load, TPlan* p)
+double harmonicSum(const TSignal& s, double x)
+{
+    double sum = 0;
+    for (size_t k = 0; k < s.harmonics.size(); ++k) {
+        const double phi = k < s.harmonicPhases.size() ? s.harmonicPhases[k] * kPi / 180.0 : 0.0;
+        sum += s.harmonics[k] * std::sin(static_cast<double>(k + 1) * x + phi);
+    }
+    return sum;
+}
+
+TCapacitor capacitorDrive(const TFrontEndChip& chip)
+{
+    const auto& p = chip.params;
+    TCapacitor c;
+    c.amps = p[17] == 1 && p[6] == 0 ? currentOfCode(p[5]) : 0.0;
+    c.discharging = p[6] == 1;
+    return c;
+}
+
+double capacitorVolts(const TLoad& load, const TCapacitor& c, double t)
+{
+    const double farads = load.farads + kPathCapacitance;
+    const double dt = std::max(0.0, t - c.t0);
+    const double conductance = (load.leakOhms > 0 ? 1.0 / load.leakOhms : 0.0) + (c.discharging ? 1.0 / kDischargeOhms : 0.0);
+    double v;
+    if (conductance == 0.0) {
+        v = c.v0 - c.amps * dt / farads;
+    } else {
+        // The current source against the resistances: an exponential towards -I / G.
+        const double settled = -c.amps / conductance;
+        v = settled + (c.v0 - settled) * std::exp(-dt * conductance / farads);
+    }
+    return std::max(v, kSourceCompliance);
+}
+
+bool planPath(const TLoad& load, const TCapacitor& cap, TPlan* p)
 {
     TAnalogChannel& a = p->a;
     double v = 0.0;
@@ -188,6 +229,18 @@ bool planPath(const TLoad& load, TPlan* p)
             v = std::min(kDiodeSourceVolts, kDiodeSourceAmps * load.ohms);
         else
             v = kDiodeSourceVolts;
+    } else if (a.currentRelay && load.kind == "capacitor") {
+        a.voltsPerDiv = a.pathVoltsPerDiv;
+        if (!a.ground)
+            a.offsetUnits += kPathBiasUnits;
+        p->shape = TPlan::Capacitor;
+        p->load = &load;
+        p->cap = cap;
+        p->zero = a.ground;
+        p->half = 0.0;
+        p->freq = 0.0;
+        p->acMean = 0.0;
+        return true;
     } else if (a.currentRelay) {
         const double i = a.currentAmps;
         if (i > 0.0) {
@@ -229,14 +282,10 @@ double plannedVolts(const TPlan& p, double t, std::mt19937& rng)
         v += p.half * (f < 0.5 ? 4 * f - 1 : 3 - 4 * f);
         break;
     }
-    case TPlan::Harmonics: {
-        double sum = 0;
-        const auto& h = p.signal->harmonics;
-        for (size_t k = 0; k < h.size(); ++k)
-            sum += h[k] * std::sin(2 * kPi * (static_cast<double>(k + 1) * p.freq * t + p.phase));
-        v += p.norm > 0 ? p.half * sum / p.norm : 0.0;
+    case TPlan::Harmonics:
+        v += p.norm > 0 ? p.half * harmonicSum(*p.signal, 2 * kPi * x) / p.norm : 0.0;
         break;
-    }
+    case TPlan::Capacitor: return capacitorVolts(*p.load, p.cap, t);
     case TPlan::Noise: v += p.half * (static_cast<double>(rng()) / 2147483647.5 - 1.0); break;
     case TPlan::Bus: return bus::wireVolts(*p.signal->busModel, p.signal->wire, t) / p.signal->attenuation - p.acMean;
     }

@@ -28,21 +28,40 @@ double volts(const TSignal& s, double t, std::mt19937& rng);
 // The signal's mean (what AC coupling removes).
 double mean(const TSignal& s);
 
+// Channel 1's capacitor: the drive of its path and the voltage it held when that drive began.
+struct TCapacitor {
+    double amps = 0.0;          // charging current (flows into the path, driving it negative)
+    bool discharging = false;   // p6 = 1: through the discharge switch's 10 ohms
+    double v0 = 0.0;            // volts at t0
+    double t0 = 0.0;            // seconds
+};
+// Input capacitance of the path, in parallel with the load.
+constexpr double kPathCapacitance = 200e-12;
+// Volts across the capacitor at t seconds (t0 or later), clamped at the source's -4 V.
+double capacitorVolts(const TLoad& load, const TCapacitor& c, double t);
+// The drive a front-end chip gives channel 1's path.
+TCapacitor capacitorDrive(const TFrontEndChip& chip);
+
+// Sum of r_n sin(n x + phi_n) over the orders of a "harmonics" signal, x in radians.
+double harmonicSum(const TSignal& s, double x);
+
 // One channel prepared for a run of samples: the signal's shape decoded once, the front end's
 // gain and offset folded in.
 struct TPlan {
-    enum Shape { Dc, Sine, Square, Triangle, Harmonics, Noise, Bus } shape = Dc;
+    enum Shape { Dc, Sine, Square, Triangle, Harmonics, Noise, Bus, Capacitor } shape = Dc;
     const TSignal* signal = nullptr;
     double half = 0, offset = 0, freq = 0, phase = 0, duty = 0.5, norm = 0;
     bool zero = false;        // grounded or disconnected: 0 V
     double acMean = 0;        // subtracted (AC coupling)
     TAnalogChannel a;
+    const TLoad* load = nullptr;   // Capacitor: the load and its state
+    TCapacitor cap;
 };
 void plan(const TSignal& s, const TAnalogChannel& a, bool connected, TPlan* p);
 // Channel 1's test paths: while the diode source (p7 = 0 with p5 = 15) or the current relay
 // (p17 = 1) is in use, the plan becomes the load's DC voltage (the current path with its own
 // gain and a bias of -62 thousandths); false (plan unchanged) otherwise.
-bool planPath(const TLoad& load, TPlan* p);
+bool planPath(const TLoad& load, const TCapacitor& cap, TPlan* p);
 // Volts at t seconds of a planned channel.
 double plannedVolts(const TPlan& p, double t, std::mt19937& rng);
 

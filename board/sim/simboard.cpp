@@ -640,6 +640,7 @@ void clearFaults()
     board().loadNeverConfigures = false;
     board().interruptsSuppressed = false;
     board().endWithLastBlock = false;
+    board().latchAfterStatusRead = 0;
     board().fifoStalled = false;
     board().clearEngineFaults();
     board().updateInterrupt();

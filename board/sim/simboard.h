@@ -39,8 +39,10 @@ struct TSignal {
     double frequency = 0.0;     // Hz
     double phase = 0.0;         // degrees
     double duty = 50.0;         // square: percent of the period high
-    // "harmonics": relative amplitudes of harmonics 1, 2, 3 ... (the sum is scaled to vpp).
+    // "harmonics": relative amplitudes of harmonics 1, 2, 3 ... (the sum is scaled to vpp), with
+    // their own phases in degrees (missing entries 0); "phase" shifts the whole shape in time.
     std::vector<double> harmonics;
+    std::vector<double> harmonicPhases{};
     // "bus": the scenario's bus seen on one wire (or high - low), divided by the probe's factor.
     TBusWire wire = kBusDiff;
     double attenuation = 1.0;
@@ -49,9 +51,11 @@ struct TSignal {
 
 // What is connected to channel 1's current and diode test paths.
 struct TLoad {
-    std::string kind = "open";   // "open", "resistor" or "diode"
+    std::string kind = "open";   // "open", "resistor", "diode" or "capacitor"
     double ohms = 0.0;           // resistor
     double volts = 0.0;          // diode: forward voltage
+    double farads = 0.0;         // capacitor (the path adds its own 200 pF)
+    double leakOhms = 0.0;       // capacitor: a resistance in parallel (fault); 0 none
 };
 
 struct TBattery {
@@ -66,6 +70,14 @@ struct TBattery {
     int temperatureCode = 2;   // bq2018: register 0x74 bits 5-7
     int chargeTime = 0, dischargeTime = 0, selfDischarge = 0, chargeCount = 0, dischargeCount = 0;
     std::vector<uint8_t> ram{};  // bq2018 RAM, 26 bytes; empty: zeros
+    // Linear change per simulated minute while charging (wall power and line 127 at 1) and while
+    // discharging (no wall power); all 0 by default, so the values stay as set.
+    struct TRates {
+        double percent = 0;
+        double chargeTime = 0, dischargeTime = 0, selfDischarge = 0, chargeCount = 0, dischargeCount = 0;
+        bool any() const;
+    };
+    TRates chargingRates{}, dischargingRates{};
 };
 
 // A smart probe described by its contents, built into a memory image by buildProbeImage.
@@ -88,6 +100,13 @@ struct TProbeDescription {
 // Whether name is a descriptor field buildProbeImage knows.
 bool isProbeField(const std::string& name);
 
+// Board faults in force from power-on (key "faults"), per channel 0..3.
+struct TStartupFaults {
+    std::array<bool, 4> deadPipeline{};      // setPipelineDead
+    std::array<bool, 4> stuckOffsetDac{};    // setOffsetDacStuck
+    std::array<int, 4> vernierCode{{-1, -1, -1, -1}};  // setVernierCode (-1: none)
+};
+
 struct TScenario {
     int model = 4;                    // 4 or 2 channels (gpio164 reads 1 on the 2-channel model)
     int bandwidthLines = 0;           // 0..3: gpio161 = bit 1, gpio160 = bit 0
@@ -109,6 +128,13 @@ struct TScenario {
     // Further GPIO inputs by line number (146, 123, 136, 114 ...); unlisted lines read 0.
     std::vector<std::pair<int, int>> gpioInputs;
     TBusConfig bus;                   // the one bus the "bus" signals show
+    // The firmware server fetchup reaches on the simulated board (only a loopback address is
+    // ever contacted) and the certificate it trusts for it (a board path under /sim/).
+    struct TFirmware {
+        std::string server;   // "https://127.0.0.1:PORT"; empty: no server
+        std::string caFile;
+    } firmware;
+    TStartupFaults faults;
 };
 
 // Gives every "bus" signal of the scenario the model of its bus.
@@ -142,6 +168,9 @@ void updateScenario(const std::function<void(TScenario&)>& change);
 
 // Board path touched by every boot; its modification time is the boot time.
 constexpr const char* kBootMarkPath = "/sim/boot";
+// The real-time clock /dev/rtc keeps the time of its last accepted set here, as
+// "yyyy-mm-dd hh:mm:ss" (see SCENARIO.txt).
+constexpr const char* kSimRtcFile = "/sim/rtc";
 // A boot of the board under the current root (the developer tool "simboard boot"): on a seeded
 // root empties /var/tmp (links are removed, never followed) and puts back the regular file
 // /var/tmp/offpipe; then touches kBootMarkPath. A root not yet seeded only gets the mark (the
@@ -236,9 +265,11 @@ TPowerOn powerOnConfiguration();
 //
 // SPI 16 reads the latched status bits (0-3, 5, 7, 8-16, and 6 when latched) plus the level
 // bit 6 (count >= threshold, FIFO not empty), and clears the latched ones; a write clears them.
-// SPI 8 is the interrupt mask. Any write to SPI 64 acknowledges: the latched bits and a pending
-// interrupt event are cleared and the edge detection restarts, so a level bit still set (samples
-// above the threshold) raises a new event. SPI 104-107 read the trigger position of source 1-4: the 13-bit
+// SPI 8 is the interrupt mask. Any write to SPI 64 acknowledges: a pending interrupt event is
+// dropped and the edge detection restarts, so a bit still set in status & mask (a level bit above
+// its threshold, or a bit latched since the last status read) raises a new event. With SPI 8 at 0
+// the acknowledge also clears the latched bits; with a mask set only the status read or write
+// does. SPI 104-107 read the trigger position of source 1-4: the 13-bit
 // two's complement of (trigger sample index - samples popped), computed at the read.
 //
 // Sample numbering: every sample pushed since the last FIFO reset counts, from 0, warm-up
@@ -454,14 +485,17 @@ constexpr const char* kControlLogPath = "/sim/control.log";   // lines that were
 
 // One step of a control command.
 struct TControlStep {
-    enum Kind { Down, Up, Wait, PlugId, PlugImage, Unplug, Button, Lux, Line114 };
+    enum Kind { Down, Up, Wait, PlugId, PlugImage, Unplug, Button, Lux, Line114, Capacitor, Fault };
     Kind kind = Down;
     uint32_t value = 0;     // key mask (bit 31: the power key), ms, probe id, button, level
     int channel = 0;        // probes: 0..3
-    double lux = 0.0;
-    std::string text;       // image board path; the lux as written
+    double lux = 0.0;       // lux; a capacitor's farads
+    double ohms = 0.0;      // a capacitor's leak (0 none)
+    std::string text;       // image board path; the lux or farads as written
 };
-// E.g. "down 0x100000", "wait 150", "plug 1 0x8001", "lux 5000".
+// Fault steps: text "pipeline", "dac" or "vernier", value 1 or the code, kFaultOff to end it.
+constexpr uint32_t kFaultOff = 0xFFFFFFFFu;
+// E.g. "down 0x100000", "wait 150", "plug 1 0x8001", "lux 5000", "capacitor 4.7e-08 leak 1e+06".
 std::string describe(const TControlStep& step);
 // The steps of one line; false with the reason for a line that is not a command.
 bool parseControlLine(const std::string& line, std::vector<TControlStep>* steps, std::string* error = nullptr);
@@ -485,8 +519,12 @@ int queueInputEvent(int device, uint16_t type, uint16_t code, int32_t value);
 //          0x185 and 0x186 as ELV << 4 (24 bits)
 //   0x0C4, 0x0C5  pre- and post-trigger counts, two writes each (bits 14-28, then 0-13),
 //          Gray-decoded
-//   0x0C3  trigger parameter: 0 edge, 1 immediate (forces), 2 pulse width, 14 delay (both as
-//          plain edges), 19 off, 21 free-run
+//   0x0C3  trigger parameter: 0 edge, 1 immediate (forces), 2 pulse width (equivalent time;
+//          streaming takes it as an edge), 14 delay (as a plain edge), 19 off, 21 free-run
+//   0x0CA, 0x0C9, 0x0D1  pulse-width condition: 0x0CA bits 0-2 (2 shorter than b, 0 longer than
+//          b, 4 between b and b + g, 6 outside), bits 3-5 the range k of b, bits 6-8 the range j
+//          of g; b = Gray(0x0C9) << 4k and g = Gray(0x0D1) << 4j, in 8 ns ticks. A pulse is the
+//          comparator output high; the trigger is its falling crossing.
 //   0x097  start (while SPI 8 is not 0); 0x080 streaming go; 0x096 stop; 0x095 ET flush;
 //   0x181  answers 26 in its low byte (pipeline depth 100) until an ET acquisition completed;
 //          then 0x181, 0x185 and 0x186 answer the record's pipeline values (see "Equivalent-time
@@ -591,15 +629,43 @@ size_t popSamples(TSample* out, size_t max);
 void setNoTrigger(bool on);
 // A channel (0..3) reads a constant code; code < 0 ends the fault.
 void setSilentChannel(int channel, int code);
-// Read-backs 0x185/0x186 answer 0 until the device receives 0x0AD or 0x0AC.
+// Read-backs 0x185/0x186 answer 0 until the device receives 0x0AD or 0x0AC: every device, or
+// one channel's (0..3).
 void setElvReadBackLate(bool on);
+void setElvReadBackLate(int channel, bool on);
+// A channel's pipeline device (0..3) is dead: 0x185/0x186 answer 0 whatever was loaded.
+void setPipelineDead(int channel, bool on);
+// A channel's offset DAC is stuck at mid-scale: p18 writes reach the chip but do not move the
+// trace, so the overscan detector never trips on an input near 0 V.
+void setOffsetDacStuck(int channel, bool on);
+// A channel's entry-0 code of every ET record (its vernier) reads code: 0 or 4095 (missing) or
+// any constant; < 0 ends the fault.
+void setVernierCode(int channel, int code);
+// The next count acquisitions trigger as usual, every later one never triggers (forces
+// included); < 0 ends the fault.
+void setAcquisitionBudget(int count);
+// Test option: offset j (codes) is added to channel's samples of phase j, entries 2 + 21 b + j
+// of every plain (not min/max) ET record; all zero ends it.
+void setPhaseOffsets(int channel, const std::array<int16_t, 20>& offsets);
+//
+// Calibration trims: the board models one, the channel's raw code moving by (p16 - 128) x p35
+// steps while p35 is not 0 and the calibration path is selected (p11 = 1). No other trim, no internal reference and no current-gain path acts.
+// The comparator: a register write that moves the threshold (p19) or the polarity (p41) across
+// the input's level flips its output, counted as one transition in SPI 32.
 // The frequency counter of a channel (0..3) answers 0 (on = false ends the fault).
 void setCounterSilent(int channel, bool on);
 // The six comparator-activity bits of a channel in SPI 32 read value (0..63); < 0 ends the fault.
 void setQualityStuck(int channel, int value);
 
-// Channel 1's load at run time (the scenario's "load" key).
+// Channel 1's load at run time (the scenario's "load" key). A capacitor keeps the voltage it
+// holds when its value changes.
 void setLoad(const TLoad& load);
+// Channel 1's capacitor at run time: its value, and a leak (a resistance in parallel, 0 none)
+// that bends the ramp. Makes the load a capacitor.
+void setCapacitor(double farads, double leakOhms = 0.0);
+// Volts across channel 1's load now: a capacitor's charge, or the current and diode sources'
+// voltage while a test path is in use (0 otherwise).
+double pathVolts();
 // Frequency-counter range selected on a channel (0..3) by opcode 0x0CE: 0..6, -1 when idle.
 int counterRange(int channel);
 // The count a channel's counter gives for range 0..6 with the front end as it stands (what a
@@ -732,6 +798,9 @@ void setInterruptsSuppressed(bool on);
 void setFifoStalled(bool on);
 // End bits (8-16) are latched together with bit 5.
 void setEndWithLastBlock(bool on);
+// Test option: the next SPI 16 read latches bits right after it took the status, as if the FPGA
+// raised them between a reader's status read and what the reader does next.
+void latchAfterNextStatusRead(uint32_t bits);
 // Clears every fault above.
 void clearFaults();
 
@@ -769,16 +838,36 @@ void clearViolations();
 // ---------------------------------------------------------------------------------------------
 // Companion programs (the battery daemon and later the others)
 
+// Every /sys write of a companion program, one line each: "<seconds.micro> <board path> <text>".
+constexpr const char* kSysfsLogPath = "/sim/sysfs.log";
+// The companion programs' power key: a FIFO of host input_event records at the board path of
+// the key device, made fresh by whoever plays the board, with a writer kept open.
+constexpr const char* kCompanionKeyPath = "/dev/input/event1";
+// Makes the key FIFO empty under the current root; returns a descriptor held open for writing
+// (-1 on failure). A press is {EV_KEY, 47, 1} then {EV_KEY, 47, 0}.
+int makeCompanionKeyFifo();
+bool writePowerKeyRecord(int fd, int value);
 // FIFO standing for line 114's edge: a byte in it wakes a poll of the value file with POLLPRI.
 constexpr const char* kWallPowerEdgePath = "/sim/gpio114.edge";
 // The companion flavour of the simulated device I/O: the pass-through, where a write of a /sys
 // file replaces its whole value and line 114's edges come from kWallPowerEdgePath (made and held
 // open on first use); no FPGA model.
 void installCompanionDeviceIO();
+// A companion program's start on the simulated board: the root resolved (never seeded), the
+// scenario read into *scenario (the defaults when it is absent or refused: false), the companion
+// device I/O installed.
+bool prepareCompanionBoard(TScenario* scenario);
 // Writes line 114's value file, then one byte into the edge FIFO (skipped when no program holds
 // it). False when the value file cannot be written.
 bool setWallPower(bool on);
 bool signalWallPowerEdge();
+// Lines 114, 121 and 127 are one file each under the root (their board paths), shared by every
+// program on it: "0" or "1" stored, read back as "0\n" or "1\n". With no file yet the level is
+// the scenario's: its gpio entry, else for line 114 battery.wallPower, else 0.
+bool isSharedLine(int line);
+int sharedLineFileLevel(int line);                    // -1: no file (or no root)
+bool writeSharedLineFile(int line, int level);        // makes the folders
+int scenarioLineLevel(const TScenario& scenario, int line);
 
 // The battery pack's fuel gauge on the HDQ bus: owns the master of a pseudo-terminal whose
 // slave is published as /dev/ttymxc2 (a link under the root). The host's characters are decoded
@@ -806,6 +895,7 @@ public:
     void setModel(TGaugeModel model);
     TGaugeModel model() const;
     void setStateOfCharge(int percent);
+    int stateOfCharge() const;
     void setVoltage(int millivolts);
     void setCurrent(int milliamps);
     void setTemperatureK(double kelvin);
@@ -821,6 +911,10 @@ public:
     std::vector<std::pair<uint8_t, uint8_t>> writeLog() const;
     void setFaults(const TGaugeFaults& faults);
     void resetFaults();
+    // Simulated-board time runs this many times faster (the scenario's speedFactor): the
+    // battery group's rates per simulated minute follow it.
+    void setSpeedFactor(double factor);
+    void setRates(const TBattery::TRates& charging, const TBattery::TRates& discharging);
 
 private:
     struct Impl;

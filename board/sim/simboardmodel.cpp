@@ -1,6 +1,8 @@
 // The board around the FPGA: register-20 outputs, GPIO lines, the buzzer LED and the backlight.
 #include "board/sim/simstate.h"
 
+#include "board/board.h"
+
 #include <cstdlib>
 
 namespace simboard {
@@ -46,12 +48,17 @@ int TSimBoard::gpioInput(int line) const
     case 161: return (scenario.bandwidthLines >> 1) & 1;
     case 160: return scenario.bandwidthLines & 1;
     case 147: return fpgaConfigured() ? 1 : 0;
-    default: return 0;
+    default: return scenarioLineLevel(scenario, line);
     }
 }
 
 int TSimBoard::gpioLevel(int line) const
 {
+    // Lines shared with the companion programs live in their files under the root.
+    if (isSharedLine(line) && !boardRoot().empty()) {
+        const int level = sharedLineFileLevel(line);
+        return lineSeen[line] = level >= 0 ? level : gpioInput(line);
+    }
     auto it = gpioOutputs.find(line);
     return it != gpioOutputs.end() ? it->second : gpioInput(line);
 }
@@ -87,7 +94,11 @@ bool TSimBoard::sysfsWrite(TVFile& f, const std::string& text)
                 resetBefore = it != gpioOutputs.end() ? it->second : 1;  // undriven: pulled high
                 resetAfter = n != 0 ? 1 : 0;
             }
-            gpioOutputs[f.gpio] = n != 0 ? 1 : 0;
+            if (isSharedLine(f.gpio) && !boardRoot().empty())
+                ok = writeSharedLineFile(f.gpio, n != 0 ? 1 : 0);
+            else
+                gpioOutputs[f.gpio] = n != 0 ? 1 : 0;
+            lineSeen[f.gpio] = n != 0 ? 1 : 0;
         }
         break;
     case TSysfsNode::GpioEdge:

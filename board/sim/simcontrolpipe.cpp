@@ -151,6 +151,14 @@ std::string describe(const TControlStep& step)
     case TControlStep::Button: return "button " + std::to_string(step.channel + 1) + " " + std::to_string(step.value);
     case TControlStep::Lux: return "lux " + step.text;
     case TControlStep::Line114: return "line114 " + std::to_string(step.value);
+    case TControlStep::Capacitor: {
+        char text[64];
+        std::snprintf(text, sizeof text, step.ohms > 0 ? "capacitor %g leak %g" : "capacitor %g", step.lux, step.ohms);
+        return text;
+    }
+    case TControlStep::Fault:
+        return "fault " + std::to_string(step.channel + 1) + " " + step.text + " " +
+               (step.value == kFaultOff ? std::string("off") : std::to_string(step.value));
     }
     return "";
 }
@@ -230,10 +238,46 @@ bool parseControlLine(const std::string& line, std::vector<TControlStep>* steps,
         steps->push_back(s);
         return true;
     }
+    if (verb == "capacitor") {
+        const auto number = [](const std::string& t, double lo, double hi, double* out) {
+            char* end = nullptr;
+            *out = std::strtod(t.c_str(), &end);
+            return end != t.c_str() && *end == '\0' && *out >= lo && *out <= hi;
+        };
+        TControlStep s;
+        s.kind = TControlStep::Capacitor;
+        const bool leak = w.size() == 4 && w[2] == "leak";
+        if ((w.size() != 2 && !leak) || !number(w[1], 0.0, 1.0, &s.lux) || (leak && !number(w[3], 0.0, 1e12, &s.ohms)))
+            return fail(error, "capacitor <farads 0 to 1> [leak <ohms 0 to 1e12>]");
+        s.text = w[1];
+        steps->push_back(s);
+        return true;
+    }
     if (verb == "line114") {
         if (w.size() != 2 || (w[1] != "0" && w[1] != "1"))
             return fail(error, "line114 <0 | 1>");
         add(steps, TControlStep::Line114, w[1] == "1" ? 1u : 0u);
+        return true;
+    }
+    if (verb == "fault") {
+        const char* usage = "fault <1-4> pipeline <on | off> | dac <on | off> | vernier <0-4095 | off>";
+        uint64_t ch = 0;
+        uint64_t v = 0;
+        if (w.size() != 4 || !parseNumber(w[1], 4, &ch) || ch == 0)
+            return fail(error, usage);
+        TControlStep s;
+        s.kind = TControlStep::Fault;
+        s.channel = static_cast<int>(ch) - 1;
+        s.text = w[2];
+        if ((w[2] == "pipeline" || w[2] == "dac") && (w[3] == "on" || w[3] == "off"))
+            s.value = w[3] == "on" ? 1u : kFaultOff;
+        else if (w[2] == "vernier" && w[3] == "off")
+            s.value = kFaultOff;
+        else if (w[2] == "vernier" && parseNumber(w[3], 4095, &v))
+            s.value = static_cast<uint32_t>(v);
+        else
+            return fail(error, usage);
+        steps->push_back(s);
         return true;
     }
     return fail(error, "unknown command \"" + verb + "\"");
@@ -295,6 +339,19 @@ bool runControlStep(const TControlStep& s, std::string* error)
     case TControlStep::Line114:
         setGpioInput(114, static_cast<int>(s.value));
         return true;
+    case TControlStep::Capacitor:
+        setCapacitor(s.lux, s.ohms);
+        return true;
+    case TControlStep::Fault: {
+        const bool off = s.value == kFaultOff;
+        if (s.text == "pipeline")
+            setPipelineDead(s.channel, !off);
+        else if (s.text == "dac")
+            setOffsetDacStuck(s.channel, !off);
+        else
+            setVernierCode(s.channel, off ? -1 : static_cast<int>(s.value));
+        return true;
+    }
     }
     return true;
 }

@@ -120,6 +120,9 @@ struct TEngineCore {
     std::array<uint64_t, kSlots> elvCommand{};
     std::array<uint32_t, kSlots> c3Value{};
     std::array<uint64_t, kSlots> c3Seq{};   // 0: never written
+    // Pulse-width condition words, as the driver writes them: 0x0CA (bits 0-2 the condition,
+    // 3-5 the range of b, 6-8 the range of g), 0x0C9 b and 0x0D1 g (Gray code).
+    std::array<uint32_t, kSlots> pulseSetup{}, pulseLow{}, pulseHigh{};
     uint64_t seq = 0;
     uint16_t relay = 0;                     // last 0x090 value
     std::array<bool, kSlots> elvLateCleared{};
@@ -133,6 +136,13 @@ struct TEngineCore {
     double periodNs = 1000;
     bool forcePending = false;
     const char* forceCause = "force";
+    // ET pulse-width trigger: pulses of the comparator output (output true), fired at their end.
+    bool pulseTrigger = false;
+    bool pulseOpen = false;          // the output rose during the scan: a pulse is measured
+    double pulseStartNs = 0;
+    double pulseLowNs = 0;           // b
+    double pulseHighNs = 0;          // b + g
+    uint32_t pulseCondition = 2;     // 2 shorter than b, 0 longer than b, 4 between, 6 outside
     bool prevOutValid = false;
     bool prevOut = false;
     bool positionRead = false;
@@ -161,10 +171,19 @@ struct TEngineCore {
     bool noTrigger = false;
     std::array<int, 4> silent{{-1, -1, -1, -1}};
     bool elvLate = false;
+    std::array<bool, 4> elvLateChannel{};
+    std::array<bool, 4> pipelineDead{};
     int missingVernier = -1;
+    std::array<int, 4> vernierCode{{-1, -1, -1, -1}};
+    int acquisitionBudget = -1;      // acquisitions still allowed a trigger; -1: no limit
+    bool starved = false;            // this acquisition started with no budget left
+    std::array<uint32_t, 4> thresholdFlips{};  // comparator flips made by register writes
+    // Test option: code offsets by phase of the plain ET record.
+    std::array<std::array<int16_t, 20>, 4> phaseOffsets{};
 
     std::array<analog::TChannelModel, 4> models{};
     std::array<analog::TPlan, 4> plans{};
+    analog::TCapacitor capacitor;    // channel 1's capacitor load
     std::vector<TSample> batch;
     std::vector<uint64_t> stamps;
 };
@@ -193,7 +212,7 @@ void planOf(TSimBoard& b, int c, const TAnalogChannel& a, analog::TPlan* p)
 {
     analog::plan(b.scenario.signals[c], a, b.scenario.inputsConnected, p);
     if (c == 0)
-        analog::planPath(b.scenario.load, p);
+        analog::planPath(b.scenario.load, b.engine->capacitor, p);
 }
 
 // Front-end models refreshed from the chips (an unknown sensitivity tuple is logged once).
@@ -270,15 +289,32 @@ void endAcquisition(TSimBoard& b)
 // Why the trigger would fire on this sample (nullptr: it does not).
 const char* triggerCause(TEngineCore& e, bool out)
 {
-    if (e.noTrigger)
+    if (e.noTrigger || e.starved)
         return nullptr;
     if (e.forcePending)
         return e.forceCause;
     if (e.st.freeRun)
         return "free-run";
+    if (e.pulseTrigger)
+        return nullptr;
     if (e.st.source >= 0 && !e.models[e.st.source].a.triggerDisabled && e.prevOutValid && !e.prevOut && out)
         return "edge";
     return nullptr;
+}
+
+// Whether a pulse of width w (ns) meets the programmed condition.
+bool pulseMeetsCondition(const TEngineCore& e, double w)
+{
+    switch (e.pulseCondition) {
+    case 0:
+        return w > e.pulseLowNs;
+    case 4:
+        return w > e.pulseLowNs && w < e.pulseHighNs;
+    case 6:
+        return w < e.pulseLowNs || w > e.pulseHighNs;
+    default:
+        return w < e.pulseLowNs;
+    }
 }
 
 double refineCrossing(TSimBoard& b, double lo, double hi);
@@ -415,6 +451,18 @@ double refineCrossing(TSimBoard& b, double lo, double hi)
     return hi;
 }
 
+// The falling crossing of the source's comparator within (lo, hi], to a picosecond.
+double refineFalling(TSimBoard& b, double lo, double hi)
+{
+    if (b.engine->st.source < 0 || hi <= lo || !comparatorAt(b, lo) || comparatorAt(b, hi))
+        return hi;
+    while (hi - lo > 1e-3) {
+        const double mid = 0.5 * (lo + hi);
+        (comparatorAt(b, mid) ? lo : hi) = mid;
+    }
+    return hi;
+}
+
 void setMacroVernierAll(TSimBoard& b, int16_t v)
 {
     for (auto& m : b.macroVernier)
@@ -492,6 +540,22 @@ void etTick(TSimBoard& b, uint64_t target)
             synthesise(b, x * 1e-9, s, &u);
             const bool out = e.st.source >= 0 && analog::comparator(e.models[e.st.source].a, u);
             const double elapsed = (x - static_cast<double>(e.startNs)) / period;
+            if (e.pulseTrigger && e.prevOutValid && out != e.prevOut && !e.noTrigger &&
+                !e.models[e.st.source].a.triggerDisabled) {
+                if (out) {
+                    e.pulseOpen = true;
+                    e.pulseStartNs = refineCrossing(b, e.prevScanNs, x);
+                } else if (e.pulseOpen) {
+                    e.pulseOpen = false;
+                    const double end = refineFalling(b, e.prevScanNs, x);
+                    if (pulseMeetsCondition(e, end - e.pulseStartNs)) {
+                        e.crossNs = end;
+                        fireTrigger(b, static_cast<int64_t>(b.fifoProduced), static_cast<uint64_t>(x), "pulse width");
+                        b.latchStatus(1u << e.st.source);
+                        break;
+                    }
+                }
+            }
             if (elapsed >= static_cast<double>(e.st.preCount)) {
                 if (const char* c = triggerCause(e, out)) {
                     e.crossNs = std::string(c) == "edge" ? refineCrossing(b, e.prevScanNs, x) : x;
@@ -519,6 +583,21 @@ void etTick(TSimBoard& b, uint64_t target)
     }
 }
 
+// The phase-offset test option: in a plain ET record, entry 2 + 21 b + j gets offset j (codes
+// stay within 12 bits).
+void addPhaseOffsets(const TEngineCore& e, std::vector<TSample>& rec)
+{
+    if (e.minMax)
+        return;
+    for (int c = 0; c < 4; ++c) {
+        for (size_t entry = 2; entry < rec.size(); ++entry) {
+            const size_t j = (entry - 2) % 21;
+            if (j < 20 && e.phaseOffsets[c][j] != 0)
+                rec[entry][c] = static_cast<uint16_t>(std::clamp(rec[entry][c] + e.phaseOffsets[c][j], 0, 4095));
+        }
+    }
+}
+
 // The ET record as planned at the end of the acquisition (see "Equivalent-time record").
 void etFlush(TSimBoard& b)
 {
@@ -537,6 +616,9 @@ void etFlush(TSimBoard& b)
         rec[static_cast<size_t>(et::entryOfSample(k))] = level;
     const uint16_t code = e.missingVernier >= 0 ? static_cast<uint16_t>(e.missingVernier) : p.answers.vernierCode;
     rec[0] = {code, code, code, code};
+    for (int c = 0; c < 4; ++c)
+        if (e.vernierCode[c] >= 0)
+            rec[0][c] = static_cast<uint16_t>(e.vernierCode[c]);
     std::vector<bool> written(kEtRecordEntries, false);
     for (const et::TVisit& v : p.visits) {
         if (written[static_cast<size_t>(v.entry)])
@@ -564,6 +646,7 @@ void etFlush(TSimBoard& b)
             written[static_cast<size_t>(v.entry2)] = true;
         }
     }
+    addPhaseOffsets(e, rec);
     const size_t taken = b.fifoPush(rec.data(), rec.size(), e.clockNs);
     e.st.flushed = true;
     logEngine(b, "flush", static_cast<int64_t>(taken));
@@ -590,6 +673,9 @@ void startAcquisition(TSimBoard& b, uint64_t now)
     const bool wasRunning = e.st.running;
     if (wasRunning)
         stopAcquisition(b, "(restart)");
+    e.starved = e.acquisitionBudget == 0;
+    if (e.acquisitionBudget > 0)
+        --e.acquisitionBudget;
 
     TEngineState& s = e.st;
     s.running = true;
@@ -644,8 +730,21 @@ void startAcquisition(TSimBoard& b, uint64_t now)
         e.forcePending = true;
         e.forceCause = "force";
     }
-    if (s.source >= 0 && (e.c3Value[s.source] == 2 || e.c3Value[s.source] == 14))
+    e.pulseTrigger = false;
+    e.pulseOpen = false;
+    if (s.source >= 0 && e.c3Value[s.source] == 2 && s.kind == TAcqKind::EquivalentTime) {
+        // Limits in 8 ns ticks, each shifted by four bits a range.
+        const uint32_t setup = e.pulseSetup[s.source];
+        const uint32_t k = (setup >> 3) & 7;
+        const uint32_t j = (setup >> 6) & 7;
+        e.pulseTrigger = true;
+        e.pulseCondition = setup & 7;
+        e.pulseLowNs = 8.0 * static_cast<double>(uint64_t{grayToBin(e.pulseLow[s.source])} << (4 * k));
+        e.pulseHighNs =
+            e.pulseLowNs + 8.0 * static_cast<double>(uint64_t{grayToBin(e.pulseHigh[s.source])} << (4 * j));
+    } else if (s.source >= 0 && (e.c3Value[s.source] == 2 || e.c3Value[s.source] == 14)) {
         logEngine(b, "not modelled: pulse-width/delay trigger acts as an edge", s.source, 0, 0xC3, e.c3Value[s.source]);
+    }
     if (s.kind == TAcqKind::EquivalentTime) {
         e.periodNs = (static_cast<double>(s.divider) + 1.0) * 8.0;
         s.samplePeriodPs = static_cast<uint64_t>(std::llround(e.periodNs * 1000));
@@ -740,6 +839,12 @@ void installEngine(TSimBoard& b)
     *b.engine = TEngineCore();
     b.engine->paused = paused;
     b.engine->clockNs = b.nowNs();
+    // The scenario's start-up faults.
+    const TStartupFaults& faults = b.scenario.faults;
+    b.engine->pipelineDead = faults.deadPipeline;
+    b.engine->vernierCode = faults.vernierCode;
+    for (int c = 0; c < 4; ++c)
+        b.chips[static_cast<size_t>(c)].offsetDacStuck = faults.stuckOffsetDac[c];
 
     auto wrapOpcode = [&b](uint16_t op, std::function<uint32_t(TSimBoard&, int, uint16_t, uint16_t)> extra) {
         TOpcodeHandler base = b.opcodeHandlers[op];
@@ -785,9 +890,12 @@ void installEngine(TSimBoard& b)
         wrapOpcode(op, [](TSimBoard& bd, int d, uint16_t, uint16_t) -> uint32_t {
             TEngineCore& e = *bd.engine;
             const int s = slotOf(d);
+            if (d >= 0 && d < 4 && e.pipelineDead[d])
+                return 0;
             if (e.etAnswers)
                 return (e.etPlan.answers.pattern << 4) & 0xFFFFFF;
-            if (e.elvLate && !e.elvLateCleared[s])
+            const bool late = e.elvLate || (d >= 0 && d < 4 && e.elvLateChannel[d]);
+            if (late && !e.elvLateCleared[s])
                 return 0;
             return ((e.elvDevice[s] & 0xFFFFF) << 4) & 0xFFFFFF;
         });
@@ -810,6 +918,14 @@ void installEngine(TSimBoard& b)
         }
         return 0;
     });
+    for (const uint16_t op : {uint16_t(0x0CA), uint16_t(0x0C9), uint16_t(0x0D1)}) {
+        wrapOpcode(op, [op](TSimBoard& bd, int d, uint16_t, uint16_t data) -> uint32_t {
+            TEngineCore& e = *bd.engine;
+            auto& words = op == 0x0CA ? e.pulseSetup : op == 0x0C9 ? e.pulseLow : e.pulseHigh;
+            words[static_cast<size_t>(slotOf(d))] = data >> 1;
+            return 0;
+        });
+    }
     wrapOpcode(0x0C3, [](TSimBoard& bd, int d, uint16_t, uint16_t data) -> uint32_t {
         TEngineCore& e = *bd.engine;
         const int s = slotOf(d);
@@ -978,6 +1094,17 @@ void overscanEvaluate(TSimBoard& b)
     b.spi[40] = latched;
 }
 
+// The comparator output of channel c at the input's level now, the front end as it stands.
+bool comparatorOutputNow(TSimBoard& b, int c)
+{
+    analog::TChannelModel m = b.engine->models[c];
+    analog::decode(b.chips[c], true, &m);
+    analog::TPlan plan;
+    planOf(b, c, m.a, &plan);
+    std::mt19937 rng(b.scenario.seed);
+    return analog::comparator(m.a, analog::units(m.a, analog::plannedVolts(plan, static_cast<double>(b.nowNs()) * 1e-9, rng)));
+}
+
 // SPI 32: comparator output transitions per channel since the last write of the register,
 // 6 bits per channel at 6 * ch + 4, saturating at 63. Counted when read, with the front end as
 // it stands then.
@@ -996,16 +1123,16 @@ uint32_t comparatorTransitions(TSimBoard& b)
         analog::TPlan plan;
         const TSignal& sig = b.scenario.signals[c];
         planOf(b, c, m.a, &plan);
-        if (plan.shape == analog::TPlan::Dc || plan.zero || span <= 0)
-            continue;
-        const double step = sig.frequency > 0 ? 1.0 / (sig.frequency * 200.0) : span / 1000.0;
-        std::mt19937 rng(b.scenario.seed);
-        uint32_t count = 0;
-        bool prev = analog::comparator(m.a, analog::units(m.a, analog::plannedVolts(plan, from, rng)));
-        for (double t = step; t <= span && count < 63 && t < step * 200000.0; t += step) {
-            const bool out = analog::comparator(m.a, analog::units(m.a, analog::plannedVolts(plan, from + t, rng)));
-            count += out != prev ? 1 : 0;
-            prev = out;
+        uint32_t count = e.thresholdFlips[c];
+        if (plan.shape != analog::TPlan::Dc && !plan.zero && span > 0) {
+            const double step = sig.frequency > 0 ? 1.0 / (sig.frequency * 200.0) : span / 1000.0;
+            std::mt19937 rng(b.scenario.seed);
+            bool prev = analog::comparator(m.a, analog::units(m.a, analog::plannedVolts(plan, from, rng)));
+            for (double t = step; t <= span && count < 63 && t < step * 200000.0; t += step) {
+                const bool out = analog::comparator(m.a, analog::units(m.a, analog::plannedVolts(plan, from + t, rng)));
+                count += out != prev ? 1 : 0;
+                prev = out;
+            }
         }
         word |= std::min<uint32_t>(count, 63) << (6 * c + 4);
     }
@@ -1077,7 +1204,10 @@ void installCounters(TSimBoard& b)
 void installOverscan(TSimBoard& b)
 {
     b.engine->transitionsSinceNs = b.nowNs();
-    b.spiHandlers[32].write = [](TSimBoard& bd, int, uint32_t) { bd.engine->transitionsSinceNs = bd.nowNs(); };
+    b.spiHandlers[32].write = [](TSimBoard& bd, int, uint32_t) {
+        bd.engine->transitionsSinceNs = bd.nowNs();
+        bd.engine->thresholdFlips = {};
+    };
     b.spiHandlers[32].read = [](TSimBoard& bd, int) -> uint32_t { return comparatorTransitions(bd); };
     {
         auto base = b.spiHandlers[36].write;
@@ -1103,9 +1233,52 @@ void installOverscan(TSimBoard& b)
     for (uint16_t r = 0; r < kChipRegisters; ++r) {
         TOpcodeHandler base = b.opcodeHandlers[r];
         b.opcodeHandlers[r] = [base](TSimBoard& bd, int d, uint16_t code, uint16_t data) -> uint32_t {
+            const bool chip = d >= 0 && d <= 3;
+            const bool before = chip && comparatorOutputNow(bd, d);
             const uint32_t result = base ? base(bd, d, code, data) : 0;
-            if (d >= 0 && d <= 3 && bd.spi[36] != 0)
+            // A threshold (or polarity) write that moves the comparator across the input's level
+            // flips its output: one transition.
+            if (chip && comparatorOutputNow(bd, d) != before)
+                ++bd.engine->thresholdFlips[d];
+            if (chip && bd.spi[36] != 0)
                 overscanEvaluate(bd);
+            return result;
+        };
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The capacitor from now on holds what it has and follows the drive (and the load) given.
+void capacitorFollow(TSimBoard& b, const analog::TCapacitor& drive, const TLoad& before)
+{
+    analog::TCapacitor& c = b.engine->capacitor;
+    const double t = static_cast<double>(engineNow(b)) * 1e-9;
+    c.v0 = before.kind == "capacitor" ? analog::capacitorVolts(before, c, t) : 0.0;
+    c.t0 = t;
+    c.amps = drive.amps;
+    c.discharging = drive.discharging;
+}
+
+// Channel 1's capacitor changes course at the front-end write that changes its drive: the
+// samples before it are produced with the drive they had.
+void installCapacitor(TSimBoard& b)
+{
+    b.engine->capacitor = analog::capacitorDrive(b.chips[0]);
+    b.engine->capacitor.t0 = static_cast<double>(engineNow(b)) * 1e-9;
+    for (uint16_t r = 0; r < kChipRegisters; ++r) {
+        TOpcodeHandler base = b.opcodeHandlers[r];
+        b.opcodeHandlers[r] = [base](TSimBoard& bd, int d, uint16_t code, uint16_t data) -> uint32_t {
+            if (d != 0 || bd.scenario.load.kind != "capacitor")
+                return base ? base(bd, d, code, data) : 0;
+            catchUp(bd);
+            const uint32_t result = base ? base(bd, d, code, data) : 0;
+            const analog::TCapacitor drive = analog::capacitorDrive(bd.chips[0]);
+            const analog::TCapacitor& c = bd.engine->capacitor;
+            if (drive.amps != c.amps || drive.discharging != c.discharging)
+                capacitorFollow(bd, drive, bd.scenario.load);
             return result;
         };
     }
@@ -1116,6 +1289,7 @@ void installOverscan(TSimBoard& b)
 void TSimBoard::installEngineHandlers()
 {
     installEngine(*this);
+    installCapacitor(*this);
     installOverscan(*this);
     installCounters(*this);
 }
@@ -1139,6 +1313,14 @@ void TSimBoard::clearEngineFaults()
     engine->silent = {{-1, -1, -1, -1}};
     engine->elvLate = false;
     engine->missingVernier = -1;
+    engine->elvLateChannel = {};
+    engine->pipelineDead = {};
+    engine->vernierCode = {{-1, -1, -1, -1}};
+    engine->acquisitionBudget = -1;
+    engine->starved = false;
+    engine->phaseOffsets = {};
+    for (TFrontEndChip& chip : chips)
+        chip.offsetDacStuck = false;
     engine->counterSilent = {};
     engine->qualityStuck = {{-1, -1, -1, -1}};
 }
@@ -1295,7 +1477,38 @@ void setQualityStuck(int channel, int value)
 void setLoad(const TLoad& load)
 {
     std::lock_guard<std::mutex> lock(board().mu);
-    board().scenario.load = load;
+    TSimBoard& b = board();
+    engineOf(b);
+    catchUp(b);
+    const TLoad before = b.scenario.load;
+    capacitorFollow(b, analog::capacitorDrive(b.chips[0]), before);
+    b.scenario.load = load;
+}
+
+void setCapacitor(double farads, double leakOhms)
+{
+    TLoad load;
+    load.kind = "capacitor";
+    load.farads = farads;
+    load.leakOhms = leakOhms;
+    setLoad(load);
+}
+
+double pathVolts()
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    TSimBoard& b = board();
+    TEngineCore& e = engineOf(b);
+    const double t = static_cast<double>(engineNow(b)) * 1e-9;
+    if (b.scenario.load.kind == "capacitor")
+        return analog::capacitorVolts(b.scenario.load, e.capacitor, t);
+    analog::TChannelModel m = e.models[0];
+    analog::decode(b.chips[0], true, &m);
+    analog::TPlan plan;
+    plan.a = m.a;
+    if (!analog::planPath(b.scenario.load, e.capacitor, &plan))
+        return 0.0;
+    return plan.offset;
 }
 
 int counterRange(int channel)
@@ -1383,6 +1596,54 @@ void setMissingVernier(int code)
 {
     std::lock_guard<std::mutex> lock(board().mu);
     engineOf(board()).missingVernier = code < 0 ? -1 : (code & 0xFFF);
+}
+
+void setElvReadBackLate(int channel, bool on)
+{
+    if (channel < 0 || channel > 3)
+        return;
+    std::lock_guard<std::mutex> lock(board().mu);
+    TEngineCore& e = engineOf(board());
+    e.elvLateChannel[channel] = on;
+    e.elvLateCleared[channel] = false;
+}
+
+void setPipelineDead(int channel, bool on)
+{
+    if (channel < 0 || channel > 3)
+        return;
+    std::lock_guard<std::mutex> lock(board().mu);
+    engineOf(board()).pipelineDead[channel] = on;
+}
+
+void setOffsetDacStuck(int channel, bool on)
+{
+    if (channel < 0 || channel > 3)
+        return;
+    std::lock_guard<std::mutex> lock(board().mu);
+    board().chips[channel].offsetDacStuck = on;
+}
+
+void setVernierCode(int channel, int code)
+{
+    if (channel < 0 || channel > 3)
+        return;
+    std::lock_guard<std::mutex> lock(board().mu);
+    engineOf(board()).vernierCode[channel] = code < 0 ? -1 : (code & 0xFFF);
+}
+
+void setAcquisitionBudget(int count)
+{
+    std::lock_guard<std::mutex> lock(board().mu);
+    engineOf(board()).acquisitionBudget = count < 0 ? -1 : count;
+}
+
+void setPhaseOffsets(int channel, const std::array<int16_t, 20>& offsets)
+{
+    if (channel < 0 || channel > 3)
+        return;
+    std::lock_guard<std::mutex> lock(board().mu);
+    engineOf(board()).phaseOffsets[channel] = offsets;
 }
 
 } // namespace simboard

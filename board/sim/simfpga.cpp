@@ -302,6 +302,7 @@ void TSimBoard::reset()
     pulse24Count = 0;
     gpioOutputs.clear();
     gpioEdges.clear();
+    lineSeen.clear();
     ledBrightness = "0";
     ledTrigger = "none";
     blPower = "0";

@@ -53,6 +53,51 @@ struct TSimGauge::Impl {
     std::thread thread;
     std::atomic<bool> running{false};
 
+    // The battery group's rates: simulated-board speed, the rates, what is not yet a whole unit.
+    double speed = 1;
+    TBattery::TRates charging, discharging;
+    std::array<double, 6> owed{};
+    std::chrono::steady_clock::time_point lastTick = std::chrono::steady_clock::now();
+
+    // Applies the rates for the time since the last tick (the gauge thread, every 100 ms).
+    void tick()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastTick < std::chrono::milliseconds(100))
+            return;
+        const double minutes = std::chrono::duration<double>(now - lastTick).count() * speed / 60.0;
+        lastTick = now;
+        TBattery::TRates r;
+        {
+            std::lock_guard<std::mutex> lock(mu);
+            if (!charging.any() && !discharging.any())
+                return;
+            r = charging;
+        }
+        const bool wall = sharedLineFileLevel(114) == 1;
+        if (wall && sharedLineFileLevel(127) != 1)
+            return;  // on wall power with the charger off: the pack rests
+        std::lock_guard<std::mutex> lock(mu);
+        if (!wall)
+            r = discharging;
+        const double perMinute[6] = {r.percent, r.chargeTime, r.dischargeTime, r.selfDischarge, r.chargeCount,
+                                     r.dischargeCount};
+        static const uint8_t where[6] = {0x02, 0x76, 0x78, 0x7A, 0x7C, 0x7E};
+        for (int i = 0; i < 6; ++i) {
+            owed[i] += perMinute[i] * minutes;
+            const double whole = std::trunc(owed[i]);
+            if (whole == 0)
+                continue;
+            owed[i] -= whole;
+            if (i == 0) {
+                regs[0x02] = static_cast<uint8_t>(std::min(std::max(regs[0x02] + whole, 0.0), 100.0));
+            } else {
+                const int old = regs[where[i]] | regs[where[i] + 1] << 8;
+                setWord(where[i], static_cast<uint16_t>(std::min(std::max(old + whole, 0.0), 65535.0)));
+            }
+        }
+    }
+
     // Framing state of the gauge thread.
     int bits = 0;
     uint8_t byte = 0;
@@ -162,6 +207,7 @@ struct TSimGauge::Impl {
             const int n = ::poll(fds, 2, kIdleGapMs);
             if (!running || (fds[1].revents & POLLIN))
                 break;
+            tick();
             if (n == 0) {
                 resync();  // an idle gap ends any partial frame
                 continue;
@@ -266,6 +312,7 @@ void TSimGauge::configure(const TBattery& b)
     setCounter(0x7A, static_cast<uint16_t>(b.selfDischarge));
     setCounter(0x7C, static_cast<uint16_t>(b.chargeCount));
     setCounter(0x7E, static_cast<uint16_t>(b.dischargeCount));
+    setRates(b.chargingRates, b.dischargingRates);
     // The two models share one register space: the RAM lies over the bq34z100 registers.
     if (b.gauge == "bq2018") {
         setRam(b.ram.empty() ? std::vector<uint8_t>(26, 0) : b.ram);
@@ -289,6 +336,12 @@ void TSimGauge::setStateOfCharge(int percent)
 {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->regs[0x02] = static_cast<uint8_t>(std::min(std::max(percent, 0), 255));
+}
+
+int TSimGauge::stateOfCharge() const
+{
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->regs[0x02];
 }
 
 void TSimGauge::setVoltage(int millivolts)
@@ -367,5 +420,25 @@ void TSimGauge::setFaults(const TGaugeFaults& faults)
 }
 
 void TSimGauge::resetFaults() { setFaults(TGaugeFaults{}); }
+
+void TSimGauge::setSpeedFactor(double factor)
+{
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->speed = factor > 0 ? factor : 1;
+}
+
+void TSimGauge::setRates(const TBattery::TRates& charging, const TBattery::TRates& discharging)
+{
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->charging = charging;
+    impl_->discharging = discharging;
+    impl_->owed = {};
+}
+
+bool TBattery::TRates::any() const
+{
+    return percent != 0 || chargeTime != 0 || dischargeTime != 0 || selfDischarge != 0 || chargeCount != 0 ||
+           dischargeCount != 0;
+}
 
 } // namespace simboard

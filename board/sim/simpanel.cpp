@@ -3,6 +3,8 @@
 // GPIO line edges and the ambient-light sensor at 0x4A on /dev/i2c-0.
 #include "board/sim/simstate.h"
 
+#include "board/board.h"
+
 #include <algorithm>
 #include <cmath>
 #include <sys/time.h>
@@ -86,7 +88,12 @@ void TSimBoard::installPanelHandlers()
 void TSimBoard::setGpioLine(int line, int level)
 {
     level = level ? 1 : 0;
-    const int before = gpioLevel(line);
+    // A shared line's file may already hold the level (the player wrote it): the edge is a
+    // change from what this program last saw.
+    auto seen = lineSeen.find(line);
+    const int before = seen != lineSeen.end() ? seen->second : gpioLevel(line);
+    if (isSharedLine(line) && !boardRoot().empty())
+        writeSharedLineFile(line, level);
     auto& inputs = scenario.gpioInputs;
     auto it = std::find_if(inputs.begin(), inputs.end(), [&](const std::pair<int, int>& g) { return g.first == line; });
     if (it != inputs.end())

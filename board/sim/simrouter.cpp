@@ -12,7 +12,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <cstdio>
+#include <ctime>
 #include <linux/i2c-dev.h>
+#include <linux/rtc.h>
 #include <linux/spi/spidev.h>
 #include <sys/stat.h>
 #include <vector>
@@ -31,6 +34,73 @@ struct TRoute {
     int evdev = 0;
 };
 
+// The real-time clock: a set is checked like a real clock's and stored in kSimRtcFile; a read
+// gives the stored time, or the host's before any set.
+bool validClockTime(const struct rtc_time& t)
+{
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (t.tm_year < 70 || t.tm_mon < 0 || t.tm_mon > 11 || t.tm_mday < 1 || t.tm_hour < 0 || t.tm_hour > 23
+        || t.tm_min < 0 || t.tm_min > 59 || t.tm_sec < 0 || t.tm_sec > 59)
+        return false;
+    const int year = t.tm_year + 1900;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return t.tm_mday <= kDays[t.tm_mon] + (t.tm_mon == 1 && leap ? 1 : 0);
+}
+
+int rtcIoctl(unsigned long request, void* arg)
+{
+    if (!arg) {
+        errno = EFAULT;
+        return -1;
+    }
+    auto* t = static_cast<struct rtc_time*>(arg);
+    const std::string file = boardPath(kSimRtcFile);
+    if (request == RTC_SET_TIME) {
+        if (!validClockTime(*t)) {
+            errno = EINVAL;
+            return -1;
+        }
+        char text[64];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d\n", t->tm_year + 1900, t->tm_mon + 1,
+                      t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec);
+        std::FILE* out = std::fopen(file.c_str(), "w");
+        if (!out || std::fputs(text, out) < 0 || std::fclose(out) != 0) {
+            errno = EIO;
+            return -1;
+        }
+        return 0;
+    }
+    if (request == RTC_RD_TIME) {
+        struct tm now{};
+        int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+        std::FILE* in = std::fopen(file.c_str(), "r");
+        const bool stored = in && std::fscanf(in, "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) == 6;
+        if (in)
+            std::fclose(in);
+        if (stored) {
+            now.tm_year = year - 1900;
+            now.tm_mon = month - 1;
+            now.tm_mday = day;
+            now.tm_hour = hour;
+            now.tm_min = minute;
+            now.tm_sec = second;
+        } else {
+            const time_t seconds = ::time(nullptr);
+            gmtime_r(&seconds, &now);
+        }
+        *t = rtc_time{};
+        t->tm_sec = now.tm_sec;
+        t->tm_min = now.tm_min;
+        t->tm_hour = now.tm_hour;
+        t->tm_mday = now.tm_mday;
+        t->tm_mon = now.tm_mon;
+        t->tm_year = now.tm_year;
+        return 0;
+    }
+    errno = ENOTTY;
+    return -1;
+}
+
 bool startsWith(const std::string& s, const char* prefix)
 {
     return s.compare(0, std::strlen(prefix), prefix) == 0;
@@ -45,6 +115,8 @@ bool route(const std::string& p, TRoute* r)
             r->kind = TDevKind::Uio;
         else if (p == "/dev/i2c-0")
             r->kind = TDevKind::I2c;
+        else if (p == "/dev/rtc")
+            r->kind = TDevKind::Rtc;
         else if (p == "/dev/input/event1" || p == "/dev/input/event2") {
             r->kind = TDevKind::Evdev;
             r->evdev = p.back() - '0';
@@ -292,6 +364,8 @@ public:
             }
             return static_cast<ssize_t>(n * kSize);
         }
+        case TDevKind::Rtc:
+            break;  // the clock's interrupts are not modelled
         }
         errno = EINVAL;
         return -1;
@@ -340,6 +414,8 @@ public:
                 return -1;
             }
             return static_cast<ssize_t>(count);  // events sent to the device (LEDs ...): none modelled
+        case TDevKind::Rtc:
+            break;
         }
         errno = EINVAL;
         return -1;
@@ -408,6 +484,8 @@ public:
             }
             errno = ENOTTY;
             return -1;
+        case TDevKind::Rtc:
+            return rtcIoctl(request, arg);
         default:
             errno = ENOTTY;
             return -1;
@@ -531,6 +609,8 @@ private:
             if (b.shutDown)
                 return POLLERR | POLLHUP;
             return static_cast<short>(f->eventHead < f->events.size() ? events & (POLLIN | POLLRDNORM) : 0);
+        case TDevKind::Rtc:
+            return 0;
         }
         return 0;
     }

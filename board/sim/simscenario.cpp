@@ -352,19 +352,22 @@ bool readVersion(const Json& v, uint32_t* out)
     return true;
 }
 
-// Channel 1's "load": {"kind": "resistor", "ohms": ...} | {"kind": "diode", "volts": ...} | {"kind": "open"}.
+// Channel 1's "load": {"kind": "resistor", "ohms": ...} | {"kind": "diode", "volts": ...}
+// | {"kind": "capacitor", "farads": ..., "leakOhms": ...} | {"kind": "open"}.
 void readLoad(TReader& r, const Json& obj, const std::string& where, TLoad* load)
 {
     const Json* kind = r.member(obj, "kind");
     const std::string text = kind && kind->is_string() ? kind->get<std::string>() : std::string();
-    if (text != "open" && text != "resistor" && text != "diode") {
-        r.fail(where + "kind", "\"open\", \"resistor\" or \"diode\" is expected");
+    if (text != "open" && text != "resistor" && text != "diode" && text != "capacitor") {
+        r.fail(where + "kind", "\"open\", \"resistor\", \"diode\" or \"capacitor\" is expected");
         return;
     }
     TLoad l;
     l.kind = text;
     r.number(obj, "ohms", where, 0, 1e12, &l.ohms);
     r.number(obj, "volts", where, 0, 10, &l.volts);
+    r.number(obj, "farads", where, 0, 1, &l.farads);
+    r.number(obj, "leakOhms", where, 0, 1e12, &l.leakOhms);
     if (r.ok())
         *load = l;
 }
@@ -399,19 +402,73 @@ void readSignal(TReader& r, const Json& obj, const std::string& where, TSignal* 
         s->wire = static_cast<TBusWire>(found);
     }
     r.number(obj, "attenuation", where, 1e-6, 1e6, &s->attenuation);
-    if (const Json* h = r.member(obj, "harmonics"); h && r.ok()) {
+    // Numbers per harmonic order (amplitudes, phases): at most kMaxHarmonics, each within +-1e6.
+    const auto orders = [&](const char* key, std::vector<double>* out) {
+        const Json* h = r.member(obj, key);
+        if (!h || !r.ok())
+            return;
         if (!h->is_array() || h->size() > kMaxHarmonics) {
-            r.fail(where + "harmonics", "an array of at most " + std::to_string(kMaxHarmonics) + " numbers is expected");
+            r.fail(where + key, "an array of at most " + std::to_string(kMaxHarmonics) + " numbers is expected");
             return;
         }
         std::vector<double> list;
         for (size_t i = 0; i < h->size(); ++i) {
             double a;
-            if (!r.inRange((*h)[i], where + "harmonics[" + std::to_string(i) + "]", -1e6, 1e6, &a))
+            if (!r.inRange((*h)[i], where + key + "[" + std::to_string(i) + "]", -1e6, 1e6, &a))
                 return;
             list.push_back(a);
         }
-        s->harmonics = std::move(list);
+        *out = std::move(list);
+    };
+    orders("harmonics", &s->harmonics);
+    orders("harmonicPhases", &s->harmonicPhases);
+}
+
+// Channel numbers 1..4 in a list: each one's flag is set.
+void readChannelList(TReader& r, const Json& obj, const char* key, std::array<bool, 4>* flags)
+{
+    const Json* list = r.member(obj, key);
+    if (!list || !r.ok())
+        return;
+    const std::string where = std::string("faults.") + key;
+    if (!list->is_array() || list->size() > 4) {
+        r.fail(where, "an array of channel numbers 1..4 is expected");
+        return;
+    }
+    for (size_t i = 0; i < list->size(); ++i) {
+        double n;
+        if (!r.inRange((*list)[i], where + "[" + std::to_string(i) + "]", 1, 4, &n))
+            return;
+        if (n != std::floor(n)) {
+            r.fail(where + "[" + std::to_string(i) + "]", "a channel number 1..4 is expected");
+            return;
+        }
+        (*flags)[static_cast<size_t>(n) - 1] = true;
+    }
+}
+
+// The start-up faults (key "faults").
+void readFaults(TReader& r, const Json& obj, TStartupFaults* f)
+{
+    readChannelList(r, obj, "deadPipeline", &f->deadPipeline);
+    readChannelList(r, obj, "stuckOffsetDac", &f->stuckOffsetDac);
+    const Json* codes = r.member(obj, "vernierCode");
+    if (!codes || !r.ok())
+        return;
+    if (!codes->is_array() || codes->size() != 4) {
+        r.fail("faults.vernierCode", "an array of 4 codes (-1: none, 0..4095) is expected");
+        return;
+    }
+    for (size_t i = 0; i < 4; ++i) {
+        double n;
+        const std::string where = "faults.vernierCode[" + std::to_string(i) + "]";
+        if (!r.inRange((*codes)[i], where, -1, 4095, &n))
+            return;
+        if (n != std::floor(n)) {
+            r.fail(where, "an integer is expected");
+            return;
+        }
+        f->vernierCode[i] = static_cast<int>(n);
     }
 }
 
@@ -657,6 +714,8 @@ bool parseScenario(const std::string& json, TScenario* out, std::string* error)
     r.number(root, "speedFactor", "", 1e-6, 1e6, &s.speedFactor);
     r.integer(root, "seed", "", 0, 4294967295.0, &s.seed);
     r.boolean(root, "inputs connected", "", &s.inputsConnected);
+    if (const Json* f = r.member(root, "faults"); r.ok() && r.object(f, "faults"))
+        readFaults(r, *f, &s.faults);
     if (const Json* bat = r.member(root, "battery"); r.ok() && r.object(bat, "battery")) {
         r.integer(*bat, "percent", "battery.", 0, 100, &s.battery.percent);
         r.boolean(*bat, "charging", "battery.", &s.battery.charging);
@@ -674,6 +733,37 @@ bool parseScenario(const std::string& json, TScenario* out, std::string* error)
         r.integer(*bat, "chargeCount", "battery.", 0, 65535, &b.chargeCount);
         r.integer(*bat, "dischargeCount", "battery.", 0, 65535, &b.dischargeCount);
         r.hexBytes(*bat, "ram", "battery.", 26, &b.ram);
+        for (auto group : {std::make_pair("chargingRates", &b.chargingRates),
+                           std::make_pair("dischargingRates", &b.dischargingRates)}) {
+            const std::string where = std::string("battery.") + group.first;
+            const Json* rates = r.member(*bat, group.first);
+            if (!r.ok() || !r.object(rates, where))
+                continue;
+            TBattery::TRates& t = *group.second;
+            const std::string place = where + ".";
+            r.number(*rates, "percent", place, -100, 100, &t.percent);
+            r.number(*rates, "chargeTime", place, -65535, 65535, &t.chargeTime);
+            r.number(*rates, "dischargeTime", place, -65535, 65535, &t.dischargeTime);
+            r.number(*rates, "selfDischarge", place, -65535, 65535, &t.selfDischarge);
+            r.number(*rates, "chargeCount", place, -65535, 65535, &t.chargeCount);
+            r.number(*rates, "dischargeCount", place, -65535, 65535, &t.dischargeCount);
+        }
+    }
+    if (const Json* fw = r.member(root, "firmware"); r.ok() && r.object(fw, "firmware")) {
+        for (auto key : {std::make_pair("server", &s.firmware.server), std::make_pair("caFile", &s.firmware.caFile)}) {
+            const Json* v = r.member(*fw, key.first);
+            if (!v || !r.ok())
+                continue;
+            const std::string place = std::string("firmware.") + key.first;
+            const std::string* text = v->is_string() ? &v->get_ref<const std::string&>() : nullptr;
+            if (!text || text->find('\0') != std::string::npos)
+                r.fail(place, "a text is expected");
+            else if (key.first == std::string("caFile") && !text->empty() &&
+                     (text->rfind("/sim/", 0) != 0 || text->find("/..") != std::string::npos))
+                r.fail(place, "a board path under /sim/ is expected");
+            else
+                *key.second = *text;
+        }
     }
     if (const Json* g = r.member(root, "gpio"); r.ok() && r.object(g, "gpio")) {
         for (const auto& m : g->items()) {
@@ -730,6 +820,7 @@ std::string scenarioToJson(const TScenario& s)
         sig["phase"] = g.phase;
         sig["duty"] = g.duty;
         sig["harmonics"] = g.harmonics;
+        sig["harmonicPhases"] = g.harmonicPhases;
         if (g.shape == "bus") {
             sig["wire"] = kWires[g.wire];
             sig["attenuation"] = g.attenuation;
@@ -746,6 +837,10 @@ std::string scenarioToJson(const TScenario& s)
                 load["ohms"] = s.load.ohms;
             if (s.load.kind == "diode")
                 load["volts"] = s.load.volts;
+            if (s.load.kind == "capacitor") {
+                load["farads"] = s.load.farads;
+                load["leakOhms"] = s.load.leakOhms;
+            }
             c["load"] = std::move(load);
         }
         channels.push_back(std::move(c));
@@ -781,6 +876,14 @@ std::string scenarioToJson(const TScenario& s)
                        {"temperatureCode", bat.temperatureCode}, {"chargeTime", bat.chargeTime},
                        {"dischargeTime", bat.dischargeTime}, {"selfDischarge", bat.selfDischarge},
                        {"chargeCount", bat.chargeCount}, {"dischargeCount", bat.dischargeCount}};
+    for (auto group : {std::make_pair("chargingRates", &bat.chargingRates),
+                       std::make_pair("dischargingRates", &bat.dischargingRates)}) {
+        const TBattery::TRates& t = *group.second;
+        if (t.any())
+            root["battery"][group.first] = {{"percent", t.percent},          {"chargeTime", t.chargeTime},
+                                            {"dischargeTime", t.dischargeTime}, {"selfDischarge", t.selfDischarge},
+                                            {"chargeCount", t.chargeCount},  {"dischargeCount", t.dischargeCount}};
+    }
     if (!bat.ram.empty()) {
         std::string hex;
         char two[3];
@@ -790,6 +893,18 @@ std::string scenarioToJson(const TScenario& s)
         }
         root["battery"]["ram"] = hex;
     }
+    if (!s.firmware.server.empty() || !s.firmware.caFile.empty())
+        root["firmware"] = {{"server", s.firmware.server}, {"caFile", s.firmware.caFile}};
+    const TStartupFaults& f = s.faults;
+    Json dead = Json::array(), stuck = Json::array();
+    for (int c = 0; c < 4; ++c) {
+        if (f.deadPipeline[c])
+            dead.push_back(c + 1);
+        if (f.stuckOffsetDac[c])
+            stuck.push_back(c + 1);
+    }
+    root["faults"] = {{"deadPipeline", dead}, {"stuckOffsetDac", stuck},
+                      {"vernierCode", {f.vernierCode[0], f.vernierCode[1], f.vernierCode[2], f.vernierCode[3]}}};
     Json gpio = Json::object();
     for (const auto& g : s.gpioInputs)
         gpio[std::to_string(g.first)] = g.second;

@@ -50,6 +50,7 @@ struct TFrontEndChip {
     std::array<uint16_t, kChipParams> params{};
     std::array<bool, kChipParams> decoded{};
     uint32_t writes = 0;
+    bool offsetDacStuck = false;         // fault: p18 writes do not move the offset DAC
     void write(int r, uint16_t value);   // stores and decodes
 };
 
@@ -83,7 +84,7 @@ struct TNoAnswer {
     int remaining;   // good transfers left before it stops answering
 };
 
-enum class TDevKind { Spi, Uio, I2c, Sysfs, Evdev };
+enum class TDevKind { Spi, Uio, I2c, Sysfs, Evdev, Rtc };
 enum class TSysfsNode { GpioValue, GpioEdge, LedBrightness, LedTrigger, BlPower, BlBrightness };
 
 // One open of a modelled device.
@@ -236,6 +237,7 @@ public:
     bool interruptsSuppressed = false;
     bool fifoStalled = false;
     bool endWithLastBlock = false;
+    uint32_t latchAfterStatusRead = 0;  // test option: latched right after the next SPI 16 read
     size_t fifoVisible() const { return fifoStalled ? 0 : fifoSize; }
     // stampNs: the samples' production time (default: now), or stamps[i] per sample, for the age
     // rule of the level bit.
@@ -271,7 +273,8 @@ public:
     // Board model
     std::vector<TTimed<uint32_t>> reg20History;
     uint32_t pulse24Count = 0;
-    std::map<int, int> gpioOutputs;
+    std::map<int, int> gpioOutputs;                // lines not shared with the companion programs
+    mutable std::map<int, int> lineSeen;           // shared lines: the level this program last saw
     std::map<int, std::string> gpioEdges;
     std::string ledBrightness, ledTrigger, blPower, blBrightness;
     std::vector<TSysfsWrite> sysfsHistory;

@@ -8,7 +8,13 @@
 // Status 0; 1 with a message when a step fails (or another player holds the root); 2 with the
 // usage for anything else.
 #include "board/board.h"
+#include "board/firmware/firmwareserver.h"
 #include "board/sim/simboard.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 
 #include <cerrno>
 #include <cstdarg>
@@ -107,7 +113,10 @@ public:
         writeLine("/sys/class/gpio/gpio114/value", wallPowerAtStart() ? "1\n" : "0\n");
         writeLine("/sys/class/gpio/gpio121/value", "0\n");
         writeLine("/sys/class/gpio/gpio127/value", "0\n");
+        // The companion programs' power key, empty, with our writer held for the board's life.
+        keyFifo_ = simboard::makeCompanionKeyFifo();
         gauge_.configure(scenario_.battery);
+        gauge_.setSpeedFactor(scenario_.speedFactor);
         if (!gauge_.start(&error)) {
             std::fprintf(stderr, "simboard: fuel gauge: %s\n", error.c_str());
             return 1;
@@ -116,8 +125,8 @@ public:
         const std::string dir = executableDir();
         for (const std::string& program : programs)
             startChild(dir, program);
-        say("simulated board on %s; commands: wall on|off, soc N, volt N, current N, adc N, status, quit, "
-            "and benchview's (key, probe, lux, line114)",
+        say("simulated board on %s; commands: wall on|off, soc N, volt N, current N, adc N, status, start P, firmware [dir|change], "
+            "quit, and benchview's (key, probe, lux, line114, capacitor, fault)",
             boardRoot().c_str());
         loop();
         stopAll();
@@ -128,6 +137,10 @@ private:
     simboard::TScenario scenario_ = simboard::defaultScenario();
     simboard::TSimGauge gauge_;
     std::vector<Child> children_;
+    int keyFifo_ = -1;
+    simboard::TFirmwareServer firmware_;
+    std::string firmwareDir_;
+    int firmwareChanges_ = 0;
     size_t powerLogSize_ = 0;
     bool inputOpen_ = true;
     std::string pending_;
@@ -242,6 +255,102 @@ private:
         ::close(fd);
     }
 
+    bool running(const char* program) const
+    {
+        for (const Child& c : children_)
+            if (c.name == program)
+                return true;
+        return false;
+    }
+
+    // "key power [form]" for the companion programs that read the key: the press and release
+    // records with the form's timing. False for any other key line.
+    bool pressCompanionPowerKey(const std::string& keys, const std::string& form, const std::string& extra)
+    {
+        if (keys != "power" || keyFifo_ < 0 || !running("chargeview"))
+            return false;
+        std::vector<std::pair<int, int>> steps;  // value, then the pause after it (ms)
+        char* end = nullptr;
+        const long ms = extra.empty() ? 0 : std::strtol(extra.c_str(), &end, 10);
+        if (form.empty() || form == "short")
+            steps = {{1, 150}, {0, 0}};
+        else if (form == "long")
+            steps = {{1, 1000}, {0, 0}};
+        else if (form == "double")
+            steps = {{1, 100}, {0, 80}, {1, 100}, {0, 0}};
+        else if (form == "hold" && end && *end == 0 && ms >= 1 && ms <= 600000)
+            steps = {{1, static_cast<int>(ms)}, {0, 0}};
+        else if (form == "down")
+            steps = {{1, 0}};
+        else if (form == "up")
+            steps = {{0, 0}};
+        else
+            return false;
+        for (const auto& step : steps) {
+            simboard::writePowerKeyRecord(keyFifo_, step.first);
+            if (step.second > 0)
+                ::usleep(static_cast<useconds_t>(step.second) * 1000);
+        }
+        say("power key sent to chargeview");
+        return true;
+    }
+
+    // The sample release: three small files and their index.
+    static void writeRelease(const std::string& dir, int changes)
+    {
+        QDir().mkpath(QString::fromStdString(dir));
+        std::string index;
+        for (const char* name : {"a.bin", "b.bin", "c.bin"}) {
+            std::string content = std::string("sample firmware file ") + name + "\n";
+            if (name == std::string("a.bin") && changes > 0)
+                content += "change " + std::to_string(changes) + "\n";
+            QFile file(QString::fromStdString(dir + "/" + name));
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                file.write(content.data(), static_cast<qint64>(content.size()));
+            index += QCryptographicHash::hash(QByteArray::fromStdString(content), QCryptographicHash::Md5).toHex().toStdString() +
+                     "  " + name + "\n";
+        }
+        QFile file(QString::fromStdString(dir + "/index"));
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(index.data(), static_cast<qint64>(index.size()));
+    }
+
+    // "firmware [dir]" starts the server and names it in the scenario; "firmware change" alters
+    // one file of the sample release and its index.
+    void firmware(const std::string& arg)
+    {
+        if (arg == "change") {
+            if (firmwareDir_ != boardPath("/sim/firmware")) {
+                say("firmware change: only the sample release (\"firmware\" without a folder) changes");
+                return;
+            }
+            writeRelease(firmwareDir_, ++firmwareChanges_);
+            say("firmware: a.bin and the index changed");
+            return;
+        }
+        std::string error;
+        const std::string cert = boardPath("/sim/fw-cert.pem"), key = boardPath("/sim/fw-key.pem");
+        if (!firmware_.port() || arg.size()) {
+            if (arg.empty()) {
+                firmwareDir_ = boardPath("/sim/firmware");
+                writeRelease(firmwareDir_, firmwareChanges_);
+            } else {
+                firmwareDir_ = arg;
+            }
+            if (!simboard::makeServerCertificate(cert, key, &error) || !firmware_.start(firmwareDir_, cert, key, &error)) {
+                say("firmware: %s", error.c_str());
+                return;
+            }
+        }
+        simboard::TScenario s;
+        if (!simboard::parseScenario(readFile(simboard::kScenarioPath), &s))
+            s = scenario_;
+        s.firmware.server = firmware_.url();
+        s.firmware.caFile = "/sim/fw-cert.pem";
+        writeLine(simboard::kScenarioPath, simboard::scenarioToJson(s).c_str());
+        say("firmware server %s serving %s", firmware_.url().c_str(), firmwareDir_.c_str());
+    }
+
     void status()
     {
         say("batlevel: \"%s\"", readFile("/var/tmp/batlevel").c_str());
@@ -253,6 +362,17 @@ private:
         }
         const std::string log = readFile(kPowerLog);
         say("power log:%s%s", log.empty() ? " (empty)" : "\n", log.c_str());
+    }
+
+    // The n-th word of a line (0 first), or "".
+    static std::string remainder(const std::string& line, int n)
+    {
+        std::istringstream words(line);
+        std::string w;
+        for (int i = 0; i <= n; ++i)
+            if (!(words >> w))
+                return std::string();
+        return w;
     }
 
     bool command(const std::string& line)
@@ -280,11 +400,21 @@ private:
             gauge_.setCurrent(static_cast<int>(n));
         } else if (first == "adc" && number && n >= -1 && n <= 65535) {
             gauge_.setAdcMillivolts(static_cast<int>(n));
-        } else if (first == "key" || first == "probe" || first == "lux" || first == "line114") {
+        } else if (first == "key" && pressCompanionPowerKey(arg, extra, remainder(line, 3))) {
+            // benchview does not run beside the charging screen
+        } else if (first == "firmware" && extra.empty()) {
+            firmware(arg);
+        } else if (first == "start" && !arg.empty() && extra.empty()) {
+            if (arg.find('/') != std::string::npos || arg == "simboard")
+                say("start: \"%s\" is not a program of the board", arg.c_str());
+            else
+                startChild(executableDir(), arg);
+        } else if (first == "key" || first == "probe" || first == "lux" || first == "line114" || first == "capacitor" ||
+                   first == "fault") {
             forward(line);
         } else {
-            say("unknown command: \"%s\" (wall on|off, soc N, volt N, current N, adc N, status, quit, key, "
-                "probe, lux, line114)",
+            say("unknown command: \"%s\" (wall on|off, soc N, volt N, current N, adc N, status, start P, firmware, quit, key, "
+                "probe, lux, line114, capacitor, fault)",
                 line.c_str());
         }
         return true;
@@ -306,6 +436,7 @@ private:
         }
         children_.clear();
         gauge_.stop();
+        firmware_.stop();
     }
 };
 
@@ -355,5 +486,6 @@ int main(int argc, char** argv)
     ::signal(SIGPIPE, SIG_IGN);
     // The children play on the same root, whatever their own directory.
     ::setenv("BENCHVIEW_SIMROOT", boardRoot().c_str(), 1);
+    QCoreApplication app(argc, argv);  // the firmware server's thread needs one
     return Player().run(programs);
 }

@@ -147,14 +147,16 @@ TEST_F(AcquisitThreadsTest, CalibrationOrderRepliesAtOnceThenTheWorkerPostsTheSt
     resumeWith([](acq_ctrl& c) { c.acqChannels = 1; });
     struct Row {
         int16_t step;
+        int32_t channel;
         int32_t result;
     };
-    const Row rows[] = {{0, 1}, {5, 0}, {2, 0}};  // recall; a step that fails; no such step
+    // Recall; a step that fails at once (no channel 5); no such step.
+    const Row rows[] = {{0, 2, 1}, {5, 4, 0}, {2, 2, 0}};
     int pauses = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.step);
         data.calRange = row.step;
-        send(TLongArray{127, 2, 1, comm()});
+        send(TLongArray{127, row.channel, 1, comm()});
         const pipe_dial done = next();
         EXPECT_EQ(done.kind, REQ_ACQ_DONE);
         EXPECT_EQ(done.auxValue, 100000);
@@ -163,7 +165,7 @@ TEST_F(AcquisitThreadsTest, CalibrationOrderRepliesAtOnceThenTheWorkerPostsTheSt
         EXPECT_TRUE(sameRecord(next(), pipe_dial{REQ_SET_PARAM, param::instrumentMode, 0, 16, 0.0f, rt}));
         EXPECT_EQ(calibrationPauses().load(), ++pauses);
         EXPECT_EQ(par_acq.acqMode, ACQ_MODE_CALIBRATION);
-        EXPECT_EQ(par_acq.calArg, 2);
+        EXPECT_EQ(par_acq.calArg, row.channel);
         EXPECT_EQ(par_acq.calStep, row.step);
         EXPECT_EQ(acquisitLog().calibrationResults.back(), row.result);
     }

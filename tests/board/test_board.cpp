@@ -89,6 +89,42 @@ TEST_F(BoardRoot, PathsResolveUnderTheRoot)
     EXPECT_EQ(boardPathFromHost(root_ + "/media/user/x.cfg"), "/media/user/x.cfg");
 }
 
+// The confinement check for files, folders and paths not made yet: what exists of the path,
+// links resolved, must be the folder or lie under it.
+TEST_F(BoardRoot, ConfinedPathsStayInsideTheirFolder)
+{
+    ASSERT_EQ(::mkdir(hostPath("/media/user/sub").c_str(), 0777), 0);
+    ASSERT_EQ(::symlink(hostPath("/media/private").c_str(), hostPath("/media/user/out").c_str()), 0);
+    ASSERT_EQ(::symlink(hostPath("/media/user/sub").c_str(), hostPath("/media/user/in").c_str()), 0);
+    const std::string user = hostPath("/media/user");
+    const struct {
+        const char* path;
+        bool inside;
+        std::string resolved;
+    } rows[] = {
+        {"/media/user", true, user},
+        {"/media/user/", true, user},
+        {"/media/user/sub", true, user + "/sub"},
+        {"/media/user/new/deeper", true, user + "/new/deeper"},  // nothing of it exists yet
+        {"/media/user/in/x", true, user + "/sub/x"},
+        {"/media/user/out", false, ""},
+        {"/media/user/out/none", false, ""},
+        {"/media/user/../private", false, ""},
+        {"/media/user/sub/..", false, ""},
+        {"/media/user/..x", true, user + "/..x"},
+        {"/media/userx", false, ""},
+        {"/media", false, ""},
+        {"media/user", false, ""},
+    };
+    for (const auto& row : rows) {
+        std::string resolved;
+        EXPECT_EQ(confineBoardPath("/media/user", row.path, &resolved), row.inside) << row.path;
+        if (row.inside) {
+            EXPECT_EQ(resolved, row.resolved) << row.path;
+        }
+    }
+}
+
 TEST(BoardRootDefault, UnsetVariableGivesSimrootBesideTheExecutable)
 {
     unsetenv("BENCHVIEW_SIMROOT");

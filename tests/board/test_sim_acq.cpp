@@ -155,12 +155,19 @@ TEST_F(SimAcq, StatusLatchesUntilReadOrClearedAndBit6FollowsTheThreshold)
     readSample(), readSample(), readSample();
     EXPECT_EQ(simtest::spiRead(16), 0u) << "never with an empty FIFO";
 
-    // Clearing by a write of 0 and by the acknowledge.
+    // Cleared by a write of 0 and, with the mask at 0, by the acknowledge; with a mask set the
+    // acknowledge leaves what was latched since the last read.
     for (int reg : {16, 64}) {
         simboard::latchStatus(0x8F);
         ASSERT_TRUE(simtest::spiWrite(reg, reg == 16 ? 0 : 1));
         EXPECT_EQ(simboard::status(), 0u) << reg;
     }
+    ASSERT_TRUE(simtest::spiWrite(8, 0x1));
+    simboard::latchStatus(0x8F);
+    ASSERT_TRUE(simtest::spiWrite(64, 1));
+    EXPECT_EQ(simboard::status(), 0x8Fu);
+    ASSERT_TRUE(simtest::spiWrite(16, 0));
+    EXPECT_EQ(simboard::status(), 0u);
     ASSERT_TRUE(simtest::spiWrite(8, 0x1FF6F));
     EXPECT_EQ(simtest::spiRead(8), 0x1FF6Fu);
     EXPECT_EQ(simboard::interruptMask(), 0x1FF6Fu);
@@ -287,26 +294,41 @@ TEST_F(SimAcq, InterruptEventsAreRisingEdgesOfStatusAndMask)
     EXPECT_EQ(lines[4], "interrupt pending bits 0x00100 count 4");
 }
 
-TEST_F(SimAcq, AcknowledgeDropsThePendingEventAndRearmsAStillSetLevel)
+TEST_F(SimAcq, AcknowledgeDropsThePendingEventAndRearmsWhatIsStillSet)
 {
     Uio uio(O_NONBLOCK);
     ASSERT_TRUE(simtest::spiWrite(8, 0x1FF6F));
     simboard::latchStatus(0x200);  // interrupt disabled (never enabled): pending
     EXPECT_TRUE(simboard::interruptState().pending);
+    EXPECT_EQ(simtest::spiRead(16), 0x200u);
     ASSERT_TRUE(simtest::spiWrite(64, 1));
     EXPECT_FALSE(simboard::interruptState().pending);
     ASSERT_TRUE(uio.enable());
-    EXPECT_EQ(uio.read(), -EAGAIN) << "acknowledged before it was delivered";
+    EXPECT_EQ(uio.read(), -EAGAIN) << "read, then acknowledged before it was delivered";
+
+    // A bit latched after the status read survives the acknowledge and interrupts again.
+    simboard::latchAfterNextStatusRead(simboard::kStatusLastBlock);
+    simboard::latchStatus(0x100);
+    EXPECT_EQ(uio.read(), 1);
+    EXPECT_EQ(simtest::spiRead(16), 0x100u);
+    ASSERT_TRUE(uio.enable());
+    EXPECT_EQ(uio.read(), 2) << "latched between the read and now";
+    ASSERT_TRUE(simtest::spiWrite(64, 1));
+    ASSERT_TRUE(uio.enable());
+    EXPECT_EQ(uio.read(), 3) << "still latched after the acknowledge";
+    EXPECT_EQ(simtest::spiRead(16), simboard::kStatusLastBlock);
 
     // Samples above the threshold when an end is acknowledged interrupt again.
     ASSERT_EQ(simboard::pushSamples(numbered(20)), 20u);
-    EXPECT_EQ(uio.read(), 1);
+    ASSERT_TRUE(uio.enable());
+    EXPECT_EQ(uio.read(), 4);
     simboard::latchStatus(0x100);
     ASSERT_TRUE(uio.enable());
-    EXPECT_EQ(uio.read(), 2);
+    EXPECT_EQ(uio.read(), 5);
+    EXPECT_EQ(simtest::spiRead(16), 0x140u);
     ASSERT_TRUE(uio.enable());
     ASSERT_TRUE(simtest::spiWrite(64, 1));
-    EXPECT_EQ(uio.read(), 3);
+    EXPECT_EQ(uio.read(), 6);
     EXPECT_EQ(simtest::spiRead(16), 0x40u);
 }
 

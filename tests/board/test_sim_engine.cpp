@@ -33,6 +33,8 @@ struct TFront {
     uint16_t p40 = 0;     // trigger output disabled
     uint16_t p13 = 0;     // ground
     uint16_t p3 = 0;      // AC
+    uint16_t p16 = 128;   // the first offset trim, at its factory value
+    uint16_t p11 = 0;     // the calibration path, where that trim acts
 };
 
 // (p24, p27, p35, p33, p34) per row.
@@ -80,6 +82,8 @@ protected:
         p[40] = f.p40;
         p[13] = f.p13;
         p[3] = f.p3;
+        p[16] = f.p16;
+        p[11] = f.p11;
         for (int r = 0; r < simboard::kChipRegisters; ++r)
             cmd(static_cast<uint16_t>(1u << ch), static_cast<uint16_t>(r), simtest::encodeChipRegister(p.data(), r));
     }
@@ -240,6 +244,27 @@ TEST_F(SimEngine, SampleClockAndBlockLengthFromTheirWords)
     cmd(8, 0xAD, 0);
     cmd(8, 0x186, 0);
     EXPECT_EQ(w_->readBack(), 349525u << 4);
+    // One channel's late fault; a dead device never echoes.
+    simboard::clearFaults();
+    simboard::setElvReadBackLate(2, true);
+    cmd(4, 0x185, 0);
+    EXPECT_EQ(w_->readBack(), 0u);
+    cmd(8, 0x185, 0);
+    EXPECT_EQ(w_->readBack(), 349525u << 4) << "the other channels answer";
+    cmd(4, 0xAC, 0);
+    cmd(4, 0x185, 0);
+    EXPECT_EQ(w_->readBack(), 0xAAAAAu << 4);
+    simboard::setPipelineDead(2, true);
+    cmd(4, 0x82, 0xAAAAA >> 14);
+    cmd(4, 0x82, 0xAAAAA & 0x3FFF);
+    cmd(4, 0x83, 0);
+    for (uint16_t op : {0x185, 0x186}) {
+        cmd(4, op, 0);
+        EXPECT_EQ(w_->readBack(), 0u);
+    }
+    simboard::clearFaults();
+    cmd(4, 0x185, 0);
+    EXPECT_EQ(w_->readBack(), 0xAAAAAu << 4);
     // The pipeline depth answer.
     cmd(1, 0x181, 0);
     EXPECT_EQ(w_->read(52) & 0xFF, 26);
@@ -452,6 +477,59 @@ TEST_F(SimEngine, AnalogueModelPlacesTheSignal)
     const uint16_t p19 = static_cast<uint16_t>(511 - 80 * 8184 / 20000);
     front(1, TFront{7, 512, p19, 1, 0, 0, 0});
     EXPECT_NEAR(simboard::analogChannel(1).thresholdUnits, (511 - p19) * 20000.0 / 8184.0, 1e-9);
+}
+
+// The one modelled calibration trim, the stuck offset DAC, comparator flips made by threshold
+// writes, and the scenario's start-up faults.
+TEST_F(SimEngine, TrimStuckDacComparatorFlipsAndStartupFaults)
+{
+    simboard::setSignal(1, dc(0.0));
+    const struct {
+        const char* what;
+        TFront f;
+        uint16_t code;
+    } trims[] = {
+        {"factory trim", TFront{}, 2048},
+        {"trim +10 at p35 = 4", TFront{7, 512, 511, 1, 0, 0, 0, 138, 1}, 2088},
+        {"trim -5 at p35 = 2", TFront{3, 512, 511, 1, 0, 0, 0, 123, 1}, 2038},
+        {"outside the calibration path", TFront{7, 512, 511, 1, 0, 0, 0, 138, 0}, 2048},
+    };
+    for (const auto& t : trims) {
+        front(1, t.f);
+        EXPECT_EQ(simboard::sampleCode(1, 0.0), t.code) << t.what;
+    }
+    simboard::setOffsetDacStuck(1, true);
+    front(1, TFront{7, 102, 511, 1, 0, 0, 0});
+    EXPECT_EQ(simboard::sampleCode(1, 0.0), 2048) << "p18 does not move a stuck DAC";
+    simboard::setOffsetDacStuck(1, false);
+    front(1, TFront{7, 102, 511, 1, 0, 0, 0});
+    EXPECT_EQ(simboard::sampleCode(1, 0.0), 4095);
+
+    // A 0 V input: moving the threshold across it flips the comparator once per move.
+    front(1, TFront{7, 512, 300, 1, 0, 0, 0});
+    ASSERT_TRUE(simtest::spiWrite(32, 0));
+    front(1, TFront{7, 512, 700, 1, 0, 0, 0});
+    EXPECT_EQ((simtest::spiRead(32) >> 10) & 0x3F, 1u);
+    front(1, TFront{7, 512, 720, 1, 0, 0, 0});
+    EXPECT_EQ((simtest::spiRead(32) >> 10) & 0x3F, 1u) << "still on the same side";
+    front(1, TFront{7, 512, 300, 1, 0, 0, 0});
+    EXPECT_EQ((simtest::spiRead(32) >> 10) & 0x3F, 2u);
+    simboard::setQualityStuck(1, 0);
+    front(1, TFront{7, 512, 700, 1, 0, 0, 0});
+    EXPECT_EQ((simtest::spiRead(32) >> 10) & 0x3F, 0u);
+
+    // Start-up faults from the scenario act from power-on; clearFaults ends them.
+    simboard::updateScenario([](simboard::TScenario& sc) { sc.faults.deadPipeline[3] = true; });
+    simboard::reset();
+    ASSERT_TRUE(simtest::spiWrite(20, 0xF));
+    cmd(8, 0x82, 0xAAAAA >> 14);
+    cmd(8, 0x82, 0xAAAAA & 0x3FFF);
+    cmd(8, 0x83, 0);
+    cmd(8, 0x185, 0);
+    EXPECT_EQ(w_->readBack(), 0u);
+    simboard::clearFaults();
+    cmd(8, 0x185, 0);
+    EXPECT_EQ(w_->readBack(), 0xAAAAAu << 4);
 }
 
 // Strict checks of the start: no mask, and a post count never written.

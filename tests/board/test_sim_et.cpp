@@ -200,9 +200,9 @@ protected:
         for (uint16_t ch = 0; ch < 2; ++ch)
             front(ch);
     }
-    // Front end at sensitivity row 7, offset and trigger level at 0 V, rising comparator: a sine
-    // of 2 Vpp crosses code 2048.
-    void front(uint16_t ch)
+    // Front end at sensitivity row 7, offset and trigger level at 0 V, rising comparator (or
+    // falling): a sine of 2 Vpp crosses code 2048.
+    void front(uint16_t ch, bool risingComparator = true)
     {
         std::array<uint16_t, simboard::kChipParams> p{};
         const uint16_t row7[5] = {13, 6, 4, 1, 1};
@@ -211,7 +211,7 @@ protected:
             p[static_cast<size_t>(ids[i])] = row7[i];
         p[18] = 512;
         p[19] = 511;
-        p[41] = 1;
+        p[41] = risingComparator ? 1 : 0;
         for (int r = 0; r < simboard::kChipRegisters; ++r)
             cmd(static_cast<uint16_t>(1u << ch), static_cast<uint16_t>(r), simtest::encodeChipRegister(p.data(), r));
     }
@@ -233,7 +233,7 @@ protected:
     }
 
     // One ET acquisition at the base's words, triggered by channel 1, flushed and read back.
-    TCapture acquire(const TBase& tb, bool minMax)
+    TCapture acquire(const TBase& tb, bool minMax, uint32_t triggerParameter = 0)
     {
         TCapture cap;
         twoPart(0xF, 0x89, tb.divider);
@@ -243,7 +243,7 @@ protected:
         twoPart(1, 0xC4, gray(tb.preWord));
         twoPart(1, 0xC5, gray(static_cast<uint32_t>(tb.postrig)));
         cmd(0xF, 0xC3, 19);
-        cmd(1, 0xC3, 0);
+        cmd(1, 0xC3, triggerParameter);
         cmd(0xF, 0x90, 0x20 | (minMax ? 0x400 : 0));
         EXPECT_TRUE(simtest::spiWrite(8, 0x1FF2F));
         w_->write(16, 0x8000);
@@ -447,3 +447,78 @@ TEST_F(SimEt, MinMaxPairsBracketTheInput)
 }
 
 } // namespace
+
+// Pulse-width trigger: pulses of the comparator output (above the level with the rising
+// comparator, below it with the falling one) whose width meets the condition fire at their end,
+// at the crossing itself.
+TEST_F(SimEt, PulseWidthTriggerFiresAtTheEndOfAQualifyingPulse)
+{
+    const TBase& tb = base(13);
+    const double hz = frequencyFor(tb);
+    const double periodNs = 1e9 / hz;
+    simboard::TSignal square;
+    square.shape = "square";
+    square.vpp = 2.0;
+    square.frequency = hz;
+    square.duty = 30;
+    simboard::setSignal(0, square);
+    // b in 8 ns ticks with its range: b = (word << 4k) x 8 ns.
+    auto condition = [this](uint32_t select, double bNs) {
+        uint32_t ticks = static_cast<uint32_t>(bNs / 8);
+        uint32_t k = 0;
+        while (ticks > 0xFFFF)
+            ticks >>= 4, ++k;
+        cmd(1, 0xCA, select | (k << 3));
+        cmd(1, 0xC9, gray(ticks));
+        cmd(1, 0xD1, 0);
+    };
+    auto high = [](double ns) { return simboard::inputVolts(0, ns * 1e-9) > 0; };
+    struct Case {
+        bool risingComparator;
+        uint32_t select;
+        double bFraction;
+        bool fires;
+        double pulseFraction;  // width of the pulse that ends at the trigger
+    } cases[] = {
+        {true, 2, 0.5, true, 0.3},    // high pulses shorter than half a period
+        {true, 0, 0.5, false, 0},     // none longer
+        {false, 0, 0.5, true, 0.7},   // low pulses longer than half a period
+        {false, 2, 0.5, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.select) + (c.risingComparator ? " rising" : " falling"));
+        front(0, c.risingComparator);
+        condition(c.select, c.bFraction * periodNs);
+        if (!c.fires) {
+            twoPart(0xF, 0x89, tb.divider);
+            twoPart(1, 0xC4, gray(tb.preWord));
+            twoPart(1, 0xC5, gray(static_cast<uint32_t>(tb.postrig)));
+            cmd(0xF, 0xC3, 19);
+            cmd(1, 0xC3, 2);
+            cmd(0xF, 0x90, 0x20);
+            ASSERT_TRUE(simtest::spiWrite(8, 0x1FF2F));
+            w_->write(16, 0x8000);
+            cmd(1, 0x97, 0);
+            for (int i = 0; i < 20; ++i)
+                simboard::runEngine(1000000);
+            EXPECT_FALSE(simboard::engineState().triggered);
+            cmd(1, 0x96, 0);
+            drain();
+            continue;
+        }
+        acquire(tb, false, 2);
+        const simboard::TEtRecord facts = simboard::etRecord();
+        ASSERT_TRUE(facts.valid);
+        const double t = facts.triggerNs;
+        // The end of the pulse: the signal crosses there, to a small part of a sample.
+        const double tiny = facts.periodNs / 100;
+        EXPECT_EQ(high(t - tiny), c.risingComparator);
+        EXPECT_NE(high(t + tiny), c.risingComparator);
+        // The pulse that ended there had the expected width.
+        double start = t - tiny;
+        const double step = periodNs / 2000;
+        while (high(start) == c.risingComparator && start > t - 2 * periodNs)
+            start -= step;
+        EXPECT_NEAR((t - start) / periodNs, c.pulseFraction, 0.01);
+    }
+}

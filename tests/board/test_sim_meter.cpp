@@ -33,6 +33,7 @@ Params params(const std::array<uint16_t, 5>& gain)
     p[35] = gain[2];
     p[33] = gain[3];
     p[34] = gain[4];
+    p[16] = 128;  // the first offset trim at its factory value
     p[18] = 512;
     p[19] = 511;
     p[41] = 1;
@@ -261,6 +262,61 @@ TEST_F(SimMeter, ComparatorActivity)
     EXPECT_EQ((simtest::spiRead(32) >> 10) & 0x3F, 63u);
 }
 
+// Channel 1's capacitor, with the engine paused so that the board's clock moves only when told:
+// the current ramps it down as -I t / (C + 200 pF) from where it stood, clamped at -4 V; the
+// discharge switch empties it through 10 ohms; without current it holds; a leak bends the ramp.
+TEST_F(SimMeter, CapacitorOnTheCurrentPath)
+{
+    simboard::setEnginePaused(true);
+    Params p = params(kRow5);
+    p[17] = 1;
+    p[18] = 282;
+    const auto drive = [&](uint16_t p5, uint16_t p6) {
+        p[5] = p5;
+        p[6] = p6;
+        front(0, p);
+    };
+    const auto after = [](double seconds) {
+        simboard::runEngine(static_cast<uint64_t>(std::llround(seconds * 1e9)));
+        return simboard::pathVolts();
+    };
+    constexpr double kPath = 200e-12;
+
+    simboard::setCapacitor(1e-6);
+    drive(13, 1);
+    EXPECT_EQ(after(0.001), 0.0) << "discharged";
+    drive(13, 0);
+    EXPECT_NEAR(after(0.001), -50e-6 * 0.001 / (1e-6 + kPath), 1e-9);
+    EXPECT_NEAR(after(0.001), -50e-6 * 0.002 / (1e-6 + kPath), 1e-9);
+    const double held = -50e-6 * 0.002 / (1e-6 + kPath);
+    drive(15, 0);
+    EXPECT_NEAR(after(0.5), held, 1e-12) << "no current: holds";
+    // The samples read it through the path's gain (0.2 V a division here) and bias.
+    EXPECT_EQ(simboard::sampleCode(0, 0.0), codeOf(held / 0.2 * 125.0 + dacUnits(282) - 62.0));
+    drive(13, 0);
+    EXPECT_NEAR(after(0.001), held - 50e-6 * 0.001 / (1e-6 + kPath), 1e-9) << "goes on from where it stood";
+    EXPECT_EQ(after(0.2), -4.0) << "the source's compliance";
+    drive(15, 1);
+    EXPECT_NEAR(after(20e-6), -4.0 * std::exp(-20e-6 / (10 * (1e-6 + kPath))), 1e-6);
+    EXPECT_NEAR(after(0.01), 0.0, 1e-9);
+
+    simboard::setCapacitor(0.0);
+    drive(11, 0);
+    EXPECT_NEAR(after(100e-6), -2e-6 * 100e-6 / kPath, 1e-9) << "the path's own capacitance";
+    drive(15, 1);
+    after(0.001);
+
+    simboard::setCapacitor(1e-6, 1e4);
+    drive(13, 0);
+    const double tau = 1e4 * (1e-6 + kPath);
+    EXPECT_NEAR(after(0.01), -50e-6 * 1e4 * (1 - std::exp(-0.01 / tau)), 1e-9) << "leak";
+    EXPECT_NEAR(after(0.09), -0.5, 1e-4) << "settles at -I R";
+
+    simboard::setLoad(simboard::TLoad{"open", 0.0, 0.0});
+    EXPECT_EQ(simboard::pathVolts(), -4.0) << "open: the compliance while current flows";
+    simboard::setEnginePaused(false);
+}
+
 // The scenario's "load" key of channel 1, written and read back.
 TEST(SimMeterScenario, LoadKey)
 {
@@ -275,8 +331,18 @@ TEST(SimMeterScenario, LoadKey)
     ASSERT_TRUE(simboard::parseScenario(R"({"channels": [{"load": {"kind": "diode", "volts": 0.62}}]})", &back));
     EXPECT_EQ(back.load.kind, "diode");
     EXPECT_DOUBLE_EQ(back.load.volts, 0.62);
+    ASSERT_TRUE(simboard::parseScenario(R"({"channels": [{"load": {"kind": "capacitor", "farads": 4.7e-8}}]})", &back));
+    EXPECT_EQ(back.load.kind, "capacitor");
+    EXPECT_DOUBLE_EQ(back.load.farads, 4.7e-8);
+    EXPECT_EQ(back.load.leakOhms, 0.0);
+    s.load = simboard::TLoad{"capacitor", 0.0, 0.0, 2.2e-6, 5e5};
+    ASSERT_TRUE(simboard::parseScenario(simboard::scenarioToJson(s), &back));
+    EXPECT_EQ(back.load.farads, 2.2e-6);
+    EXPECT_EQ(back.load.leakOhms, 5e5);
     std::string error;
-    EXPECT_FALSE(simboard::parseScenario(R"({"channels": [{"load": {"kind": "capacitor"}}]})", &back, &error));
+    EXPECT_FALSE(simboard::parseScenario(R"({"channels": [{"load": {"kind": "capacitor", "farads": -1}}]})", &back, &error));
+    EXPECT_NE(error.find("channels[0].load.farads"), std::string::npos) << error;
+    EXPECT_FALSE(simboard::parseScenario(R"({"channels": [{"load": {"kind": "inductor"}}]})", &back, &error));
     EXPECT_NE(error.find("channels[0].load.kind"), std::string::npos) << error;
 }
 

@@ -115,6 +115,29 @@ TEST_F(SimPanelTest, LineChangeIsAnEdgeUntilReadFromTheStart)
     deviceIO().close(fd);
 }
 
+TEST_F(SimPanelTest, LineWrittenByThePlayerFirstIsStillAnEdge)
+{
+    // The player writes line 114's file, then forwards "line114 1": benchview still sees the
+    // change from the level it last read.
+    const int fd = deviceIO().open("/sys/class/gpio/gpio114/value", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    char text[2];
+    ASSERT_EQ(deviceIO().read(fd, text, 2), 2);
+    EXPECT_EQ(text[0], '0');
+    ASSERT_TRUE(simboard::setWallPower(true));
+    simboard::setGpioInput(114, 1);
+    struct pollfd p{fd, POLLPRI, 0};
+    EXPECT_EQ(deviceIO().poll(&p, 1, 0), 1);
+    ASSERT_EQ(deviceIO().lseek(fd, 0, SEEK_SET), 0);
+    ASSERT_EQ(deviceIO().read(fd, text, 2), 2);
+    EXPECT_EQ(text[0], '1');
+    deviceIO().close(fd);
+    std::ifstream file(boardPath("/sys/class/gpio/gpio114/value"));
+    std::string level;
+    file >> level;
+    EXPECT_EQ(level, "1");
+}
+
 TEST_F(SimPanelTest, ControlLines)
 {
     struct Row {
@@ -135,6 +158,13 @@ TEST_F(SimPanelTest, ControlLines)
         {"probe 3 button 2", "button 3 2"},
         {"lux 5000", "lux 5000"},
         {"line114 1", "line114 1"},
+        {"capacitor 4.7e-8", "capacitor 4.7e-08"},
+        {"capacitor 2.2e-6 leak 1e6", "capacitor 2.2e-06 leak 1e+06"},
+        {"capacitor 1e-6 leak 0", "capacitor 1e-06"},
+        {"fault 2 pipeline on", "fault 2 pipeline 1"},
+        {"fault 3 dac off", "fault 3 dac off"},
+        {"fault 1 vernier 4095", "fault 1 vernier 4095"},
+        {"fault 4 vernier off", "fault 4 vernier off"},
         {"", ""},
         {"key", ""},
         {"key ch5", ""},
@@ -154,6 +184,17 @@ TEST_F(SimPanelTest, ControlLines)
         {"lux -3", ""},
         {"lux bright", ""},
         {"line114 2", ""},
+        {"capacitor", ""},
+        {"capacitor -1e-9", ""},
+        {"capacitor 2", ""},
+        {"capacitor 1e-6 leak", ""},
+        {"capacitor 1e-6 drain 5", ""},
+        {"capacitor 1e-6 leak -5", ""},
+        {"capacitor 1nF", ""},
+        {"fault 5 dac on", ""},
+        {"fault 1 vernier 4096", ""},
+        {"fault 1 pipeline", ""},
+        {"fault 1 relay on", ""},
         {"reboot", ""},
     };
     for (const Row& row : rows) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -194,6 +196,7 @@ TEST(SimScenarioText, RoundTripsEveryField)
     s.fpgaVersion = 0xFFFFFFFF;
     s.signals[0].shape = "harmonics";
     s.signals[0].harmonics = {1, 0.5, 0.25};
+    s.signals[0].harmonicPhases = {0, 45};
     s.signals[0].phase = -90.5;
     s.signals[1].duty = 12.5;
     s.signals[2].offset = -0.1;
@@ -213,17 +216,50 @@ TEST(SimScenarioText, RoundTripsEveryField)
     s.speedFactor = 0.001;
     s.seed = 4000000000u;
     s.battery = {15, true, true};
+    s.battery.dischargingRates.percent = -0.5;
+    s.battery.chargingRates.chargeCount = 120;
+    s.firmware = {"https://127.0.0.1:4443", "/sim/fw-cert.pem"};
     s.gpioInputs = {{123, 1}, {136, 0}};
+    s.faults.deadPipeline[1] = true;
+    s.faults.stuckOffsetDac[3] = true;
+    s.faults.vernierCode = {-1, 4095, 0, 1234};
     simboard::TScenario back;
     std::string why;
     ASSERT_TRUE(simboard::parseScenario(simboard::scenarioToJson(s), &back, &why)) << why;
     EXPECT_EQ(simboard::scenarioToJson(back), simboard::scenarioToJson(s));
     EXPECT_EQ(back.signals[0].harmonics, s.signals[0].harmonics);
+    EXPECT_EQ(back.signals[0].harmonicPhases, s.signals[0].harmonicPhases);
     EXPECT_EQ(back.signals[2].offset, -0.1);
     EXPECT_EQ(back.gpioInputs, s.gpioInputs);
+    EXPECT_EQ(back.faults.deadPipeline, s.faults.deadPipeline);
+    EXPECT_EQ(back.faults.stuckOffsetDac, s.faults.stuckOffsetDac);
+    EXPECT_EQ(back.faults.vernierCode, s.faults.vernierCode);
     ASSERT_TRUE(back.probes[1].has_value());
     EXPECT_TRUE(*back.probes[1] == probe);
     EXPECT_FALSE(back.probes[0].has_value());
+}
+
+// "harmonics": V = offset + (vpp / 2) / sum |r_n| x sum r_n sin(n theta + phi_n), with
+// theta = 2 pi f t + phase: "phase" shifts the whole shape, each order keeps its own phase.
+TEST_F(SimScenario, HarmonicsHavePhasesPerOrder)
+{
+    constexpr double kPi = 3.14159265358979323846;
+    simboard::TSignal s;
+    s.shape = "harmonics";
+    s.vpp = 2.3;
+    s.offset = 0.25;
+    s.frequency = 50;
+    s.harmonics = {1, 0, -0.1, 0, 0.05};
+    s.harmonicPhases = {0, 0, 30};
+    for (double phase : {0.0, 72.0}) {
+        s.phase = phase;
+        simboard::setSignal(2, s);
+        for (double t : {0.0, 0.0013, 0.0071, 0.01234}) {
+            const double theta = 2 * kPi * 50 * t + phase * kPi / 180;
+            const double v = 0.25 + 1.15 / 1.15 * (std::sin(theta) - 0.1 * std::sin(3 * theta + kPi / 6) + 0.05 * std::sin(5 * theta));
+            EXPECT_NEAR(simboard::inputVolts(2, t), v, 1e-12) << phase << " " << t;
+        }
+    }
 }
 
 TEST_F(SimScenario, DescribedProbeIsBuiltIntoItsMemoryWithItsChips)
@@ -251,6 +287,25 @@ TEST_F(SimScenario, DescribedProbeIsBuiltIntoItsMemoryWithItsChips)
     EXPECT_TRUE(simboard::probeMemory(1).empty());
 }
 
+TEST_F(SimScenario, SharedLinesReadTheScenarioUntilTheirFileExists)
+{
+    ASSERT_TRUE(writeBoardFile(simboard::kScenarioPath, R"({"battery": {"wallPower": true}, "gpio": {"127": 1}})"));
+    std::string why;
+    ASSERT_TRUE(simboard::install(&why)) << why;
+    EXPECT_EQ(gpioText(114), "1\n") << "battery.wallPower";
+    EXPECT_EQ(gpioText(127), "1\n") << "the gpio entry";
+    EXPECT_EQ(gpioText(121), "0\n");
+    // A companion program's write is what benchview reads, and benchview's is what they read.
+    ASSERT_TRUE(simboard::setWallPower(false));
+    EXPECT_EQ(gpioText(114), "0\n");
+    const int fd = deviceIO().open("/sys/class/gpio/gpio121/value", O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(deviceIO().write(fd, "1", 1), 1);
+    deviceIO().close(fd);
+    EXPECT_EQ(readHostFile(hostPath("/sys/class/gpio/gpio121/value")), "1\n");
+    EXPECT_EQ(simboard::gpioLevel(121), 1);
+}
+
 TEST(SimScenarioText, BrokenTextIsRefusedWithItsPlace)
 {
     // Nested arrays far deeper than any scenario: refused before the parser sees them.
@@ -265,12 +320,20 @@ TEST(SimScenarioText, BrokenTextIsRefusedWithItsPlace)
         {"{\"channels\": [{\"probeMemory\": \"/sim/\\q.bin\"}]}", "line 1, column 38: ", "invalid string"},
         {"{\"lux\": \"bright\"}", "lux: ", "a number is expected"},
         {"{\"battery\": {\"percent\": 101}}", "battery.percent: ", "out of range"},
+        {"{\"battery\": {\"chargingRates\": {\"chargeCount\": 70000}}}", "battery.chargingRates.chargeCount: ",
+         "out of range"},
+        {"{\"battery\": {\"dischargingRates\": 3}}", "battery.dischargingRates: ", "an object is expected"},
+        {"{\"firmware\": {\"caFile\": \"/etc/ssl/cert.pem\"}}", "firmware.caFile: ", "under /sim/"},
+        {"{\"firmware\": {\"server\": 1}}", "firmware.server: ", "a text is expected"},
         {"\xEF\xBB\xBF{}", "line 1, column 1: ", "byte order mark"},
         {deep, "line 1, column 77: ", "nesting deeper than 64 levels"},
         {"{\"seed\": 9007199254740993}", "seed: ", "out of range"},
         {"{\"lux\": 9007199254740993}", "lux: ", "out of range"},
         {"{\"channels\": [{\"signal\": {\"harmonics\": [1, -9007199254740993]}}]}", "channels[0].signal.harmonics[1]: ", "out of range"},
         {"{\"lux\": 1e999}", "line 1, column 9: ", "number out of range"},
+        {"{\"faults\": {\"deadPipeline\": [5]}}", "faults.deadPipeline[0]: ", "out of range"},
+        {"{\"faults\": {\"vernierCode\": [1, 2]}}", "faults.vernierCode: ", "4 codes"},
+        {"{\"faults\": {\"vernierCode\": [-1, 4096, 0, 0]}}", "faults.vernierCode[1]: ", "out of range"},
         {"{\"gpio\": {\"7\": 18446744073709551617}}", "gpio.7: ", "0 or 1"},
         {"{\"channels\": [{\"probeMemory\": \"/sim/p.bin\\u0000/../../etc/passwd\"}]}", "channels[0].probeMemory: ", "absolute board path"},
     };

@@ -43,15 +43,19 @@ protected:
     bool exists(const char* boardPath) { return ::access(hostPath(boardPath).c_str(), F_OK) == 0; }
 
     // Board on battery (or wall power), FIFO off pipe, gauge from the battery group, daemon started.
-    void boot(const simboard::TBattery& battery, bool wallPower, bool fifo = true)
+    // Without line files the lines read the scenario's levels (wall power from the battery group).
+    void boot(const simboard::TBattery& battery, bool wallPower, bool fifo = true, bool lineFiles = true)
     {
         simboard::TScenario s = simboard::defaultScenario();
-        s.speedFactor = 100;
+        s.speedFactor = speed_;
         s.battery = battery;
+        s.battery.wallPower = !lineFiles && wallPower;
         writeFile(simboard::kScenarioPath, simboard::scenarioToJson(s));
-        writeFile("/sys/class/gpio/gpio114/value", wallPower ? "1\n" : "0\n");
-        writeFile("/sys/class/gpio/gpio121/value", "0");
-        writeFile("/sys/class/gpio/gpio127/value", "0");
+        if (lineFiles) {
+            writeFile("/sys/class/gpio/gpio114/value", wallPower ? "1\n" : "0\n");
+            writeFile("/sys/class/gpio/gpio121/value", "0");
+            writeFile("/sys/class/gpio/gpio127/value", "0");
+        }
         if (fifo) {
             ::unlink(hostPath("/var/tmp/offpipe").c_str());
             ASSERT_EQ(0, ::mkfifo(hostPath("/var/tmp/offpipe").c_str(), 0644));
@@ -77,10 +81,18 @@ protected:
         return done();
     }
 
-    // Each pass of the daemon holds the off pipe: true once written.
+    // The daemon holds the off pipe from its first pass on, which may come a little after its
+    // first level file: true once written.
     bool writeOffPipe(const std::string& bytes)
     {
-        const int fd = ::open(hostPath("/var/tmp/offpipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        int fd = -1;
+        for (int i = 0; i < 500 && fd < 0; ++i) {
+            fd = ::open(hostPath("/var/tmp/offpipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0 && errno != ENXIO)
+                return false;
+            if (fd < 0)
+                std::this_thread::sleep_for(10ms);
+        }
         if (fd < 0)
             return false;
         const bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
@@ -111,6 +123,7 @@ protected:
 
     simboard::TSimGauge gauge_;
     BenchviewProcess daemon_;
+    double speed_ = 100;
 };
 
 simboard::TBattery pack(const char* gauge)
@@ -134,16 +147,9 @@ simboard::TBattery halfBq2018()
 TEST(DaemonVersion, PrintsAndExits)
 {
     for (const char* arg : {"-V", "-v"}) {
-        BenchviewProcess p;
-        BenchviewProcess::Options o;
-        o.args = {arg};
-        o.captureStdout = true;
-        o.root = ::testing::TempDir() + "cellwarden-version";
-        ASSERT_TRUE(p.start(CELLWARDEN_EXE, o));
         int status = -1;
-        ASSERT_TRUE(p.waitExit(10s, &status));
-        EXPECT_EQ(0, status);
-        EXPECT_EQ("1.07\n", p.takeStdout());
+        EXPECT_EQ("1.07\n", programOutput(CELLWARDEN_EXE, arg, &status)) << arg;
+        EXPECT_EQ(0, status) << arg;
     }
 }
 
@@ -355,6 +361,7 @@ TEST_F(DaemonTest, OffPipeWritersNeverFailAndWallPowerFileMayVanish)
     // Charging: every "POWEROFF" is drained and ignored, and no writer ever meets a closed pipe.
     boot(pack("bq34z100"), true);
     ASSERT_TRUE(running(true));
+    ASSERT_TRUE(writeOffPipe("POWEROFF"));  // once the daemon holds the pipe
     for (int i = 0; i < 1000; ++i) {
         const int fd = ::open(hostPath("/var/tmp/offpipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(fd, 0) << i << ": " << std::strerror(errno);
@@ -372,4 +379,46 @@ TEST_F(DaemonTest, OffPipeWritersNeverFailAndWallPowerFileMayVanish)
     ASSERT_TRUE(waitFor([&] { return file("/sys/class/gpio/gpio127/value") == "0"; }, 10s));
     ASSERT_TRUE(writeOffPipe("POWEROFF"));
     EXPECT_TRUE(halted(10000ms));
+}
+
+TEST_F(DaemonTest, WithoutLineFilesTheScenarioHolds)
+{
+    for (bool wall : {true, false}) {
+        SCOPED_TRACE(wall ? "wall power" : "battery");
+        TearDown();
+        SetUp();
+        boot(pack("bq34z100"), wall, true, false);
+        ASSERT_TRUE(waitFor([&] { return file("/var/tmp/batlevel") == (wall ? "-87 " : "87 "); }, 10s))
+            << file("/var/tmp/batlevel");
+        EXPECT_EQ(wall ? "1" : "0", file("/sys/class/gpio/gpio127/value"));
+    }
+}
+
+TEST_F(DaemonTest, Bq2018TestsFullChargeOnlyFromTheThirdTimeOut)
+{
+    // A pass waits 3 s at this speed: the first two time-outs (near 3 and 6 s) update without
+    // the full-charge test, the third (near 9 s) takes the charged pack as full and halts.
+    speed_ = 20;
+    writeFile("/var/tmp/powerOffAllowed", "");
+    boot(halfBq2018(), true);
+    ASSERT_TRUE(running(true));
+    const auto started = std::chrono::steady_clock::now();
+    int status = 0;
+    EXPECT_FALSE(daemon_.waitExit(7500ms, &status)) << "halted after "
+        << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()
+        << " ms";
+    EXPECT_TRUE(halted(10000ms));
+}
+
+TEST_F(DaemonTest, IdleBetweenUpdates)
+{
+    // Four simulated minutes of the bq2018 daemon (its heaviest pass): the process sleeps.
+    boot(halfBq2018(), false);
+    ASSERT_TRUE(running(true));
+    const long before = daemon_.threadCpuTicks(std::to_string(daemon_.pid()));
+    std::this_thread::sleep_for(2400ms);
+    const long used = daemon_.threadCpuTicks(std::to_string(daemon_.pid())) - before;
+    ASSERT_TRUE(daemon_.running());
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    EXPECT_LT(used, ticksPerSecond * 24 / 100) << "more than a tenth of the time on the processor";
 }

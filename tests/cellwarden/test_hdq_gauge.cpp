@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <thread>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -112,4 +116,46 @@ TEST(HdqNoDevice, ReadsZeroAtOnce)
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(0, HDQ::ReadWordRegister(0x08));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(100));
+}
+
+TEST_F(HdqGaugeTest, RatesPerSimulatedMinuteFollowTheLines)
+{
+    simboard::TBattery b = battery("bq34z100");
+    b.dischargingRates.percent = -6;
+    b.dischargingRates.dischargeCount = 600;
+    b.chargingRates.percent = 6;
+    b.chargingRates.chargeCount = 600;
+    gauge_.configure(b);
+    gauge_.setSpeedFactor(60);  // a simulated minute each second
+    std::string error;
+    ASSERT_TRUE(gauge_.start(&error)) << error;
+    auto waitFor = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 500 && !done(); ++i)
+            std::this_thread::sleep_for(10ms);
+        return done();
+    };
+    const uint8_t kChargeCount = 0x7C, kDischargeCount = 0x7E;
+
+    // No wall power: discharging.
+    ASSERT_TRUE(simboard::setWallPower(false));
+    ASSERT_TRUE(waitFor([&] { return gauge_.stateOfCharge() <= 85 && gauge_.counter(kDischargeCount) >= 100; }));
+    EXPECT_EQ(0, gauge_.counter(kChargeCount));
+
+    // Wall power with the charger off: the pack rests.
+    ASSERT_TRUE(simboard::writeSharedLineFile(127, 0));
+    ASSERT_TRUE(simboard::setWallPower(true));
+    std::this_thread::sleep_for(200ms);
+    const int resting = gauge_.stateOfCharge();
+    const uint16_t discharged = gauge_.counter(kDischargeCount);
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(resting, gauge_.stateOfCharge());
+    EXPECT_EQ(discharged, gauge_.counter(kDischargeCount));
+
+    // Charging, up to 100 % and no further.
+    gauge_.setStateOfCharge(99);
+    ASSERT_TRUE(simboard::writeSharedLineFile(127, 1));
+    ASSERT_TRUE(waitFor([&] { return gauge_.stateOfCharge() == 100 && gauge_.counter(kChargeCount) >= 100; }));
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(100, gauge_.stateOfCharge());
+    EXPECT_EQ(discharged, gauge_.counter(kDischargeCount));
 }

@@ -1,10 +1,12 @@
 // The board player of the simboard tool with a scripted console, on the test's own root.
 #include "board/sim/simboard.h"
+#include "tests/support/benchviewprocess.h"
 #include "tests/support/simboardtest.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
@@ -31,12 +33,14 @@ public:
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         const std::string env = "BENCHVIEW_SIMROOT=" + root;
+        static char offscreen[] = "QT_QPA_PLATFORM=offscreen";
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
             ::dup2(out[1], 2);
             ::putenv(const_cast<char*>(env.c_str()));
+            ::putenv(offscreen);
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
@@ -212,4 +216,121 @@ TEST_F(PlayerTest, PowerCutEndsThePlayer)
     ASSERT_TRUE(player.waitExit(10s, &status)) << player.output();
     EXPECT_NE(std::string::npos, player.output().find("cellwarden ended with status 99"));
     EXPECT_NE(std::string::npos, player.output().find("power cut"));
+}
+
+// The instrument's power-off on a played board: benchview ends, then the daemon cuts the power.
+TEST_F(PlayerTest, BenchviewPowerOffCutsThePower)
+{
+    std::ofstream(hostPath(simboard::kScenarioPath), std::ios::trunc)
+        << simboard::scenarioToJson(simboard::defaultScenario());
+    Console player;
+    ASSERT_TRUE(player.start({SIMBOARD_EXE, "cellwarden"}, root_));
+    ASSERT_TRUE(waitFile("/var/tmp/batlevel", "80 ", 20s)) << player.output();
+    BenchviewProcess benchview;
+    ASSERT_TRUE(benchview.start(BENCHVIEW_EXE, BenchviewProcess::Options::headless(root_, portOffset_)));
+    ASSERT_TRUE(benchview.waitForThread("TRAD", 60s)) << benchview.log();
+    std::this_thread::sleep_for(500ms);  // the key thread enables its event lines
+    player.send("key power long");
+    int status = 0;
+    ASSERT_TRUE(benchview.waitExit(30s, &status)) << benchview.log();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_TRUE(player.waitExit(20s, &status)) << player.output();
+    EXPECT_NE(std::string::npos, player.output().find("cellwarden ended with status 99")) << player.output();
+    EXPECT_EQ("1", readHostFile(hostPath("/sys/class/gpio/gpio121/value")));
+}
+
+TEST_F(PlayerTest, BenchviewPowerOffWithoutDaemonStillEnds)
+{
+    // A FIFO off pipe nobody reads: the power-off gives up on it after about 5 s.
+    std::string why;
+    ASSERT_TRUE(simboard::boot(&why)) << why;
+    ::unlink(hostPath("/var/tmp/offpipe").c_str());
+    ASSERT_EQ(0, ::mkfifo(hostPath("/var/tmp/offpipe").c_str(), 0644)) << std::strerror(errno);
+    BenchviewProcess benchview;
+    ASSERT_TRUE(benchview.start(BENCHVIEW_EXE, BenchviewProcess::Options::headless(root_, portOffset_)));
+    ASSERT_TRUE(benchview.waitForThread("TRAD", 60s)) << benchview.log();
+    std::this_thread::sleep_for(500ms);
+    const auto sent = std::chrono::steady_clock::now();
+    {
+        std::ofstream pipe(hostPath(simboard::kControlPipePath));
+        pipe << "key power long\n" << std::flush;
+    }
+    int status = 0;
+    ASSERT_TRUE(benchview.waitExit(40s, &status)) << benchview.log();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 5s);
+}
+
+TEST_F(PlayerTest, PowerKeyReachesTheChargingScreen)
+{
+    Console player;
+    ASSERT_TRUE(player.start({SIMBOARD_EXE, "cellwarden"}, root_));
+    ASSERT_TRUE(waitFile("/var/tmp/batlevel", "80 ", 10s)) << player.output();
+    // Nothing reads the key: the line goes to benchview (none here), nothing is queued.
+    player.send("key power");
+    EXPECT_TRUE(player.waitOutput("\"key power\" not sent", 10s)) << player.output();
+    EXPECT_TRUE(isFifo(simboard::kCompanionKeyPath));
+    const int key = ::open(hostPath(simboard::kCompanionKeyPath).c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(key, 0);
+    char byte;
+    EXPECT_EQ(-1, ::read(key, &byte, 1));
+    ::close(key);
+
+    player.send("start chargeview");
+    ASSERT_TRUE(player.waitOutput("chargeview started", 10s)) << player.output();
+    for (int i = 0; i < 2000 && ::access(hostPath("/var/tmp/powerOffAllowed").c_str(), F_OK) != 0; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(0, ::access(hostPath("/var/tmp/powerOffAllowed").c_str(), F_OK)) << player.output();
+    player.send("key power");
+    ASSERT_TRUE(player.waitOutput("chargeview ended with status 1", 10s)) << player.output();
+    EXPECT_NE(0, ::access(hostPath("/var/tmp/powerOffAllowed").c_str(), F_OK));
+    player.send("start nothing-here");
+    EXPECT_TRUE(player.waitOutput("nothing-here: not found beside simboard", 10s)) << player.output();
+}
+
+TEST_F(PlayerTest, FirmwareServerAndStartedPrograms)
+{
+    Console player;
+    ASSERT_TRUE(player.start({SIMBOARD_EXE, "cellwarden"}, root_));
+    ASSERT_TRUE(player.waitOutput("cellwarden started", 10s)) << player.output();
+    player.send("firmware");
+    ASSERT_TRUE(player.waitOutput("firmware server https://127.0.0.1:", 20s)) << player.output();
+    simboard::TScenario s;
+    ASSERT_TRUE(simboard::parseScenario(readHostFile(hostPath(simboard::kScenarioPath)), &s));
+    EXPECT_EQ(0u, s.firmware.server.rfind("https://127.0.0.1:", 0));
+    EXPECT_EQ("/sim/fw-cert.pem", s.firmware.caFile);
+    EXPECT_EQ(100, s.speedFactor) << "the rest of the scenario kept";
+
+    auto ends = [&](int n) {
+        const std::string key = "fetchup ended with status 0";
+        for (int i = 0; i < 3000; ++i) {
+            int count = 0;
+            for (size_t at = 0; (at = player.output().find(key, at)) != std::string::npos; at += key.size())
+                ++count;
+            if (count >= n)
+                return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    };
+    // Two starts: the index, then the release, verified and announced.
+    player.send("start fetchup");
+    ASSERT_TRUE(ends(1)) << player.output();
+    EXPECT_EQ(readHostFile(hostPath("/sim/firmware/index")), readHostFile(hostPath("/media/private/update/download/index")));
+    player.send("start fetchup");
+    ASSERT_TRUE(ends(2)) << player.output();
+    EXPECT_EQ(0, ::access(hostPath("/media/private/update/downloadOk").c_str(), F_OK));
+
+    // A changed file, once the release was taken and the month is over: fetched by two more starts.
+    player.send("firmware change");
+    ASSERT_TRUE(player.waitOutput("a.bin and the index changed", 10s));
+    ::unlink(hostPath("/media/private/update/downloadOk").c_str());
+    ::unlink(hostPath("/media/private/update/date").c_str());
+    player.send("start fetchup");
+    ASSERT_TRUE(ends(3)) << player.output();
+    player.send("start fetchup");
+    ASSERT_TRUE(ends(4)) << player.output();
+    EXPECT_EQ(0, ::access(hostPath("/media/private/update/downloadOk").c_str(), F_OK));
+    EXPECT_EQ(readHostFile(hostPath("/sim/firmware/a.bin")), readHostFile(hostPath("/media/private/update/download/a.bin")));
+    EXPECT_EQ(readHostFile(hostPath("/sim/firmware/index")), readHostFile(hostPath("/media/private/update/index")));
 }

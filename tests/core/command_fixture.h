@@ -20,7 +20,6 @@
 #include "core/process.h"
 #include "hardware/CmdesBase.h"
 #include "hardware/chip_acq.h"
-#include "hardware/selftest_standin.h"
 #include "scpi/scpi.h"
 #include "ui/viewereventlistfactory_standin.h"
 
@@ -80,7 +79,6 @@ protected:
     void SetUp() override
     {
         SimFpgaBoardTest::SetUp();
-        resetSelfTestStandin();
         unplugAllProbes();
         resetTraceCallLog();
         scpiReleaseBaseline() = scpiReleaseCalls();

@@ -78,6 +78,38 @@ TEST(MessageBox, RecordsWrapAroundTheEndOfTheSlots)
     EXPECT_EQ(expected, next);
 }
 
+TEST(MessageBox, RemovingPickedRecordsKeepsTheOthersInOrderAcrossTheWrap)
+{
+    // Every start position of a box of 5 slots, four records, the odd codes removed.
+    for (int start = 0; start < 5; ++start) {
+        SCOPED_TRACE(start);
+        TTavlinMessageBox<TLongArray> box(5);
+        for (int i = 0; i < start; ++i) {
+            TLongArray m{};
+            box.send(&m);
+            box.receive(&m, true, 1);
+        }
+        for (int code = 0; code < 4; ++code) {
+            TLongArray m{code, 0, 0, 0};
+            ASSERT_EQ(box.send(&m), 0);
+        }
+        EXPECT_EQ(box.removeIf([](const TLongArray& m) { return m.code % 2 == 1; }), 2);
+        EXPECT_EQ(box.count(), 2);
+        // The freed slots take new records after the kept ones.
+        for (int code : {10, 11}) {
+            TLongArray m{code, 0, 0, 0};
+            ASSERT_EQ(box.send(&m), 0);
+        }
+        std::vector<int> order;
+        TLongArray m{};
+        while (box.peek(&m)) {
+            box.receive(&m, true, 1);
+            order.push_back(m.code);
+        }
+        EXPECT_EQ(order, (std::vector<int>{0, 2, 10, 11}));
+    }
+}
+
 TEST(MessageBox, TimedReceiveOnAnEmptyBoxTimesOutAndLeavesTheRecord)
 {
     TTavlinMessageBox<pipe_dial> box(kMessageBoxSlots);

@@ -4,11 +4,14 @@
 
 #include "acquisition/TAcquisition.h"
 #include "core/calibfile.h"
+#include "core/process.h"
 #include "core/sysserv.h"
 #include "hardware/calibration.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
@@ -239,3 +242,25 @@ TEST_F(StartupTest, PowerOffThroughAFifoIsBounded)
 }
 
 } // namespace
+
+// A recording's end action runs before the setup save and the off pipe, once: endProcess after
+// Shutdown's own run finds nothing left.
+TEST_F(StartupTest, PowerOffRunsTheEndActionsFirstAndOnce)
+{
+    const std::string marks = hostPath("/var/tmp/end_actions");
+    const std::string setup = hostPath(kPowerOnSetupFile);
+    const std::string pipe = hostPath(kOffPipe);
+    ASSERT_EQ(::unlink(setup.c_str()) == 0 || errno == ENOENT, true);
+    const int status = inChild([&] {
+        registerEndAction([&] {
+            std::ofstream out(marks, std::ios::app);
+            out << (::access(setup.c_str(), F_OK) == 0 ? "saved" : "unsaved") << ' '
+                << (readWholeFile(pipe) == "POWEROFF" ? "off" : "on") << '\n';
+        });
+        Shutdown(POWEROFF_SAVE_SETUP);
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readWholeFile(marks), "unsaved on\n");
+    EXPECT_EQ(readHostFile(pipe), "POWEROFF");
+}

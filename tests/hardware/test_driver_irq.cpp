@@ -9,6 +9,7 @@
 #include "hardware/chip_acq.h"
 
 #include <thread>
+#include <utility>
 
 namespace {
 constexpr uint32_t kAllBits = 0x1FFEF;
@@ -46,6 +47,33 @@ void setDetail(uint32_t value)
 
 class DriverIrqTest : public HardwareTest {
 protected:
+    // The interrupt thread on /dev/uio0 with the given mask, enabled and waiting.
+    void startInterruptThread(uint32_t mask)
+    {
+        i_g_weim_fd = deviceIO().open("/dev/uio0", O_RDWR);
+        ASSERT_GE(i_g_weim_fd, 0);
+        TFpga::setSpiRegister(ACQ_SPI_IRQ_MASK, mask);
+        pseudoFPGA_IRQ4_MASK = mask;
+        ASSERT_EQ(startThread(&tItAcq_id, ChipAcqItThread, nullptr, 100, true, "tItAcq"), 0);
+        ASSERT_TRUE(waitFor([] { return simboard::interruptState().enabled; }));
+    }
+
+    // Waits (3 s at the most) for the samples detail as the read-out does; the detail word and
+    // the ring's write position then.
+    static std::pair<uint32_t, int32_t> waitForSamples()
+    {
+        pthread_mutex_lock(&o_g_synchroAcqMutex);
+        timespec deadline;
+        clock_gettime(CLOCK_REALTIME, &deadline);
+        deadline.tv_sec += 3;
+        while (!(o_g_synchroAcqDetail & SYNCHRO_SAMPLES)
+               && pthread_cond_timedwait(&o_g_synchroAcqCond, &o_g_synchroAcqMutex, &deadline) == 0) {
+        }
+        const std::pair<uint32_t, int32_t> seen{o_g_synchroAcqDetail, l_g_signalsBufferWritePtr};
+        pthread_mutex_unlock(&o_g_synchroAcqMutex);
+        return seen;
+    }
+
     void SetUp() override
     {
         HardwareTest::SetUp();
@@ -237,26 +265,14 @@ TEST_F(DriverIrqTest, StatusLamp)
 
 TEST_F(DriverIrqTest, ThreadReEnablesWaitsDrainsAndEndsWithTheDevice)
 {
-    i_g_weim_fd = deviceIO().open("/dev/uio0", O_RDWR);
-    ASSERT_GE(i_g_weim_fd, 0);
-    TFpga::setSpiRegister(ACQ_SPI_IRQ_MASK, IRQ_FIFO_LAST | IRQ_END_BITS);
-    pseudoFPGA_IRQ4_MASK = IRQ_FIFO_LAST | IRQ_END_BITS;
-    ASSERT_EQ(startThread(&tItAcq_id, ChipAcqItThread, nullptr, 100, true, "tItAcq"), 0);
-    ASSERT_TRUE(waitFor([] { return simboard::interruptState().enabled; }));
+    startInterruptThread(IRQ_FIFO_LAST | IRQ_END_BITS);
+    if (HasFatalFailure())
+        return;
 
     const auto pushed = makeSamples(20, 7);
     simboard::pushSamples(pushed);
     simboard::latchStatus(IRQ_FIFO_LAST);
-    pthread_mutex_lock(&o_g_synchroAcqMutex);
-    timespec deadline;
-    clock_gettime(CLOCK_REALTIME, &deadline);
-    deadline.tv_sec += 3;
-    while (!(o_g_synchroAcqDetail & SYNCHRO_SAMPLES)
-           && pthread_cond_timedwait(&o_g_synchroAcqCond, &o_g_synchroAcqMutex, &deadline) == 0) {
-    }
-    const int32_t written = l_g_signalsBufferWritePtr;
-    pthread_mutex_unlock(&o_g_synchroAcqMutex);
-    ASSERT_EQ(written, 80);
+    ASSERT_EQ(waitForSamples().second, 80);
     for (size_t i = 0; i < pushed.size(); ++i)
         EXPECT_EQ(ringSample(static_cast<int32_t>(4 * i)), pushed[i]);
 
@@ -269,6 +285,32 @@ TEST_F(DriverIrqTest, ThreadReEnablesWaitsDrainsAndEndsWithTheDevice)
     EXPECT_EQ(uio[1].b, 1);
 
     // A failing transfer ends the thread.
+    simboard::shutdown();
+    EXPECT_TRUE(waitFor([] { return threadsNamed("tItAcq") == 0; }));
+}
+
+// The FPGA raises the last block between the handler's status read (an end of acquisition)
+// and its acknowledge: the event must still reach the thread, and the samples the read-out
+// waits for must reach the ring.
+TEST_F(DriverIrqTest, LastBlockRaisedBetweenTheStatusReadAndTheAcknowledgeIsDrained)
+{
+    simboard::setEnginePaused(true);
+    startInterruptThread(IRQ_FIFO_LAST | IRQ_END_BITS);
+    if (HasFatalFailure())
+        return;
+
+    const auto pushed = makeSamples(12, 3);
+    simboard::pushSamples(pushed);
+    simboard::latchAfterNextStatusRead(IRQ_FIFO_LAST);
+    simboard::latchStatus(0x100);
+
+    const auto [seen, written] = waitForSamples();
+    EXPECT_TRUE(seen & SYNCHRO_END);
+    ASSERT_TRUE(seen & SYNCHRO_SAMPLES) << "the last block was lost with the acknowledge";
+    ASSERT_EQ(written, 4 * 12);
+    for (size_t i = 0; i < pushed.size(); ++i)
+        EXPECT_EQ(ringSample(static_cast<int32_t>(4 * i)), pushed[i]);
+
     simboard::shutdown();
     EXPECT_TRUE(waitFor([] { return threadsNamed("tItAcq") == 0; }));
 }

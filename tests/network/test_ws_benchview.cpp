@@ -1,17 +1,24 @@
 // The web service of a running benchview, over loopback UDP, on a simulated board of the
 // test's own.
 #include "network/pelanodeInterface.h"
+#include "core/scale.h"
 #include "tests/support/benchviewprocess.h"
+#include "tests/network/ws_test_client.h"
 #include "tests/support/simboardtest.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <functional>
+#include <thread>
 #include <poll.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 using namespace std::chrono_literals;
 
@@ -21,8 +28,6 @@ class BenchviewWebService : public SimBoardTest {
 protected:
     void TearDown() override
     {
-        if (client_ >= 0)
-            ::close(client_);
         process_.kill();  // before the root goes
         SimBoardTest::TearDown();
     }
@@ -35,15 +40,8 @@ protected:
         options.environment.push_back("BENCHVIEW_HTTP_LOOPBACK_ONLY=1");
         options.environment.push_back("BENCHVIEW_WS_LOOPBACK_ONLY=1");
         ASSERT_TRUE(process_.start(BENCHVIEW_EXE, options));
-
-        client_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        ASSERT_GE(client_, 0);
-        const int size = 1 << 20;  // 50000-byte replies need room
-        ::setsockopt(client_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        service_ = sockaddr_in{};
-        service_.sin_family = AF_INET;
-        service_.sin_port = htons(static_cast<uint16_t>(kWsPort + portOffset_));
-        service_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_TRUE(client_.ok());
+        client_.target(kWsPort + portOffset_);
 
         // Generous: start-up under the sanitizers on a loaded machine.
         const auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -56,27 +54,24 @@ protected:
         FAIL() << "no answer from the web service\n" << process_.log();
     }
 
-    void send(const std::string& datagram)
-    {
-        ::sendto(client_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&service_),
-                 sizeof service_);
-    }
+    void send(const std::string& datagram) { client_.send(datagram); }
 
     // The datagrams that arrive until `quietMs` pass without one; the first is awaited up to
     // `firstMs`.
     std::vector<std::string> receive(int quietMs, int firstMs = -1)
     {
         std::vector<std::string> out;
-        std::vector<char> buf(70000);
-        for (;;) {
-            pollfd p{client_, POLLIN, 0};
-            if (::poll(&p, 1, out.empty() && firstMs > 0 ? firstMs : quietMs) <= 0)
-                return out;
-            const ssize_t n = ::recv(client_, buf.data(), buf.size(), 0);
-            if (n < 0)
-                return out;
-            out.emplace_back(buf.data(), static_cast<size_t>(n));
+        const TWsAnswer first = client_.receive(firstMs > 0 ? firstMs : quietMs, quietMs);
+        size_t at = 0;
+        for (size_t size : first.sizes) {
+            out.push_back(first.bytes.substr(at, size));
+            at += size;
         }
+        if (!out.empty()) {
+            for (std::string& d : client_.drain(quietMs))
+                out.push_back(std::move(d));
+        }
+        return out;
     }
 
     // One request, one answer awaited generously; empty when none came.
@@ -87,28 +82,48 @@ protected:
         return got.size() == 1 ? got[0] : std::string("<" + std::to_string(got.size()) + " datagrams>");
     }
 
+    // Asks until the reply satisfies `done` (up to 30 s); the last reply.
+    std::string until(const std::string& datagram, const std::function<bool(const std::string&)>& done)
+    {
+        std::string r;
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            r = client_.exchange(datagram).bytes;
+            if (done(r))
+                return r;
+            std::this_thread::sleep_for(100ms);
+        }
+        return r;
+    }
+    // The status field (after the count) of a request, or "" when the reply is malformed.
+    static std::string field(const std::string& reply, size_t index)
+    {
+        std::vector<std::string> f;
+        return wsFields(reply, &f) && index < f.size() ? f[index] : std::string();
+    }
+
     BenchviewProcess process_;
-    int client_ = -1;
-    sockaddr_in service_{};
+    TWsTestClient client_;
 };
 
 TEST_F(BenchviewWebService, AnswersUnknownAndNotYetServedNamesWithMinusOne)
 {
     start();
     EXPECT_EQ(exchange("/nothing"), "-1,");
-    // Every row of the table: its handler is not there yet.
-    for (const TWsCallback& row : wsCallback)
-        EXPECT_EQ(exchange(std::string(row.name) + "?o=12"), "-1,") << row.name;
-    EXPECT_EQ(exchange("/identify"), "-1,");
+    // The rows whose handlers are not there yet: meter, recorder, viewer, harmonic, factory.
+    for (int i = 26; i < kWsCallbackRows; ++i)
+        EXPECT_EQ(exchange(std::string(wsCallback[i].name) + "?o=12"), "-1,") << wsCallback[i].name;
+    EXPECT_EQ(exchange("/idle"), "-1,");
+    EXPECT_EQ(exchange("/identify").compare(0, 2, "3,"), 0);  // names are matched as prefixes
 
     // An empty datagram gets no reply; the next request is answered as usual.
     send("");
     EXPECT_TRUE(receive(300).empty());
-    EXPECT_EQ(exchange("/status"), "-1,");
+    EXPECT_EQ(exchange("/status").compare(0, 2, "9,"), 0);
 
-    // An over-long request is refused whole, not cut and served.
+    // An over-long request is refused whole, not cut and served; the longest one is served.
     EXPECT_EQ(exchange("/status?o=1&x=" + std::string(4000, 'x')), "-1,");
-    EXPECT_EQ(exchange("/status?o=1&x=" + std::string(kWsDatagramMax - 14, 'x')), "-1,");
+    EXPECT_EQ(exchange("/status?o=1&x=" + std::string(kWsDatagramMax - 14, 'x')).compare(0, 2, "9,"), 0);
 }
 
 TEST_F(BenchviewWebService, SurvivesABurstOfBadDatagrams)
@@ -133,6 +148,73 @@ TEST_F(BenchviewWebService, SurvivesABurstOfBadDatagrams)
     receive(500);  // what was answered, as far as the socket kept it
     ASSERT_TRUE(process_.running()) << process_.log();
     EXPECT_EQ(exchange("/nothing"), "-1,");
+}
+
+// The first steps of a new user: switch the scope on with channel 1, look at its trace and read
+// its frequency (the default scenario's 1 kHz sine on channel 1).
+TEST_F(BenchviewWebService, ShowsChannelOneOfTheScopeWithItsTraceAndFrequency)
+{
+    start();
+    const std::string mode = exchange("/instrument?mode=16");
+    EXPECT_EQ(mode.compare(0, 2, "1,"), 0) << mode;
+    EXPECT_EQ(field(until("/status", [](const std::string& r) { return field(r, 6) == "16"; }), 6), "16");
+    EXPECT_EQ(exchange("/verticalScope?channel=1&p0=1"), "0,");
+    // A few periods on the screen (a record of about 5 ms), and the measurement panel on.
+    int timeBase = 0;
+    for (unsigned short i = 0; i < kTimeBaseCount; ++i)
+        if (std::fabs(std::log(GetAcquisitionLength(i) / 5e-3)) < std::fabs(std::log(GetAcquisitionLength(timeBase) / 5e-3)))
+            timeBase = i;
+    EXPECT_EQ(exchange("/horizontalScope?p1=" + std::to_string(timeBase)), "0,");
+    EXPECT_EQ(exchange("/measuresScope?p1=3"), "0,");
+
+    TWsTraceReply traces;
+    std::string why;
+    const std::string r = until("/tracesScope?channels=1", [&](const std::string& bytes) {
+        if (!wsParseTraces(bytes, &traces, &why) || traces.blocks.size() != 1)
+            return false;
+        const std::vector<uint32_t>& c = traces.blocks[0].codes;
+        const auto range = std::minmax_element(c.begin(), c.end());
+        return (*range.first & 0x80000000u) == 0 && *range.second - *range.first > 20000;
+    });
+    ASSERT_TRUE(wsParseTraces(r, &traces, &why)) << why;
+    ASSERT_EQ(traces.blocks.size(), 1u) << process_.log();
+    const std::vector<uint32_t>& codes = traces.blocks[0].codes;
+    ASSERT_EQ(codes.size(), 2500u);
+    // A sine: the codes cross their middle in both directions, more than once.
+    const auto range = std::minmax_element(codes.begin(), codes.end());
+    const uint32_t middle = (*range.first + *range.second) / 2;
+    int crossings = 0;
+    for (size_t i = 1; i < codes.size(); ++i)
+        crossings += (codes[i - 1] < middle) != (codes[i] < middle);
+    EXPECT_GE(crossings, 2);
+    EXPECT_GT(*range.second - *range.first, 20000u);
+
+    // Frequency: the 16th of the 20 texts.
+    const std::string m = until("/measuresScope?channel=1", [](const std::string& bytes) {
+        return field(bytes, 2 + 15).find("Hz") != std::string::npos && field(bytes, 2 + 15).find("---") == std::string::npos;
+    });
+    const std::string frequency = field(m, 2 + 15);
+    EXPECT_NE(frequency.find("kHz"), std::string::npos) << m;
+    EXPECT_NEAR(std::atof(frequency.c_str()), 1.0, 0.02) << frequency;
+}
+
+TEST_F(BenchviewWebService, StatusFollowsAFormatChangeAndASavedSetupIsFetched)
+{
+    start();
+    exchange("/instrument?mode=16");
+    until("/status", [](const std::string& r) { return field(r, 6) == "16"; });
+    EXPECT_EQ(exchange("/horizontalScope?p0=1"), "0,");
+    EXPECT_EQ(field(until("/status", [](const std::string& r) { return field(r, 7) == "20"; }), 7), "20");
+    EXPECT_EQ(exchange("/horizontalScope?p0=0"), "0,");
+    EXPECT_EQ(field(until("/status", [](const std::string& r) { return field(r, 7) == "1"; }), 7), "1");
+
+    EXPECT_EQ(exchange("/savefile?p0=0&p2=s1"), "0,");
+    const std::string file = until("/getfile?p0=/setups/s1.cfg", [](const std::string& r) { return r != "-1,"; });
+    long long size = 0;
+    std::string body;
+    ASSERT_TRUE(wsParseGetfile(file, &size, &body)) << file.substr(0, 20);
+    EXPECT_EQ(size, 1360);
+    EXPECT_EQ(body, readWholeFile(hostPath("/media/user/setups/s1.cfg")));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "board/board.h"
 #include "network/requestkey.h"
 #include "network/user_int.h"
+#include "tests/network/ws_test_client.h"
 #include "tests/support/simboardtest.h"
 
 #include <gtest/gtest.h>
@@ -47,22 +48,6 @@ int boundUdpSocket(sockaddr_in* addr)
     return fd;
 }
 
-// Datagrams that arrive until `quietMs` pass without one.
-std::vector<std::string> drain(int fd, int quietMs = 100)
-{
-    std::vector<std::string> out;
-    std::vector<char> buf(70000);
-    for (;;) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, quietMs) <= 0)
-            return out;
-        const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
-        if (n < 0)
-            return out;
-        out.emplace_back(buf.data(), static_cast<size_t>(n));
-    }
-}
-
 // A server socket standing for the service's and a client socket standing for the remote peer.
 class WsService : public ::testing::Test {
 protected:
@@ -70,9 +55,9 @@ protected:
     {
         sockaddr_in serverAddr{};
         server_ = boundUdpSocket(&serverAddr);
-        client_ = boundUdpSocket(&clientAddr_);
         ASSERT_GE(server_, 0);
-        ASSERT_GE(client_, 0);
+        ASSERT_TRUE(client_.ok());
+        clientAddr_ = client_.address();
         req_ = new TWsReq();
         req_->socket = server_;
         // A sender identity distinct from the user interface (0), the keys and the timers (-1).
@@ -82,7 +67,6 @@ protected:
     void TearDown() override
     {
         ::close(server_);
-        ::close(client_);
         delete req_;
     }
 
@@ -97,7 +81,7 @@ protected:
     }
 
     int server_ = -1;
-    int client_ = -1;
+    TWsTestClient client_;
     sockaddr_in clientAddr_{};
     TWsReq* req_ = nullptr;
 };
@@ -161,13 +145,13 @@ TEST_F(WsService, DispatchesByPrefixAndAnswersTheRest)
         const std::vector<std::string> expectedCalls =
             *row.handler ? std::vector<std::string>{row.handler} : std::vector<std::string>{};
         EXPECT_EQ(calls(), expectedCalls) << row.datagram.substr(0, 20);
-        EXPECT_EQ(drain(client_, 50), row.replies) << row.datagram.substr(0, 20);
+        EXPECT_EQ(client_.drain(50), row.replies) << row.datagram.substr(0, 20);
     }
 
     // An empty datagram gets no reply at all.
     load("");
     wsServeDatagram(req_, kTestTable, 4);
-    EXPECT_TRUE(drain(client_, 50).empty());
+    EXPECT_TRUE(client_.drain(50).empty());
 }
 
 TEST_F(WsService, TakesTheKeyBeforeTheHandlerWhichRunsUnderTheImageMutex)
@@ -484,7 +468,7 @@ TEST_F(WsService, RepliesLeaveInDatagramsOfAtMost50000Bytes)
     for (const auto& row : rows) {
         load("/x");
         const ssize_t last = wsResponseSend(req_, reply.data(), row.length);
-        const std::vector<std::string> got = drain(client_);
+        const std::vector<std::string> got = client_.drain(100);
         std::vector<size_t> sizes;
         std::string joined;
         for (const std::string& d : got) {
@@ -534,16 +518,15 @@ TEST_F(WsServiceThread, RetriesABusyPortAfterAPauseAndThenServes)
     EXPECT_GE(longest->load(), 1000);  // seconds apart on the instrument
     ::close(blocker);
 
-    sockaddr_in clientAddr{};
-    const int client = boundUdpSocket(&clientAddr);
+    TWsTestClient client;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    client.target(addr);
     std::vector<std::string> got;
     while (got.empty() && std::chrono::steady_clock::now() < deadline) {
-        ::sendto(client, "/nothing", 8, 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        got = drain(client, 50);
+        client.send("/nothing");
+        got = client.drain(50);
     }
     EXPECT_EQ(got, std::vector<std::string>{"-1,"});
-    ::close(client);
 }
 
 TEST(WsReply, FollowsTheFieldConvention)
@@ -553,6 +536,11 @@ TEST(WsReply, FollowsTheFieldConvention)
     r.integer(3).real(0.5).real(1e-5).real(100).real(1.5e6).text("").text("12 \xCE\xBCV").text(nullptr);
     EXPECT_EQ(std::string(r.data(), static_cast<size_t>(r.size())), "3,0.5,1e-05,100,1.5e+06,+,12 uV,+,");
     EXPECT_FALSE(r.overflow());
+
+    TWsReply integers(buffer, sizeof buffer);
+    integers.integer(0).integer(-12).integer(INT64_MIN).integer(4294967295u);
+    EXPECT_EQ(std::string(integers.data(), static_cast<size_t>(integers.size())),
+              "0,-12,-9223372036854775808,4294967295,");
 
     char small[8];
     TWsReply full(small, sizeof small);

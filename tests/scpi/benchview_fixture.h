@@ -2,12 +2,15 @@
 // and the client connections the test opened, closed before the program is killed.
 #pragma once
 
+#include "board/board.h"
+#include "scpi/io.h"
 #include "tests/scpi/scpi_consumer.h"
 #include "tests/support/benchviewprocess.h"
 #include "tests/support/simboardtest.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -36,6 +39,21 @@ protected:
         if (fd >= 0)
             fds_.push_back(fd);
         return fd;
+    }
+
+    // Runs a client script with Debian's python3 against this program's SCPI port and root; its
+    // exit status and everything it printed.
+    int runClientScript(const char* script, std::string* output)
+    {
+        const std::string command = std::string("/usr/bin/python3 ") + script + " " +
+                                    std::to_string(boardPort(kScpiPort)) + " " + root_ + " 2>&1";
+        FILE* p = ::popen(command.c_str(), "r");
+        if (!p)
+            return -1;
+        char buf[512];
+        while (size_t n = std::fread(buf, 1, sizeof buf, p))
+            output->append(buf, n);
+        return ::pclose(p);
     }
 
     BenchviewProcess process_;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
@@ -142,6 +143,24 @@ inline bool writeAll(int fd, const std::string& data)
     return true;
 }
 
+// Exactly n bytes of the stream, or what came before the time-out or the end of the stream.
+inline std::string readExactly(int fd, size_t n, int timeoutMs)
+{
+    std::string out;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (out.size() < n && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        char buf[65536];
+        const ssize_t r = ::read(fd, buf, std::min(sizeof buf, n - out.size()));
+        if (r <= 0)
+            break;
+        out.append(buf, static_cast<size_t>(r));
+    }
+    return out;
+}
+
 // Reads until count "\n\r" terminators arrived; false on time-out or end of stream.
 inline bool readReplies(int fd, size_t count, std::string* out, int timeoutMs = 5000)
 {
@@ -207,4 +226,16 @@ bool waitUntil(Predicate done, int timeoutMs = 5000)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+// Writes the lines and reads until `replies` terminators arrived; the replies, or what came
+// before a failure with "write failed" or "timeout: " in front.
+inline std::string askScpi(int fd, const std::string& lines, size_t replies, int timeoutMs)
+{
+    if (!writeAll(fd, lines))
+        return "write failed";
+    std::string out;
+    if (!readReplies(fd, replies, &out, timeoutMs))
+        return "timeout: " + out;
+    return out;
 }

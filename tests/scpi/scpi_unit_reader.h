@@ -119,7 +119,7 @@ public:
                 if (l.punct != 0 && l.punct != ';')
                     return fail(kErrInvalidCharacter);
                 const char* letters = r.e->paramLetters;
-                if (letters && letters[0] != 'j' && letters[0] != 'R')
+                if (letters && letters[0] != 'j' && letters[0] != 'R' && letters[0] != '[')
                     return fail(kErrMissingParameter);
             }
         }

@@ -4,8 +4,7 @@
 #include "core/gest_db.h"
 #include "scpi/handler.h"
 #include "scpi/memdat.h"
-#include "tests/scpi/scpi_unit_reader.h"
-#include "tests/support/simboardtest.h"
+#include "tests/scpi/handler_cases.h"
 
 #include <gtest/gtest.h>
 
@@ -16,20 +15,11 @@
 
 namespace {
 
-struct Outcome {
-    int error = 0;         // syntax error or handler result
-    std::string requests;  // "kind:code=value" each, blank separated
-    std::string reply;
-};
-
-using Prepare = std::function<void()>;
-
-class TriggerCommands : public SimBoardTest {
+class TriggerCommands : public ScpiHandlerTest {
 protected:
     void SetUp() override
     {
-        SimBoardTest::SetUp();
-        meminit();
+        ScpiHandlerTest::SetUp();
         reset();
     }
 
@@ -39,11 +29,11 @@ protected:
         setupLinks().acqCh4 = nullptr;
         delete trace1_;
         delete trace4_;
-        SimBoardTest::TearDown();
+        ScpiHandlerTest::TearDown();
     }
 
     // A four-channel setup: trigger and qualifier on channel 1.
-    static void reset()
+    void reset() override
     {
         data = init_par;
         data.hwChannelMask = 15;
@@ -67,72 +57,6 @@ protected:
         setupLinks().acqCh4 = trace4_;
         data.sensitivityCh1 = 8;
         data.sensitivityCh4 = 8;
-    }
-
-    static Outcome run(const std::string& line)
-    {
-        TScpiMemorySession session;
-        session.send(line + "\n");
-        TUnitReader reader;
-        TUnitResult r = reader.readUnit();
-        Outcome o;
-        o.error = r.error ? r.error : r.handlerResult;
-        for (int i = 0; i < reader.requestCount; ++i) {
-            const pipe_dial& q = reader.requests[i];
-            EXPECT_EQ(q.auxValue, 0) << line;
-            EXPECT_EQ(q.floatValue, 0.0f) << line;
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%s%u:%d=%lld", o.requests.empty() ? "" : " ", q.kind, q.code,
-                          static_cast<long long>(q.intValue));
-            o.requests += buf;
-        }
-        o.reply = session.takeReplies();
-        return o;
-    }
-
-    struct SetCase {
-        Prepare prepare;
-        const char* line;
-        int error;
-        const char* requests;
-    };
-
-    void checkSets(std::initializer_list<SetCase> cases)
-    {
-        for (const SetCase& c : cases) {
-            reset();
-            if (c.prepare)
-                c.prepare();
-            const Outcome o = run(c.line);
-            EXPECT_EQ(o.error, c.error) << c.line;
-            EXPECT_EQ(o.requests, c.requests) << c.line;
-            EXPECT_EQ(o.reply, "") << c.line;
-        }
-    }
-
-    struct QueryCase {
-        Prepare prepare;
-        const char* line;
-        const char* reply;  // without "\n\r"; null: the query fails with error
-        int error;
-    };
-
-    void checkQueries(std::initializer_list<QueryCase> cases)
-    {
-        for (const QueryCase& c : cases) {
-            reset();
-            if (c.prepare)
-                c.prepare();
-            const Outcome o = run(c.line);
-            EXPECT_EQ(o.requests, "") << c.line;
-            if (c.reply) {
-                EXPECT_EQ(o.error, 0) << c.line;
-                EXPECT_EQ(o.reply, std::string(c.reply) + "\n\r") << c.line;
-            } else {
-                EXPECT_EQ(o.error, c.error) << c.line;
-                EXPECT_EQ(o.reply, "") << c.line;
-            }
-        }
     }
 
     TAcquisition* trace1_ = nullptr;

@@ -2,6 +2,8 @@
 
 #include "tests/support/simboardtest.h"
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -231,4 +233,17 @@ bool BenchviewProcess::waitForPath(const std::string& path, std::chrono::millise
     struct stat st;
     auto exists = [&] { return ::stat(path.c_str(), &st) == 0; };
     return pollUntil([&] { return exists() || !running(); }, timeout) && exists();
+}
+
+std::string programOutput(const std::string& executable, const std::string& argument, int* status)
+{
+    BenchviewProcess p;
+    BenchviewProcess::Options o;
+    o.args = {argument};
+    o.captureStdout = true;
+    o.root = ::testing::TempDir() + "version-answer";
+    *status = -1;
+    if (!p.start(executable, o) || !p.waitExit(std::chrono::seconds(10), status))
+        return std::string();
+    return p.takeStdout();
 }

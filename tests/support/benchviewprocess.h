@@ -60,3 +60,7 @@ private:
     int stdoutFd_ = -1;
     std::string logPath_;
 };
+
+// A built program's standard output for one argument (its version answer), run on an empty root
+// of the test's; *status its exit status (-1 when it did not end within 10 s).
+std::string programOutput(const std::string& executable, const std::string& argument, int* status);

@@ -22,10 +22,13 @@ int claimPortOffset()
     static int claimed = -1;
     if (claimed >= 0)
         return claimed;
-    constexpr int kSlots = 1400;
+    // Ranges are 20 apart: the served ports 50000 and 50010 are 10 apart, so with a step of 10
+    // one process's 50010 would be its neighbour's 50000.
+    constexpr int kSlots = 700;
+    constexpr int kStep = 20;
     const int first = static_cast<int>(getpid()) % kSlots;
     for (int i = 0; i < kSlots; ++i) {
-        const int offset = 1000 + ((first + i) % kSlots) * 10;
+        const int offset = 1000 + ((first + i) % kSlots) * kStep;
         int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0)
             break;
@@ -38,7 +41,7 @@ int claimPortOffset()
             return claimed = offset;  // the socket stays open for the life of the process
         ::close(fd);
     }
-    return claimed = 1000 + first * 10;
+    return claimed = 1000 + first * kStep;
 }
 
 int removeEntry(const char* path, const struct stat*, int, struct FTW*)

@@ -6,6 +6,7 @@
 #include "acquisition/measkernel.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
+#include "tests/support/linkedtraces.h"
 #include "tests/support/simboardtest.h"
 
 #include <memory>
@@ -17,16 +18,8 @@ protected:
     {
         SimBoardTest::SetUp();
         data = init_par;
-        savedLinks_ = setupLinks();
-        static const unsigned short ids[5] = {1, 2, 4, 8, 8192};
-        for (int i = 0; i < 5; ++i)
-            traces_[i] = std::make_unique<TAcquisition>(ids[i]);
+        traces_ = std::make_unique<TLinkedTraces>(TLinkedTraces::kLive | TLinkedTraces::kPower);
         TSetupLinks& l = setupLinks();
-        l.acqCh1 = traces_[0].get();
-        l.acqCh2 = traces_[1].get();
-        l.acqCh3 = traces_[2].get();
-        l.acqCh4 = traces_[3].get();
-        l.powerAcq = traces_[4].get();
         for (mesures& m : records_)
             m = mesures{};
         l.measResultsPtr = records_;
@@ -37,7 +30,7 @@ protected:
     }
     void TearDown() override
     {
-        setupLinks() = savedLinks_;
+        traces_.reset();
         SimBoardTest::TearDown();
     }
 
@@ -51,7 +44,7 @@ protected:
     }
 
     // 0-3 channels 1-4, 4 the power trace.
-    TAcquisition* trace(int i) { return traces_[i].get(); }
+    TAcquisition* trace(int i) { return traces_->trace(i < 4 ? i : 8); }
 
     // A record with every validity bit and a clean square wave: top 600000, base 500000,
     // rising edge at 100, falling at 150, two whole periods of 100 samples.
@@ -86,6 +79,5 @@ protected:
     int32_t cursors_[7];
 
 private:
-    std::unique_ptr<TAcquisition> traces_[5];
-    TSetupLinks savedLinks_{};
+    std::unique_ptr<TLinkedTraces> traces_;
 };

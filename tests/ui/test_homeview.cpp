@@ -335,6 +335,26 @@ TEST_F(HomeViewTest, HomeToolOfAViewPostsTheHomeMode)
     EXPECT_TRUE(takeRequests().empty());
 }
 
+TEST_F(HomeViewTest, BusViewSwitchStartsAndStopsTheDiagnosis)
+{
+    HomeView& view = load();
+    ASSERT_TRUE(showAndExpose());
+    data.instrumentMode = 17;
+    view.screenRaz();
+    QQuickItem* diag = item("busDiagTool");
+    ASSERT_NE(diag, nullptr);
+    for (int16_t state : {1, 0}) {
+        data.busDiag = state;
+        takeRequests();
+        clickItem(*diag);
+        const auto requests = takeRequests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].kind, REQ_SET_PARAM);
+        EXPECT_EQ(requests[0].code, param::busDiag);
+        EXPECT_EQ(requests[0].intValue, state ? 0 : 1);
+    }
+}
+
 TEST_F(HomeViewTest, PropertiesAndInitialState)
 {
     HomeView& view = load();

@@ -2,38 +2,20 @@
 // acquisition, root window) on the simulated board of the test's own root. The user opens the
 // scope through the mode tool, switches channel 1 on with its box, reads the measurements,
 // changes the trigger level on the keyboard, and the screen follows the controller.
-#include "board/sim/simboard.h"
-#include "board/board.h"
-#include "core/command.h"
-#include "core/gest_db.h"
-#include "core/process.h"
-#include "core/requests.h"
-#include "core/root.h"
-#include "tests/ui/homescreen.h"
+#include "acquisition/TFonction.h"
+#include "tests/support/probes.h"
+#include "tests/ui/program_fixture.h"
 #include "ui/dialogpanel.h"
+#include "ui/tooltimebase.h"
+#include "ui/tracescreenpassfail.h"
 #include "ui/zinccolor.h"
 
-#include <QDir>
-#include <QGuiApplication>
 #include <QImage>
 #include <QQuickItem>
 
-#include <chrono>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <thread>
 
 namespace {
-
-// Generous: acquisitions under the sanitizers on a loaded machine.
-constexpr int kTimeoutMs = 60000;
-
-void saveArtefact(HomeView& view, const char* name)
-{
-    const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
-    QDir().mkpath(dir);
-    EXPECT_TRUE(view.grabWindow().save(dir + QLatin1Char('/') + QLatin1String(name), "PNG"));
-}
 
 // Pixels of that colour inside the rectangle of the window's picture.
 int countColour(const QImage& image, const QRect& area, QColor colour)
@@ -50,52 +32,17 @@ int countColour(const QImage& image, const QRect& area, QColor colour)
     return n;
 }
 
-class ScopeIntegrationTest : public HomeScreenTest {
+class ScopeIntegrationTest : public ProgramTest {
 protected:
-    void SetUp() override
+    // The program started and the scope view opened through its mode tool.
+    void startScope()
     {
-        simboard::registerScenarioSeed();
-        HomeScreenTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        // As main does, before any thread starts.
-        mkdir(boardPath("/media/private/batch").c_str(), 0777);
-        std::string why;
-        ASSERT_TRUE(simboard::install(&why)) << why;
-    }
-    void TearDown() override
-    {
-        // The controller and the acquisition go on running: they must find no window from now
-        // on. A call they have begun ends long before the window goes.
-        po_g_homeBridge.store(nullptr);
-        po_g_homeView = nullptr;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        // The view goes before the window, as at a mode change: its overlays must not outlive
-        // the root window's own destruction.
-        if (view_) {
-            data.instrumentMode = HomeView::kNoView;
-            view_->screenRaz();
-            EXPECT_TRUE(processEventsUntil([this] { return modeViews(*view_).empty(); }));
-        }
-        unload();
-        simboard::shutdown();
-        simboard::uninstall();
-        HomeScreenTest::TearDown();
-    }
-
-    // The program's start: controller thread, root window published, start-up notice.
-    void startProgram()
-    {
-        // The catalogue and font of the default configuration, before the window loads.
-        installTranslator();
-        QGuiApplication::setFont(QFont(applicationFontFamily(readRootConfig().language), kApplicationFontPointSize));
-        HomeView& view = load();
-        po_g_homeView = &view;
-        po_g_homeBridge.store(&view, std::memory_order_release);
-        emit view.complete();
-        ASSERT_EQ(startThread(&COMM_id, command, nullptr, 65, false, "COMM"), 0);
-        ASSERT_TRUE(processEventsUntil([&] { return view.isExposed(); }, kTimeoutMs));
-        processEventsFor(300);
+        startProgram();
+        ASSERT_FALSE(HasFatalFailure());
+        clickItem(*item("modeTool_Oscilloscope"));
+        ASSERT_TRUE(processEventsUntil(
+            [&] { return modeViews(*view_) == std::vector<std::string>{"scopeView"}; }, kTimeoutMs));
+        processEventsFor(500);
     }
 
     QRect sceneRect(QQuickItem* i)
@@ -233,17 +180,196 @@ TEST_F(ScopeIntegrationTest, NewUserOpensTheScopeSeesChannelOneMeasuresAndSetsTh
         << "mode " << view.scopeMode();
 }
 
+// Each setting panel opened through the scope view's own wiring, one setting changed in each, and
+// the controller's notice bringing the value back into the panel; then a smart probe plugged on
+// channel 2 shows the overview.
+TEST_F(ScopeIntegrationTest, NewUserChangesTheSettingsFromThePanels)
+{
+    startScope();
+    ASSERT_FALSE(HasFatalFailure());
+    HomeView& view = *view_;
+    auto* dialog = qobject_cast<DialogPanel*>(need("dialogPanel"));
+    ASSERT_NE(dialog, nullptr);
+    auto inPanel = [&](const char* panel, const char* name) {
+        QQuickItem* found = findItem(need(panel), QString::fromLatin1(name));
+        if (!found)
+            ADD_FAILURE() << "no item " << name << " in " << panel;
+        return found;
+    };
+    auto pick = [&](const char* panel, const char* list, int index) {
+        QQuickItem* box = inPanel(panel, list);
+        clickItem(*findItem(box, QStringLiteral("listText")));
+        processEventsFor(50);
+        clickItem(*findItem(box, QStringLiteral("dropDownEntry") + QString::number(index)));
+    };
+
+    // The time-base box opens the horizontal panel; "2 ms" comes back into the panel and the box.
+    QQuickItem* timebaseBox = need("toolTimebase");
+    clickItem(*timebaseBox);
+    QQuickItem* horizontal = need("horizontalPanel");
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == horizontal; }, kTimeoutMs));
+    EXPECT_EQ(horizontal->property("timebaseIndex").toInt(), data.timeBaseIndex);
+    pick("horizontalPanel", "timebaseSelect", 19);
+    ASSERT_TRUE(processEventsUntil([&] { return data.timeBaseIndex == 19; }, kTimeoutMs));
+    auto* box = qobject_cast<ToolTimebase*>(timebaseBox);
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(processEventsUntil([&] { return box->divisionText() == QStringLiteral("2.00 ms/div"); }, kTimeoutMs))
+        << box->divisionText().toStdString();
+    EXPECT_EQ(inPanel("horizontalPanel", "timebaseSelect")->property("currentText").toString(), QStringLiteral("2 ms"));
+    saveArtefact(view, "scope-horizontal-panel.png");
+
+    // The format pages: FFT rebuilds the screen with the overview, Y(t) puts it back.
+    QQuickItem* overview = need("overview");
+    clickItem(*findItem(inPanel("horizontalPanel", "typeSelect"), QStringLiteral("selectKey1")));
+    ASSERT_TRUE(processEventsUntil([&] { return data.traceFormat == 1 && overview->isVisible(); }, kTimeoutMs));
+    EXPECT_TRUE(inPanel("horizontalPanel", "windowSelect")->isVisible());
+    processEventsFor(300);
+    saveArtefact(view, "scope-horizontal-panel-fft.png");
+    clickItem(*findItem(inPanel("horizontalPanel", "typeSelect"), QStringLiteral("selectKey0")));
+    ASSERT_TRUE(processEventsUntil([&] { return data.traceFormat == 0 && !overview->isVisible(); }, kTimeoutMs));
+    clickItem(*inPanel("horizontalPanel", "closeCross"));
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == nullptr; }, kTimeoutMs));
+
+    // An inactive channel's box: switched on, its vertical panel open; the coupling comes back.
+    if (data.traceOnCh3 != 0) {
+        pipe_dial off{REQ_SET_PARAM, param::traceOnCh3, 0, 0, 0.0f, senderValue(MENU_id)};
+        o_g_consMessageBox.send(&off);
+        ASSERT_TRUE(processEventsUntil([] { return data.traceOnCh3 == 0; }, kTimeoutMs));
+    }
+    clickItem(*need("toolChannel3"));
+    QQuickItem* vertical = need("verticalPanel");
+    ASSERT_TRUE(processEventsUntil([&] { return data.traceOnCh3 != 0 && dialog->displayedPanel() == vertical; },
+                                   kTimeoutMs));
+    EXPECT_EQ(inPanel("verticalPanel", "panelTitle")->property("text").toString(), QStringLiteral("CH3"));
+    const int coupling = data.couplingCh3 == 1 ? 0 : 1;
+    clickItem(*findItem(inPanel("verticalPanel", "couplingSelect"), QStringLiteral("selectKey") + QString::number(coupling)));
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return data.couplingCh3 == coupling && vertical->property("couplingIndex").toInt() == coupling; },
+        kTimeoutMs));
+    saveArtefact(view, "scope-vertical-panel.png");
+
+    // F4 of the math tool; the preset "ch1-ch4" makes channel 4 the difference.
+    QQuickItem* math = tool("mathTool");
+    clickItem(*findItem(math, QStringLiteral("optionsButton")));
+    processEventsFor(600);
+    clickItem(*findItem(math, QStringLiteral("option3")));
+    QQuickItem* mathPanel = need("mathPanel");
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == mathPanel; }, kTimeoutMs));
+    EXPECT_EQ(inPanel("mathPanel", "panelTitle")->property("text").toString(),
+              QCoreApplication::translate("ScopeMath", "Fonction mathematique") + QStringLiteral(" F4"));
+    clickItem(*inPanel("mathPanel", "preset3"));
+    ASSERT_TRUE(processEventsUntil(
+        [&] {
+            auto* function = static_cast<TFonction*>(setupLink(param::mathFunctionCh4));
+            return std::strcmp(data.mathExprCh4, "ch1-ch4") == 0 && data.traceOnCh4 == 1 && function &&
+                   function->IsDefined();
+        },
+        kTimeoutMs));
+    saveArtefact(view, "scope-math-panel.png");
+
+    // Pass/fail on channel 1 with 0.2 division tolerances, started: the counter counts and the
+    // mask is drawn behind the live traces. The mask is built from channel 1's record: on.
+    if (data.traceOnCh1 == 0) {
+        clickItem(*need("toolChannel1"));
+        ASSERT_TRUE(processEventsUntil([] { return data.traceOnCh1 != 0; }, kTimeoutMs));
+        processEventsFor(500);
+    }
+    clickItem(*tool("passFailTool"));
+    QQuickItem* passFail = need("passFailPanel");
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == passFail; }, kTimeoutMs));
+    clickItem(*inPanel("passFailPanel", "onOffButton"));
+    ASSERT_TRUE(processEventsUntil([&] { return data.passFailOn == 1; }, kTimeoutMs));
+    ASSERT_TRUE(processEventsUntil([&] { return passFail->property("onOff").toInt() == 1; }, kTimeoutMs));
+    if (data.passFailSource != 0)
+        clickItem(*findItem(inPanel("passFailPanel", "sourceSelect"), QStringLiteral("selectKey0")));
+    QQuickItem* keyboard = need("numericKeyboard");
+    for (const char* field : {"xMaskValue", "yMaskValue"}) {
+        clickItem(*inPanel("passFailPanel", field));
+        ASSERT_TRUE(keyboard->isVisible());
+        for (const char* key : {"key_0", "key_.", "key_2", "key_enter"})
+            clickItem(*findItem(keyboard, QString::fromLatin1(key)));
+    }
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return data.passFailSource == 0 && data.passFailXMask == 20 && data.passFailYMask == 20; }, kTimeoutMs));
+    clickItem(*inPanel("passFailPanel", "runStopButton"));
+    ASSERT_TRUE(processEventsUntil([&] { return data.passFailRunStop == 1; }, kTimeoutMs));
+    QQuickItem* counter = inPanel("passFailPanel", "counterText");
+    auto total = [&] {
+        const QStringList parts = counter->property("text").toString().split(QStringLiteral(" / "));
+        return parts.size() == 2 ? parts[1].toInt() : -1;
+    };
+    ASSERT_TRUE(processEventsUntil([&] { return total() > 0; }, kTimeoutMs)) << counter->property("text").toString().toStdString();
+    const int first = total();
+    ASSERT_TRUE(processEventsUntil([&] { return total() > first; }, kTimeoutMs));
+    bool maskScreen = false;
+    for (QQuickItem* child : need("mainScreen")->childItems())
+        maskScreen = maskScreen || qobject_cast<TraceScreenPassFail*>(child) != nullptr;
+    EXPECT_TRUE(maskScreen);
+    // In the source's stored colour, darkened.
+    const QColor maskColour = getZincColor(static_cast<unsigned short>(data.traceColorCh1 + 8)).darker(200);
+    int maskPixels = 0;
+    EXPECT_TRUE(processEventsUntil(
+        [&] {
+            maskPixels = countColour(view.grabWindow(), sceneRect(need("mainScreen")), maskColour);
+            return maskPixels > 200;
+        },
+        kTimeoutMs))
+        << maskColour.name().toStdString() << ": " << maskPixels << " pixels";
+    saveArtefact(view, "scope-passfail-panel.png");
+
+    // Stopped: the mask saved, then loaded back from the masks folder.
+    clickItem(*inPanel("passFailPanel", "runStopButton"));
+    ASSERT_TRUE(processEventsUntil([&] { return data.passFailRunStop == 0; }, kTimeoutMs));
+    ASSERT_TRUE(processEventsUntil([&] { return passFail->property("runStop").toInt() == 0; }, kTimeoutMs));
+    clickItem(*inPanel("passFailPanel", "maskSaveButton"));
+    QQuickItem* maskSave = need("maskSave");
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == maskSave; }, kTimeoutMs));
+    const QString masks = QString::fromStdString(boardPath("/media/user/masks"));
+    auto maskFiles = [&] { return QDir(masks).entryList(QDir::Files); };
+    ASSERT_TRUE(maskFiles().isEmpty());
+    clickItem(*inPanel("maskSave", "saveTool"));
+    ASSERT_TRUE(processEventsUntil([&] { return !maskFiles().isEmpty(); }, kTimeoutMs));
+    processEventsFor(500);
+    clickItem(*tool("passFailTool"));
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == passFail; }, kTimeoutMs));
+    clickItem(*inPanel("passFailPanel", "maskLoadButton"));
+    QQuickItem* maskLoad = need("maskLoad");
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == maskLoad; }, kTimeoutMs));
+    EXPECT_EQ(inPanel("maskLoad", "fileList")->property("currentText").toString(), maskFiles().value(0));
+    clickItem(*inPanel("maskLoad", "loadTool"));
+    ASSERT_TRUE(processEventsUntil([&] { return data.passFailMaskIsMemory == 1; }, kTimeoutMs));
+    clickItem(*tool("passFailTool"));
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == passFail; }, kTimeoutMs));
+    EXPECT_EQ(passFail->property("maskIsMemory").toInt(), 1);
+    EXPECT_FALSE(inPanel("passFailPanel", "xMask")->isEnabled());
+
+    // An x10 probe of the instrument's own range plugged on channel 2 and its event: the
+    // overview over the screen.
+    QQuickItem* probeOverview = need("kalvexOverview");
+    EXPECT_FALSE(probeOverview->isVisible());
+    simboard::plugProbe(1, probeWithId(0x8001));
+    pipe_dial event{REQ_PROBE_EVENT, 1, 0, 0, 0.0f, senderValue(MENU_id)};
+    o_g_consMessageBox.send(&event);
+    ASSERT_TRUE(processEventsUntil([&] { return probeOverview->isVisible(); }, kTimeoutMs));
+    const QStringList second = probeOverview->property("kalvexListCh2").toStringList();
+    ASSERT_EQ(second.size(), 7);
+    EXPECT_EQ(second[1], QStringLiteral("300V CAT III"));
+    EXPECT_EQ(second[6], QStringLiteral("VP110 x10 voltage probe"));
+    EXPECT_EQ(probeOverview->property("kalvexListCh1").toStringList().value(1),
+              QCoreApplication::translate("KalvexOverview", "600 V CAT III"));
+    processEventsFor(300);
+    saveArtefact(view, "scope-probe-overview.png");
+    clickItem(*probeOverview);
+    ASSERT_TRUE(processEventsUntil([&] { return !probeOverview->isVisible(); }, kTimeoutMs));
+}
+
 } // namespace
 
 TEST_F(ScopeIntegrationTest, KeyHelpExplainsAPressedKeyAndATouchEndsIt)
 {
-    startProgram();
+    startScope();
     ASSERT_FALSE(HasFatalFailure());
     HomeView& view = *view_;
-    clickItem(*item("modeTool_Oscilloscope"));
-    ASSERT_TRUE(processEventsUntil([&] { return modeViews(view) == std::vector<std::string>{"scopeView"}; },
-                                   kTimeoutMs));
-    processEventsFor(500);
 
     QQuickItem* help = need("keyHelp");
     QQuickItem* image = need("keyHelpImage");

@@ -123,7 +123,7 @@ TEST_F(ScopeScreenTest, LayoutsBySetup)
     };
     const Child fullGrid{"GridScreen", 0, 0, 0, w, 300};
     const Child fullTrace{"TraceScreen", 0x0F0F, 0, 0, w, 300};
-    const Child fullPassFail{"TraceScreen", 0x1000, 0, 0, w, 300};
+    const Child fullPassFail{"TraceScreenPassFail", 0x1000, 0, 0, w, 300};
     const std::vector<Case> cases = {
         {"one pane", 0, 0, false, 0, 0,
          {fullGrid, fullTrace, {"IndicScreenT", 0xF, 0, 0, w, 300}}},
@@ -144,7 +144,7 @@ TEST_F(ScopeScreenTest, LayoutsBySetup)
         {"pass/fail, one pane", 0, 0, false, 1, 3,
          {fullGrid, fullPassFail, fullTrace, {"IndicScreenT", 0xF, 0, 0, w, 300}}},
         {"pass/fail in the source's row", 0, 0, true, 1, 2,
-         cat({rowsOf("GridScreen", none), {{"TraceScreen", 0x1000, 0, 150, w, 75}},
+         cat({rowsOf("GridScreen", none), {{"TraceScreenPassFail", 0x1000, 0, 150, w, 75}},
               rowsOf("TraceScreen", ch), rowsOf("IndicScreenT", ovl)})},
         {"pass/fail source 4", 0, 0, false, 1, 4,
          {fullGrid, fullTrace, {"IndicScreenT", 0xF, 0, 0, w, 300}}},
@@ -227,7 +227,7 @@ TEST_F(ScopeScreenTest, CompressedOverviewIsOnePaneWithItsLabel)
     comp.setSize(QSizeF(700, 40));
     comp.setLayout(true, 1, QStringLiteral("FFT"));
     const std::vector<Child> expected = {{"GridScreen", 0, 0, 0, 695, 40},
-                                         {"TraceScreen", 0x1000, 0, 0, 695, 40},
+                                         {"TraceScreenPassFail", 0x1000, 0, 0, 695, 40},
                                          {"TraceScreen", 0x0F0F, 0, 0, 695, 40},
                                          {"IndicScreenTComp", 0xF, 0, 0, 695, 40}};
     EXPECT_EQ(stack(comp), expected);

@@ -7,6 +7,7 @@
 #include "ui/scopeview.h"
 
 #include <QDir>
+#include <cstring>
 #include <QQuickItem>
 
 #include <gtest/gtest.h>
@@ -95,6 +96,8 @@ TEST_F(ScopeViewQmlTest, LayoutOnTheScreenAndNoSettingPostedAtCreation)
     loadRoot();
     ASSERT_TRUE(showAndExpose());
     takeRequests();
+    // A function in the setup: the math panel created closed must not send its empty text.
+    std::strcpy(data.mathExprCh1, "ch2");
     ASSERT_NE(open(0x10), nullptr);
     processEventsFor(100);
     EXPECT_TRUE(settings(takeRequests()).empty());
@@ -180,7 +183,7 @@ TEST_F(ScopeViewQmlTest, ToolsAndNoticesOpenTheirPanelsOneAtATime)
     clickItem(*option);
     processEventsFor(20);
     EXPECT_EQ(shownPanel(), item("mathPanel"));
-    EXPECT_EQ(findItem(item("mathPanel"), "panelTitle")->property("text").toString(), QStringLiteral("Fonction F3"));
+    EXPECT_EQ(findItem(item("mathPanel"), "panelTitle")->property("text").toString(), QStringLiteral("Fonction mathematique F3"));
     // The close cross closes it.
     clickItem(*findItem(item("mathPanel"), "closeCross"));
     processEventsFor(20);

@@ -5,6 +5,7 @@
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
+#include "tests/support/linkedtraces.h"
 #include "tests/support/simboardtest.h"
 #include "ui/trace.h"
 
@@ -59,32 +60,18 @@ protected:
     {
         SimBoardTest::SetUp();
         data = init_par;
-        savedLinks_ = setupLinks();
-        static const unsigned short ids[10] = {1, 2, 4, 8, 256, 512, 1024, 2048, 8192, 0};
+        traces_ = std::make_unique<TLinkedTraces>(TLinkedTraces::kAll);
         for (int i = 0; i < 10; ++i)
-            traces_[i] = std::make_unique<TAcquisition>(ids[i]);
-        TSetupLinks& l = setupLinks();
-        l.acqCh1 = traces_[0].get();
-        l.acqCh2 = traces_[1].get();
-        l.acqCh3 = traces_[2].get();
-        l.acqCh4 = traces_[3].get();
-        l.refAcqCh1 = traces_[4].get();
-        l.refAcqCh2 = traces_[5].get();
-        l.refAcqCh3 = traces_[6].get();
-        l.refAcqCh4 = traces_[7].get();
-        l.powerAcq = traces_[8].get();
-        l.maskAcq = traces_[9].get();
-        for (auto& t : traces_)
-            fillAll(t.get(), kEmptySampleWord);
+            fillAll(acq(i), kEmptySampleWord);
     }
     void TearDown() override
     {
-        setupLinks() = savedLinks_;
+        traces_.reset();
         SimBoardTest::TearDown();
     }
 
     // 0-3 live channels, 4-7 stored traces, 8 auxiliary, 9 mask.
-    TAcquisition* acq(int i) { return traces_[i].get(); }
+    TAcquisition* acq(int i) { return traces_->trace(i); }
 
     // Both arrays of a waveform: code(i) for point i.
     static void fill(TAcquisition* a, const std::function<uint32_t(int)>& code)
@@ -144,6 +131,5 @@ protected:
     static int litCount(const QImage& image) { return litIn(image, 0, 0, image.width() - 1, image.height() - 1); }
 
 private:
-    TSetupLinks savedLinks_{};
-    std::unique_ptr<TAcquisition> traces_[10];
+    std::unique_ptr<TLinkedTraces> traces_;
 };

@@ -4,6 +4,7 @@
 #include "ui/gridscreen.h"
 #include "ui/homeview.h"
 #include "ui/tracescreen.h"
+#include "ui/tracescreenpassfail.h"
 #include "ui/tracescreenpersist.h"
 #include "ui/tracexy.h"
 #include "ui/zinccolor.h"
@@ -290,6 +291,64 @@ TEST_F(TraceScreenPersistTest, DisplayNeutralParametersKeepThePicture)
         EXPECT_TRUE(TraceScreenPersist::keepsPicture(p)) << p;
     for (int p : {0, 2, 22, 26, 29, 32, 33, 35, 41, 46, 49, 54, 73, 87, 94, 102, 108, 121, 128, 130, 165, 170, 202, 205, 300, -1})
         EXPECT_FALSE(TraceScreenPersist::keepsPicture(p)) << p;
+}
+
+class TraceScreenPassFailTest : public TraceScreenTest {};
+
+// The mask is drawn into the screen's own picture only after the acquisition-done notice (90) and
+// once its worker converted after that notice; other refreshes show the stored picture.
+TEST_F(TraceScreenPassFailTest, MaskIsRedrawnOnlyAfterTheAcquisitionNotice)
+{
+    data.passFailSource = 1;  // channel 2: colour 2, its mask colour 10
+    fillAll(acq(9), codeOfRow(300));
+    TraceScreenPassFail screen(nullptr, 0x1000, 0, 0, 1000, 1000);
+    Trace* mask = screen.trace(TraceScreen::kMaskSlot);
+    ASSERT_NE(mask, nullptr);
+    const QColor darkened = getZincColor(10).darker(200);
+    EXPECT_EQ(mask->pen().color(), darkened);
+    EXPECT_EQ(screen.liveXy()->pen().color(), getZincColor(6).darker(200));
+    // A colour notice recolours from the channel colours: darkened once, not once more.
+    screen.displayKalvexSlot();
+    EXPECT_EQ(mask->pen().color(), darkened);
+    ASSERT_TRUE(waitConversions(mask, 1));
+    EXPECT_EQ(litCount(paintedScreen(screen)), 0) << "transparent before the first notice";
+
+    // Notice 90 asks for a conversion; the picture waits for it.
+    const uint32_t before = mask->conversions();
+    screen.screenMajSlot(90);
+    EXPECT_TRUE(screen.redrawPending());
+    ASSERT_TRUE(waitConversions(mask, before + 1));
+    QImage image = paintedScreen(screen);
+    EXPECT_FALSE(screen.redrawPending());
+    EXPECT_GT(litIn(image, 100, 298, 900, 302), 0);
+    EXPECT_EQ(litIn(image, 0, 0, 999, 290), 0);
+    EXPECT_EQ(QColor(image.pixel(500, 300)).rgb(), darkened.rgb());
+
+    // New samples and a display refresh without the notice: the stored picture stays.
+    fillAll(acq(9), codeOfRow(700));
+    ASSERT_TRUE(convert(mask));
+    screen.screenMajSlot(param::traceOnCh1);
+    ASSERT_TRUE(convert(mask));
+    image = paintedScreen(screen);
+    EXPECT_GT(litIn(image, 100, 298, 900, 302), 0);
+    EXPECT_EQ(litIn(image, 100, 690, 900, 710), 0);
+
+    // The next notice brings the new mask.
+    uint32_t count = mask->conversions();
+    screen.screenMajSlot(90);
+    ASSERT_TRUE(waitConversions(mask, count + 1));
+    image = paintedScreen(screen);
+    EXPECT_EQ(litIn(image, 100, 290, 900, 310), 0);
+    EXPECT_GT(litIn(image, 100, 698, 900, 702), 0);
+
+    // XY format: the screen's plots have no sources and draw nothing.
+    data.traceFormat = TraceScreen::FormatXy;
+    screen.screenMajSlot(param::traceFormat);
+    ASSERT_TRUE(waitConversions(mask, count + 2));
+    count = mask->conversions();
+    screen.screenMajSlot(90);
+    ASSERT_TRUE(waitConversions(mask, count + 1));
+    EXPECT_EQ(litCount(paintedScreen(screen)), 0);
 }
 
 // The picture people look at: grid, trace screen with four traces, persistence screen.

@@ -7,6 +7,7 @@
 #include "acquisition/TAcquisition.h"
 #include "acquisition/acqctrl.h"
 #include "core/requests.h"
+#include "hardware/calibration.h"
 
 #include <algorithm>
 #include <chrono>
@@ -167,6 +168,49 @@ TEST_F(AcquisitionEndToEndTest, DefaultSetupShowsOnePeriodAndASensitivityRequest
     std::printf("[ end to end ] swing %.0f -> %.0f codes (ratio %.4f, volts a division %.3f -> %.3f)\n",
                 swingBefore, after.hi - after.lo, (after.hi - after.lo) / swingBefore, voltsPerDivBefore,
                 voltsPerDivAfter);
+}
+
+// A factory calibration step asked of the controller ({1, 127, aux = channel, int = step}),
+// channel 2 with nothing connected: the real-time thread runs it and posts its result (kind
+// 2048), then asks for the scope; a failed step leaves the record's fields as they were.
+TEST_F(AcquisitionEndToEndTest, CalibrationStepsThroughTheController)
+{
+    simboard::setInputsConnected(false);
+    simboard::updateScenario([](simboard::TScenario& s) { s.speedFactor = 20; });
+    commandStartup();
+    // The scope with channel 2 shown: a record without channels never calibrates.
+    for (pipe_dial r : {pipe_dial{REQ_SET_PARAM, param::instrumentMode, 0, 16, 0.0f, 0},
+                        pipe_dial{REQ_SET_PARAM, param::traceOnCh2, 0, 1, 0.0f, 0}})
+        ASSERT_EQ(o_g_consMessageBox.send(&r), 0);
+    runLoop(1000, [](const pipe_dial&) {}, [] { return false; });
+    data.sensitivityCh2 = 4;
+    const struct {
+        int32_t step;
+        int32_t result;
+    } rows[] = {{0, 1}, {4, 1}, {7, 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.step);
+        const calibration before = param_calibr;
+        pipe_dial request{REQ_SET_PARAM, param::calRange, 1, row.step, 0.0f, 0};
+        ASSERT_EQ(o_g_consMessageBox.send(&request), 0);
+        int32_t result = -1;
+        bool scopeAsked = false;
+        const intptr_t rt = senderValue(RTAC_id);
+        ASSERT_TRUE(runLoop(
+            20000,
+            [&](const pipe_dial& r) {
+                if (r.kind == REQ_OPERATION_DONE && r.senderId == rt)
+                    result = static_cast<int32_t>(r.code);
+                if (result >= 0 && r.kind == REQ_SET_PARAM && r.code == param::instrumentMode && r.intValue == 16
+                    && r.senderId == rt)
+                    scopeAsked = true;
+            },
+            [&] { return scopeAsked; }));
+        EXPECT_EQ(result, row.result);
+        if (row.result == 0) {
+            EXPECT_EQ(std::memcmp(&before, &param_calibr, sizeof before), 0);
+        }
+    }
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // The multimeter on the simulated board, end to end: the controller's real start-up, a mode
 // request for the meter, the acquisition threads running the meter cycle, and the published
 // records read back as the meter view reads them.
-#include "tests/core/command_fixture.h"
+#include "tests/hardware/realtime/cycle_e2e.h"
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/acqctrl.h"
@@ -21,58 +21,8 @@
 
 namespace {
 
-class MeterEndToEndTest : public CommandTest {
+class MeterEndToEndTest : public CycleEndToEndTest {
 protected:
-    void SetUp() override
-    {
-        CommandTest::SetUp();
-        COMM_id = pthread_self();
-        simboard::TScenario s = simboard::scenario();
-        s.speedFactor = 4.0;
-        simboard::setScenario(s);
-        for (int ch = 0; ch < 4; ++ch)
-            simboard::setSignal(ch, dc(0.0));
-    }
-
-    // The controller's start-up with the range points of a calibrated board: the screen edges
-    // of every sensitivity where the simulated ADC puts them.
-    static void startup()
-    {
-        commandStartup();
-        const auto point = [](double raw) {
-            return static_cast<int32_t>(std::llround(393216.0 + raw * 262144.0 / 262080.0 * 64.0));
-        };
-        for (int bwl = 0; bwl < 2; ++bwl)
-            for (int ch = 0; ch < 4; ++ch)
-                for (int s = 0; s < 16; ++s) {
-                    setCalibrationRangePoint(param_calibr, bwl, ch, 0, s, point(2047.5 - 1800.0));
-                    setCalibrationRangePoint(param_calibr, bwl, ch, 1, s, point(2047.5 + 1800.0));
-                }
-    }
-
-    static simboard::TSignal dc(double volts)
-    {
-        simboard::TSignal s;
-        s.offset = volts;
-        return s;
-    }
-
-    static void post(int32_t parameter, intptr_t value)
-    {
-        pipe_dial r{REQ_SET_PARAM, parameter, 0, value, 0.0f, 0};
-        ASSERT_EQ(o_g_consMessageBox.send(&r), 0);
-    }
-
-    // Starts the meter in `mode` with the given meter function and channels shown.
-    void startMeter(int mode, int function, std::initializer_list<int> channels)
-    {
-        startup();
-        post(param::meterFunction, function);
-        for (int ch : channels)
-            post(param::traceOnCh1 + 2 * ch, 1);
-        post(param::instrumentMode, mode);
-    }
-
     // Runs until `passes` notices came after the offset measurements reached `offsets`; the
     // published record of channel ch then.
     mesures recordAfter(int ch, int offsets, int passes = 2, int wallMs = 30000)
@@ -89,21 +39,9 @@ protected:
         return published(ch);
     }
 
-    static mesures published(int ch)
-    {
-        pthread_mutex_lock(&o_g_autoMeasMutex);
-        const mesures m = setupLinks().measResultsPtr[ch];
-        pthread_mutex_unlock(&o_g_autoMeasMutex);
-        return m;
-    }
-
     static double volts(const mesures& m, int range) { return (m.mean - 524256.0) * coeffMeter[range]; }
 
-    void stopMeter()
-    {
-        post(param::instrumentMode, 16);
-        runLoop(3000, [](const pipe_dial&) {}, [] { return false; });
-    }
+    static void stopMeter() { backToScope(); }
 };
 
 // DC voltages on channels 2-4 at meter ranges 0-2, auto-range off: once the offset is measured,
@@ -168,7 +106,8 @@ TEST_F(MeterEndToEndTest, VoltageAboveTheRangeRangesUp)
 }
 
 // Channel 1's test paths: a resistor read in ohms after auto-ranging from the default resistance
-// range, a diode's forward voltage, an open input as an overload.
+// range, an open input as an overload on the top range, a diode's forward voltage. The loads
+// change on the board while the meter runs.
 TEST_F(MeterEndToEndTest, ResistanceDiodeAndOpenInput)
 {
     simboard::setLoad(simboard::TLoad{"resistor", 4700.0, 0.0});
@@ -177,17 +116,27 @@ TEST_F(MeterEndToEndTest, ResistanceDiodeAndOpenInput)
     EXPECT_EQ(data.ohmRange, 2);
     EXPECT_EQ(m.flags & 0x2000, 0x2000);
     EXPECT_NEAR((m.mean - 524256.0) * coeffOhm[data.ohmRange], 4700.0, 0.005 * 4700.0);
-    stopMeter();
 
     simboard::setLoad(simboard::TLoad{"open", 0.0, 0.0});
-    startMeter(128, 1, {0});
-    m = recordAfter(0, 0, 4);
+    int onTop = 0;
+    EXPECT_TRUE(runLoop(
+        60000,
+        [&](const pipe_dial& r) {
+            if (r.kind == REQ_CHANNEL_STATE && r.senderId == senderValue(RTAC_id))
+                onTop = data.ohmRange == 6 ? onTop + 1 : 0;
+        },
+        [&] { return onTop >= 3; }))
+        << "ohm range " << data.ohmRange;
+    m = published(0);
     EXPECT_EQ(m.overrange, 1);
     EXPECT_EQ(m.flags, 0);
-    stopMeter();
 
     simboard::setLoad(simboard::TLoad{"diode", 0.0, 0.62});
-    startMeter(128, 4, {0});
+    post(param::meterFunction, 4);
+    // The cycle starts again with the new function: its offset measurements count from 0.
+    ASSERT_TRUE(runLoop(10000, [](const pipe_dial&) {}, [] {
+        return data.meterFunction == 4 && meterCycleState().offsetMeasurements == 0;
+    }));
     m = recordAfter(0, 1, 2);
     EXPECT_EQ(m.overrange, 0);
     EXPECT_NEAR(volts(m, 1), 0.62, 0.0062);

@@ -5,8 +5,10 @@
 #include "core/gest_db.h"
 #include "hardware/CmdesBase.h"
 #include "hardware/chip_acq.h"
+#include "hardware/frontend.h"
 #include "hardware/vernier.h"
 
+#include <array>
 #include <chrono>
 
 namespace {
@@ -92,6 +94,44 @@ TEST_F(VernierCalibrationTest, AcquisitionsThatNeverCompleteFailWithinThePollCou
     EXPECT_EQ(MatriceCalibration(1), -1);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, 60.0);
+}
+
+}  // namespace
+
+namespace {
+
+// More than 64 failed acquisitions abort the calibration at once (a pending stop fails every
+// arming): -1, and channels that never had a valid code keep 4095 and 0, not calibrated.
+TEST_F(VernierCalibrationTest, AbortAfterTooManyFailedAcquisitions)
+{
+    data.selfTestResult = 0xFFFF;
+    setDetail(SYNCHRO_STOP);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(TVernier::Calibration(nullptr), -1);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+    for (int ch = 0; ch < 4; ++ch) {
+        SCOPED_TRACE(ch);
+        EXPECT_EQ(vernierMinOf(ch), 4095);
+        EXPECT_EQ(vernierMaxOf(ch), 0);
+        EXPECT_EQ(vernierOf(ch).IsCalibrationOK(), -1);
+    }
+}
+
+// The phase-offset option: the tables hold what the board adds to each phase of its records.
+TEST_F(VernierCalibrationTest, OffsetTablesFindThePhaseOffsetsOfTheBoard)
+{
+    std::array<int16_t, 20> offsets{};
+    for (int j = 0; j < 20; ++j)
+        offsets[static_cast<size_t>(j)] = static_cast<int16_t>(j % 2 ? -3 * j : 2 * j);
+    simboard::setPhaseOffsets(2, offsets);
+    ConfigurationScope(nullptr);  // the trace on the screen, not clipped at its edge
+    ASSERT_EQ(MatriceCalibration(4), 0);
+    for (int group = 0; group < 3; ++group)
+        for (int j = 0; j < kPhaseCount; ++j)
+            EXPECT_NEAR(matriceOffsetsOf(2, group)[j], offsets[static_cast<size_t>(j)], 1)
+                << "group " << group << " phase " << j;
+    EXPECT_EQ(bypassMinOffsetOf(2), 0);
+    EXPECT_EQ(bypassMaxOffsetOf(2), 0);
 }
 
 }  // namespace

@@ -1,0 +1,169 @@
+#include "board/process.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <strings.h>
+#include <utility>
+#include <vector>
+#include <mutex>
+#include <sched.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+struct TThreadStart {
+    void* (*function)(void*);
+    void* argument;
+    const char* name;
+};
+
+// The thread names itself: naming a detached thread from outside races with its end.
+void* namedThread(void* p)
+{
+    TThreadStart start = *static_cast<TThreadStart*>(p);
+    delete static_cast<TThreadStart*>(p);
+    if (start.name)
+        pthread_setname_np(pthread_self(), start.name);
+    return start.function(start.argument);
+}
+
+std::mutex& hookMutex()
+{
+    static std::mutex* m = new std::mutex();
+    return *m;
+}
+std::function<void(int)>& hookStorage()
+{
+    static auto* h = new std::function<void(int)>();
+    return *h;
+}
+} // namespace
+
+void pauseMs(int milliseconds)
+{
+    std::function<void(int)> hook;
+    {
+        std::lock_guard<std::mutex> lock(hookMutex());
+        hook = hookStorage();
+    }
+    if (hook) {
+        hook(milliseconds);
+        return;
+    }
+    timespec t{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    while (nanosleep(&t, &t) != 0) {
+    }
+}
+
+void setPauseHook(std::function<void(int)> hook)
+{
+    std::lock_guard<std::mutex> lock(hookMutex());
+    hookStorage() = std::move(hook);
+}
+
+int priorityForShare(int minPriority, int maxPriority, int sharePercent)
+{
+    return minPriority + (maxPriority - minPriority) * sharePercent / 100;
+}
+
+int startThread(pthread_t* id, void* (*function)(void*), void* argument, int sharePercent, bool detached,
+                const char* name)
+{
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, detached ? PTHREAD_CREATE_DETACHED : PTHREAD_CREATE_JOINABLE);
+    // Policy and priority are stored, but the inherited scheduling stays in force: forcing
+    // real-time scheduling would starve a small machine.
+    pthread_attr_setschedpolicy(&attr, SCHED_RR);
+    sched_param param{};
+    param.sched_priority = priorityForShare(sched_get_priority_min(SCHED_RR), sched_get_priority_max(SCHED_RR),
+                                            sharePercent);
+    pthread_attr_setschedparam(&attr, &param);
+    auto* start = new TThreadStart{function, argument, name};
+    int rc = pthread_create(id, &attr, namedThread, start);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        pthread_attr_t plain;
+        pthread_attr_init(&plain);
+        pthread_attr_setdetachstate(&plain, detached ? PTHREAD_CREATE_DETACHED : PTHREAD_CREATE_JOINABLE);
+        rc = pthread_create(id, &plain, namedThread, start);
+        pthread_attr_destroy(&plain);
+    }
+    if (rc != 0)
+        delete start;
+    return rc;
+}
+
+namespace {
+
+struct TEndActions {
+    std::mutex lock;
+    std::condition_variable done;
+    std::vector<std::pair<EndActionHandle, std::function<void()>>> waiting;
+    EndActionHandle running = 0;
+    EndActionHandle next = 1;
+};
+
+// Never destroyed: any thread may end the process.
+TEndActions& endActions()
+{
+    static TEndActions* actions = new TEndActions;
+    return *actions;
+}
+
+} // namespace
+
+EndActionHandle registerEndAction(std::function<void()> action)
+{
+    TEndActions& a = endActions();
+    std::lock_guard<std::mutex> hold(a.lock);
+    const EndActionHandle handle = a.next++;
+    a.waiting.emplace_back(handle, std::move(action));
+    return handle;
+}
+
+void removeEndAction(EndActionHandle handle)
+{
+    TEndActions& a = endActions();
+    std::unique_lock<std::mutex> hold(a.lock);
+    for (auto it = a.waiting.begin(); it != a.waiting.end(); ++it) {
+        if (it->first == handle) {
+            a.waiting.erase(it);
+            return;
+        }
+    }
+    a.done.wait(hold, [&] { return a.running != handle; });
+}
+
+void runEndActions()
+{
+    TEndActions& a = endActions();
+    std::unique_lock<std::mutex> hold(a.lock);
+    // Two threads ending at once: the second waits for the first, then finds nothing left.
+    a.done.wait(hold, [&] { return a.running == 0; });
+    while (!a.waiting.empty()) {
+        auto entry = std::move(a.waiting.front());
+        a.waiting.erase(a.waiting.begin());
+        a.running = entry.first;
+        hold.unlock();
+        entry.second();
+        hold.lock();
+        a.running = 0;
+        a.done.notify_all();
+    }
+}
+
+void endProcess(int status)
+{
+    runEndActions();
+    std::fflush(nullptr);
+    _exit(status);
+}
+
+bool printVersionOption(int argc, char** argv, const char* version)
+{
+    if (argc != 2 || ::strcasecmp(argv[1], "-V") != 0)
+        return false;
+    std::printf("%s\n", version);
+    return true;
+}

@@ -1,0 +1,35 @@
+// Process-wide services of every program: pauses, thread start, deliberate end of the process.
+#pragma once
+
+#include <functional>
+#include <pthread.h>
+
+// Every pause of the controller goes through here, so that tests can record them instead.
+void pauseMs(int milliseconds);
+// Test hook: called instead of sleeping; nullptr restores real sleeping.
+void setPauseHook(std::function<void(int)> hook);
+
+// Starts a thread with round-robin attributes at the given share (percent) of the priority
+// range; the inherited scheduling is left alone, and refused attributes fall back to the
+// defaults. Returns pthread_create's result.
+int startThread(pthread_t* id, void* (*function)(void*), void* argument, int sharePercent, bool detached,
+                const char* name = nullptr);
+// min + (max - min) * share / 100, integer arithmetic.
+int priorityForShare(int minPriority, int maxPriority, int sharePercent);
+
+// Actions to run once when the process ends (a recording's last records). Any thread.
+using EndActionHandle = int;
+EndActionHandle registerEndAction(std::function<void()> action);
+// Removes an action not yet run; waits while that action is running elsewhere.
+void removeEndAction(EndActionHandle handle);
+// Runs each registered action once, oldest first; an action is never run twice.
+void runEndActions();
+
+// Ends the process after the caller did its work (save, sync, pipe write): runs the end actions
+// not yet run, flushes stdio and calls _exit, so no static destructor runs under live detached
+// threads.
+[[noreturn]] void endProcess(int status);
+
+// The suite's version option: exactly one argument "-V", compared ignoring case. True once the
+// version and a line end are printed (the caller then ends with status 0).
+bool printVersionOption(int argc, char** argv, const char* version);

@@ -1,0 +1,125 @@
+// The bus analyser on the simulated board, end to end: the controller's real start-up with the
+// bus thread, the acquisition threads and the trigger in process, a diagnosis started as the
+// view's switch starts it, and the report it leaves. No timing is asserted.
+#include "tests/core/command_fixture.h"
+
+#include "core/requests.h"
+#include "busanalysis/buspseudofile.h"
+#include "hardware/calibration.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+class BusEndToEndTest : public CommandTest {
+protected:
+    void SetUp() override
+    {
+        CommandTest::SetUp();
+        COMM_id = pthread_self();
+    }
+
+    void useScenario(const char* file)
+    {
+        std::ifstream in(std::string(BV_SOURCE_ROOT) + "/board/sim/" + file);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string why;
+        ASSERT_TRUE(simboard::loadScenarioText(text, &why)) << why;
+    }
+
+    static void post(int32_t parameter, intptr_t value)
+    {
+        pipe_dial r{REQ_SET_PARAM, parameter, 0, value, 0.0f, 0};
+        ASSERT_EQ(o_g_consMessageBox.send(&r), 0);
+    }
+
+    // Start-up, bus mode with the x10 probes' factor on channels 1 and 4, the file, the switch;
+    // the report once the view is told to show it.
+    std::string diagnose(const char* file)
+    {
+        commandStartup();
+        data.probeCoeffCh1 = 10;
+        data.probeCoeffCh4 = 10;
+        static char name[40];
+        std::snprintf(name, sizeof name, "%s", file);
+        post(param::instrumentMode, 17);
+        post(param::busFileName, reinterpret_cast<intptr_t>(name));
+        runLoop(3000, [](const pipe_dial&) {}, [] { return false; });
+        bridge()->clear();
+        post(param::busDiag, 0);
+        const bool done = runLoop(
+            600000, [](const pipe_dial&) {}, [this] { return !bridge()->callsStartingWith("screenIhm(5,").empty(); });
+        EXPECT_TRUE(done) << "no results after the diagnosis";
+        return readHostFile(hostPath("/var/tmp/busAnalysisResults.html"));
+    }
+
+    // The step numbers of the messages 29 shown, in order.
+    std::vector<int> stepsShown()
+    {
+        std::vector<int> steps;
+        for (const std::string& c : bridge()->callsStartingWith("screenMessage(29,"))
+            steps.push_back(std::atoi(c.c_str() + std::strlen("screenMessage(29,")));
+        return steps;
+    }
+};
+
+TEST_F(BusEndToEndTest, CanFileRunsEveryStepAndReports)
+{
+    useScenario("can_hs_500k.json");
+    const std::string report = diagnose("CanHS_500kbps.bus");
+    EXPECT_EQ(stepsShown(), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    const std::vector<std::string> calls = bridge()->calls();
+    const auto results = std::find(calls.begin(), calls.end(), "screenIhm(5,0,0)");
+    ASSERT_NE(results, calls.end());
+    const auto lastStep = std::find_if(calls.rbegin(), calls.rend(), [](const std::string& c) {
+        return c.rfind("screenMessage(29,", 0) == 0;
+    });
+    EXPECT_LT(lastStep.base() - calls.begin(), results - calls.begin());
+    // Every step of channel 1 passes. The CAN-H steps see half a division of swing at 0.2 V/div
+    // (the kernel's least amplitude) and may end without a value on the simulated bus.
+    for (const char* name : {"Vdiff Dom", "Vdiff Rec", "Time Rise", "Time Fall"}) {
+        const size_t row = report.find(std::string("<TD>") + name + "</TD>");
+        ASSERT_NE(row, std::string::npos) << name;
+        EXPECT_NE(report.find("<TD class=\"green\">", row), std::string::npos) << name << "\n" << report;
+        EXPECT_LT(report.find("<TD class=\"green\">", row), report.find("</TR>", row)) << name << "\n" << report;
+    }
+    EXPECT_EQ(data.busDiag, 1);
+}
+
+TEST_F(BusEndToEndTest, LowerDominantLevelIsNotGreen)
+{
+    useScenario("can_hs_500k.json");
+    simboard::updateScenario([](simboard::TScenario& s) {
+        s.bus.high[0] = 3.0;
+        s.bus.low[0] = 2.0;
+    });
+    // The first two steps of the CAN file.
+    const unsigned char* bytes = nullptr;
+    int size = 0;
+    ASSERT_EQ(getBusPseudoFileContent("/CanHS_500kbps.bus", &bytes, &size), 1);
+    std::string text(reinterpret_cast<const char*>(bytes), size_t(size));
+    text.erase(text.find("<MESURE2>"), text.find("</FileBUs>") - text.find("<MESURE2>"));
+    text.replace(text.find("<NbMesureMax a=\"10\"/>"), 21, "<NbMesureMax a=\"2\"/>");
+    ::mkdir(hostPath("/media/user/bus-limits").c_str(), 0777);
+    std::ofstream(hostPath("/media/user/bus-limits/CanLow.bus"), std::ios::binary) << text;
+    const std::string report = diagnose("CanLow.bus*");
+    EXPECT_EQ(stepsShown(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(report.find("class=\"green\">Bus quality"), std::string::npos) << report;
+    EXPECT_NE(report.find("Bus quality: "), std::string::npos);
+    EXPECT_NE(report.find("<LI>- Termination problem</LI>"), std::string::npos) << report;
+}
+
+TEST_F(BusEndToEndTest, Rs232ScenarioWithTheDefaultFileIsGreen)
+{
+    useScenario("rs232_9600.json");
+    const std::string report = diagnose(init_par.busFileName);
+    EXPECT_NE(report.find("<H2 class=\"green\">Bus quality: 100%</H2>"), std::string::npos) << report;
+}
+
+} // namespace

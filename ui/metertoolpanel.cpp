@@ -1,0 +1,10 @@
+#include "ui/metertoolpanel.h"
+
+#include "hardware/CmdesBase.h"
+
+MeterToolPanel::MeterToolPanel(QQuickItem* parent) : QQuickItem(parent) {}
+
+bool MeterToolPanel::is2wattmeterMeasAvailable() const
+{
+    return EtatLogique(ETAT_TWO_CHANNEL_MODEL) == 0;
+}

@@ -1,0 +1,11 @@
+#include "ui/viewerchannel.h"
+
+ViewerChannel::ViewerChannel(QQuickItem* parent)
+    : LoggerChannel(parent)
+{
+}
+
+void ViewerChannel::paint(QPainter* painter)
+{
+    paintCommon(painter);
+}

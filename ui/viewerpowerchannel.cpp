@@ -1,0 +1,11 @@
+#include "ui/viewerpowerchannel.h"
+
+ViewerPowerChannel::ViewerPowerChannel(QQuickItem* parent)
+    : LoggerPowerChannel(parent)
+{
+}
+
+void ViewerPowerChannel::paint(QPainter* painter)
+{
+    paintCommon(painter);
+}
