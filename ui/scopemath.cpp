@@ -73,9 +73,8 @@ bool ScopeMath::sendRequest(QString text)
     char empty[1] = {0};
     TFonction scratch(0, empty);
     scratch.SetFonctionString(buffer, false);
-    if (!scratch.AnalyseSyntaxique() || !scratch.AnalyseSemantique())
+    if (!scratch.AnalyseSyntaxique() || !scratch.AnalyseSemantique() || !scratch.CodageNPI())
         return false;
-    scratch.CodageNPI();
     nextBuffer_ = (nextBuffer_ + 1) % kBufferRing;
     const int n = channelIndex(mathChannel_);
     postMenuRequest(param::mathExprCh1 + n, reinterpret_cast<intptr_t>(buffer));
