@@ -134,8 +134,12 @@ int32_t MeasPixT_bus(const uint32_t* samples, TBusAutoMeas* out, int32_t first, 
         out->flags |= MEAS_MAX_VALID;
     const int32_t bt = binOf(out->maxCode);
     const int32_t bb = binOf(out->minCode);
-    if (!minValid || !maxValid || out->maxCode - out->minCode < 16380 || bt - bb <= 4)
+    if (!minValid || !maxValid || bt - bb <= 4)
         return -2;
+    // Less than half a division of swing still has its levels (a bus wire whose swing is small at
+    // the sensitivity its range needs); only the edge search needs that swing, as the scope's
+    // kernel has it.
+    const bool edgeSwing = out->maxCode - out->minCode >= 16380;
 
     const uint32_t minimum = n / 20;
     int32_t m = levelBin(h, bb, (bb + 7 * bt) / 10, 1, minimum);
@@ -160,6 +164,8 @@ int32_t MeasPixT_bus(const uint32_t* samples, TBusAutoMeas* out, int32_t first, 
     out->baseLevel = static_cast<uint32_t>(base);
     out->midLevel = static_cast<uint32_t>(mid);
     out->flags |= MEAS_BASE_VALID | MEAS_TOP_VALID;
+    if (!edgeSwing)
+        return 0;
 
     // p5, p10, p45, p50, p55, p90, p95: bit t of a code's band is set when it reaches threshold t.
     const int64_t threshold[7] = {(9 * base + mid) / 10, (top + 9 * base) / 10, (base + 9 * mid) / 10, mid,

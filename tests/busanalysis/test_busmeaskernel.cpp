@@ -79,7 +79,7 @@ TEST(BusKernelTest, Failures)
         int32_t codingType;
         int32_t flags;  // expected flags after the failure
     } cases[] = {
-        {"narrow trace", pulse(20000, 60000, 0, 500000, 510000), 0, 0x3},
+        {"extremes within four bins", pulse(20000, 60000, 0, 500000, 503000), 0, 0x3},
         {"clipped at the range end", pulse(20000, 60000, 0, 300000, 600000), 0, 0x1},
         {"two levels for coding 7", square(10000), 7, 0x3},
         {"no valid sample", std::vector<uint32_t>(100000, 0x80000000u | kHigh), 0, 0},
@@ -88,6 +88,25 @@ TEST(BusKernelTest, Failures)
         TBusAutoMeas m;
         EXPECT_EQ(MeasPixT_bus(c.samples.data(), &m, 2000, 98000, c.codingType), -2) << c.what;
         EXPECT_EQ(m.flags, c.flags) << c.what;
+    }
+}
+
+// A wire whose swing is less than half a division (CAN-H's 1 V at 2 V/div, most of the record
+// at the top level) still has its levels; only the edges need half a division.
+TEST(BusKernelTest, SmallSwingHasLevelsAndEdgesFromHalfADivision)
+{
+    struct Case {
+        uint32_t swing;
+        int32_t edgeFlags;
+    } cases[] = {{15000, 0}, {16379, 0}, {16380, 0x3F0}};
+    for (const Case& c : cases) {
+        const std::vector<uint32_t> s = pulse(3000, 96000, 0, 550000, 550000 + c.swing);
+        TBusAutoMeas m;
+        ASSERT_EQ(MeasPixT_bus(s.data(), &m, 2000, 98000, 0), 0) << c.swing;
+        EXPECT_EQ(m.flags & 0xF, 0xF) << c.swing;
+        EXPECT_EQ(m.topLevel, 550000 + c.swing) << c.swing;
+        EXPECT_EQ(m.baseLevel, 550000u) << c.swing;
+        EXPECT_EQ(m.flags & 0x3F0, c.edgeFlags) << c.swing;
     }
 }
 
