@@ -6,6 +6,7 @@
 
 #include "core/process.h"
 #include "core/requests.h"
+#include "hardware/handshake.h"
 #include "scpi/Arbre.h"
 #include "scpi/blockdata.h"
 #include "scpi/io.h"
@@ -55,6 +56,8 @@ TScpiMemorySession* session()
     static TScpiMemorySession* s = [] {
         fuzzStartup();
         fuzzStartController();
+        // No acquisition thread: the acquisition stands between two cycles for ever.
+        b_g_acqSuspended = 1;
         // A block announced longer than the input is drained until the client falls silent.
         setScpiBlockTimeoutMs(kBlockTimeoutMs);
         setScpiTree(markedTree());

@@ -263,6 +263,12 @@ int32_t calibrationTimeAlignment(const calibration& record, int channel)
     return readAt<int32_t>(record, offsetof(calibration, timeAlignment) + 4 * static_cast<size_t>(clampIndex(channel, 4)));
 }
 
+void setCalibrationTimeAlignment(calibration& record, int channel, int32_t picoseconds)
+{
+    writeAt<int32_t>(record, offsetof(calibration, timeAlignment) + 4 * static_cast<size_t>(clampIndex(channel, 4)),
+                     picoseconds);
+}
+
 uint32_t calibrationDateOf(const calibration& record)
 {
     return readAt<uint32_t>(record, kDateOffset);

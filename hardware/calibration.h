@@ -156,6 +156,7 @@ void setCalibrationCapaCurrentGain(calibration& record, int capaRange, float val
 int16_t calibrationTrigOffset(const calibration& record, int group, int bound, int channel);
 void setCalibrationTrigOffset(calibration& record, int group, int bound, int channel, int16_t value);
 int32_t calibrationTimeAlignment(const calibration& record, int channel);
+void setCalibrationTimeAlignment(calibration& record, int channel, int32_t picoseconds);
 uint32_t calibrationDateOf(const calibration& record);
 void setCalibrationDate(calibration& record, uint32_t secondsSince1970);
 

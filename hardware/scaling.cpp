@@ -82,25 +82,28 @@ public:
     TScalingLock& operator=(const TScalingLock&) = delete;
 };
 
-void sendRelayWord(uint16_t channel)
+bool sendRelayWord(uint16_t channel)
 {
-    feSerialSend(feChannelMask(channel), FE_OP_RELAY_WORD, static_cast<uint16_t>(pseudoRC | pseudoRC_bwl[channel]));
+    return feSerialSend(feChannelMask(channel), FE_OP_RELAY_WORD,
+                        static_cast<uint16_t>(pseudoRC | pseudoRC_bwl[channel]));
 }
 
-void holdBefore(uint16_t channel, uint16_t flags)
+bool holdBefore(uint16_t channel, uint16_t flags)
 {
     if (flags & SCALING_HOLD_BEFORE) {
         pseudoRC = static_cast<uint16_t>(pseudoRC & ~0x80u);
-        sendRelayWord(channel);
+        return sendRelayWord(channel);
     }
+    return true;
 }
 
-void releaseAfter(uint16_t channel, uint16_t flags)
+bool releaseAfter(uint16_t channel, uint16_t flags)
 {
     if (flags & SCALING_RELEASE_AFTER) {
         pseudoRC = static_cast<uint16_t>(pseudoRC | 0x80u);
-        sendRelayWord(channel);
+        return sendRelayWord(channel);
     }
+    return true;
 }
 } // namespace
 
@@ -238,7 +241,7 @@ int ScalingWrite(uint16_t channel, uint16_t* params, int16_t parameter, uint16_t
 
     TScalingLock lock;
     const uint16_t mask = feChannelMask(channel);
-    holdBefore(channel, flags);
+    bool sent = holdBefore(channel, flags);
     if (sendsRegisters) {
         for (const uint8_t* r = scaling2Register[parameter]; *r != 255; ++r) {
             uint16_t v = tus_g_scalingPseudoReg[channel][*r];
@@ -252,11 +255,11 @@ int ScalingWrite(uint16_t channel, uint16_t* params, int16_t parameter, uint16_t
                 }
             }
             tus_g_scalingPseudoReg[channel][*r] = v;
-            feSerialSend(mask, static_cast<uint16_t>(FE_OP_WRITE_REGISTER + *r), v);
+            sent = feSerialSend(mask, static_cast<uint16_t>(FE_OP_WRITE_REGISTER + *r), v) && sent;
         }
     }
-    releaseAfter(channel, flags);
-    return 0;
+    sent = releaseAfter(channel, flags) && sent;
+    return sent ? 0 : -2;
 }
 
 int ScalingRead(uint16_t channel, uint16_t* out, uint16_t reg, uint16_t flags)
@@ -265,13 +268,15 @@ int ScalingRead(uint16_t channel, uint16_t* out, uint16_t reg, uint16_t flags)
         return -1;
     TScalingLock lock;
     const uint16_t mask = feChannelMask(channel);
-    holdBefore(channel, flags);
+    bool read = holdBefore(channel, flags);
     const uint16_t first = reg;
     const uint16_t last = reg == 0 ? kScalingRegisters - 1 : reg;
     for (uint16_t r = first; r <= last; ++r) {
-        const uint32_t readBack = feSerialQuery(mask, static_cast<uint16_t>(FE_OP_READ_REGISTER + r));
+        bool ok = false;
+        const uint32_t readBack = feSerialQuery(mask, static_cast<uint16_t>(FE_OP_READ_REGISTER + r), &ok);
         *out++ = static_cast<uint16_t>(readBack >> (23 - tuc_g_scalingRegisterTopBit[r]));
+        read = ok && read;
     }
-    releaseAfter(channel, flags);
-    return 0;
+    read = releaseAfter(channel, flags) && read;
+    return read ? 0 : -2;
 }

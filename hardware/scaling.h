@@ -74,11 +74,12 @@ int ScalingInit();
 // Sends every register holding a field of parameter (0: all 17) of channel 0..3, computed from
 // params, or from the shadow alone with SCALING_FROM_SHADOW (params is then never read; it may
 // be null). A parameter outside 0..71 sends no register, only the relay words of flags 1 and 2.
-// 0; -1 for a channel above 3, or a null params that would have to be read (nothing sent).
+// 0; -1 for a channel above 3, or a null params that would have to be read (nothing sent); -2
+// when a serial access failed (the others are still tried).
 int ScalingWrite(uint16_t channel, uint16_t* params, int16_t parameter, uint16_t flags);
 // Reads register reg (0: all 17, into out[0..16]) of channel 0..3 back, right-aligned, with the
 // relay flags 1 and 2 as in ScalingWrite. 0; -1 for a channel above 3, a register above 16 or a
-// null out (nothing sent).
+// null out (nothing sent); -2 when a serial access failed (its register reads 0).
 int ScalingRead(uint16_t channel, uint16_t* out, uint16_t reg, uint16_t flags);
 
 // The packing of one field into a register value (exposed for the factory diagnosis and tests).

@@ -15,8 +15,3 @@ void wsRpmIndicsLogger(TWsReq* req) { wsReplyFailed(req); }
 void wsRpmIndicsViewer(TWsReq* req) { wsReplyFailed(req); }
 void wsRpmViewerFilter(TWsReq* req) { wsReplyFailed(req); }
 void wsRpmViewerEvents(TWsReq* req) { wsReplyFailed(req); }
-void wsRpmCalibr(TWsReq* req) { wsReplyFailed(req); }
-void wsRpmCflash(TWsReq* req) { wsReplyFailed(req); }
-void wsRpmScaling(TWsReq* req) { wsReplyFailed(req); }
-void wsRpmPipeline(TWsReq* req) { wsReplyFailed(req); }
-void wsRpmFpga(TWsReq* req) { wsReplyFailed(req); }

@@ -370,6 +370,7 @@ TFrontEnd frontEnd(int channel);
 struct TDeviceCode {
     uint16_t data = 0;
     bool written = false;
+    uint16_t previous = 0;   // the data word written before data (two-part pipeline values)
 };
 TDeviceCode channelDeviceCode(int device, int code);
 
@@ -531,6 +532,11 @@ int queueInputEvent(int device, uint16_t type, uint16_t code, int32_t value);
 //          record" below) until the next block length arrives (0x082)
 //   0x1A0  macro vernier << 7: set per ET acquisition, and per streaming trigger at divider 500
 //          (the middle time bases: the crossing's distance before the trigger sample x 500)
+//   0x188, 0x191, 0x193, 0x1C1-0x1CC, 0x1CE, 0x1D1  the pipeline registers of the factory
+//          client: the words last written under 0x089, 0x090, 0x092, 0x0C1-0x0CC, 0x0CE, 0x0D1,
+//          field width w (17, 14, 2; the table's widths): w > 14 ((previous >> 1) << 14 |
+//          last >> 1), else last >> 1, answered as value << (24 - w) in 24 bits; 0x1D0 a fixed
+//          pattern per channel (0x5A0000 + 0x1111 x channel number)
 // The kind of an acquisition is decided at 0x097 by the relay word last sent (0x090): bit 0x20
 // equivalent time, else streaming. Streaming produces once SPI 0 bit 0x2 is set and 0x080 has
 // arrived, one sample every (SPI 68 + 1) x unit (1 us; 80 ns with SPI 0 bit 0x40; 1.008 us with

@@ -19,12 +19,13 @@ std::vector<std::pair<std::string, std::function<void(TSimBoard&)>>>& extensions
 // Opcodes of the serial front-end interface that the product uses.
 bool opcodeKnown(uint16_t op)
 {
-    if (op <= 0x010 || (op >= 0x100 && op <= 0x110) || (op >= 0x0C1 && op <= 0x0CE))
+    if (op <= 0x010 || (op >= 0x100 && op <= 0x110) || (op >= 0x0C1 && op <= 0x0CE) || (op >= 0x1C1 && op <= 0x1CC))
         return true;
     switch (op) {
     case 0x080: case 0x082: case 0x083: case 0x084: case 0x087: case 0x089: case 0x090:
     case 0x092: case 0x095: case 0x096: case 0x097: case 0x0AC: case 0x0AD: case 0x0D1:
     case 0x181: case 0x185: case 0x186: case 0x1A0: case 0x1CF:
+    case 0x188: case 0x191: case 0x193: case 0x1CE: case 0x1D0: case 0x1D1:
         return true;
     default:
         return false;
@@ -409,17 +410,53 @@ void TSimBoard::installCoreHandlers()
             return (static_cast<uint32_t>(b.chips[d].reg[r]) << (23 - chipTopBit(r))) & 0xFFFFFF;
         };
     }
-    // Channel-device codes: the last data word per code and device; reads give 0 for now.
+    // Channel-device codes: the last two data words per code and device.
     for (uint16_t op = 0x080; op <= 0x0FF; ++op)
         opcodeHandlers[op] = [](TSimBoard& b, int d, uint16_t code, uint16_t data) -> uint32_t {
-            if (d >= 0)
-                b.deviceCodes[d][code - 0x80] = TDeviceCode{data, true};
+            if (d >= 0) {
+                TDeviceCode& stored = b.deviceCodes[d][code - 0x80];
+                stored = TDeviceCode{data, true, stored.data};
+            }
             return 0;
         };
+    installPipelineReadBacks();
 
     installAcquisitionHandlers();
     installEngineHandlers();
     installPanelHandlers();
+}
+
+void TSimBoard::installPipelineReadBacks()
+{
+    // The channel devices' pipeline registers: read code, the code written for it, field width.
+    // A field wider than 14 bits arrives in two words, its high part first.
+    struct TPipelineField {
+        uint16_t readCode;
+        uint16_t writeCode;
+        int width;
+    };
+    static const TPipelineField kFields[] = {
+        {0x41, 0x41, 7},  {0x42, 0x42, 14}, {0x43, 0x43, 5},  {0x44, 0x44, 20}, {0x45, 0x45, 20},
+        {0x46, 0x46, 14}, {0x47, 0x47, 5},  {0x48, 0x48, 12}, {0x49, 0x49, 14}, {0x4A, 0x4A, 6},
+        {0x4B, 0x4B, 14}, {0x4C, 0x4C, 5},  {0x4E, 0x4E, 5},  {0x51, 0x51, 14}, {0x08, 0x09, 17},
+        {0x11, 0x10, 14}, {0x13, 0x12, 2},
+    };
+    for (const TPipelineField& f : kFields) {
+        const uint16_t writeCode = f.writeCode;
+        const int width = f.width;
+        opcodeHandlers[0x180 + f.readCode] = [writeCode, width](TSimBoard& b, int d, uint16_t, uint16_t) -> uint32_t {
+            if (d < 0 || d > 3)
+                return 0;
+            const TDeviceCode& w = b.deviceCodes[d][writeCode];
+            const uint32_t value = width > 14 ? ((uint32_t{w.previous} >> 1) << 14) | (uint32_t{w.data} >> 1)
+                                              : uint32_t{w.data} >> 1;
+            return (value << (24 - width)) & 0xFFFFFF;
+        };
+    }
+    // Read-only: a fixed pattern per channel (0x1CF is the frequency counter's).
+    opcodeHandlers[0x1D0] = [](TSimBoard&, int d, uint16_t, uint16_t) -> uint32_t {
+        return d < 0 || d > 3 ? 0 : 0x5A0000u + 0x1111u * static_cast<uint32_t>(d + 1);
+    };
 }
 
 } // namespace simboard

@@ -316,6 +316,7 @@ public:
 private:
     TSimBoard();
     void installCoreHandlers();
+    void installPipelineReadBacks();  // the channel devices' pipeline registers
 };
 
 // Board-path form of a device path, or "" when the path is not a modelled device.

@@ -328,14 +328,14 @@ TEST_F(ScalingTest, BusyInterfaceIsAbandonedWithinTheBound)
     EXPECT_GE(elapsedMs([&] { EXPECT_EQ(feSerialQuery(FE_CHANNEL_1, 0x104, &ok), 0u); }), kFeBusyTimeoutMs - 1.0);
     EXPECT_FALSE(ok);
 
-    // A whole-channel write gives up command by command: 19 bounded waits at most.
+    // A whole-channel write gives up command by command: 19 bounded waits at most, and says so.
     const uint32_t writes = simboard::frontEnd(0).registerWrites;
-    const double ms = elapsedMs([] { EXPECT_EQ(ScalingWrite(0, to_g_scalingParams[0], 0, 3), 0); });
+    const double ms = elapsedMs([] { EXPECT_EQ(ScalingWrite(0, to_g_scalingParams[0], 0, 3), -2); });
     EXPECT_LT(ms, 19 * (kFeBusyTimeoutMs + 25.0));
     EXPECT_EQ(simboard::frontEnd(0).registerWrites, writes);
     uint16_t out[kScalingRegisters];
     std::fill(std::begin(out), std::end(out), 0xEEEE);
-    ScalingRead(0, out, 0, 0);
+    EXPECT_EQ(ScalingRead(0, out, 0, 0), -2);
     for (uint16_t v : out)
         EXPECT_EQ(v, 0);
     EXPECT_TRUE(commands().empty());

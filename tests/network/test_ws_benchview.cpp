@@ -110,8 +110,8 @@ TEST_F(BenchviewWebService, AnswersUnknownAndNotYetServedNamesWithMinusOne)
 {
     start();
     EXPECT_EQ(exchange("/nothing"), "-1,");
-    // The rows whose handlers are not there yet: meter, recorder, viewer, harmonic, factory.
-    for (int i = 26; i < kWsCallbackRows; ++i)
+    // The rows whose handlers are not there yet: meter, recorder, viewer, harmonic.
+    for (int i = 26; i < kWsCallbackRows - 5; ++i)
         EXPECT_EQ(exchange(std::string(wsCallback[i].name) + "?o=12"), "-1,") << wsCallback[i].name;
     EXPECT_EQ(exchange("/idle"), "-1,");
     EXPECT_EQ(exchange("/identify").compare(0, 2, "3,"), 0);  // names are matched as prefixes
@@ -215,6 +215,28 @@ TEST_F(BenchviewWebService, StatusFollowsAFormatChangeAndASavedSetupIsFetched)
     ASSERT_TRUE(wsParseGetfile(file, &size, &body)) << file.substr(0, 20);
     EXPECT_EQ(size, 1360);
     EXPECT_EQ(body, readWholeFile(hostPath("/media/user/setups/s1.cfg")));
+}
+
+// The factory requests of the calibration client, one of each, by their reply lengths.
+TEST_F(BenchviewWebService, AnswersTheFactoryRequests)
+{
+    start();
+    const std::string pipeline = exchange("/pipeline");
+    EXPECT_EQ(pipeline.size(), 306u);
+    EXPECT_EQ(pipeline.compare(0, 2, "1,"), 0);
+    const std::string scaling = exchange("/scaling?channel=2");
+    EXPECT_EQ(scaling.size(), 36u);
+    EXPECT_EQ(scaling.compare(0, 2, "1,"), 0);
+    const std::string record = exchange("/calibr");
+    ASSERT_EQ(record.size(), 2424u);
+    EXPECT_EQ(record.compare(0, 2, "1,"), 0);
+    EXPECT_EQ(exchange("/cflash"), "0,");
+    const std::string fpga = exchange("/fpga?spi=99");
+    EXPECT_EQ(fpga.compare(0, 9, "3,spi,99,"), 0) << fpga;
+    EXPECT_EQ(fpga.back(), ',');
+    // The record sent back as it came is accepted (its checksum is the instrument's own).
+    EXPECT_EQ(exchange("/calibr?" + record.substr(2)), "0,");
+    ASSERT_TRUE(process_.running()) << process_.log();
 }
 
 } // namespace

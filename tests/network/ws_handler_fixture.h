@@ -31,11 +31,15 @@ inline std::ostream& operator<<(std::ostream& os, const TWsSet& s)
     return os << "{" << s.code << ", " << s.aux << ", " << s.value << "}";
 }
 
-class WsHandlers : public SimBoardTest {
+// Base: SimBoardTest, or a fixture built on it (the factory requests run on the simulated FPGA).
+template <class Base>
+class WsHandlersOn : public Base {
 protected:
     void SetUp() override
     {
-        SimBoardTest::SetUp();
+        Base::SetUp();
+        if (this->HasFatalFailure())
+            return;
         data = init_par;
         traces_ = std::make_unique<TLinkedTraces>(TLinkedTraces::kAll);
         for (mesures& m : records_)
@@ -56,7 +60,7 @@ protected:
         if (req_ && req_->socket >= 0)
             ::close(req_->socket);
         traces_.reset();
-        SimBoardTest::TearDown();
+        Base::TearDown();
     }
 
     // The service's side: a loopback socket on a port of the system's choice.
@@ -127,4 +131,6 @@ protected:
 private:
     std::unique_ptr<TLinkedTraces> traces_;
 };
+
+using WsHandlers = WsHandlersOn<SimBoardTest>;
 

@@ -8,6 +8,7 @@
 #include "hardware/calibration.h"
 #include "scpi/handler.h"
 #include "scpi/scpi.h"
+#include "tests/scpi/releaser.h"
 #include "tests/scpi/scpi_unit_reader.h"
 #include "tests/support/simboardtest.h"
 
@@ -218,37 +219,6 @@ TEST_F(CommonCommands, IdentificationIsTheStoredCalibrationsWithSerial)
     EXPECT_EQ(reply("*IDN?"), std::string(10, 'M') + ", V1.12/" + std::string(10, 'C') + ", " +
                                   std::string(20, 'S') + "\n\r");
 }
-
-// A releasing controller for the requests *CLS hands over itself.
-class Releaser {
-public:
-    Releaser()
-        : thread_([this] {
-              while (!stop_) {
-                  pipe_dial r;
-                  if (o_g_consMessageBox.receive(&r, true, 1) != 0)
-                      continue;
-                  records_.push_back(r);
-                  scpi_SemP();
-              }
-          })
-    {
-    }
-    ~Releaser() { stop(); }
-    // Stops taking records; the records taken so far.
-    std::vector<pipe_dial> stop()
-    {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-        return records_;
-    }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::vector<pipe_dial> records_;
-    std::thread thread_;
-};
 
 TEST_F(CommonCommands, ClearStatusKeepsTheMasksAndClearsDeviceErrorThroughTheController)
 {

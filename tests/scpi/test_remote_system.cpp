@@ -1,7 +1,9 @@
 // A remote user's view of the device and system commands, hard copies and help: a running
 // benchview on a simulated board of the test's own, over loopback TCP.
 #include "board/board.h"
+#include "core/calibfile.h"
 #include "core/setup.h"
+#include "hardware/calibration.h"
 #include "tests/scpi/benchview_fixture.h"
 #include "tests/support/poweronsetup.h"
 
@@ -9,6 +11,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
 #include <dirent.h>
 #include <poll.h>
 #include <vector>
@@ -145,6 +151,45 @@ TEST_F(RemoteSystem, HardCopiesAndTheInstrumentMode)
     EXPECT_EQ(ask("DEV:MODE MULT\n*OPC?\n"), "1\n\r");
     EXPECT_TRUE(waitFor("DEV:MODE?\n", "MULT\n\r"));
     EXPECT_EQ(ask("SYST:ERR?\n"), kNoError);
+}
+
+// The factory's first steps: read the seeded record, run a step, change the serial number and
+// commit the record to the calibration file.
+TEST_F(RemoteSystem, FactoryRecordStepAndCommit)
+{
+    ASSERT_TRUE(writeAll(fd_, "FORM INT\nZC:CAL:LIST?\n"));
+    const std::string block = readExactly(6 + kCalibrationSize + 2);
+    ASSERT_EQ(block.size(), 6 + kCalibrationSize + 2);
+    EXPECT_EQ(block.substr(0, 6), "#42422");
+    EXPECT_EQ(block.substr(block.size() - 2), "\n\r");
+    calibration record;
+    std::memcpy(&record, block.data() + 6, sizeof record);
+    EXPECT_EQ(std::string(record.modelName, 6), "NONAME");
+    uint32_t sum = 0;
+    for (size_t i = 4; i < kCalibrationSize; ++i)
+        sum += static_cast<unsigned char>(block[6 + i]);
+    uint32_t checksum = 0;
+    std::memcpy(&checksum, block.data() + 6, 4);
+    EXPECT_EQ(checksum, ~sum);
+
+    // A step holds the interpreter until its end; the first one succeeds on any board.
+    EXPECT_EQ(ask("ZC:CAL:INIT\n*OPC?\n"), "1\n\r");
+    EXPECT_EQ(ask("*WAI\nSYST:ERR?\n"), kNoError);
+    // The simulated board has no internal references: this step fails, and *WAI tells.
+    EXPECT_EQ(ask("ZC:CAL:VP1\n*WAI\nSYST:ERR?\n"), "-200,Execution error\n\r");
+    EXPECT_EQ(ask("SYST:ERR?\n"), kNoError);
+
+    const time_t before = std::time(nullptr);
+    EXPECT_EQ(ask("ZC:CAL:SNUM \"SN-REMOTE\"\nZC:CAL:FLASH\n*OPC?\n"), "1\n\r");
+    EXPECT_EQ(ask("SYST:ERR?\n"), kNoError);
+    std::ifstream in(root_ + kCalibrationFile, std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(file.size(), 128 + kCalibrationSize);
+    calibration stored;
+    std::memcpy(&stored, file.data() + 128, sizeof stored);
+    EXPECT_TRUE(calibrationChecksumValid(stored));
+    EXPECT_STREQ(stored.serialNumber, "SN-REMOTE");
+    EXPECT_GE(static_cast<time_t>(calibrationDateOf(stored)), before - 5);
 }
 
 } // namespace

@@ -123,4 +123,20 @@ TEST_F(MeasureHoldTest, TraceTransfersCompleteWhileAnotherThreadHoldsAndReleases
     }
 }
 
+TEST_F(MeasureHoldTest, RawSortedSamplesAreCopiedBetweenTwoCycles)
+{
+    // The hold ends inside the query: the acquisition runs on and the other holder gets its turns.
+    constexpr size_t kQueries = 6;
+    const std::string replies =
+        askWhileHeld("FORM ASC\n", kQueries, [](size_t) { return "ZC:CAL:MAT?\n"; });
+    size_t at = 0;
+    for (size_t i = 0; i < kQueries; ++i) {
+        const size_t end = replies.find("\n\r", at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string reply = replies.substr(at, end - at);
+        EXPECT_EQ(static_cast<size_t>(std::count(reply.begin(), reply.end(), ',')), 10000u) << i;
+        at = end + 2;
+    }
+}
+
 } // namespace
