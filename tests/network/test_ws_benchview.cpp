@@ -5,6 +5,9 @@
 #include "tests/support/benchviewprocess.h"
 #include "tests/network/ws_test_client.h"
 #include "tests/support/simboardtest.h"
+#include "board/sim/simboard.h"
+
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +105,38 @@ protected:
         return wsFields(reply, &f) && index < f.size() ? f[index] : std::string();
     }
 
+    // The scenario the program reads at start: the defaults with a change.
+    void useScenario(const std::function<void(simboard::TScenario&)>& change)
+    {
+        simboard::TScenario s = simboard::defaultScenario();
+        change(s);
+        std::ofstream(hostPath("/sim/scenario.json")) << simboard::scenarioToJson(s);
+    }
+    // Switches to an instrument mode and waits until the status shows it.
+    void useMode(int mode)
+    {
+        const std::string m = std::to_string(mode);
+        exchange("/instrument?mode=" + m);
+        ASSERT_EQ(field(until("/status", [&](const std::string& r) { return field(r, 6) == m; }), 6), m);
+    }
+    // A value text ("2.50 V", "12.3 mV"): its number with the prefix applied; NaN when it has none.
+    static double valueOf(const std::string& text)
+    {
+        char* end = nullptr;
+        double v = std::strtod(text.c_str(), &end);
+        if (end == text.c_str())
+            return NAN;
+        while (*end == ' ')
+            ++end;
+        switch (*end) {
+        case 'u': v *= 1e-6; break;
+        case 'm': v *= 1e-3; break;
+        case 'k': v *= 1e3; break;
+        default: break;
+        }
+        return v;
+    }
+
     BenchviewProcess process_;
     TWsTestClient client_;
 };
@@ -110,8 +145,8 @@ TEST_F(BenchviewWebService, AnswersUnknownAndNotYetServedNamesWithMinusOne)
 {
     start();
     EXPECT_EQ(exchange("/nothing"), "-1,");
-    // The rows whose handlers are not there yet: meter, recorder, viewer, harmonic, factory.
-    for (int i = 26; i < kWsCallbackRows; ++i)
+    // The rows whose handlers are not there yet: factory.
+    for (int i = 38; i < kWsCallbackRows; ++i)
         EXPECT_EQ(exchange(std::string(wsCallback[i].name) + "?o=12"), "-1,") << wsCallback[i].name;
     EXPECT_EQ(exchange("/idle"), "-1,");
     EXPECT_EQ(exchange("/identify").compare(0, 2, "3,"), 0);  // names are matched as prefixes
@@ -215,6 +250,58 @@ TEST_F(BenchviewWebService, StatusFollowsAFormatChangeAndASavedSetupIsFetched)
     ASSERT_TRUE(wsParseGetfile(file, &size, &body)) << file.substr(0, 20);
     EXPECT_EQ(size, 1360);
     EXPECT_EQ(body, readWholeFile(hostPath("/media/user/setups/s1.cfg")));
+}
+
+// A new user reads the meter and the harmonic analyser from the remote client.
+TEST_F(BenchviewWebService, MeterReadsTheDcLevelOfChannelOne)
+{
+    useScenario([](simboard::TScenario& s) {
+        s.signals[0] = simboard::TSignal{};
+        s.signals[0].shape = "dc";
+        s.signals[0].offset = 2.5;
+    });
+    start();
+    useMode(128);
+    TWsMeterBox box;
+    const std::string r = until("/measuresMeter?channel=1", [&](const std::string& bytes) {
+        return wsParseMeterBox(bytes, &box) && std::isfinite(valueOf(box.texts[2]));
+    });
+    ASSERT_TRUE(wsParseMeterBox(r, &box)) << r;
+    EXPECT_EQ(box.label, "CH1");
+    EXPECT_NEAR(valueOf(box.texts[2]), 2.5, 0.05) << r;
+    EXPECT_NE(box.texts[2].find('V'), std::string::npos) << r;
+}
+
+TEST_F(BenchviewWebService, HarmonicAnalyserReadsRmsAndDistortion)
+{
+    constexpr double kVpp = 4.0;
+    useScenario([&](simboard::TScenario& s) {
+        s.signals[0] = simboard::TSignal{};
+        s.signals[0].shape = "harmonics";
+        s.signals[0].frequency = 50;
+        s.signals[0].vpp = kVpp;
+        s.signals[0].harmonics = {1, 0, 0.2};
+    });
+    // The fundamental's amplitude that gives the scenario's peak-to-peak value.
+    double low = 0.0;
+    double high = 0.0;
+    for (int i = 0; i < 100000; ++i) {
+        const double x = 2 * M_PI * i / 100000;
+        const double y = std::sin(x) + 0.2 * std::sin(3 * x);
+        low = std::min(low, y);
+        high = std::max(high, y);
+    }
+    const double rms = kVpp / (high - low) * std::sqrt((1.0 + 0.04) / 2.0);
+    start();
+    useMode(64);
+    TWsHarmonicMeasures m;
+    const std::string r = until("/measuresHarmonic", [&](const std::string& bytes) {
+        return wsParseHarmonicMeasures(bytes, &m) && std::isfinite(valueOf(m.blocks[0].readings[0]));
+    });
+    ASSERT_TRUE(wsParseHarmonicMeasures(r, &m)) << r;
+    EXPECT_NEAR(valueOf(m.blocks[0].readings[0]), rms, rms * 0.05) << r;
+    EXPECT_NEAR(std::atof(m.blocks[0].readings[1].c_str()), 20.0, 1.0) << r;
+    EXPECT_NE(m.blocks[0].readings[1].find(" %"), std::string::npos);
 }
 
 } // namespace
