@@ -262,12 +262,16 @@ TEST_F(BenchviewWebService, MeterReadsTheDcLevelOfChannelOne)
     });
     start();
     useMode(128);
+    // Channel 1 shown, DC coupling (client code 6).
+    EXPECT_EQ(exchange("/verticalMeter?channel=1&p0=1&p3=6"), "0,");
     TWsMeterBox box;
     const std::string r = until("/measuresMeter?channel=1", [&](const std::string& bytes) {
-        return wsParseMeterBox(bytes, &box) && std::isfinite(valueOf(box.texts[2]));
+        return wsParseMeterBox(bytes, &box) && std::fabs(valueOf(box.texts[2]) - 2.5) < 0.05;
     });
     ASSERT_TRUE(wsParseMeterBox(r, &box)) << r;
     EXPECT_EQ(box.label, "CH1");
+    EXPECT_EQ(box.state, 1);
+    EXPECT_EQ(box.texts[1], "DC");
     EXPECT_NEAR(valueOf(box.texts[2]), 2.5, 0.05) << r;
     EXPECT_NE(box.texts[2].find('V'), std::string::npos) << r;
 }
@@ -282,26 +286,25 @@ TEST_F(BenchviewWebService, HarmonicAnalyserReadsRmsAndDistortion)
         s.signals[0].vpp = kVpp;
         s.signals[0].harmonics = {1, 0, 0.2};
     });
-    // The fundamental's amplitude that gives the scenario's peak-to-peak value.
-    double low = 0.0;
-    double high = 0.0;
-    for (int i = 0; i < 100000; ++i) {
-        const double x = 2 * M_PI * i / 100000;
-        const double y = std::sin(x) + 0.2 * std::sin(3 * x);
-        low = std::min(low, y);
-        high = std::max(high, y);
-    }
-    const double rms = kVpp / (high - low) * std::sqrt((1.0 + 0.04) / 2.0);
+    // The relative amplitudes are scaled so that their sum gives half the peak-to-peak value.
+    const double rms = kVpp / 2 / 1.2 * std::sqrt((1.0 + 0.04) / 2.0);
     start();
     useMode(64);
+    EXPECT_EQ(exchange("/verticalScope?channel=1&p0=1"), "0,");
     TWsHarmonicMeasures m;
     const std::string r = until("/measuresHarmonic", [&](const std::string& bytes) {
         return wsParseHarmonicMeasures(bytes, &m) && std::isfinite(valueOf(m.blocks[0].readings[0]));
     });
     ASSERT_TRUE(wsParseHarmonicMeasures(r, &m)) << r;
-    EXPECT_NEAR(valueOf(m.blocks[0].readings[0]), rms, rms * 0.05) << r;
-    EXPECT_NEAR(std::atof(m.blocks[0].readings[1].c_str()), 20.0, 1.0) << r;
-    EXPECT_NE(m.blocks[0].readings[1].find(" %"), std::string::npos);
+    // Order 1, the fundamental: all of the relative level, at 50 Hz; the RMS value holds the
+    // fundamental and the third harmonic at a fifth of it.
+    const std::vector<std::string>& f = m.blocks[0].readings;
+    EXPECT_NEAR(valueOf(f[0]), rms, rms * 0.15) << r;
+    EXPECT_NEAR(valueOf(f[0]), valueOf(f[5]) * std::sqrt(1.04), valueOf(f[0]) * 0.01) << r;
+    EXPECT_EQ(f[1], "20.0 %") << r;
+    EXPECT_EQ(f[2], "100.0 %") << r;
+    EXPECT_EQ(f[4], "50.0 Hz") << r;
+    EXPECT_EQ(m.blocks[0].colour, std::stoi(field(exchange("/verticalScope?channel=1"), 1)));
 }
 
 } // namespace
