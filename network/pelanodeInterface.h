@@ -149,8 +149,9 @@ private:
     bool overflow_ = false;
 };
 
-// "%g" with "." in out (at least 32 bytes); returns the length.
-int wsFormatReal(double value, char* out, size_t size);
+// "%g" (decimals >= 0: fixed notation with that many decimals) with "." in out (at least 32
+// bytes); returns the length.
+int wsFormatReal(double value, char* out, size_t size, int decimals = -1);
 // Sends the replies "-1," (unknown or failed) and "0," (done, nothing to report).
 ssize_t wsReplyFailed(TWsReq* req);
 ssize_t wsReplyDone(TWsReq* req);

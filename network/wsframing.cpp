@@ -64,12 +64,12 @@ ssize_t wsReplyDone(TWsReq* req)
     return wsResponseSend(req, "0,", 2);
 }
 
-int wsFormatReal(double value, char* out, size_t size)
+int wsFormatReal(double value, char* out, size_t size, int decimals)
 {
     // Remote clients read "." whatever the process locale is.
     static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
     const locale_t previous = cLocale ? uselocale(cLocale) : static_cast<locale_t>(nullptr);
-    const int n = std::snprintf(out, size, "%g", value);
+    const int n = decimals < 0 ? std::snprintf(out, size, "%g", value) : std::snprintf(out, size, "%.*f", decimals, value);
     if (previous)
         uselocale(previous);
     return n < 0 ? 0 : (static_cast<size_t>(n) >= size ? static_cast<int>(size) - 1 : n);

@@ -21,53 +21,12 @@ void sendReply(TWsReq* req, const TWsReply& reply)
     wsResponseSend(req, reply.data(), reply.size());
 }
 
-// Truncation toward zero into 32 bits; false for a value that has none.
 bool toInt(double value, int32_t* out)
 {
-    const double t = std::trunc(value);
-    if (!std::isfinite(t) || t < INT32_MIN || t > INT32_MAX)
-        return false;
-    *out = static_cast<int32_t>(t);
-    return true;
+    return wsTruncate(value, out);
 }
 
-// One conversion: a request value v becomes int(v / scale) - offset, a stored value x is reported
-// as int((x + offset) x scale). Unusable when the setup's zoom gives no finite, non-zero scale.
-struct TConversion {
-    double scale = 0.0;
-    int64_t offset = 0;
-    bool usable = false;
-
-    TConversion() = default;
-    TConversion(double s, double o)
-    {
-        int32_t whole = 0;
-        usable = std::isfinite(s) && s != 0.0 && toInt(o, &whole);
-        scale = s;
-        offset = whole;
-    }
-    TConversion shifted(int64_t by) const
-    {
-        TConversion c = *this;
-        c.offset += by;
-        c.usable = usable && c.offset >= INT32_MIN && c.offset <= INT32_MAX;
-        return c;
-    }
-    int set(TWsReq* req, const char* key, int parameter, int32_t current) const
-    {
-        if (!usable)
-            return 0;  // no usable scale: the key counts as absent
-        return SetWsParamIndirect(req, key, static_cast<uint16_t>(parameter), current, scale,
-                                  static_cast<int32_t>(offset));
-    }
-    int64_t report(int64_t stored) const
-    {
-        int32_t value = 0;
-        if (!usable || !toInt((static_cast<double>(stored) + static_cast<double>(offset)) * scale, &value))
-            return 0;
-        return value;
-    }
-};
+using TConversion = TWsConversion;
 
 // The time or FFT view's conversions.
 struct TView {
@@ -156,6 +115,33 @@ int setCursors(TWsReq* req, const TView& view)
 
 } // namespace
 
+bool wsTruncate(double value, int32_t* out)
+{
+    const double t = std::trunc(value);
+    if (!std::isfinite(t) || t < INT32_MIN || t > INT32_MAX)
+        return false;
+    *out = static_cast<int32_t>(t);
+    return true;
+}
+
+int wsSetZoomWidth(TWsReq* req, const char* widthKey, const char* positionKey)
+{
+    double width = 0.0;
+    int32_t value = 0;
+    if (!wsKeyReal(req, widthKey, &width) || !wsTruncate(width * 4.0, &value))
+        return 0;
+    // The controller takes the width in hundredths and the window position with it: the one
+    // this request sets, else the current one.
+    int32_t position = data.horizPosition;
+    if (!wsKeyScaled(req, positionKey, 0.01, 0, &position))
+        position = data.horizPosition;
+    int32_t current = 0;
+    if (wsTruncate(static_cast<double>(data.zoomWidth) * 100.0, &current) && current == value)
+        return 1;
+    wsPostRequest(REQ_SET_PARAM, param::zoomWidth, position, value, 0.0f, wsSender());
+    return 2;
+}
+
 void wsRpmIndicsScope(TWsReq* req)
 {
     const TView view = timeView();
@@ -202,22 +188,7 @@ void wsRpmIndicsScope(TWsReq* req)
 void wsRpmIndicsCompScope(TWsReq* req)
 {
     int set = SetWsParamIndirect(req, "p1", param::horizPosition, data.horizPosition, 0.01, 0);
-    double width = 0.0;
-    int32_t value = 0;
-    if (wsKeyReal(req, "p2", &width) && toInt(width * 4.0, &value)) {
-        // The controller takes the width in hundredths and the window position with it: the one
-        // this request sets, else the current one.
-        int32_t position = data.horizPosition;
-        if (!wsKeyScaled(req, "p1", 0.01, 0, &position))
-            position = data.horizPosition;
-        int32_t current = 0;
-        if (toInt(static_cast<double>(data.zoomWidth) * 100.0, &current) && current == value) {
-            set |= 1;
-        } else {
-            wsPostRequest(REQ_SET_PARAM, param::zoomWidth, position, value, 0.0f, wsSender());
-            set |= 2;
-        }
-    }
+    set |= wsSetZoomWidth(req, "p2", "p1");
     set |= SetWsParamIndirect(req, "p3", param::sweepOffset, data.sweepOffset, -0.01, 0);
     if (set != 0) {
         wsReplyDone(req);

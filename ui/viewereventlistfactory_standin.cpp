@@ -1,6 +1,25 @@
-// Stand-in until the event-list worker exists: records its three calls.
+// Stand-in until the event-list worker exists: records its calls and hands out the events a test
+// set; no thread is started.
 #include "ui/viewereventlistfactory.h"
 #include "ui/viewereventlistfactory_standin.h"
+
+#include <mutex>
+
+namespace {
+
+std::mutex& standinMutex()
+{
+    static auto* m = new std::mutex;
+    return *m;
+}
+
+void record(const char* call)
+{
+    std::lock_guard<std::mutex> lock(standinMutex());
+    viewerEventListStandin().calls << QLatin1String(call);
+}
+
+} // namespace
 
 TViewerEventListStandin& viewerEventListStandin()
 {
@@ -10,25 +29,48 @@ TViewerEventListStandin& viewerEventListStandin()
 
 void resetViewerEventListStandin()
 {
+    std::lock_guard<std::mutex> lock(standinMutex());
     viewerEventListStandin() = TViewerEventListStandin();
+}
+
+ViewerEventListFactory::ViewerEventListFactory(QObject* parent) : QThread(parent) {}
+
+ViewerEventListFactory::~ViewerEventListFactory()
+{
+    wait();
+    record("destroyed");
 }
 
 ViewerEventListFactory* ViewerEventListFactory::setFilterParams(database* setup)
 {
-    auto& s = viewerEventListStandin();
-    s.calls << QStringLiteral("setFilterParams");
-    s.filterSetup = setup;
+    record("setFilterParams");
+    viewerEventListStandin().filterSetup = setup;
     return this;
 }
 
 void ViewerEventListFactory::init(QString fileName)
 {
-    auto& s = viewerEventListStandin();
-    s.calls << QStringLiteral("init");
-    s.fileName = fileName;
+    record("init");
+    viewerEventListStandin().fileName = fileName;
 }
 
 void ViewerEventListFactory::exec()
 {
-    viewerEventListStandin().calls << QStringLiteral("exec");
+    record("exec");
 }
+
+void ViewerEventListFactory::getEventList(QStringList& list)
+{
+    record("getEventList");
+    const auto& s = viewerEventListStandin();
+    if (s.search)
+        s.search();
+    list << s.events;
+}
+
+void ViewerEventListFactory::saveToFile()
+{
+    record("saveToFile");
+}
+
+void ViewerEventListFactory::run() {}

@@ -4,12 +4,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 struct database;
 
 struct TViewerEventListStandin {
-    QStringList calls;              // "setFilterParams", "init", "exec" in call order
+    // "setFilterParams", "init", "exec", "getEventList", "saveToFile", "destroyed" in call order
+    QStringList calls;
     const database* filterSetup = nullptr;
     QString fileName;
+    QStringList events;            // what getEventList hands out
+    std::function<void()> search;  // run inside getEventList, as the wait for the search
 };
 
 TViewerEventListStandin& viewerEventListStandin();

@@ -5,6 +5,9 @@
 #include "tests/support/benchviewprocess.h"
 #include "tests/network/ws_test_client.h"
 #include "tests/support/simboardtest.h"
+#include "board/sim/simboard.h"
+
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -102,17 +105,46 @@ protected:
         return wsFields(reply, &f) && index < f.size() ? f[index] : std::string();
     }
 
+    // The scenario the program reads at start: the defaults with a change.
+    void useScenario(const std::function<void(simboard::TScenario&)>& change)
+    {
+        simboard::TScenario s = simboard::defaultScenario();
+        change(s);
+        std::ofstream(hostPath("/sim/scenario.json")) << simboard::scenarioToJson(s);
+    }
+    // Switches to an instrument mode and waits until the status shows it.
+    void useMode(int mode)
+    {
+        const std::string m = std::to_string(mode);
+        exchange("/instrument?mode=" + m);
+        ASSERT_EQ(field(until("/status", [&](const std::string& r) { return field(r, 6) == m; }), 6), m);
+    }
+    // A value text ("2.50 V", "12.3 mV"): its number with the prefix applied; NaN when it has none.
+    static double valueOf(const std::string& text)
+    {
+        char* end = nullptr;
+        double v = std::strtod(text.c_str(), &end);
+        if (end == text.c_str())
+            return NAN;
+        while (*end == ' ')
+            ++end;
+        switch (*end) {
+        case 'u': v *= 1e-6; break;
+        case 'm': v *= 1e-3; break;
+        case 'k': v *= 1e3; break;
+        default: break;
+        }
+        return v;
+    }
+
     BenchviewProcess process_;
     TWsTestClient client_;
 };
 
-TEST_F(BenchviewWebService, AnswersUnknownAndNotYetServedNamesWithMinusOne)
+TEST_F(BenchviewWebService, AnswersUnknownNamesWithMinusOne)
 {
     start();
     EXPECT_EQ(exchange("/nothing"), "-1,");
-    // The rows whose handlers are not there yet: meter, recorder, viewer, harmonic.
-    for (int i = 26; i < kWsCallbackRows - 5; ++i)
-        EXPECT_EQ(exchange(std::string(wsCallback[i].name) + "?o=12"), "-1,") << wsCallback[i].name;
     EXPECT_EQ(exchange("/idle"), "-1,");
     EXPECT_EQ(exchange("/identify").compare(0, 2, "3,"), 0);  // names are matched as prefixes
 
@@ -237,6 +269,61 @@ TEST_F(BenchviewWebService, AnswersTheFactoryRequests)
     // The record sent back as it came is accepted (its checksum is the instrument's own).
     EXPECT_EQ(exchange("/calibr?" + record.substr(2)), "0,");
     ASSERT_TRUE(process_.running()) << process_.log();
+}
+
+// A new user reads the meter and the harmonic analyser from the remote client.
+TEST_F(BenchviewWebService, MeterReadsTheDcLevelOfChannelOne)
+{
+    useScenario([](simboard::TScenario& s) {
+        s.signals[0] = simboard::TSignal{};
+        s.signals[0].shape = "dc";
+        s.signals[0].offset = 2.5;
+    });
+    start();
+    useMode(128);
+    // Channel 1 shown, DC coupling (client code 6).
+    EXPECT_EQ(exchange("/verticalMeter?channel=1&p0=1&p3=6"), "0,");
+    TWsMeterBox box;
+    const std::string r = until("/measuresMeter?channel=1", [&](const std::string& bytes) {
+        return wsParseMeterBox(bytes, &box) && std::fabs(valueOf(box.texts[2]) - 2.5) < 0.05;
+    });
+    ASSERT_TRUE(wsParseMeterBox(r, &box)) << r;
+    EXPECT_EQ(box.label, "CH1");
+    EXPECT_EQ(box.state, 1);
+    EXPECT_EQ(box.texts[1], "DC");
+    EXPECT_NEAR(valueOf(box.texts[2]), 2.5, 0.05) << r;
+    EXPECT_NE(box.texts[2].find('V'), std::string::npos) << r;
+}
+
+TEST_F(BenchviewWebService, HarmonicAnalyserReadsRmsAndDistortion)
+{
+    constexpr double kVpp = 4.0;
+    useScenario([&](simboard::TScenario& s) {
+        s.signals[0] = simboard::TSignal{};
+        s.signals[0].shape = "harmonics";
+        s.signals[0].frequency = 50;
+        s.signals[0].vpp = kVpp;
+        s.signals[0].harmonics = {1, 0, 0.2};
+    });
+    // The relative amplitudes are scaled so that their sum gives half the peak-to-peak value.
+    const double rms = kVpp / 2 / 1.2 * std::sqrt((1.0 + 0.04) / 2.0);
+    start();
+    useMode(64);
+    EXPECT_EQ(exchange("/verticalScope?channel=1&p0=1"), "0,");
+    TWsHarmonicMeasures m;
+    const std::string r = until("/measuresHarmonic", [&](const std::string& bytes) {
+        return wsParseHarmonicMeasures(bytes, &m) && std::isfinite(valueOf(m.blocks[0].readings[0]));
+    });
+    ASSERT_TRUE(wsParseHarmonicMeasures(r, &m)) << r;
+    // Order 1, the fundamental: all of the relative level, at 50 Hz; the RMS value holds the
+    // fundamental and the third harmonic at a fifth of it.
+    const std::vector<std::string>& f = m.blocks[0].readings;
+    EXPECT_NEAR(valueOf(f[0]), rms, rms * 0.15) << r;
+    EXPECT_NEAR(valueOf(f[0]), valueOf(f[5]) * std::sqrt(1.04), valueOf(f[0]) * 0.01) << r;
+    EXPECT_EQ(f[1], "20.0 %") << r;
+    EXPECT_EQ(f[2], "100.0 %") << r;
+    EXPECT_EQ(f[4], "50.0 Hz") << r;
+    EXPECT_EQ(m.blocks[0].colour, std::stoi(field(exchange("/verticalScope?channel=1"), 1)));
 }
 
 } // namespace

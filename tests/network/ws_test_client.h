@@ -235,3 +235,127 @@ inline bool wsParseGetfile(const std::string& bytes, long long* size, std::strin
     *body = bytes.substr(comma + 1);
     return true;
 }
+
+// "/tracesHarmonic": the trace mask (not a count), the order, then per trace of the mask its
+// index, colour and 64 amplitudes.
+struct TWsHarmonicTrace {
+    int index = 0;
+    int colour = 0;
+    std::vector<double> amplitudes;
+};
+
+struct TWsHarmonicTraces {
+    uint32_t mask = 0;
+    int order = 0;
+    std::vector<TWsHarmonicTrace> traces;
+};
+
+inline bool wsParseHarmonicTraces(const std::string& bytes, TWsHarmonicTraces* out)
+{
+    *out = TWsHarmonicTraces();
+    std::vector<std::string> f;
+    if (!wsFields(bytes, &f, false) || f.size() < 2)
+        return false;
+    out->mask = static_cast<uint32_t>(std::stoul(f[0]));
+    out->order = std::stoi(f[1]);
+    size_t at = 2;
+    for (int i = 0; i < 5; ++i) {
+        if ((out->mask & (1u << i)) == 0)
+            continue;
+        if (f.size() < at + 66)
+            return false;
+        TWsHarmonicTrace t;
+        t.index = std::stoi(f[at]);
+        t.colour = std::stoi(f[at + 1]);
+        for (size_t k = 0; k < 64; ++k)
+            t.amplitudes.push_back(std::strtod(f[at + 2 + k].c_str(), nullptr));
+        at += 66;
+        out->traces.push_back(std::move(t));
+    }
+    return at == f.size();
+}
+
+// "/measuresHarmonic": "37,", the order, the power display, then five blocks (channels 1-4, the
+// power trace) of a colour and six readings.
+struct TWsHarmonicBlock {
+    int colour = 0;
+    std::vector<std::string> readings;  // RMS, distortion, relative level, phase, frequency, level
+};
+
+struct TWsHarmonicMeasures {
+    int order = 0;
+    int power = 0;
+    std::vector<TWsHarmonicBlock> blocks;
+};
+
+inline bool wsParseHarmonicMeasures(const std::string& bytes, TWsHarmonicMeasures* out)
+{
+    *out = TWsHarmonicMeasures();
+    std::vector<std::string> f;
+    if (!wsFields(bytes, &f) || f.size() != 37)
+        return false;
+    out->order = std::stoi(f[0]);
+    out->power = std::stoi(f[1]);
+    for (size_t b = 0; b < 5; ++b) {
+        TWsHarmonicBlock block;
+        block.colour = std::stoi(f[2 + 7 * b]);
+        block.readings.assign(f.begin() + 3 + 7 * b, f.begin() + 9 + 7 * b);
+        out->blocks.push_back(std::move(block));
+    }
+    return true;
+}
+
+// "/measuresMeter": the box of one meter channel.
+struct TWsMeterBox {
+    std::string label;
+    int state = 0;
+    std::string function;  // channel 1: the meter function; else "0" taking part, "+" not
+    int colour = 0;
+    int autoRange = 0;
+    std::vector<std::string> texts;  // range, coupling, main reading, auxiliary 1 and 2
+};
+
+inline bool wsParseMeterBox(const std::string& bytes, TWsMeterBox* out)
+{
+    *out = TWsMeterBox();
+    std::vector<std::string> f;
+    if (!wsFields(bytes, &f) || f.size() != 10)
+        return false;
+    out->label = f[0];
+    out->state = std::stoi(f[1]);
+    out->function = f[2];
+    out->colour = std::stoi(f[3]);
+    out->autoRange = std::stoi(f[4]);
+    out->texts.assign(f.begin() + 5, f.end());
+    return true;
+}
+
+// "/viewerEvents": the count, then entries "yyyy-MM-dd~hh:mm:ss.t|index".
+struct TWsEvent {
+    std::string date;
+    std::string time;
+    long index = -1;
+};
+
+inline bool wsParseEvents(const std::string& bytes, std::vector<TWsEvent>* out)
+{
+    out->clear();
+    std::vector<std::string> f;
+    if (!wsFields(bytes, &f))
+        return false;
+    for (const std::string& e : f) {
+        const size_t tilde = e.find('~');
+        const size_t bar = e.find('|');
+        if (tilde == std::string::npos || bar == std::string::npos || bar < tilde)
+            return false;
+        TWsEvent event;
+        event.date = e.substr(0, tilde);
+        event.time = e.substr(tilde + 1, bar - tilde - 1);
+        char* end = nullptr;
+        event.index = std::strtol(e.c_str() + bar + 1, &end, 10);
+        if (*end != '\0')
+            return false;
+        out->push_back(std::move(event));
+    }
+    return true;
+}
