@@ -41,7 +41,7 @@ protected:
         ASSERT_NE(t, nullptr) << tool;
         clickItem(*t);
     }
-    // Pixels of the colour inside the main display.
+    // Pixels of the colour inside the main display, right of the overlay's zero flags.
     int pixelsOf(const QColor& colour)
     {
         LoggerScreen* s = screen();
@@ -51,7 +51,7 @@ protected:
         const QRect area = QRectF(s->mapToScene(QPointF(0, 0)), QSizeF(s->width(), s->height())).toRect();
         int n = 0;
         for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
+            for (int x = area.left() + 32; x <= area.right(); ++x)
                 n += shot.pixelColor(x, y).rgb() == colour.rgb();
         return n;
     }
@@ -72,9 +72,12 @@ protected:
 
 TEST_F(LoggerIntegrationTest, NewUserRecordsChannelOneInOnePaneAndSplit)
 {
-    simboard::TSignal ramp;
-    ramp.offset = 1.5;
-    simboard::setSignal(0, ramp);
+    // A sine well inside the meter's range: its readings feed the record.
+    simboard::TSignal sine;
+    sine.shape = "sine";
+    sine.vpp = 1.0;
+    sine.frequency = 1000.0;
+    simboard::setSignal(0, sine);
     startProgram();
     ASSERT_FALSE(HasFatalFailure());
 
