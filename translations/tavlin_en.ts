@@ -416,10 +416,14 @@
     </message>
 </context>
 <context>
-    <name>LoggerView</name>
+    <name>LoggerStatusLine</name>
     <message>
-        <source>Logger</source>
-        <translation>Recorder</translation>
+        <source>stop</source>
+        <translation>stop</translation>
+    </message>
+    <message>
+        <source>running</source>
+        <translation>running</translation>
     </message>
 </context>
 <context>

@@ -18,6 +18,10 @@
 #include "ui/keyhelp.h"
 #include "ui/loggerchannel.h"
 #include "ui/loggerpanel.h"
+#include "ui/loggerscreen.h"
+#include "ui/loggerscreencomp.h"
+#include "ui/loggerstatusline.h"
+#include "ui/loggerview.h"
 #include "ui/indicscreenf.h"
 #include "ui/indicscreent.h"
 #include "ui/indicscreenxy.h"
@@ -43,6 +47,7 @@
 #include "ui/toolpower.h"
 #include "ui/tooltimebase.h"
 #include "ui/viewerpanel.h"
+#include "ui/viewerstatusline.h"
 
 #include <QtQml/qqml.h>
 
@@ -76,8 +81,10 @@ void registerQmlTypes()
     qmlRegisterType<KeyHelp>(kQmlModule, 1, 0, "KeyHelp_");
     qmlRegisterType<LoggerChannel>(kQmlModule, 1, 0, "LoggerChannel_");
     qmlRegisterType<LoggerPanel>(kQmlModule, 1, 0, "LoggerPanel_");
-    // LoggerScreen,
-    // LoggerScreenComp, LoggerStatusLine, LoggerView
+    qmlRegisterType<LoggerScreen>(kQmlModule, 1, 0, "LoggerScreen_");
+    qmlRegisterType<LoggerScreenComp>(kQmlModule, 1, 0, "LoggerScreenComp_");
+    qmlRegisterType<LoggerStatusLine>(kQmlModule, 1, 0, "LoggerStatusLine_");
+    qmlRegisterType<LoggerView>(kQmlModule, 1, 0, "LoggerView_");
     qmlRegisterType<MessageBox>(kQmlModule, 1, 0, "MessageBox");
     qmlRegisterType<MeterChannel>(kQmlModule, 1, 0, "MeterChannel_");
     qmlRegisterType<MeterMeasurement>(kQmlModule, 1, 0, "MeterMeasurement_");
@@ -102,5 +109,7 @@ void registerQmlTypes()
     qmlRegisterType<ToolTimebase>(kQmlModule, 1, 0, "ToolTimebase_");
     // ViewerEventFilter, ViewerEventList,
     qmlRegisterType<ViewerPanel>(kQmlModule, 1, 0, "ViewerPanel_");
-    // ViewerScreen, ViewerScreenComp, ViewerStatusLine, ViewerView
+    // ViewerScreen, ViewerScreenComp,
+    qmlRegisterType<ViewerStatusLine>(kQmlModule, 1, 0, "ViewerStatusLine_");
+    // ViewerView
 }

@@ -66,16 +66,15 @@ StatusLine::~StatusLine()
     disconnect(&scanTimer_, &QTimer::timeout, this, nullptr);
 }
 
-void StatusLine::drawFields(QPainter* painter, QFont font, const QStringList& items, int baseline)
+void StatusLine::drawFields(QPainter* painter, QFont font, const QStringList& items, int baseline, int gap, int x)
 {
-    int x = 32;
     bool bold = true;
     for (const QString& item : items) {
         font.setWeight(bold ? 75 : 50);
         font.setItalic(!bold);
         painter->setFont(font);
         painter->drawText(x, baseline, item);
-        x += QFontMetrics(font, painter->device()).horizontalAdvance(item) + 8;
+        x += QFontMetrics(font, painter->device()).horizontalAdvance(item) + gap;
         bold = !bold;
     }
 }

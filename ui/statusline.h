@@ -52,9 +52,10 @@ public:
     QTimer& scanTimer() { return scanTimer_; }
 
 protected:
-    // One line of field texts from x = 32, 8 pixels apart, alternating weight 75 upright (first)
-    // and weight 50 italic.
-    static void drawFields(QPainter* painter, QFont font, const QStringList& items, int baseline);
+    // One line of field texts from x, gap pixels apart, alternating weight 75 upright (first) and
+    // weight 50 italic.
+    static void drawFields(QPainter* painter, QFont font, const QStringList& items, int baseline, int gap = 8,
+                           int x = 32);
 
     QFont font_;
     QPen pen_;

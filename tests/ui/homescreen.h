@@ -9,6 +9,7 @@
 #include "ui/homeview.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -184,6 +185,14 @@ inline std::vector<pipe_dial> takeRequests()
             return out;
         out.push_back(r);
     }
+}
+
+// Saves a screenshot of the window under the artefact folder, kept for review and never compared.
+inline void saveArtefact(HomeView& view, const char* name)
+{
+    const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
+    QDir().mkpath(dir);
+    EXPECT_TRUE(view.grabWindow().save(dir + QLatin1Char('/') + QLatin1String(name), "PNG"));
 }
 
 // Fails the test on any warning from the program's QML documents (script errors, missing files ...).

@@ -69,11 +69,4 @@ protected:
         ASSERT_TRUE(processEventsUntil([&] { return view.isExposed(); }, kTimeoutMs));
         processEventsFor(300);
     }
-
-    static void saveArtefact(HomeView& view, const char* name)
-    {
-        const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
-        QDir().mkpath(dir);
-        EXPECT_TRUE(view.grabWindow().save(dir + QLatin1Char('/') + QLatin1String(name), "PNG"));
-    }
 };

@@ -204,14 +204,6 @@ TEST_F(HarmonicScreenTest, ToolImageAndFullScreen)
 
 namespace {
 
-// Screenshots kept for review, never compared.
-void saveArtefact(HomeView& view, const char* name)
-{
-    const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
-    QDir().mkpath(dir);
-    EXPECT_TRUE(view.grabWindow().save(dir + QLatin1Char('/') + QLatin1String(name), "PNG"));
-}
-
 class HarmonicViewQmlTest : public HomeScreenTest {
 protected:
     void TearDown() override

@@ -14,14 +14,6 @@
 
 namespace {
 
-// Screenshots kept for review, never compared.
-void saveArtefact(HomeView& view, const char* name)
-{
-    const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
-    QDir().mkpath(dir);
-    EXPECT_TRUE(view.grabWindow().save(dir + QLatin1Char('/') + QLatin1String(name), "PNG"));
-}
-
 class ScopeViewQmlTest : public HomeScreenTest {
 protected:
     // The root window as main publishes it: the view's items connect to it.

@@ -1,0 +1,131 @@
+// The recorder tried as a new user would: the whole program in this process (controller,
+// acquisition, root window) on the simulated board of the test's own root. From the meter view
+// the user opens the recorder, sees the record file's name and "running" in the status line and
+// channel 1's record growing on the display, switches to the split layout, and goes back to the
+// meter; the record file stays.
+#include "tests/ui/program_fixture.h"
+#include "ui/loggerpanel.h"
+#include "ui/loggerscreen.h"
+#include "ui/loggerstatusline.h"
+#include "ui/zinccolor.h"
+
+#include <QImage>
+#include <QQuickItem>
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+void post(int parameter, intptr_t value)
+{
+    pipe_dial r{REQ_SET_PARAM, parameter, 0, value, 0.0f, senderValue(MENU_id)};
+    ASSERT_EQ(o_g_consMessageBox.send(&r), 0);
+}
+
+class LoggerIntegrationTest : public ProgramTest {
+protected:
+    // Looked up each time: the controller may have the view made anew.
+    LoggerStatusLine* line() { return qobject_cast<LoggerStatusLine*>(item("loggerStatusLine")); }
+    LoggerScreen* screen() { return qobject_cast<LoggerScreen*>(item("loggerScreen")); }
+    bool showing(const char* name)
+    {
+        return processEventsUntil([&] { return modeViews(*view_) == std::vector<std::string>{name}; }, kTimeoutMs);
+    }
+    void use(const char* view, const char* tool)
+    {
+        QQuickItem* v = item(view);
+        QQuickItem* t = v ? findItem(v, QString::fromLatin1(tool)) : nullptr;
+        ASSERT_NE(t, nullptr) << tool;
+        clickItem(*t);
+    }
+    // Pixels of the colour inside the main display, right of the overlay's zero flags.
+    int pixelsOf(const QColor& colour)
+    {
+        LoggerScreen* s = screen();
+        if (!s)
+            return 0;
+        const QImage shot = view_->grabWindow();
+        const QRect area = QRectF(s->mapToScene(QPointF(0, 0)), QSizeF(s->width(), s->height())).toRect();
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left() + 32; x <= area.right(); ++x)
+                n += shot.pixelColor(x, y).rgb() == colour.rgb();
+        return n;
+    }
+    static std::vector<std::string> loggerFiles()
+    {
+        std::vector<std::string> names;
+        if (DIR* d = ::opendir(LoggerPanel::loggerFolder().c_str())) {
+            while (dirent* e = ::readdir(d))
+                if (e->d_name[0] != '.')
+                    names.emplace_back(e->d_name);
+            ::closedir(d);
+        }
+        return names;
+    }
+};
+
+} // namespace
+
+TEST_F(LoggerIntegrationTest, NewUserRecordsChannelOneInOnePaneAndSplit)
+{
+    // A sine well inside the meter's range: its readings feed the record.
+    simboard::TSignal sine;
+    sine.shape = "sine";
+    sine.vpp = 1.0;
+    sine.frequency = 1000.0;
+    simboard::setSignal(0, sine);
+    startProgram();
+    ASSERT_FALSE(HasFatalFailure());
+
+    post(param::meterFunction, 0);
+    post(param::traceOnCh1, 1);
+    ASSERT_TRUE(processEventsUntil([] { return data.meterFunction == 0 && data.traceOnCh1 != 0; }, kTimeoutMs));
+    QQuickItem* modeTool = item("modeTool_Multimeter");
+    ASSERT_NE(modeTool, nullptr);
+    clickItem(*modeTool);
+    ASSERT_TRUE(showing("meterView"));
+    use("meterView", "recorderTool");
+    ASSERT_TRUE(showing("loggerView"));
+
+    // The status line: the file being written, running.
+    ASSERT_TRUE(processEventsUntil(
+        [&] {
+            return line() && line()->trigger() == QStringLiteral("running")
+                && line()->fileText().startsWith(QStringLiteral("tavlin_"));
+        },
+        kTimeoutMs))
+        << (line() ? line()->fileText().toStdString() + " / " + line()->trigger().toStdString() : "no line");
+    EXPECT_TRUE(line()->blinkTimer().isActive());
+
+    // Channel 1's record grows on the main display.
+    const QColor ch1 = getZincColor(static_cast<unsigned short>(data.traceColorCh1));
+    EXPECT_TRUE(processEventsUntil([&] { return pixelsOf(ch1) > 20; }, kTimeoutMs)) << pixelsOf(ch1);
+    ASSERT_NE(screen(), nullptr);
+    EXPECT_EQ(screen()->layout(), LoggerLayoutOnePane);
+    saveArtefact(*view_, "logger-one-pane.png");
+
+    // The split layout: one pane per channel of the four-channel model.
+    post(param::splitLayout, 1);
+    ASSERT_TRUE(processEventsUntil([&] { return screen() && screen()->layout() == LoggerLayoutCh1To4; }, kTimeoutMs));
+    int grids = 0;
+    for (int i = 0; i < ScopeScreen::kGrids; ++i)
+        grids += screen()->grid(i) != nullptr;
+    EXPECT_EQ(grids, 4);
+    processEventsFor(1000);
+    saveArtefact(*view_, "logger-split.png");
+    post(param::splitLayout, 0);
+    ASSERT_TRUE(processEventsUntil([] { return data.splitLayout == 0; }, kTimeoutMs));
+
+    // Back to the meter: the recording ends and its file stays.
+    use("loggerView", "meterTool");
+    ASSERT_TRUE(showing("meterView"));
+    // (A change of the recorded channels while the layout changes may start a second file.)
+    const std::vector<std::string> files = loggerFiles();
+    ASSERT_FALSE(files.empty());
+    for (const std::string& name : files)
+        EXPECT_EQ(name.rfind("tavlin_", 0), 0u) << name;
+}

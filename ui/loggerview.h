@@ -1,0 +1,28 @@
+// Root item of the recorder's QML document: it follows the full-screen switch and goes
+// when the mode is left.
+#pragma once
+
+#include <QMetaObject>
+#include <QQuickItem>
+
+class LoggerView : public QQuickItem {
+    Q_OBJECT
+    Q_PROPERTY(bool displayFullScreen READ displayFullScreen NOTIFY displayFullScreenChanged)
+
+public:
+    explicit LoggerView(QQuickItem* parent = nullptr);
+    ~LoggerView() override;
+
+    bool displayFullScreen() const { return displayFullScreen_; }
+
+signals:
+    void displayFullScreenChanged();
+
+public slots:
+    void screenMajSlot(int code);
+    void screenRazSlot();
+
+private:
+    bool displayFullScreen_ = false;
+    QMetaObject::Connection connections_[2];
+};
