@@ -441,6 +441,7 @@ int LoggerPanel::openFile(timespec t)
         ::unlink(path.c_str());
         return -1;
     }
-    postFileName(name);
+    // The name as the file has it: the viewer reopens the file by this name.
+    postFileName(name + QStringLiteral(".rec"));
     return fd;
 }

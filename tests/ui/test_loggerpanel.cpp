@@ -65,7 +65,7 @@ TEST_F(LoggerPanelTest, OneChannelFileHasItsBlockInfoAndRecords)
     bool named = false;
     for (const pipe_dial& r : uitest::takeRequests()) {
         if (r.kind == REQ_SET_PARAM && r.code == param::loggerFileName)
-            named = std::string(reinterpret_cast<const char*>(r.intValue)) + ".rec" == name;
+            named = std::string(reinterpret_cast<const char*>(r.intValue)) == name;
     }
     EXPECT_TRUE(named);
 
