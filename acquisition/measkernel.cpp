@@ -138,6 +138,7 @@ struct TBlock {
     uint64_t squares;
     int16_t binLow;
     int16_t binHigh;
+    bool plain;  // every word a bare code
 };
 
 inline int binOf(int32_t code)
@@ -152,38 +153,70 @@ inline int32_t binEdge(int k)
     return static_cast<int32_t>(kMeasRangeLow) + 1024 * k;
 }
 
-// Extremes, count, sum and sum of squares of the valid codes of n words.
-void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
-{
-    int32_t low = kEmptyLow;
-    int32_t high = -1;
-    int32_t count = 0;
-    uint32_t sum = 0;
-    uint64_t squares = 0;
-    int32_t j = 0;
 #if defined(__SSE2__)
+// The vector part of scanBlock over the first n & ~3 words. Plain is true when every word is a
+// bare code (valid, no bit above the code): no masking then, the caller checks it afterwards.
+template <bool Plain>
+inline void scanVectors(const uint32_t* w, int32_t n, int32_t& low, int32_t& high, int32_t& count, uint32_t& sum,
+                        uint64_t& squares)
+{
     // Codes below 2^20 are exact in single precision, whose min/max SSE2 has (not the integer
-    // ones).
+    // ones); the conversion keeps the order of any word, so the extremes of raw words tell
+    // whether they were all bare codes.
     const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
     const __m128 none = _mm_set1_ps(static_cast<float>(kEmptyLow));
     __m128 vlow = none;
-    __m128 vhigh = _mm_setzero_ps();
+    __m128 vhigh = _mm_set1_ps(-1.0f);
     __m128i counts = _mm_setzero_si128();
     __m128i sums = _mm_setzero_si128();
     __m128i squaresEven = _mm_setzero_si128();
     __m128i squaresOdd = _mm_setzero_si128();
+    int32_t j = 0;
+    if (Plain) {
+        // Four vectors a step, so that the min/max chains (several cycles each) do not set the pace.
+        for (; n - j >= 16; j += 16) {
+            const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
+            const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j + 4));
+            const __m128i x2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j + 8));
+            const __m128i x3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j + 12));
+            const __m128 f0 = _mm_cvtepi32_ps(x0);
+            const __m128 f1 = _mm_cvtepi32_ps(x1);
+            const __m128 f2 = _mm_cvtepi32_ps(x2);
+            const __m128 f3 = _mm_cvtepi32_ps(x3);
+            vlow = _mm_min_ps(vlow, _mm_min_ps(_mm_min_ps(f0, f1), _mm_min_ps(f2, f3)));
+            vhigh = _mm_max_ps(vhigh, _mm_max_ps(_mm_max_ps(f0, f1), _mm_max_ps(f2, f3)));
+            sums = _mm_add_epi32(sums, _mm_add_epi32(_mm_add_epi32(x0, x1), _mm_add_epi32(x2, x3)));
+            const __m128i even = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(x0, x0), _mm_mul_epu32(x1, x1)),
+                                               _mm_add_epi64(_mm_mul_epu32(x2, x2), _mm_mul_epu32(x3, x3)));
+            const __m128i o0 = _mm_srli_epi64(x0, 32);
+            const __m128i o1 = _mm_srli_epi64(x1, 32);
+            const __m128i o2 = _mm_srli_epi64(x2, 32);
+            const __m128i o3 = _mm_srli_epi64(x3, 32);
+            const __m128i odd = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(o0, o0), _mm_mul_epu32(o1, o1)),
+                                              _mm_add_epi64(_mm_mul_epu32(o2, o2), _mm_mul_epu32(o3, o3)));
+            squaresEven = _mm_add_epi64(squaresEven, even);
+            squaresOdd = _mm_add_epi64(squaresOdd, odd);
+        }
+    }
     for (; n - j >= 4; j += 4) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
-        const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
-        const __m128i c = _mm_and_si128(_mm_and_si128(x, codeMask), ok);  // invalid words: 0
-        const __m128 f = _mm_cvtepi32_ps(c);
-        counts = _mm_sub_epi32(counts, ok);
+        __m128i c = x;
+        __m128 f;
+        if (Plain) {
+            f = _mm_cvtepi32_ps(c);
+            vlow = _mm_min_ps(vlow, f);
+        } else {
+            const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
+            c = _mm_and_si128(_mm_and_si128(x, codeMask), ok);  // invalid words: 0
+            f = _mm_cvtepi32_ps(c);
+            counts = _mm_sub_epi32(counts, ok);
+            vlow = _mm_min_ps(vlow, _mm_add_ps(f, _mm_andnot_ps(_mm_castsi128_ps(ok), none)));
+        }
+        vhigh = _mm_max_ps(vhigh, f);  // a block without a valid word is fixed by the caller
         sums = _mm_add_epi32(sums, c);
         squaresEven = _mm_add_epi64(squaresEven, _mm_mul_epu32(c, c));
         const __m128i odd = _mm_srli_epi64(c, 32);
         squaresOdd = _mm_add_epi64(squaresOdd, _mm_mul_epu32(odd, odd));
-        vlow = _mm_min_ps(vlow, _mm_add_ps(f, _mm_andnot_ps(_mm_castsi128_ps(ok), none)));
-        vhigh = _mm_max_ps(vhigh, f);  // a block without a valid word is fixed below
     }
     vlow = _mm_min_ps(vlow, _mm_shuffle_ps(vlow, vlow, _MM_SHUFFLE(1, 0, 3, 2)));
     vlow = _mm_min_ps(vlow, _mm_shuffle_ps(vlow, vlow, _MM_SHUFFLE(2, 3, 0, 1)));
@@ -193,15 +226,40 @@ void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
     counts = _mm_add_epi32(counts, _mm_shuffle_epi32(counts, _MM_SHUFFLE(2, 3, 0, 1)));
     sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
     sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 3, 0, 1)));
-    low = static_cast<int32_t>(_mm_cvtss_f32(vlow));
-    high = static_cast<int32_t>(_mm_cvtss_f32(vhigh));
-    count = _mm_cvtsi128_si32(counts);
+    // Raw words beyond the float range of int32 are not needed exactly: only their side of the
+    // code range matters.
+    const float fl = _mm_cvtss_f32(vlow);
+    const float fh = _mm_cvtss_f32(vhigh);
+    low = fl < 0.0f ? -1 : fl >= static_cast<float>(kEmptyLow) ? kEmptyLow : static_cast<int32_t>(fl);
+    high = fh < 0.0f ? -1 : fh >= static_cast<float>(kEmptyLow) ? kEmptyLow : static_cast<int32_t>(fh);
+    count = Plain ? (n & ~3) : _mm_cvtsi128_si32(counts);
     sum = static_cast<uint32_t>(_mm_cvtsi128_si32(sums));
     alignas(16) uint64_t wide[2];
     _mm_store_si128(reinterpret_cast<__m128i*>(wide), _mm_add_epi64(squaresEven, squaresOdd));
     squares = wide[0] + wide[1];
+}
+#endif
+
+// Extremes, count, sum and sum of squares of the valid codes of n words.
+void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
+{
+    int32_t low = kEmptyLow;
+    int32_t high = -1;
+    int32_t count = 0;
+    uint32_t sum = 0;
+    uint64_t squares = 0;
+    int32_t j = 0;
+    bool plain = true;
+#if defined(__SSE2__)
+    scanVectors<true>(w, n, low, high, count, sum, squares);
+    if (low < 0 || high > static_cast<int32_t>(kCodeMask)) {
+        plain = false;
+        scanVectors<false>(w, n, low, high, count, sum, squares);
+    }
+    j = n & ~3;
 #endif
     for (; j < n; ++j) {
+        plain = plain && w[j] <= kCodeMask;
         if (w[j] >= kInvalidFrom)
             continue;
         const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
@@ -220,47 +278,85 @@ void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
     b.sum = sum;
     b.binLow = static_cast<int16_t>(count ? binOf(low) : 0);
     b.binHigh = static_cast<int16_t>(count ? binOf(high) : -1);
+    b.plain = plain;
 }
 
-// Counts of the valid words of n words at or above each of the N edges.
 constexpr int kBand = 4;
 constexpr int kMaxEdges = 2 * kBand;  // a band is at most 2 * kBand - 1 bins wide
 
+// Counts of the valid words at or above each of the N edges of a band, bin edges from base up:
+// a word's offset from base in bins is formed once, then compared with 0 .. N - 1. The counts of
+// all the blocks of a band add up in 16-bit lanes (one word in eight a lane: 100,000 words fit)
+// and are gathered once; the last n % 8 words of a block go to the scalar counts.
 template <int N>
-void countAbove(const uint32_t* w, int32_t n, const int32_t* edges, int32_t* above)
-{
-    int32_t j = 0;
-    for (int k = 0; k < N; ++k)
-        above[k] = 0;
+struct TEdgeCounts {
 #if defined(__SSE2__)
-    const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
-    __m128i t[N];
-    __m128i acc[N];
-    for (int k = 0; k < N; ++k) {
-        t[k] = _mm_set1_epi32(edges[k] - 1);
-        acc[k] = _mm_setzero_si128();
-    }
-    for (; n - j >= 4; j += 4) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
-        const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
-        const __m128i c = _mm_and_si128(_mm_and_si128(x, codeMask), ok);  // invalid words: 0
-        for (int k = 0; k < N; ++k)
-            acc[k] = _mm_sub_epi32(acc[k], _mm_cmpgt_epi32(c, t[k]));
-    }
-    for (int k = 0; k < N; ++k) {
-        alignas(16) int32_t lanes[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), acc[k]);
-        above[k] = lanes[0] + lanes[1] + lanes[2] + lanes[3];
-    }
+    __m128i lanes[N];
 #endif
-    for (; j < n; ++j) {
-        if (w[j] >= kInvalidFrom)
-            continue;
-        const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
-        for (int k = 0; k < N; ++k)
-            above[k] += c >= edges[k] ? 1 : 0;
+    int32_t rest[N];
+
+    TEdgeCounts()
+    {
+        for (int k = 0; k < N; ++k) {
+#if defined(__SSE2__)
+            lanes[k] = _mm_setzero_si128();
+#endif
+            rest[k] = 0;
+        }
     }
-}
+
+    template <bool Plain>
+    void add(const uint32_t* w, int32_t n, int32_t base)
+    {
+        int32_t j = 0;
+#if defined(__SSE2__)
+        const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
+        const __m128i vbase = _mm_set1_epi32(base);
+        __m128i acc[N];
+        for (int k = 0; k < N; ++k)
+            acc[k] = lanes[k];
+        for (; n - j >= 8; j += 8) {
+            __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
+            __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j + 4));
+            if (!Plain) {
+                // Invalid words become code 0, below every edge (base is above 0).
+                x0 = _mm_and_si128(_mm_and_si128(x0, codeMask), _mm_cmpeq_epi32(_mm_srli_epi32(x0, 30), _mm_setzero_si128()));
+                x1 = _mm_and_si128(_mm_and_si128(x1, codeMask), _mm_cmpeq_epi32(_mm_srli_epi32(x1, 30), _mm_setzero_si128()));
+            }
+            // Offsets lie within +/- 1024 bins: exact in 16 bits.
+            const __m128i d = _mm_packs_epi32(_mm_srai_epi32(_mm_sub_epi32(x0, vbase), 10),
+                                              _mm_srai_epi32(_mm_sub_epi32(x1, vbase), 10));
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
+            for (int k = 0; k < N; ++k)
+                acc[k] = _mm_sub_epi16(acc[k], _mm_cmpgt_epi16(d, _mm_set1_epi16(static_cast<int16_t>(k - 1))));
+        }
+        for (int k = 0; k < N; ++k)
+            lanes[k] = acc[k];
+#endif
+        for (; j < n; ++j) {
+            if (w[j] >= kInvalidFrom)
+                continue;
+            const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
+            for (int k = 0; k < N; ++k)
+                rest[k] += c - base >= 1024 * k ? 1 : 0;
+        }
+    }
+
+    void total(int32_t* above) const
+    {
+        for (int k = 0; k < N; ++k) {
+            above[k] = rest[k];
+#if defined(__SSE2__)
+            __m128i v = _mm_madd_epi16(lanes[k], _mm_set1_epi16(1));  // lane counts stay below 2^15
+            v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+            v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+            above[k] += _mm_cvtsi128_si32(v);
+#endif
+        }
+    }
+};
 
 // The histogram of the valid codes of a window, bins counted only when the level search asks for
 // them: most signals need a few bins next to each extreme, and a block whose codes share one bin
@@ -291,6 +387,8 @@ public:
 
 private:
     void countBand(int bin);
+    template <int N>
+    void countEdges(int from, int to, int32_t* above);
 
     const uint32_t* samples_;
     int32_t lo_;
@@ -301,15 +399,13 @@ private:
     bool known_[kBins];
 };
 
-void TLazyHistogram::countBand(int bin)
+// Blocks whose codes share one bin count without being read.
+template <int N>
+void TLazyHistogram::countEdges(int from, int to, int32_t* above)
 {
-    // The run of unknown bins around bin, at most kBand each side.
-    int from = bin;
-    int to = bin + 1;
-    while (from > 0 && from > bin - kBand && !known_[from - 1])
-        --from;
-    while (to < kBins && to < bin + kBand && !known_[to])
-        ++to;
+    TEdgeCounts<N> edges;
+    int32_t read = 0;
+    const int32_t base = binEdge(from);
     for (int32_t k = 0; k < blockCount_; ++k) {
         const TBlock& b = blocks_[k];
         if (b.binHigh < from || b.binLow >= to)
@@ -320,35 +416,42 @@ void TLazyHistogram::countBand(int bin)
         }
         const uint32_t* w = samples_ + lo_ + k * kTableWords;
         const int32_t n = std::min(kTableWords, hi_ - (lo_ + k * kTableWords));
-        // Bins first..last of the block lie in the band; above(e) counts the words of bin e and up.
-        const int first = std::max<int>(b.binLow, from);
-        const int last = std::min<int>(b.binHigh, to - 1);
-        const int lowEdge = first == b.binLow ? first + 1 : first;  // above(binLow) is the count
-        const int highEdge = last == b.binHigh ? last : last + 1;   // above(binHigh + 1) is 0
-        const int edgesNeeded = highEdge - lowEdge + 1;
-        int32_t edges[kMaxEdges];
-        for (int e = 0; e < edgesNeeded; ++e)
-            edges[e] = binEdge(lowEdge + e);
-        int32_t above[kMaxEdges + 1];
-        int32_t* got = above + (lowEdge - first);
-        switch (edgesNeeded) {
-        case 0: break;
-        case 1: countAbove<1>(w, n, edges, got); break;
-        case 2: countAbove<2>(w, n, edges, got); break;
-        case 3: countAbove<3>(w, n, edges, got); break;
-        case 4: countAbove<4>(w, n, edges, got); break;
-        case 5: countAbove<5>(w, n, edges, got); break;
-        case 6: countAbove<6>(w, n, edges, got); break;
-        case 7: countAbove<7>(w, n, edges, got); break;
-        default: countAbove<8>(w, n, edges, got); break;
-        }
-        if (first == b.binLow)
-            above[0] = b.count;
-        if (last == b.binHigh)
-            above[last + 1 - first] = 0;
-        for (int e = first; e <= last; ++e)
-            counts_[e] += static_cast<uint32_t>(above[e - first] - above[e + 1 - first]);
+        if (b.plain)
+            edges.template add<true>(w, n, base);
+        else
+            edges.template add<false>(w, n, base);
+        read += b.count;
     }
+    edges.total(above);
+    // Bin 0 also takes the codes below the measured range, the last bin those above it.
+    if (from == 0)
+        above[0] = read;
+    if (to == kBins)
+        above[N - 1] = 0;
+}
+
+void TLazyHistogram::countBand(int bin)
+{
+    // The run of unknown bins around bin, at most kBand each side.
+    int from = bin;
+    int to = bin + 1;
+    while (from > 0 && from > bin - kBand && !known_[from - 1])
+        --from;
+    while (to < kBins && to < bin + kBand && !known_[to])
+        ++to;
+    // above(e) counts the words of bin from + e and up, e = 0 .. to - from.
+    int32_t above[kMaxEdges];
+    switch (to - from) {
+    case 1: countEdges<2>(from, to, above); break;
+    case 2: countEdges<3>(from, to, above); break;
+    case 3: countEdges<4>(from, to, above); break;
+    case 4: countEdges<5>(from, to, above); break;
+    case 5: countEdges<6>(from, to, above); break;
+    case 6: countEdges<7>(from, to, above); break;
+    default: countEdges<8>(from, to, above); break;
+    }
+    for (int e = from; e < to; ++e)
+        counts_[e] += static_cast<uint32_t>(above[e - from] - above[e + 1 - from]);
     for (int e = from; e < to; ++e)
         known_[e] = true;
 }
