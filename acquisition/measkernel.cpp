@@ -432,13 +432,16 @@ void TLazyHistogram::countEdges(int from, int to, int32_t* above)
 
 void TLazyHistogram::countBand(int bin)
 {
-    // The run of unknown bins around bin, at most kBand each side.
+    // The run of unknown bins around bin, at most kBand - 1 below it.
     int from = bin;
     int to = bin + 1;
     while (from > 0 && from > bin - kBand && !known_[from - 1])
         --from;
-    while (to < kBins && to < bin + kBand && !known_[to])
+    while (to < kBins && to - from < 2 * kBand - 1 && !known_[to])
         ++to;
+    // A band of the full width costs little more than a narrower one and spares a later pass.
+    while (from > 0 && to - from < 2 * kBand - 1 && !known_[from - 1])
+        --from;
     // above(e) counts the words of bin from + e and up, e = 0 .. to - from.
     int32_t above[kMaxEdges];
     switch (to - from) {
@@ -486,6 +489,14 @@ uint64_t TLazyHistogram::sumOf(int from, int to) const
         const __m128 rangeLow = _mm_set1_ps(static_cast<float>(kMeasRangeLow));
         const __m128 rangeHigh = _mm_set1_ps(static_cast<float>(kMeasRangeHigh));
         __m128i sums = _mm_setzero_si128();
+        if (b.plain && b.low >= static_cast<int32_t>(kMeasRangeLow) && b.high <= static_cast<int32_t>(kMeasRangeHigh)) {
+            // Bare codes inside the measured range: no mask, no clamp.
+            for (; n - j >= 4; j += 4) {
+                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
+                const __m128i out = _mm_or_si128(_mm_cmpgt_epi32(vlow, c), _mm_cmpgt_epi32(c, vhigh));
+                sums = _mm_add_epi32(sums, _mm_andnot_si128(out, c));
+            }
+        }
         for (; n - j >= 4; j += 4) {
             const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
             const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
@@ -596,20 +607,27 @@ void edgeSearch(const uint32_t* samples, const TBlock* table, mesures* m, int32_
             boundsZone = zone;
         }
     };
+    // The first visited sample at or after sample `at` (no division for the usual steps).
+    const auto visitedFrom = [&](int32_t at) {
+        const int32_t ahead = at - i + step - 1;
+        return i + (powerOfTwo ? ahead & -step : ahead / step * step);
+    };
+    const int32_t blockCount = (hi - lo + kTableWords - 1) / kTableWords;
     i += step;
     while (i < hi) {
-        const int32_t block = (i - lo) / kTableWords;
-        const int32_t blockEnd = std::min(hi, lo + (block + 1) * kTableWords);
-        // The first visited sample after the block (no division for the usual steps).
-        const int32_t ahead = blockEnd - i + step - 1;
-        const int32_t end = i + (powerOfTwo ? ahead & -step : ahead / step * step);
+        int32_t block = (i - lo) / kTableWords;
         if (blocks) {
             bounds();
             if (table[block].low >= zoneLow && table[block].high <= zoneHigh) {
-                i = end;
+                // The whole run of blocks inside the zone, stepping by block rather than by sample.
+                do
+                    ++block;
+                while (block < blockCount && table[block].low >= zoneLow && table[block].high <= zoneHigh);
+                i = visitedFrom(std::min(hi, lo + block * kTableWords));
                 continue;
             }
         }
+        const int32_t end = visitedFrom(std::min(hi, lo + (block + 1) * kTableWords));
         for (int32_t stop = i; i < end; i += step) {
             if (i >= stop) {
                 stop = i + fineAdvance;
