@@ -285,13 +285,15 @@ constexpr int kBand = 4;
 constexpr int kMaxEdges = 2 * kBand;  // a band is at most 2 * kBand - 1 bins wide
 
 // Counts of the valid words at or above each of the N edges of a band, bin edges from base up:
-// a word's offset from base in bins is formed once, then compared with 0 .. N - 1. The counts of
-// all the blocks of a band add up in 16-bit lanes (one word in eight a lane: 100,000 words fit)
-// and are gathered once; the last n % 8 words of a block go to the scalar counts.
+// a word's offset from base in bins is formed once (saturated to 8 bits, which keeps its order
+// against 0 .. 7), then compared with 0 .. N - 1, sixteen words at a time. The 8-bit lane counts
+// are widened before they can wrap; the last n % 16 words of a block go to the scalar counts.
 template <int N>
 struct TEdgeCounts {
 #if defined(__SSE2__)
-    __m128i lanes[N];
+    __m128i bytes[N];
+    __m128i wide[N];
+    int32_t pending = 0;  // words added to the 8-bit lanes since they were last widened
 #endif
     int32_t rest[N];
 
@@ -299,7 +301,8 @@ struct TEdgeCounts {
     {
         for (int k = 0; k < N; ++k) {
 #if defined(__SSE2__)
-            lanes[k] = _mm_setzero_si128();
+            bytes[k] = _mm_setzero_si128();
+            wide[k] = _mm_setzero_si128();
 #endif
             rest[k] = 0;
         }
@@ -310,30 +313,31 @@ struct TEdgeCounts {
     {
         int32_t j = 0;
 #if defined(__SSE2__)
+        if (pending + n > 16 * 255)
+            widen();
         const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
         const __m128i vbase = _mm_set1_epi32(base);
+        const auto offsets = [&](const uint32_t* v) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+            if (!Plain)  // invalid words become code 0, below every edge (base is above 0)
+                x = _mm_and_si128(_mm_and_si128(x, codeMask), _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128()));
+            return _mm_srai_epi32(_mm_sub_epi32(x, vbase), 10);
+        };
         __m128i acc[N];
         for (int k = 0; k < N; ++k)
-            acc[k] = lanes[k];
-        for (; n - j >= 8; j += 8) {
-            __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
-            __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j + 4));
-            if (!Plain) {
-                // Invalid words become code 0, below every edge (base is above 0).
-                x0 = _mm_and_si128(_mm_and_si128(x0, codeMask), _mm_cmpeq_epi32(_mm_srli_epi32(x0, 30), _mm_setzero_si128()));
-                x1 = _mm_and_si128(_mm_and_si128(x1, codeMask), _mm_cmpeq_epi32(_mm_srli_epi32(x1, 30), _mm_setzero_si128()));
-            }
-            // Offsets lie within +/- 1024 bins: exact in 16 bits.
-            const __m128i d = _mm_packs_epi32(_mm_srai_epi32(_mm_sub_epi32(x0, vbase), 10),
-                                              _mm_srai_epi32(_mm_sub_epi32(x1, vbase), 10));
+            acc[k] = bytes[k];
+        for (; n - j >= 16; j += 16) {
+            const __m128i d = _mm_packs_epi16(_mm_packs_epi32(offsets(w + j), offsets(w + j + 4)),
+                                              _mm_packs_epi32(offsets(w + j + 8), offsets(w + j + 12)));
 #if defined(__GNUC__)
 #pragma GCC unroll 8
 #endif
             for (int k = 0; k < N; ++k)
-                acc[k] = _mm_sub_epi16(acc[k], _mm_cmpgt_epi16(d, _mm_set1_epi16(static_cast<int16_t>(k - 1))));
+                acc[k] = _mm_sub_epi8(acc[k], _mm_cmpgt_epi8(d, _mm_set1_epi8(static_cast<char>(k - 1))));
         }
         for (int k = 0; k < N; ++k)
-            lanes[k] = acc[k];
+            bytes[k] = acc[k];
+        pending += j;
 #endif
         for (; j < n; ++j) {
             if (w[j] >= kInvalidFrom)
@@ -344,15 +348,28 @@ struct TEdgeCounts {
         }
     }
 
-    void total(int32_t* above) const
+#if defined(__SSE2__)
+    void widen()
     {
+        for (int k = 0; k < N; ++k) {
+            wide[k] = _mm_add_epi64(wide[k], _mm_sad_epu8(bytes[k], _mm_setzero_si128()));
+            bytes[k] = _mm_setzero_si128();
+        }
+        pending = 0;
+    }
+#endif
+
+    void total(int32_t* above)
+    {
+#if defined(__SSE2__)
+        widen();
+#endif
         for (int k = 0; k < N; ++k) {
             above[k] = rest[k];
 #if defined(__SSE2__)
-            __m128i v = _mm_madd_epi16(lanes[k], _mm_set1_epi16(1));  // lane counts stay below 2^15
-            v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
-            v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
-            above[k] += _mm_cvtsi128_si32(v);
+            alignas(16) int64_t halves[2];
+            _mm_store_si128(reinterpret_cast<__m128i*>(halves), wide[k]);
+            above[k] += static_cast<int32_t>(halves[0] + halves[1]);
 #endif
         }
     }
