@@ -375,15 +375,52 @@ struct TEdgeCounts {
     }
 };
 
+// The bins of the blocks of the table side by side, padded with empty entries to a multiple of 8:
+// finding the blocks that reach a few bins tests eight of them at a time.
+struct TBinIndex {
+    alignas(16) int16_t low[kMaxBlocks + 8];
+    alignas(16) int16_t high[kMaxBlocks + 8];
+
+    void pad(int32_t blockCount)
+    {
+        for (int32_t k = blockCount; k < blockCount + 8; ++k) {
+            low[k] = kBins;
+            high[k] = -1;
+        }
+    }
+
+    // Calls f(k) for each block k < blockCount with a bin in [from, to), in order.
+    template <typename F>
+    void forEachIn(int32_t blockCount, int from, int to, F f) const
+    {
+#if defined(__SSE2__)
+        const __m128i below = _mm_set1_epi16(static_cast<int16_t>(from - 1));
+        const __m128i above = _mm_set1_epi16(static_cast<int16_t>(to));
+        for (int32_t k = 0; k < blockCount; k += 8) {
+            const __m128i l = _mm_load_si128(reinterpret_cast<const __m128i*>(low + k));
+            const __m128i h = _mm_load_si128(reinterpret_cast<const __m128i*>(high + k));
+            const __m128i hit = _mm_and_si128(_mm_cmpgt_epi16(h, below), _mm_cmpgt_epi16(above, l));
+            unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(hit, _mm_setzero_si128())));
+            for (; bits != 0; bits &= bits - 1)
+                f(k + __builtin_ctz(bits));
+        }
+#else
+        for (int32_t k = 0; k < blockCount; ++k)
+            if (high[k] >= from && low[k] < to)
+                f(k);
+#endif
+    }
+};
+
 // The histogram of the valid codes of a window, bins counted only when the level search asks for
 // them: most signals need a few bins next to each extreme, and a block whose codes share one bin
 // counts without reading its words again.
 class TLazyHistogram {
 public:
     // Bins below lowest and above highest are known to be empty.
-    TLazyHistogram(const uint32_t* samples, int32_t lo, const TBlock* blocks, int32_t blockCount, int32_t hi,
-                   int lowest, int highest)
-        : samples_(samples), lo_(lo), hi_(hi), blocks_(blocks), blockCount_(blockCount)
+    TLazyHistogram(const uint32_t* samples, int32_t lo, const TBlock* blocks, const TBinIndex& index,
+                   int32_t blockCount, int32_t hi, int lowest, int highest)
+        : samples_(samples), lo_(lo), hi_(hi), blocks_(blocks), index_(index), blockCount_(blockCount)
     {
         std::memset(counts_, 0, sizeof counts_);
         for (int b = 0; b < kBins; ++b)
@@ -411,6 +448,7 @@ private:
     int32_t lo_;
     int32_t hi_;
     const TBlock* blocks_;
+    const TBinIndex& index_;
     int32_t blockCount_;
     uint32_t counts_[kBins];
     bool known_[kBins];
@@ -423,13 +461,11 @@ void TLazyHistogram::countEdges(int from, int to, int32_t* above)
     TEdgeCounts<N> edges;
     int32_t read = 0;
     const int32_t base = binEdge(from);
-    for (int32_t k = 0; k < blockCount_; ++k) {
+    index_.forEachIn(blockCount_, from, to, [&](int32_t k) {
         const TBlock& b = blocks_[k];
-        if (b.binHigh < from || b.binLow >= to)
-            continue;
         if (b.binLow == b.binHigh) {
             counts_[b.binLow] += static_cast<uint32_t>(b.count);
-            continue;
+            return;
         }
         const uint32_t* w = samples_ + lo_ + k * kTableWords;
         const int32_t n = std::min(kTableWords, hi_ - (lo_ + k * kTableWords));
@@ -438,7 +474,7 @@ void TLazyHistogram::countEdges(int from, int to, int32_t* above)
         else
             edges.template add<false>(w, n, base);
         read += b.count;
-    }
+    });
     edges.total(above);
     // Bin 0 also takes the codes below the measured range, the last bin those above it.
     if (from == 0)
@@ -487,14 +523,12 @@ uint64_t TLazyHistogram::sumOf(int from, int to) const
     const int32_t lowEdge = from == 0 ? -1 : binEdge(from);
     const int32_t highEdge = to == kBins ? std::numeric_limits<int32_t>::max() : binEdge(to) - 1;
     uint64_t total = 0;
-    for (int32_t k = 0; k < blockCount_; ++k) {
+    index_.forEachIn(blockCount_, from, to, [&](int32_t k) {
         const TBlock& b = blocks_[k];
-        if (b.binHigh < from || b.binLow >= to)
-            continue;
         if (b.binLow >= from && b.binHigh < to && b.low >= static_cast<int32_t>(kMeasRangeLow) &&
             b.high <= static_cast<int32_t>(kMeasRangeHigh)) {
             total += b.sum;
-            continue;
+            return;
         }
         const uint32_t* w = samples_ + lo_ + k * kTableWords;
         const int32_t n = std::min(kTableWords, hi_ - (lo_ + k * kTableWords));
@@ -535,7 +569,7 @@ uint64_t TLazyHistogram::sumOf(int from, int to) const
                 total += static_cast<uint32_t>(std::clamp(c, static_cast<int32_t>(kMeasRangeLow),
                                                           static_cast<int32_t>(kMeasRangeHigh)));
         }
-    }
+    });
     return total;
 }
 
@@ -766,8 +800,15 @@ int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, 
 
     // The block table: one read of every word.
     blockCount = 0;
-    for (int32_t from = lo; from < hi; from += kTableWords)
-        scanBlock(samples + from, std::min(kTableWords, hi - from), blocks[blockCount++]);
+    TBinIndex index;
+    for (int32_t from = lo; from < hi; from += kTableWords) {
+        TBlock& b = blocks[blockCount];
+        scanBlock(samples + from, std::min(kTableWords, hi - from), b);
+        index.low[blockCount] = b.count ? b.binLow : static_cast<int16_t>(kBins);
+        index.high[blockCount] = b.binHigh;
+        ++blockCount;
+    }
+    index.pad(blockCount);
     int64_t valid = 0;
     int32_t lowest = kEmptyLow;
     int32_t highest = -1;
@@ -795,7 +836,7 @@ int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, 
     const int32_t minIndex = lastIndexIn(samples, minFrom, std::min(hi, minFrom + kTableWords), minCode);
     const int32_t maxIndex = lastIndexIn(samples, maxFrom, std::min(hi, maxFrom + kTableWords), maxCode);
 
-    TLazyHistogram hist(samples, lo, blocks, blockCount, hi, static_cast<int>((minCode - kMeasRangeLow) >> 10),
+    TLazyHistogram hist(samples, lo, blocks, index, blockCount, hi, static_cast<int>((minCode - kMeasRangeLow) >> 10),
                         static_cast<int>((maxCode - kMeasRangeLow) >> 10));
     auto window = [&hist](int centre) {
         // centre - 1 .. centre + 1; bins beyond the table are empty.
