@@ -800,37 +800,45 @@ int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, 
 
     // The block table: one read of every word.
     blockCount = 0;
+    // The extremes and the last block reaching each of them (once clamped) as the table is made.
+    const auto clamped = [](int32_t code) {
+        return std::clamp(code, static_cast<int32_t>(kMeasRangeLow), static_cast<int32_t>(kMeasRangeHigh));
+    };
     TBinIndex index;
+    int64_t valid = 0;
+    int32_t lowest = kEmptyLow;
+    int32_t highest = -1;
+    int32_t minBlock = 0;
+    int32_t maxBlock = 0;
+    int32_t minClamped = std::numeric_limits<int32_t>::max();
+    int32_t maxClamped = std::numeric_limits<int32_t>::min();
     for (int32_t from = lo; from < hi; from += kTableWords) {
         TBlock& b = blocks[blockCount];
         scanBlock(samples + from, std::min(kTableWords, hi - from), b);
         index.low[blockCount] = b.count ? b.binLow : static_cast<int16_t>(kBins);
         index.high[blockCount] = b.binHigh;
+        if (b.count) {
+            valid += b.count;
+            lowest = std::min(lowest, b.low);
+            highest = std::max(highest, b.high);
+            const int32_t low = clamped(b.low);
+            const int32_t high = clamped(b.high);
+            if (low <= minClamped) {
+                minClamped = low;
+                minBlock = blockCount;
+            }
+            if (high >= maxClamped) {
+                maxClamped = high;
+                maxBlock = blockCount;
+            }
+        }
         ++blockCount;
     }
     index.pad(blockCount);
-    int64_t valid = 0;
-    int32_t lowest = kEmptyLow;
-    int32_t highest = -1;
-    for (int32_t k = 0; k < blockCount; ++k) {
-        valid += blocks[k].count;
-        lowest = std::min(lowest, blocks[k].low);
-        highest = std::max(highest, blocks[k].high);
-    }
     if (valid == 0)
         return m->flags;
-    // The last block reaching each extreme, then the last word in it.
-    const auto clamped = [](int32_t code) {
-        return std::clamp(code, static_cast<int32_t>(kMeasRangeLow), static_cast<int32_t>(kMeasRangeHigh));
-    };
     const uint32_t minCode = static_cast<uint32_t>(clamped(lowest));
     const uint32_t maxCode = static_cast<uint32_t>(clamped(highest));
-    int32_t minBlock = blockCount - 1;
-    while (blocks[minBlock].count == 0 || clamped(blocks[minBlock].low) != clamped(lowest))
-        --minBlock;
-    int32_t maxBlock = blockCount - 1;
-    while (blocks[maxBlock].count == 0 || clamped(blocks[maxBlock].high) != clamped(highest))
-        --maxBlock;
     const int32_t minFrom = lo + minBlock * kTableWords;
     const int32_t maxFrom = lo + maxBlock * kTableWords;
     const int32_t minIndex = lastIndexIn(samples, minFrom, std::min(hi, minFrom + kTableWords), minCode);
