@@ -154,10 +154,11 @@ inline int32_t binEdge(int k)
 }
 
 #if defined(__SSE2__)
-// The vector part of scanBlock over the first n & ~3 words. Plain is true when every word is a
-// bare code (valid, no bit above the code): no masking then, the caller checks it afterwards.
+// The vector part of scanBlock over the first n & ~3 words. Plain is true when every word is
+// taken for a bare code (valid, no bit above the code): no masking then, and false is returned,
+// with nothing set, when the extremes of the raw words show that one was not.
 template <bool Plain>
-inline void scanVectors(const uint32_t* w, int32_t n, int32_t& low, int32_t& high, int32_t& count, uint32_t& sum,
+inline bool scanVectors(const uint32_t* w, int32_t n, int32_t& low, int32_t& high, int32_t& count, uint32_t& sum,
                         uint64_t& squares)
 {
     // Codes below 2^20 are exact in single precision, whose min/max SSE2 has (not the integer
@@ -226,17 +227,18 @@ inline void scanVectors(const uint32_t* w, int32_t n, int32_t& low, int32_t& hig
     counts = _mm_add_epi32(counts, _mm_shuffle_epi32(counts, _MM_SHUFFLE(2, 3, 0, 1)));
     sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
     sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 3, 0, 1)));
-    // Raw words beyond the float range of int32 are not needed exactly: only their side of the
-    // code range matters.
     const float fl = _mm_cvtss_f32(vlow);
     const float fh = _mm_cvtss_f32(vhigh);
-    low = fl < 0.0f ? -1 : fl >= static_cast<float>(kEmptyLow) ? kEmptyLow : static_cast<int32_t>(fl);
-    high = fh < 0.0f ? -1 : fh >= static_cast<float>(kEmptyLow) ? kEmptyLow : static_cast<int32_t>(fh);
+    if (Plain && !(fl >= 0.0f && fh <= static_cast<float>(kCodeMask)))
+        return false;
+    low = static_cast<int32_t>(fl);
+    high = static_cast<int32_t>(fh);
     count = Plain ? (n & ~3) : _mm_cvtsi128_si32(counts);
     sum = static_cast<uint32_t>(_mm_cvtsi128_si32(sums));
     alignas(16) uint64_t wide[2];
     _mm_store_si128(reinterpret_cast<__m128i*>(wide), _mm_add_epi64(squaresEven, squaresOdd));
     squares = wide[0] + wide[1];
+    return true;
 }
 #endif
 
@@ -251,8 +253,7 @@ void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
     int32_t j = 0;
     bool plain = true;
 #if defined(__SSE2__)
-    scanVectors<true>(w, n, low, high, count, sum, squares);
-    if (low < 0 || high > static_cast<int32_t>(kCodeMask)) {
+    if (!scanVectors<true>(w, n, low, high, count, sum, squares)) {
         plain = false;
         scanVectors<false>(w, n, low, high, count, sum, squares);
     }
