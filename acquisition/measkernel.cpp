@@ -592,31 +592,48 @@ constexpr int kMaxBlockStep = 4;
 
 constexpr int32_t kFineWords = 8;
 
-// True when the code of each of kFineWords words lies in [from, from + width). Invalid words are
-// not told apart: their codes can only send the words down the slow path, which skips them.
-inline bool wordsInZone(const uint32_t* w, uint32_t from, uint32_t width)
-{
-    // Codes are below 2^20 and from + width is at most 2^20: signed comparisons are exact.
-    const int32_t low = static_cast<int32_t>(from);
-    const int32_t high = static_cast<int32_t>(from + width) - 1;
+// The codes [low, high] of a zone, set once a zone change, for the test of kFineWords words.
+struct TZoneCodes {
+    int32_t low = 0;
+    int32_t high = -1;
 #if defined(__SSE2__)
-    const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
-    const __m128i vlow = _mm_set1_epi32(low);
-    const __m128i vhigh = _mm_set1_epi32(high);
-    const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w)), codeMask);
-    const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 4)), codeMask);
-    const __m128i out = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(a, vlow), _mm_cmpgt_epi32(a, vhigh)),
-                                     _mm_or_si128(_mm_cmplt_epi32(b, vlow), _mm_cmpgt_epi32(b, vhigh)));
-    return _mm_movemask_epi8(out) == 0;
-#else
-    int32_t out = 0;
-    for (int j = 0; j < kFineWords; ++j) {
-        const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
-        out |= (c < low) | (c > high);
-    }
-    return out == 0;
+    __m128i vlow = _mm_setzero_si128();
+    __m128i vhigh = _mm_set1_epi32(-1);
 #endif
-}
+
+    // [from, from + width): codes are below 2^20 and from + width is at most 2^20, so signed
+    // comparisons are exact.
+    void set(uint32_t from, uint32_t width)
+    {
+        low = static_cast<int32_t>(from);
+        high = static_cast<int32_t>(from + width) - 1;
+#if defined(__SSE2__)
+        vlow = _mm_set1_epi32(low);
+        vhigh = _mm_set1_epi32(high);
+#endif
+    }
+
+    // True when the code of each of kFineWords words lies in the zone. Invalid words are not told
+    // apart: their codes can only send the words down the slow path, which skips them.
+    bool hold(const uint32_t* w) const
+    {
+#if defined(__SSE2__)
+        const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
+        const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w)), codeMask);
+        const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 4)), codeMask);
+        const __m128i out = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(a, vlow), _mm_cmpgt_epi32(a, vhigh)),
+                                         _mm_or_si128(_mm_cmplt_epi32(b, vlow), _mm_cmpgt_epi32(b, vhigh)));
+        return _mm_movemask_epi8(out) == 0;
+#else
+        int32_t out = 0;
+        for (int j = 0; j < kFineWords; ++j) {
+            const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
+            out |= (c < low) | (c > high);
+        }
+        return out == 0;
+#endif
+    }
+};
 
 void edgeSearch(const uint32_t* samples, const TBlock* table, mesures* m, int32_t lo, int32_t hi, int step)
 {
@@ -647,15 +664,13 @@ void edgeSearch(const uint32_t* samples, const TBlock* table, mesures* m, int32_
     const int32_t fineAdvance = (kFineWords + step - 1) / step * step;
     const bool powerOfTwo = (step & (step - 1)) == 0;
     unsigned boundsZone = ~0u;
-    int32_t zoneLow = 0;
-    int32_t zoneHigh = -1;
-    uint32_t zoneFrom = 0;
-    uint32_t zoneWidth = 0;
+    TZoneCodes codes;
     const auto bounds = [&]() {
         if (zone != boundsZone) {
-            zoneInterval(zone, levels, zoneFrom, zoneWidth);
-            zoneLow = static_cast<int32_t>(zoneFrom);
-            zoneHigh = static_cast<int32_t>(zoneFrom + zoneWidth) - 1;
+            uint32_t from = 0;
+            uint32_t width = 0;
+            zoneInterval(zone, levels, from, width);
+            codes.set(from, width);
             boundsZone = zone;
         }
     };
@@ -670,11 +685,11 @@ void edgeSearch(const uint32_t* samples, const TBlock* table, mesures* m, int32_
         int32_t block = (i - lo) / kTableWords;
         if (blocks) {
             bounds();
-            if (table[block].low >= zoneLow && table[block].high <= zoneHigh) {
+            if (table[block].low >= codes.low && table[block].high <= codes.high) {
                 // The whole run of blocks inside the zone, stepping by block rather than by sample.
                 do
                     ++block;
-                while (block < blockCount && table[block].low >= zoneLow && table[block].high <= zoneHigh);
+                while (block < blockCount && table[block].low >= codes.low && table[block].high <= codes.high);
                 i = visitedFrom(std::min(hi, lo + block * kTableWords));
                 continue;
             }
@@ -685,7 +700,7 @@ void edgeSearch(const uint32_t* samples, const TBlock* table, mesures* m, int32_
                 stop = i + fineAdvance;
                 if (blocks && hi - i >= kFineWords) {
                     bounds();
-                    if (wordsInZone(samples + i, zoneFrom, zoneWidth)) {
+                    if (codes.hold(samples + i)) {
                         i = stop - step;
                         continue;
                     }
