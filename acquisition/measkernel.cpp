@@ -285,59 +285,63 @@ void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
 constexpr int kBand = 4;
 constexpr int kMaxEdges = 2 * kBand;  // a band is at most 2 * kBand - 1 bins wide
 
-// Counts of the valid words at or above each of the N edges of a band, bin edges from base up:
-// a word's offset from base in bins is formed once (saturated to 8 bits, which keeps its order
-// against 0 .. 7), then compared with 0 .. N - 1, sixteen words at a time. The 8-bit lane counts
-// are widened before they can wrap; the last n % 16 words of a block go to the scalar counts.
+// Counts of the valid words of the listed blocks at or above each of the N edges of a band, bin
+// edges from base up: a word's offset from base in bins is formed once (saturated to 8 bits,
+// which keeps its order against 0 .. 7), then compared with 0 .. N - 1, sixteen words at a time.
+// The 8-bit lane counts stay in registers across the blocks and are widened before they can
+// wrap; the last n % 16 words of a block are counted one by one.
 template <int N>
-struct TEdgeCounts {
+void countAboveEdges(const uint32_t* samples, int32_t lo, int32_t hi, const TBlock* blocks, const int32_t* list,
+                     int32_t listed, int32_t base, int32_t* above)
+{
+    for (int k = 0; k < N; ++k)
+        above[k] = 0;
 #if defined(__SSE2__)
-    __m128i bytes[N];
+    const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
+    const __m128i vbase = _mm_set1_epi32(base);
+    __m128i acc[N];
     __m128i wide[N];
-    int32_t pending = 0;  // words added to the 8-bit lanes since they were last widened
-#endif
-    int32_t rest[N];
-
-    TEdgeCounts()
-    {
-        for (int k = 0; k < N; ++k) {
-#if defined(__SSE2__)
-            bytes[k] = _mm_setzero_si128();
-            wide[k] = _mm_setzero_si128();
-#endif
-            rest[k] = 0;
-        }
+    for (int k = 0; k < N; ++k) {
+        acc[k] = _mm_setzero_si128();
+        wide[k] = _mm_setzero_si128();
     }
-
-    template <bool Plain>
-    void add(const uint32_t* w, int32_t n, int32_t base)
-    {
-        int32_t j = 0;
-#if defined(__SSE2__)
-        if (pending + n > 16 * 255)
-            widen();
-        const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
-        const __m128i vbase = _mm_set1_epi32(base);
-        const auto offsets = [&](const uint32_t* v) {
-            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
-            if (!Plain)  // invalid words become code 0, below every edge (base is above 0)
-                x = _mm_and_si128(_mm_and_si128(x, codeMask), _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128()));
-            return _mm_srai_epi32(_mm_sub_epi32(x, vbase), 10);
-        };
-        __m128i acc[N];
-        for (int k = 0; k < N; ++k)
-            acc[k] = bytes[k];
-        for (; n - j >= 16; j += 16) {
-            const __m128i d = _mm_packs_epi16(_mm_packs_epi32(offsets(w + j), offsets(w + j + 4)),
-                                              _mm_packs_epi32(offsets(w + j + 8), offsets(w + j + 12)));
+    int32_t pending = 0;  // words in the 8-bit lanes since they were last widened
+    const auto offsets = [&](const uint32_t* v, bool plain) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+        if (!plain)  // invalid words become code 0, below every edge (base is above 0)
+            x = _mm_and_si128(_mm_and_si128(x, codeMask), _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128()));
+        return _mm_srai_epi32(_mm_sub_epi32(x, vbase), 10);
+    };
+    const auto count = [&](const uint32_t* v, bool plain) {
+        const __m128i d = _mm_packs_epi16(_mm_packs_epi32(offsets(v, plain), offsets(v + 4, plain)),
+                                          _mm_packs_epi32(offsets(v + 8, plain), offsets(v + 12, plain)));
 #if defined(__GNUC__)
 #pragma GCC unroll 8
 #endif
-            for (int k = 0; k < N; ++k)
-                acc[k] = _mm_sub_epi8(acc[k], _mm_cmpgt_epi8(d, _mm_set1_epi8(static_cast<char>(k - 1))));
-        }
         for (int k = 0; k < N; ++k)
-            bytes[k] = acc[k];
+            acc[k] = _mm_sub_epi8(acc[k], _mm_cmpgt_epi8(d, _mm_set1_epi8(static_cast<char>(k - 1))));
+    };
+#endif
+    for (int32_t t = 0; t < listed; ++t) {
+        const int32_t from = lo + list[t] * kTableWords;
+        const uint32_t* w = samples + from;
+        const int32_t n = std::min(kTableWords, hi - from);
+        int32_t j = 0;
+#if defined(__SSE2__)
+        if (pending + n > 16 * 255) {
+            for (int k = 0; k < N; ++k) {
+                wide[k] = _mm_add_epi64(wide[k], _mm_sad_epu8(acc[k], _mm_setzero_si128()));
+                acc[k] = _mm_setzero_si128();
+            }
+            pending = 0;
+        }
+        if (blocks[list[t]].plain) {
+            for (; n - j >= 16; j += 16)
+                count(w + j, true);
+        } else {
+            for (; n - j >= 16; j += 16)
+                count(w + j, false);
+        }
         pending += j;
 #endif
         for (; j < n; ++j) {
@@ -345,36 +349,18 @@ struct TEdgeCounts {
                 continue;
             const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
             for (int k = 0; k < N; ++k)
-                rest[k] += c - base >= 1024 * k ? 1 : 0;
+                above[k] += c - base >= 1024 * k ? 1 : 0;
         }
     }
-
 #if defined(__SSE2__)
-    void widen()
-    {
-        for (int k = 0; k < N; ++k) {
-            wide[k] = _mm_add_epi64(wide[k], _mm_sad_epu8(bytes[k], _mm_setzero_si128()));
-            bytes[k] = _mm_setzero_si128();
-        }
-        pending = 0;
+    for (int k = 0; k < N; ++k) {
+        const __m128i v = _mm_add_epi64(wide[k], _mm_sad_epu8(acc[k], _mm_setzero_si128()));
+        alignas(16) int64_t halves[2];
+        _mm_store_si128(reinterpret_cast<__m128i*>(halves), v);
+        above[k] += static_cast<int32_t>(halves[0] + halves[1]);
     }
 #endif
-
-    void total(int32_t* above)
-    {
-#if defined(__SSE2__)
-        widen();
-#endif
-        for (int k = 0; k < N; ++k) {
-            above[k] = rest[k];
-#if defined(__SSE2__)
-            alignas(16) int64_t halves[2];
-            _mm_store_si128(reinterpret_cast<__m128i*>(halves), wide[k]);
-            above[k] += static_cast<int32_t>(halves[0] + halves[1]);
-#endif
-        }
-    }
-};
+}
 
 // The bins of the blocks of the table side by side, padded with empty entries to a multiple of 8:
 // finding the blocks that reach a few bins tests eight of them at a time.
@@ -459,24 +445,19 @@ private:
 template <int N>
 void TLazyHistogram::countEdges(int from, int to, int32_t* above)
 {
-    TEdgeCounts<N> edges;
+    int32_t list[kMaxBlocks];
+    int32_t listed = 0;
     int32_t read = 0;
-    const int32_t base = binEdge(from);
     index_.forEachIn(blockCount_, from, to, [&](int32_t k) {
         const TBlock& b = blocks_[k];
         if (b.binLow == b.binHigh) {
             counts_[b.binLow] += static_cast<uint32_t>(b.count);
             return;
         }
-        const uint32_t* w = samples_ + lo_ + k * kTableWords;
-        const int32_t n = std::min(kTableWords, hi_ - (lo_ + k * kTableWords));
-        if (b.plain)
-            edges.template add<true>(w, n, base);
-        else
-            edges.template add<false>(w, n, base);
+        list[listed++] = k;
         read += b.count;
     });
-    edges.total(above);
+    countAboveEdges<N>(samples_, lo_, hi_, blocks_, list, listed, binEdge(from), above);
     // Bin 0 also takes the codes below the measured range, the last bin those above it.
     if (from == 0)
         above[0] = read;
