@@ -296,7 +296,9 @@ void countAboveEdges(const uint32_t* samples, int32_t lo, int32_t hi, const TBlo
 {
     for (int k = 0; k < N; ++k)
         above[k] = 0;
-#if defined(__SSE2__)
+#if !defined(__SSE2__)
+    (void)blocks;  // their flags only choose a vector loop
+#else
     const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
     const __m128i vbase = _mm_set1_epi32(base);
     __m128i acc[N];
