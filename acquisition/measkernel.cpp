@@ -138,6 +138,7 @@ struct TBlock {
     uint64_t squares;
     int16_t binLow;
     int16_t binHigh;
+    bool plain;  // every word a bare code
 };
 
 inline int binOf(int32_t code)
@@ -152,38 +153,71 @@ inline int32_t binEdge(int k)
     return static_cast<int32_t>(kMeasRangeLow) + 1024 * k;
 }
 
-// Extremes, count, sum and sum of squares of the valid codes of n words.
-void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
-{
-    int32_t low = kEmptyLow;
-    int32_t high = -1;
-    int32_t count = 0;
-    uint32_t sum = 0;
-    uint64_t squares = 0;
-    int32_t j = 0;
 #if defined(__SSE2__)
+// The vector part of scanBlock over the first n & ~3 words. Plain is true when every word is
+// taken for a bare code (valid, no bit above the code): no masking then, and false is returned,
+// with nothing set, when the extremes of the raw words show that one was not.
+template <bool Plain>
+inline bool scanVectors(const uint32_t* w, int32_t n, int32_t& low, int32_t& high, int32_t& count, uint32_t& sum,
+                        uint64_t& squares)
+{
     // Codes below 2^20 are exact in single precision, whose min/max SSE2 has (not the integer
-    // ones).
+    // ones); the conversion keeps the order of any word, so the extremes of raw words tell
+    // whether they were all bare codes.
     const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
     const __m128 none = _mm_set1_ps(static_cast<float>(kEmptyLow));
     __m128 vlow = none;
-    __m128 vhigh = _mm_setzero_ps();
+    __m128 vhigh = _mm_set1_ps(-1.0f);
     __m128i counts = _mm_setzero_si128();
     __m128i sums = _mm_setzero_si128();
     __m128i squaresEven = _mm_setzero_si128();
     __m128i squaresOdd = _mm_setzero_si128();
+    int32_t j = 0;
+    if (Plain) {
+        // Four vectors a step, so that the min/max chains (several cycles each) do not set the pace.
+        for (; n - j >= 16; j += 16) {
+            const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
+            const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j + 4));
+            const __m128i x2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j + 8));
+            const __m128i x3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j + 12));
+            const __m128 f0 = _mm_cvtepi32_ps(x0);
+            const __m128 f1 = _mm_cvtepi32_ps(x1);
+            const __m128 f2 = _mm_cvtepi32_ps(x2);
+            const __m128 f3 = _mm_cvtepi32_ps(x3);
+            vlow = _mm_min_ps(vlow, _mm_min_ps(_mm_min_ps(f0, f1), _mm_min_ps(f2, f3)));
+            vhigh = _mm_max_ps(vhigh, _mm_max_ps(_mm_max_ps(f0, f1), _mm_max_ps(f2, f3)));
+            sums = _mm_add_epi32(sums, _mm_add_epi32(_mm_add_epi32(x0, x1), _mm_add_epi32(x2, x3)));
+            const __m128i even = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(x0, x0), _mm_mul_epu32(x1, x1)),
+                                               _mm_add_epi64(_mm_mul_epu32(x2, x2), _mm_mul_epu32(x3, x3)));
+            const __m128i o0 = _mm_srli_epi64(x0, 32);
+            const __m128i o1 = _mm_srli_epi64(x1, 32);
+            const __m128i o2 = _mm_srli_epi64(x2, 32);
+            const __m128i o3 = _mm_srli_epi64(x3, 32);
+            const __m128i odd = _mm_add_epi64(_mm_add_epi64(_mm_mul_epu32(o0, o0), _mm_mul_epu32(o1, o1)),
+                                              _mm_add_epi64(_mm_mul_epu32(o2, o2), _mm_mul_epu32(o3, o3)));
+            squaresEven = _mm_add_epi64(squaresEven, even);
+            squaresOdd = _mm_add_epi64(squaresOdd, odd);
+        }
+    }
     for (; n - j >= 4; j += 4) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
-        const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
-        const __m128i c = _mm_and_si128(_mm_and_si128(x, codeMask), ok);  // invalid words: 0
-        const __m128 f = _mm_cvtepi32_ps(c);
-        counts = _mm_sub_epi32(counts, ok);
+        __m128i c = x;
+        __m128 f;
+        if (Plain) {
+            f = _mm_cvtepi32_ps(c);
+            vlow = _mm_min_ps(vlow, f);
+        } else {
+            const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
+            c = _mm_and_si128(_mm_and_si128(x, codeMask), ok);  // invalid words: 0
+            f = _mm_cvtepi32_ps(c);
+            counts = _mm_sub_epi32(counts, ok);
+            vlow = _mm_min_ps(vlow, _mm_add_ps(f, _mm_andnot_ps(_mm_castsi128_ps(ok), none)));
+        }
+        vhigh = _mm_max_ps(vhigh, f);  // a block without a valid word is fixed by the caller
         sums = _mm_add_epi32(sums, c);
         squaresEven = _mm_add_epi64(squaresEven, _mm_mul_epu32(c, c));
         const __m128i odd = _mm_srli_epi64(c, 32);
         squaresOdd = _mm_add_epi64(squaresOdd, _mm_mul_epu32(odd, odd));
-        vlow = _mm_min_ps(vlow, _mm_add_ps(f, _mm_andnot_ps(_mm_castsi128_ps(ok), none)));
-        vhigh = _mm_max_ps(vhigh, f);  // a block without a valid word is fixed below
     }
     vlow = _mm_min_ps(vlow, _mm_shuffle_ps(vlow, vlow, _MM_SHUFFLE(1, 0, 3, 2)));
     vlow = _mm_min_ps(vlow, _mm_shuffle_ps(vlow, vlow, _MM_SHUFFLE(2, 3, 0, 1)));
@@ -193,15 +227,40 @@ void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
     counts = _mm_add_epi32(counts, _mm_shuffle_epi32(counts, _MM_SHUFFLE(2, 3, 0, 1)));
     sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
     sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 3, 0, 1)));
-    low = static_cast<int32_t>(_mm_cvtss_f32(vlow));
-    high = static_cast<int32_t>(_mm_cvtss_f32(vhigh));
-    count = _mm_cvtsi128_si32(counts);
+    const float fl = _mm_cvtss_f32(vlow);
+    const float fh = _mm_cvtss_f32(vhigh);
+    if (Plain && !(fl >= 0.0f && fh <= static_cast<float>(kCodeMask)))
+        return false;
+    low = static_cast<int32_t>(fl);
+    high = static_cast<int32_t>(fh);
+    count = Plain ? (n & ~3) : _mm_cvtsi128_si32(counts);
     sum = static_cast<uint32_t>(_mm_cvtsi128_si32(sums));
     alignas(16) uint64_t wide[2];
     _mm_store_si128(reinterpret_cast<__m128i*>(wide), _mm_add_epi64(squaresEven, squaresOdd));
     squares = wide[0] + wide[1];
+    return true;
+}
+#endif
+
+// Extremes, count, sum and sum of squares of the valid codes of n words.
+void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
+{
+    int32_t low = kEmptyLow;
+    int32_t high = -1;
+    int32_t count = 0;
+    uint32_t sum = 0;
+    uint64_t squares = 0;
+    int32_t j = 0;
+    bool plain = true;
+#if defined(__SSE2__)
+    if (!scanVectors<true>(w, n, low, high, count, sum, squares)) {
+        plain = false;
+        scanVectors<false>(w, n, low, high, count, sum, squares);
+    }
+    j = n & ~3;
 #endif
     for (; j < n; ++j) {
+        plain = plain && w[j] <= kCodeMask;
         if (w[j] >= kInvalidFrom)
             continue;
         const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
@@ -220,47 +279,127 @@ void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
     b.sum = sum;
     b.binLow = static_cast<int16_t>(count ? binOf(low) : 0);
     b.binHigh = static_cast<int16_t>(count ? binOf(high) : -1);
+    b.plain = plain;
 }
 
-// Counts of the valid words of n words at or above each of the N edges.
 constexpr int kBand = 4;
 constexpr int kMaxEdges = 2 * kBand;  // a band is at most 2 * kBand - 1 bins wide
 
+// Counts of the valid words of the listed blocks at or above each of the N edges of a band, bin
+// edges from base up: a word's offset from base in bins is formed once (saturated to 8 bits,
+// which keeps its order against 0 .. 7), then compared with 0 .. N - 1, sixteen words at a time.
+// The 8-bit lane counts stay in registers across the blocks and are widened before they can
+// wrap; the last n % 16 words of a block are counted one by one.
 template <int N>
-void countAbove(const uint32_t* w, int32_t n, const int32_t* edges, int32_t* above)
+void countAboveEdges(const uint32_t* samples, int32_t lo, int32_t hi, const TBlock* blocks, const int32_t* list,
+                     int32_t listed, int32_t base, int32_t* above)
 {
-    int32_t j = 0;
     for (int k = 0; k < N; ++k)
         above[k] = 0;
-#if defined(__SSE2__)
+#if !defined(__SSE2__)
+    (void)blocks;  // their flags only choose a vector loop
+#else
     const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
-    __m128i t[N];
+    const __m128i vbase = _mm_set1_epi32(base);
     __m128i acc[N];
+    __m128i wide[N];
     for (int k = 0; k < N; ++k) {
-        t[k] = _mm_set1_epi32(edges[k] - 1);
         acc[k] = _mm_setzero_si128();
+        wide[k] = _mm_setzero_si128();
     }
-    for (; n - j >= 4; j += 4) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
-        const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
-        const __m128i c = _mm_and_si128(_mm_and_si128(x, codeMask), ok);  // invalid words: 0
+    int32_t pending = 0;  // words in the 8-bit lanes since they were last widened
+    const auto offsets = [&](const uint32_t* v, bool plain) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+        if (!plain)  // invalid words become code 0, below every edge (base is above 0)
+            x = _mm_and_si128(_mm_and_si128(x, codeMask), _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128()));
+        return _mm_srai_epi32(_mm_sub_epi32(x, vbase), 10);
+    };
+    const auto count = [&](const uint32_t* v, bool plain) {
+        const __m128i d = _mm_packs_epi16(_mm_packs_epi32(offsets(v, plain), offsets(v + 4, plain)),
+                                          _mm_packs_epi32(offsets(v + 8, plain), offsets(v + 12, plain)));
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
         for (int k = 0; k < N; ++k)
-            acc[k] = _mm_sub_epi32(acc[k], _mm_cmpgt_epi32(c, t[k]));
+            acc[k] = _mm_sub_epi8(acc[k], _mm_cmpgt_epi8(d, _mm_set1_epi8(static_cast<char>(k - 1))));
+    };
+#endif
+    for (int32_t t = 0; t < listed; ++t) {
+        const int32_t from = lo + list[t] * kTableWords;
+        const uint32_t* w = samples + from;
+        const int32_t n = std::min(kTableWords, hi - from);
+        int32_t j = 0;
+#if defined(__SSE2__)
+        if (pending + n > 16 * 255) {
+            for (int k = 0; k < N; ++k) {
+                wide[k] = _mm_add_epi64(wide[k], _mm_sad_epu8(acc[k], _mm_setzero_si128()));
+                acc[k] = _mm_setzero_si128();
+            }
+            pending = 0;
+        }
+        if (blocks[list[t]].plain) {
+            for (; n - j >= 16; j += 16)
+                count(w + j, true);
+        } else {
+            for (; n - j >= 16; j += 16)
+                count(w + j, false);
+        }
+        pending += j;
+#endif
+        for (; j < n; ++j) {
+            if (w[j] >= kInvalidFrom)
+                continue;
+            const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
+            for (int k = 0; k < N; ++k)
+                above[k] += c - base >= 1024 * k ? 1 : 0;
+        }
     }
+#if defined(__SSE2__)
     for (int k = 0; k < N; ++k) {
-        alignas(16) int32_t lanes[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), acc[k]);
-        above[k] = lanes[0] + lanes[1] + lanes[2] + lanes[3];
+        const __m128i v = _mm_add_epi64(wide[k], _mm_sad_epu8(acc[k], _mm_setzero_si128()));
+        alignas(16) int64_t halves[2];
+        _mm_store_si128(reinterpret_cast<__m128i*>(halves), v);
+        above[k] += static_cast<int32_t>(halves[0] + halves[1]);
     }
 #endif
-    for (; j < n; ++j) {
-        if (w[j] >= kInvalidFrom)
-            continue;
-        const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
-        for (int k = 0; k < N; ++k)
-            above[k] += c >= edges[k] ? 1 : 0;
-    }
 }
+
+// The bins of the blocks of the table side by side, padded with empty entries to a multiple of 8:
+// finding the blocks that reach a few bins tests eight of them at a time.
+struct TBinIndex {
+    alignas(16) int16_t low[kMaxBlocks + 8];
+    alignas(16) int16_t high[kMaxBlocks + 8];
+
+    void pad(int32_t blockCount)
+    {
+        for (int32_t k = blockCount; k < blockCount + 8; ++k) {
+            low[k] = kBins;
+            high[k] = -1;
+        }
+    }
+
+    // Calls f(k) for each block k < blockCount with a bin in [from, to), in order.
+    template <typename F>
+    void forEachIn(int32_t blockCount, int from, int to, F f) const
+    {
+#if defined(__SSE2__)
+        const __m128i below = _mm_set1_epi16(static_cast<int16_t>(from - 1));
+        const __m128i above = _mm_set1_epi16(static_cast<int16_t>(to));
+        for (int32_t k = 0; k < blockCount; k += 8) {
+            const __m128i l = _mm_load_si128(reinterpret_cast<const __m128i*>(low + k));
+            const __m128i h = _mm_load_si128(reinterpret_cast<const __m128i*>(high + k));
+            const __m128i hit = _mm_and_si128(_mm_cmpgt_epi16(h, below), _mm_cmpgt_epi16(above, l));
+            unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(hit, _mm_setzero_si128())));
+            for (; bits != 0; bits &= bits - 1)
+                f(k + __builtin_ctz(bits));
+        }
+#else
+        for (int32_t k = 0; k < blockCount; ++k)
+            if (high[k] >= from && low[k] < to)
+                f(k);
+#endif
+    }
+};
 
 // The histogram of the valid codes of a window, bins counted only when the level search asks for
 // them: most signals need a few bins next to each extreme, and a block whose codes share one bin
@@ -268,9 +407,9 @@ void countAbove(const uint32_t* w, int32_t n, const int32_t* edges, int32_t* abo
 class TLazyHistogram {
 public:
     // Bins below lowest and above highest are known to be empty.
-    TLazyHistogram(const uint32_t* samples, int32_t lo, const TBlock* blocks, int32_t blockCount, int32_t hi,
-                   int lowest, int highest)
-        : samples_(samples), lo_(lo), hi_(hi), blocks_(blocks), blockCount_(blockCount)
+    TLazyHistogram(const uint32_t* samples, int32_t lo, const TBlock* blocks, const TBinIndex& index,
+                   int32_t blockCount, int32_t hi, int lowest, int highest)
+        : samples_(samples), lo_(lo), hi_(hi), blocks_(blocks), index_(index), blockCount_(blockCount)
     {
         std::memset(counts_, 0, sizeof counts_);
         for (int b = 0; b < kBins; ++b)
@@ -291,64 +430,68 @@ public:
 
 private:
     void countBand(int bin);
+    template <int N>
+    void countEdges(int from, int to, int32_t* above);
 
     const uint32_t* samples_;
     int32_t lo_;
     int32_t hi_;
     const TBlock* blocks_;
+    const TBinIndex& index_;
     int32_t blockCount_;
     uint32_t counts_[kBins];
     bool known_[kBins];
 };
 
+// Blocks whose codes share one bin count without being read.
+template <int N>
+void TLazyHistogram::countEdges(int from, int to, int32_t* above)
+{
+    int32_t list[kMaxBlocks];
+    int32_t listed = 0;
+    int32_t read = 0;
+    index_.forEachIn(blockCount_, from, to, [&](int32_t k) {
+        const TBlock& b = blocks_[k];
+        if (b.binLow == b.binHigh) {
+            counts_[b.binLow] += static_cast<uint32_t>(b.count);
+            return;
+        }
+        list[listed++] = k;
+        read += b.count;
+    });
+    countAboveEdges<N>(samples_, lo_, hi_, blocks_, list, listed, binEdge(from), above);
+    // Bin 0 also takes the codes below the measured range, the last bin those above it.
+    if (from == 0)
+        above[0] = read;
+    if (to == kBins)
+        above[N - 1] = 0;
+}
+
 void TLazyHistogram::countBand(int bin)
 {
-    // The run of unknown bins around bin, at most kBand each side.
+    // The run of unknown bins around bin, at most kBand - 1 below it.
     int from = bin;
     int to = bin + 1;
     while (from > 0 && from > bin - kBand && !known_[from - 1])
         --from;
-    while (to < kBins && to < bin + kBand && !known_[to])
+    while (to < kBins && to - from < 2 * kBand - 1 && !known_[to])
         ++to;
-    for (int32_t k = 0; k < blockCount_; ++k) {
-        const TBlock& b = blocks_[k];
-        if (b.binHigh < from || b.binLow >= to)
-            continue;
-        if (b.binLow == b.binHigh) {
-            counts_[b.binLow] += static_cast<uint32_t>(b.count);
-            continue;
-        }
-        const uint32_t* w = samples_ + lo_ + k * kTableWords;
-        const int32_t n = std::min(kTableWords, hi_ - (lo_ + k * kTableWords));
-        // Bins first..last of the block lie in the band; above(e) counts the words of bin e and up.
-        const int first = std::max<int>(b.binLow, from);
-        const int last = std::min<int>(b.binHigh, to - 1);
-        const int lowEdge = first == b.binLow ? first + 1 : first;  // above(binLow) is the count
-        const int highEdge = last == b.binHigh ? last : last + 1;   // above(binHigh + 1) is 0
-        const int edgesNeeded = highEdge - lowEdge + 1;
-        int32_t edges[kMaxEdges];
-        for (int e = 0; e < edgesNeeded; ++e)
-            edges[e] = binEdge(lowEdge + e);
-        int32_t above[kMaxEdges + 1];
-        int32_t* got = above + (lowEdge - first);
-        switch (edgesNeeded) {
-        case 0: break;
-        case 1: countAbove<1>(w, n, edges, got); break;
-        case 2: countAbove<2>(w, n, edges, got); break;
-        case 3: countAbove<3>(w, n, edges, got); break;
-        case 4: countAbove<4>(w, n, edges, got); break;
-        case 5: countAbove<5>(w, n, edges, got); break;
-        case 6: countAbove<6>(w, n, edges, got); break;
-        case 7: countAbove<7>(w, n, edges, got); break;
-        default: countAbove<8>(w, n, edges, got); break;
-        }
-        if (first == b.binLow)
-            above[0] = b.count;
-        if (last == b.binHigh)
-            above[last + 1 - first] = 0;
-        for (int e = first; e <= last; ++e)
-            counts_[e] += static_cast<uint32_t>(above[e - first] - above[e + 1 - first]);
+    // A band of the full width costs little more than a narrower one and spares a later pass.
+    while (from > 0 && to - from < 2 * kBand - 1 && !known_[from - 1])
+        --from;
+    // above(e) counts the words of bin from + e and up, e = 0 .. to - from.
+    int32_t above[kMaxEdges];
+    switch (to - from) {
+    case 1: countEdges<2>(from, to, above); break;
+    case 2: countEdges<3>(from, to, above); break;
+    case 3: countEdges<4>(from, to, above); break;
+    case 4: countEdges<5>(from, to, above); break;
+    case 5: countEdges<6>(from, to, above); break;
+    case 6: countEdges<7>(from, to, above); break;
+    default: countEdges<8>(from, to, above); break;
     }
+    for (int e = from; e < to; ++e)
+        counts_[e] += static_cast<uint32_t>(above[e - from] - above[e + 1 - from]);
     for (int e = from; e < to; ++e)
         known_[e] = true;
 }
@@ -364,14 +507,12 @@ uint64_t TLazyHistogram::sumOf(int from, int to) const
     const int32_t lowEdge = from == 0 ? -1 : binEdge(from);
     const int32_t highEdge = to == kBins ? std::numeric_limits<int32_t>::max() : binEdge(to) - 1;
     uint64_t total = 0;
-    for (int32_t k = 0; k < blockCount_; ++k) {
+    index_.forEachIn(blockCount_, from, to, [&](int32_t k) {
         const TBlock& b = blocks_[k];
-        if (b.binHigh < from || b.binLow >= to)
-            continue;
         if (b.binLow >= from && b.binHigh < to && b.low >= static_cast<int32_t>(kMeasRangeLow) &&
             b.high <= static_cast<int32_t>(kMeasRangeHigh)) {
             total += b.sum;
-            continue;
+            return;
         }
         const uint32_t* w = samples_ + lo_ + k * kTableWords;
         const int32_t n = std::min(kTableWords, hi_ - (lo_ + k * kTableWords));
@@ -383,6 +524,14 @@ uint64_t TLazyHistogram::sumOf(int from, int to) const
         const __m128 rangeLow = _mm_set1_ps(static_cast<float>(kMeasRangeLow));
         const __m128 rangeHigh = _mm_set1_ps(static_cast<float>(kMeasRangeHigh));
         __m128i sums = _mm_setzero_si128();
+        if (b.plain && b.low >= static_cast<int32_t>(kMeasRangeLow) && b.high <= static_cast<int32_t>(kMeasRangeHigh)) {
+            // Bare codes inside the measured range: no mask, no clamp.
+            for (; n - j >= 4; j += 4) {
+                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
+                const __m128i out = _mm_or_si128(_mm_cmpgt_epi32(vlow, c), _mm_cmpgt_epi32(c, vhigh));
+                sums = _mm_add_epi32(sums, _mm_andnot_si128(out, c));
+            }
+        }
         for (; n - j >= 4; j += 4) {
             const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + j));
             const __m128i ok = _mm_cmpeq_epi32(_mm_srli_epi32(x, 30), _mm_setzero_si128());
@@ -404,7 +553,7 @@ uint64_t TLazyHistogram::sumOf(int from, int to) const
                 total += static_cast<uint32_t>(std::clamp(c, static_cast<int32_t>(kMeasRangeLow),
                                                           static_cast<int32_t>(kMeasRangeHigh)));
         }
-    }
+    });
     return total;
 }
 
@@ -426,31 +575,48 @@ constexpr int kMaxBlockStep = 4;
 
 constexpr int32_t kFineWords = 8;
 
-// True when the code of each of kFineWords words lies in [from, from + width). Invalid words are
-// not told apart: their codes can only send the words down the slow path, which skips them.
-inline bool wordsInZone(const uint32_t* w, uint32_t from, uint32_t width)
-{
-    // Codes are below 2^20 and from + width is at most 2^20: signed comparisons are exact.
-    const int32_t low = static_cast<int32_t>(from);
-    const int32_t high = static_cast<int32_t>(from + width) - 1;
+// The codes [low, high] of a zone, set once a zone change, for the test of kFineWords words.
+struct TZoneCodes {
+    int32_t low = 0;
+    int32_t high = -1;
 #if defined(__SSE2__)
-    const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
-    const __m128i vlow = _mm_set1_epi32(low);
-    const __m128i vhigh = _mm_set1_epi32(high);
-    const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w)), codeMask);
-    const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 4)), codeMask);
-    const __m128i out = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(a, vlow), _mm_cmpgt_epi32(a, vhigh)),
-                                     _mm_or_si128(_mm_cmplt_epi32(b, vlow), _mm_cmpgt_epi32(b, vhigh)));
-    return _mm_movemask_epi8(out) == 0;
-#else
-    int32_t out = 0;
-    for (int j = 0; j < kFineWords; ++j) {
-        const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
-        out |= (c < low) | (c > high);
-    }
-    return out == 0;
+    __m128i vlow = _mm_setzero_si128();
+    __m128i vhigh = _mm_set1_epi32(-1);
 #endif
-}
+
+    // [from, from + width): codes are below 2^20 and from + width is at most 2^20, so signed
+    // comparisons are exact.
+    void set(uint32_t from, uint32_t width)
+    {
+        low = static_cast<int32_t>(from);
+        high = static_cast<int32_t>(from + width) - 1;
+#if defined(__SSE2__)
+        vlow = _mm_set1_epi32(low);
+        vhigh = _mm_set1_epi32(high);
+#endif
+    }
+
+    // True when the code of each of kFineWords words lies in the zone. Invalid words are not told
+    // apart: their codes can only send the words down the slow path, which skips them.
+    bool hold(const uint32_t* w) const
+    {
+#if defined(__SSE2__)
+        const __m128i codeMask = _mm_set1_epi32(static_cast<int32_t>(kCodeMask));
+        const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w)), codeMask);
+        const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 4)), codeMask);
+        const __m128i out = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(a, vlow), _mm_cmpgt_epi32(a, vhigh)),
+                                         _mm_or_si128(_mm_cmplt_epi32(b, vlow), _mm_cmpgt_epi32(b, vhigh)));
+        return _mm_movemask_epi8(out) == 0;
+#else
+        int32_t out = 0;
+        for (int j = 0; j < kFineWords; ++j) {
+            const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
+            out |= (c < low) | (c > high);
+        }
+        return out == 0;
+#endif
+    }
+};
 
 void edgeSearch(const uint32_t* samples, const TBlock* table, mesures* m, int32_t lo, int32_t hi, int step)
 {
@@ -481,38 +647,43 @@ void edgeSearch(const uint32_t* samples, const TBlock* table, mesures* m, int32_
     const int32_t fineAdvance = (kFineWords + step - 1) / step * step;
     const bool powerOfTwo = (step & (step - 1)) == 0;
     unsigned boundsZone = ~0u;
-    int32_t zoneLow = 0;
-    int32_t zoneHigh = -1;
-    uint32_t zoneFrom = 0;
-    uint32_t zoneWidth = 0;
+    TZoneCodes codes;
     const auto bounds = [&]() {
         if (zone != boundsZone) {
-            zoneInterval(zone, levels, zoneFrom, zoneWidth);
-            zoneLow = static_cast<int32_t>(zoneFrom);
-            zoneHigh = static_cast<int32_t>(zoneFrom + zoneWidth) - 1;
+            uint32_t from = 0;
+            uint32_t width = 0;
+            zoneInterval(zone, levels, from, width);
+            codes.set(from, width);
             boundsZone = zone;
         }
     };
+    // The first visited sample at or after sample `at` (no division for the usual steps).
+    const auto visitedFrom = [&](int32_t at) {
+        const int32_t ahead = at - i + step - 1;
+        return i + (powerOfTwo ? ahead & -step : ahead / step * step);
+    };
+    const int32_t blockCount = (hi - lo + kTableWords - 1) / kTableWords;
     i += step;
     while (i < hi) {
-        const int32_t block = (i - lo) / kTableWords;
-        const int32_t blockEnd = std::min(hi, lo + (block + 1) * kTableWords);
-        // The first visited sample after the block (no division for the usual steps).
-        const int32_t ahead = blockEnd - i + step - 1;
-        const int32_t end = i + (powerOfTwo ? ahead & -step : ahead / step * step);
+        int32_t block = (i - lo) / kTableWords;
         if (blocks) {
             bounds();
-            if (table[block].low >= zoneLow && table[block].high <= zoneHigh) {
-                i = end;
+            if (table[block].low >= codes.low && table[block].high <= codes.high) {
+                // The whole run of blocks inside the zone, stepping by block rather than by sample.
+                do
+                    ++block;
+                while (block < blockCount && table[block].low >= codes.low && table[block].high <= codes.high);
+                i = visitedFrom(std::min(hi, lo + block * kTableWords));
                 continue;
             }
         }
+        const int32_t end = visitedFrom(std::min(hi, lo + (block + 1) * kTableWords));
         for (int32_t stop = i; i < end; i += step) {
             if (i >= stop) {
                 stop = i + fineAdvance;
                 if (blocks && hi - i >= kFineWords) {
                     bounds();
-                    if (wordsInZone(samples + i, zoneFrom, zoneWidth)) {
+                    if (codes.hold(samples + i)) {
                         i = stop - step;
                         continue;
                     }
@@ -628,36 +799,51 @@ int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, 
 
     // The block table: one read of every word.
     blockCount = 0;
-    for (int32_t from = lo; from < hi; from += kTableWords)
-        scanBlock(samples + from, std::min(kTableWords, hi - from), blocks[blockCount++]);
-    int64_t valid = 0;
-    int32_t lowest = kEmptyLow;
-    int32_t highest = -1;
-    for (int32_t k = 0; k < blockCount; ++k) {
-        valid += blocks[k].count;
-        lowest = std::min(lowest, blocks[k].low);
-        highest = std::max(highest, blocks[k].high);
-    }
-    if (valid == 0)
-        return m->flags;
-    // The last block reaching each extreme, then the last word in it.
+    // The extremes and the last block reaching each of them (once clamped) as the table is made.
     const auto clamped = [](int32_t code) {
         return std::clamp(code, static_cast<int32_t>(kMeasRangeLow), static_cast<int32_t>(kMeasRangeHigh));
     };
+    TBinIndex index;
+    int64_t valid = 0;
+    int32_t lowest = kEmptyLow;
+    int32_t highest = -1;
+    int32_t minBlock = 0;
+    int32_t maxBlock = 0;
+    int32_t minClamped = std::numeric_limits<int32_t>::max();
+    int32_t maxClamped = std::numeric_limits<int32_t>::min();
+    for (int32_t from = lo; from < hi; from += kTableWords) {
+        TBlock& b = blocks[blockCount];
+        scanBlock(samples + from, std::min(kTableWords, hi - from), b);
+        index.low[blockCount] = b.count ? b.binLow : static_cast<int16_t>(kBins);
+        index.high[blockCount] = b.binHigh;
+        if (b.count) {
+            valid += b.count;
+            lowest = std::min(lowest, b.low);
+            highest = std::max(highest, b.high);
+            const int32_t low = clamped(b.low);
+            const int32_t high = clamped(b.high);
+            if (low <= minClamped) {
+                minClamped = low;
+                minBlock = blockCount;
+            }
+            if (high >= maxClamped) {
+                maxClamped = high;
+                maxBlock = blockCount;
+            }
+        }
+        ++blockCount;
+    }
+    index.pad(blockCount);
+    if (valid == 0)
+        return m->flags;
     const uint32_t minCode = static_cast<uint32_t>(clamped(lowest));
     const uint32_t maxCode = static_cast<uint32_t>(clamped(highest));
-    int32_t minBlock = blockCount - 1;
-    while (blocks[minBlock].count == 0 || clamped(blocks[minBlock].low) != clamped(lowest))
-        --minBlock;
-    int32_t maxBlock = blockCount - 1;
-    while (blocks[maxBlock].count == 0 || clamped(blocks[maxBlock].high) != clamped(highest))
-        --maxBlock;
     const int32_t minFrom = lo + minBlock * kTableWords;
     const int32_t maxFrom = lo + maxBlock * kTableWords;
     const int32_t minIndex = lastIndexIn(samples, minFrom, std::min(hi, minFrom + kTableWords), minCode);
     const int32_t maxIndex = lastIndexIn(samples, maxFrom, std::min(hi, maxFrom + kTableWords), maxCode);
 
-    TLazyHistogram hist(samples, lo, blocks, blockCount, hi, static_cast<int>((minCode - kMeasRangeLow) >> 10),
+    TLazyHistogram hist(samples, lo, blocks, index, blockCount, hi, static_cast<int>((minCode - kMeasRangeLow) >> 10),
                         static_cast<int>((maxCode - kMeasRangeLow) >> 10));
     auto window = [&hist](int centre) {
         // centre - 1 .. centre + 1; bins beyond the table are empty.
