@@ -142,59 +142,59 @@
     <name>BusAnalysisStatusLine</name>
     <message>
         <source>running</source>
-        <translation type="unfinished">running</translation>
+        <translation>running</translation>
     </message>
     <message>
         <source>pretrig</source>
-        <translation type="unfinished">pre-trig</translation>
+        <translation>pre-trig</translation>
     </message>
     <message>
         <source>waiting qualifier</source>
-        <translation type="unfinished">waiting qualifier</translation>
+        <translation>waiting qualifier</translation>
     </message>
     <message>
         <source>delay</source>
-        <translation type="unfinished">delay</translation>
+        <translation>delay</translation>
     </message>
     <message>
         <source>waiting trigger</source>
-        <translation type="unfinished">waiting trigger</translation>
+        <translation>waiting trigger</translation>
     </message>
     <message>
         <source>postrig</source>
-        <translation type="unfinished">post-trig</translation>
+        <translation>post-trig</translation>
     </message>
     <message>
         <source>end</source>
-        <translation type="unfinished">end</translation>
+        <translation>end</translation>
     </message>
     <message>
         <source>stop</source>
-        <translation type="unfinished">stop</translation>
+        <translation>stop</translation>
     </message>
     <message>
         <source>ch</source>
-        <translation type="unfinished">ch</translation>
+        <translation>ch</translation>
     </message>
     <message>
         <source>line</source>
-        <translation type="unfinished">line</translation>
+        <translation>line</translation>
     </message>
     <message>
         <source>extern</source>
-        <translation type="unfinished">ext</translation>
+        <translation>ext</translation>
     </message>
     <message>
         <source>auto</source>
-        <translation type="unfinished">auto</translation>
+        <translation>auto</translation>
     </message>
     <message>
         <source>trig&apos;d</source>
-        <translation type="unfinished">trig&apos;d</translation>
+        <translation>trig&apos;d</translation>
     </message>
     <message>
         <source>sgl</source>
-        <translation type="unfinished">single</translation>
+        <translation>single</translation>
     </message>
 </context>
 <context>

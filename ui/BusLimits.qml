@@ -63,9 +63,9 @@ BusLimits_ {
         }
         Text {
             objectName: "busTitle"
-            x: 200
+            x: 250
             y: 12
-            width: parent.width - 208
+            width: parent.width - 258
             elide: Text.ElideRight
             textFormat: Text.PlainText
             color: "white"

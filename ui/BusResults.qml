@@ -66,9 +66,9 @@ BusResults_ {
     }
     Text {
         objectName: "busTitle"
-        x: 200
+        x: 250
         y: 4
-        width: 420
+        width: 340
         elide: Text.ElideRight
         textFormat: Text.PlainText
         color: "white"
@@ -78,9 +78,9 @@ BusResults_ {
     }
     Text {
         objectName: "busDate"
-        x: 200
-        y: 24
-        width: 420
+        x: 250
+        y: 26
+        width: 340
         textFormat: Text.PlainText
         color: "white"
         font.pointSize: 9

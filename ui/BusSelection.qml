@@ -7,7 +7,7 @@ import com.brovak.scope 1.0
 BusSelection_ {
     id: selection
     width: 730
-    height: 300
+    height: 330
 
     property var files: []
 
@@ -22,15 +22,15 @@ BusSelection_ {
     MyLabel {
         objectName: "selectionTitle"
         x: 8
-        y: 6
+        y: 2
         text: qsTr("Bus a analyser")
     }
 
     MyGroupBox {
         x: 8
-        y: 42
+        y: 50
         width: 300
-        height: 250
+        height: 272
         groupBoxTitle: qsTr("Configurations disponibles")
 
         Flickable {
@@ -75,9 +75,9 @@ BusSelection_ {
 
     MyGroupBox {
         x: 318
-        y: 42
+        y: 50
         width: 404
-        height: 80
+        height: 100
         groupBoxTitle: qsTr("Configuration courante")
 
         Text {
@@ -85,7 +85,8 @@ BusSelection_ {
             x: 10
             y: 20
             width: parent.width - 20
-            elide: Text.ElideRight
+            wrapMode: Text.Wrap
+            maximumLineCount: 2
             textFormat: Text.PlainText
             font.bold: true
             font.pointSize: 10
@@ -94,9 +95,9 @@ BusSelection_ {
         Text {
             objectName: "busComment"
             x: 10
-            y: 42
+            y: 58
             width: parent.width - 20
-            height: 34
+            height: 38
             wrapMode: Text.Wrap
             elide: Text.ElideRight
             textFormat: Text.PlainText
@@ -107,16 +108,16 @@ BusSelection_ {
 
     MyGroupBox {
         x: 318
-        y: 130
+        y: 160
         width: 404
-        height: 162
+        height: 166
         groupBoxTitle: qsTr("Connexions")
 
         ImageFromPseudoFileSystem_ {
             id: picture
             objectName: "busPicture"
             x: 74
-            y: 8
+            y: 12
             width: 256
             height: 150
         }
