@@ -75,8 +75,10 @@ TEST_F(BusIntegrationTest, NewUserChoosesTheCanFileAndSavesChangedLimits)
     processEventsFor(50);
     QQuickItem* keyboard = item("numericKeyboard");
     ASSERT_TRUE(keyboard && keyboard->isVisible());
-    ASSERT_TRUE(QMetaObject::invokeMethod(&view, "sigCloseNumKey", Q_ARG(double, 2.5)));
+    clickKeys(keyboard, {"key_2", "key_.", "key_5", "key_enter"});
     processEventsFor(50);
+    EXPECT_FALSE(keyboard->isVisible());
+    EXPECT_EQ(limits->getValue(1), 2.5);
     const QString saved = limits->filename() + QStringLiteral(".bus*");
     clickKey(item("toolPanel"), "busLimitsTool");
     ASSERT_TRUE(processEventsUntil([&] { return statusFile() == saved; }, kTimeoutMs)) << statusFile().toStdString();
