@@ -12,7 +12,7 @@
 
 #include <QDir>
 
-#include <cstring>
+#include <algorithm>
 
 namespace {
 
