@@ -24,13 +24,14 @@ declare -A max_len=(
   [xml]=65536
   [recall]=8192
   [busdescriptor]=65536
+  [busresults]=16384
   [probe]=8200
   [control]=1024
   [gauge]=4096
   [fetchup_index]=4096
   [batlevel]=16
 )
-targets=(scpi http websvc admin file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall busdescriptor probe control gauge fetchup_index batlevel)
+targets=(scpi http websvc admin file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall busdescriptor busresults probe control gauge fetchup_index batlevel)
 
 usage() {
   echo "usage: bash scripts/fuzz.sh [TARGET|all] [SECONDS]"

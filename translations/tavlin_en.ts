@@ -139,10 +139,111 @@
     </message>
 </context>
 <context>
-    <name>BusAnalysisView</name>
+    <name>BusAnalysisStatusLine</name>
     <message>
-        <source>Bus</source>
-        <translation>Bus</translation>
+        <source>running</source>
+        <translation>running</translation>
+    </message>
+    <message>
+        <source>pretrig</source>
+        <translation>pre-trig</translation>
+    </message>
+    <message>
+        <source>waiting qualifier</source>
+        <translation>waiting qualifier</translation>
+    </message>
+    <message>
+        <source>delay</source>
+        <translation>delay</translation>
+    </message>
+    <message>
+        <source>waiting trigger</source>
+        <translation>waiting trigger</translation>
+    </message>
+    <message>
+        <source>postrig</source>
+        <translation>post-trig</translation>
+    </message>
+    <message>
+        <source>end</source>
+        <translation>end</translation>
+    </message>
+    <message>
+        <source>stop</source>
+        <translation>stop</translation>
+    </message>
+    <message>
+        <source>ch</source>
+        <translation>ch</translation>
+    </message>
+    <message>
+        <source>line</source>
+        <translation>line</translation>
+    </message>
+    <message>
+        <source>extern</source>
+        <translation>ext</translation>
+    </message>
+    <message>
+        <source>auto</source>
+        <translation>auto</translation>
+    </message>
+    <message>
+        <source>trig&apos;d</source>
+        <translation>trig&apos;d</translation>
+    </message>
+    <message>
+        <source>sgl</source>
+        <translation>single</translation>
+    </message>
+</context>
+<context>
+    <name>BusLimits</name>
+    <message>
+        <source>Tolerances de mesure</source>
+        <translation>Measurement limits</translation>
+    </message>
+    <message>
+        <source>Modifications enregistrees dans le fichier:</source>
+        <translation>Changes saved in the file:</translation>
+    </message>
+</context>
+<context>
+    <name>BusResults</name>
+    <message>
+        <source>Resultat de l&apos;analyse</source>
+        <translation>Analysis results</translation>
+    </message>
+    <message>
+        <source>Points a verifier</source>
+        <translation>Points to check</translation>
+    </message>
+    <message>
+        <source>Sauvegarde en fichier</source>
+        <translation>Save to file</translation>
+    </message>
+    <message>
+        <source>Sauvegarder</source>
+        <translation>Save</translation>
+    </message>
+</context>
+<context>
+    <name>BusSelection</name>
+    <message>
+        <source>Bus a analyser</source>
+        <translation>Bus to analyse</translation>
+    </message>
+    <message>
+        <source>Configurations disponibles</source>
+        <translation>Available configurations</translation>
+    </message>
+    <message>
+        <source>Configuration courante</source>
+        <translation>Current configuration</translation>
+    </message>
+    <message>
+        <source>Connexions</source>
+        <translation>Connections</translation>
     </message>
 </context>
 <context>

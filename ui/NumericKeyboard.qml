@@ -49,7 +49,8 @@ MyGroupBox {
     // Shows the keyboard with doubleValue, the whole text selected.
     function open() {
         field.text = ""
-        field.text = valueText(doubleValue, 0)
+        // An absent value (NaN) opens an empty field.
+        field.text = isNaN(doubleValue) ? "" : valueText(doubleValue, 0)
         field.selectAll()
         visible = true
         field.forceActiveFocus()

@@ -3,6 +3,11 @@
 #include "ui/about.h"
 #include "ui/automeaschannel.h"
 #include "ui/automeastype.h"
+#include "ui/busanalysisstatusline.h"
+#include "ui/busanalysisview.h"
+#include "ui/buslimits.h"
+#include "ui/busresults.h"
+#include "ui/busselection.h"
 #include "ui/dialogpanel.h"
 #include "ui/fileload.h"
 #include "ui/filesave.h"
@@ -62,8 +67,11 @@ void registerQmlTypes()
     qmlRegisterType<About>(kQmlModule, 1, 0, "About_");
     qmlRegisterType<AutoMeasChannel>(kQmlModule, 1, 0, "AutoMeasChannel_");
     qmlRegisterType<AutomeasType>(kQmlModule, 1, 0, "AutomeasType_");
-    // BusAnalysisStatusLine, BusAnalysisView, BusLimits,
-    // BusResults, BusSelection
+    qmlRegisterType<BusAnalysisStatusLine>(kQmlModule, 1, 0, "BusAnalysisStatusLine_");
+    qmlRegisterType<BusAnalysisView>(kQmlModule, 1, 0, "BusAnalysisView_");
+    qmlRegisterType<BusLimits>(kQmlModule, 1, 0, "BusLimits_");
+    qmlRegisterType<BusResults>(kQmlModule, 1, 0, "BusResults_");
+    qmlRegisterType<BusSelection>(kQmlModule, 1, 0, "BusSelection_");
     qmlRegisterType<HarmonicGridScreen>(kQmlModule, 1, 0, "HarmonicGridScreen_");
     qmlRegisterType<IndicScreenF>(kQmlModule, 1, 0, "CursorScreenF_");
     qmlRegisterType<IndicScreenT>(kQmlModule, 1, 0, "CursorScreenT_");

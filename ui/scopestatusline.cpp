@@ -16,6 +16,18 @@ constexpr int kCursor1Time = 24;
 constexpr int kCursor1Level = 88;
 constexpr uint16_t kDualSlopeMode = 18;
 
+// The words of the status text in this line's catalogue context (the composer looks them up
+// by context, which the extraction cannot follow).
+[[maybe_unused]] const char* const kTriggerWords[] = {
+    QT_TRANSLATE_NOOP("ScopeStatusLine", "running"), QT_TRANSLATE_NOOP("ScopeStatusLine", "pretrig"),
+    QT_TRANSLATE_NOOP("ScopeStatusLine", "waiting qualifier"), QT_TRANSLATE_NOOP("ScopeStatusLine", "delay"),
+    QT_TRANSLATE_NOOP("ScopeStatusLine", "waiting trigger"), QT_TRANSLATE_NOOP("ScopeStatusLine", "postrig"),
+    QT_TRANSLATE_NOOP("ScopeStatusLine", "end"), QT_TRANSLATE_NOOP("ScopeStatusLine", "stop"),
+    QT_TRANSLATE_NOOP("ScopeStatusLine", "ch"), QT_TRANSLATE_NOOP("ScopeStatusLine", "line"),
+    QT_TRANSLATE_NOOP("ScopeStatusLine", "extern"), QT_TRANSLATE_NOOP("ScopeStatusLine", "auto"),
+    QT_TRANSLATE_NOOP("ScopeStatusLine", "trig'd"), QT_TRANSLATE_NOOP("ScopeStatusLine", "sgl"),
+};
+
 } // namespace
 
 ScopeStatusLine::ScopeStatusLine(QQuickItem* parent)
@@ -43,30 +55,27 @@ ScopeStatusLine::~ScopeStatusLine()
     disconnect(&fugitiveTimer_, &QTimer::timeout, this, &ScopeStatusLine::fugitiveDisplayEndSlot);
 }
 
-QString ScopeStatusLine::composeTriggerStatus(const database& setup)
+QString ScopeStatusLine::composeTriggerStatus(const database& setup, const char* context, const char* stateZero)
 {
-    static const char* const kStates[] = {
-        QT_TRANSLATE_NOOP("ScopeStatusLine", "running"),         QT_TRANSLATE_NOOP("ScopeStatusLine", "pretrig"),
-        QT_TRANSLATE_NOOP("ScopeStatusLine", "waiting qualifier"), QT_TRANSLATE_NOOP("ScopeStatusLine", "delay"),
-        QT_TRANSLATE_NOOP("ScopeStatusLine", "waiting trigger"), QT_TRANSLATE_NOOP("ScopeStatusLine", "postrig"),
-        QT_TRANSLATE_NOOP("ScopeStatusLine", "end"),             QT_TRANSLATE_NOOP("ScopeStatusLine", "running"),
-    };
+    const char* const states[] = {stateZero, "pretrig", "waiting qualifier", "delay",
+                                  "waiting trigger", "postrig", "end", "running"};
+    const auto word = [context](const char* source) { return QCoreApplication::translate(context, source); };
     QString text;
     if (setup.acqRunStop != 0)
-        text = tr("stop");
+        text = word("stop");
     else if (setup.trigStatus >= 0 && setup.trigStatus < 8)
-        text = tr(kStates[setup.trigStatus]);
+        text = word(states[setup.trigStatus]);
     text += QStringLiteral(", ");
 
     const int source = setup.trigSource;
     if (source >= 0 && source <= 3)
-        text += tr("ch") + QString::number(source + 1);
+        text += word("ch") + QString::number(source + 1);
     else if (source == 4)
-        text += tr("line");
+        text += word("line");
     else if (source == 5)
-        text += tr("extern");
+        text += word("extern");
     else if (source == 6)
-        text += tr("extern") + QStringLiteral("/5");
+        text += word("extern") + QStringLiteral("/5");
 
     if (setup.instrumentMode == kDualSlopeMode) {
         text += QStringLiteral(" , +/- , ");
@@ -80,13 +89,13 @@ QString ScopeStatusLine::composeTriggerStatus(const database& setup)
     switch (setup.trigMode) {
     case 0:
     case 4:
-        text += tr("auto");
+        text += word("auto");
         break;
     case 1:
-        text += tr("trig'd");
+        text += word("trig'd");
         break;
     case 2:
-        text += tr("sgl");
+        text += word("sgl");
         break;
     default:
         break;

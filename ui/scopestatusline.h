@@ -21,8 +21,10 @@ public:
 
     const QString& triggerStatusText() const { return triggerStatus_; }
 
-    // The trigger status text of a setup (state, source, slope, mode).
-    static QString composeTriggerStatus(const struct database& setup);
+    // The trigger status text of a setup (state, source, slope, mode), its words looked up in
+    // the catalogue context of the line that shows it; stateZero is the word of trigger state 0.
+    static QString composeTriggerStatus(const struct database& setup, const char* context = "ScopeStatusLine",
+                                        const char* stateZero = "running");
 
     void screenMajSlot(int code);
     void displayCursorValueSlot();
