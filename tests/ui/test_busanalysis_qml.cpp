@@ -21,13 +21,6 @@ namespace {
 
 const char* kReport = "/var/tmp/busAnalysisResults.html";
 
-void saveArtefact(HomeView& view, const char* name)
-{
-    const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
-    QDir().mkpath(dir);
-    EXPECT_TRUE(view.grabWindow().save(dir + QLatin1Char('/') + QLatin1String(name), "PNG"));
-}
-
 std::string pointedText(intptr_t p) { return reinterpret_cast<const char*>(p); }
 
 // The requests of the panels and tools, without the main screen's acquisition notices.
