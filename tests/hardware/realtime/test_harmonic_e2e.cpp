@@ -82,6 +82,7 @@ TEST_F(HarmonicEndToEndTest, LevelsAndPhasesOfAKnownSignal)
         EXPECT_NEAR(r.distortion, 0.1118, 0.002);
         const float volts = GetVerticalScale(setupLinks().acqCh1, SCALE_SCOPE, -1);
         EXPECT_NEAR(r.entries[1].amplitude * volts, 0.7071, 0.007);
+        EXPECT_NEAR(r.rms * volts, std::sqrt((1.0 + 0.01 + 0.0025) / 2.0), 0.007);
         EXPECT_NEAR(r.entries[1].period, 0.02, 0.02 * 0.001);
         EXPECT_EQ(setupLinks().acqCh1->harmonicTable[0], 0.0);
     }
