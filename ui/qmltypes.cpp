@@ -46,6 +46,8 @@
 #include "ui/toolchannel.h"
 #include "ui/toolpower.h"
 #include "ui/tooltimebase.h"
+#include "ui/viewereventfilter.h"
+#include "ui/viewereventlist.h"
 #include "ui/viewerpanel.h"
 #include "ui/viewerstatusline.h"
 
@@ -107,7 +109,8 @@ void registerQmlTypes()
     qmlRegisterType<ToolChannel>(kQmlModule, 1, 0, "ToolChannel_");
     qmlRegisterType<ToolPower>(kQmlModule, 1, 0, "ToolPower_");
     qmlRegisterType<ToolTimebase>(kQmlModule, 1, 0, "ToolTimebase_");
-    // ViewerEventFilter, ViewerEventList,
+    qmlRegisterType<ViewerEventFilter>(kQmlModule, 1, 0, "ViewerEventFilter_");
+    qmlRegisterType<ViewerEventList>(kQmlModule, 1, 0, "ViewerEventList_");
     qmlRegisterType<ViewerPanel>(kQmlModule, 1, 0, "ViewerPanel_");
     // ViewerScreen, ViewerScreenComp,
     qmlRegisterType<ViewerStatusLine>(kQmlModule, 1, 0, "ViewerStatusLine_");
