@@ -49,6 +49,8 @@
 #include "ui/viewereventfilter.h"
 #include "ui/viewereventlist.h"
 #include "ui/viewerpanel.h"
+#include "ui/viewerscreen.h"
+#include "ui/viewerscreencomp.h"
 #include "ui/viewerstatusline.h"
 
 #include <QtQml/qqml.h>
@@ -112,7 +114,8 @@ void registerQmlTypes()
     qmlRegisterType<ViewerEventFilter>(kQmlModule, 1, 0, "ViewerEventFilter_");
     qmlRegisterType<ViewerEventList>(kQmlModule, 1, 0, "ViewerEventList_");
     qmlRegisterType<ViewerPanel>(kQmlModule, 1, 0, "ViewerPanel_");
-    // ViewerScreen, ViewerScreenComp,
+    qmlRegisterType<ViewerScreen>(kQmlModule, 1, 0, "ViewerScreen_");
+    qmlRegisterType<ViewerScreenComp>(kQmlModule, 1, 0, "ViewerScreenComp_");
     qmlRegisterType<ViewerStatusLine>(kQmlModule, 1, 0, "ViewerStatusLine_");
     // ViewerView
 }
