@@ -52,6 +52,7 @@
 #include "ui/viewerscreen.h"
 #include "ui/viewerscreencomp.h"
 #include "ui/viewerstatusline.h"
+#include "ui/viewerview.h"
 
 #include <QtQml/qqml.h>
 
@@ -117,5 +118,5 @@ void registerQmlTypes()
     qmlRegisterType<ViewerScreen>(kQmlModule, 1, 0, "ViewerScreen_");
     qmlRegisterType<ViewerScreenComp>(kQmlModule, 1, 0, "ViewerScreenComp_");
     qmlRegisterType<ViewerStatusLine>(kQmlModule, 1, 0, "ViewerStatusLine_");
-    // ViewerView
+    qmlRegisterType<ViewerView>(kQmlModule, 1, 0, "ViewerView_");
 }
