@@ -1213,11 +1213,4 @@
         <translation>Save</translation>
     </message>
 </context>
-<context>
-    <name>ViewerView</name>
-    <message>
-        <source>Viewer</source>
-        <translation>Viewer</translation>
-    </message>
-</context>
 </TS>

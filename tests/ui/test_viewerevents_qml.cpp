@@ -120,4 +120,42 @@ TEST_F(ViewerEventsQmlTest, ListPanelShowsItsEventsAndTheSelection)
     EXPECT_EQ(posted[2].intValue, 9);  // cursor 1 on the first event
 }
 
+TEST_F(ViewerEventsQmlTest, ViewFillsTheWindowAndFullScreenHidesToolsAndBoxes)
+{
+    QQuickItem* view = open("qrc:/ViewerView.qml");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->objectName(), QStringLiteral("viewerView"));
+    EXPECT_EQ(view->width(), 800);
+    EXPECT_EQ(view->height(), 480);
+    for (const char* name : {"homeTool", "nextTool", "previousTool", "filterTool", "helpTool", "viewerPanel",
+                             "viewerScreenComp", "viewerScreen", "viewerStatusLine"})
+        need(view, name);
+    takeRequests();  // the screens ask for a refresh as they are laid out
+    QQuickItem* tools = need(view, "toolPanel");
+    EXPECT_EQ(tools->width(), 70);
+
+    data.keyToggleFlag = 1;
+    view_->screenMaj(param::keyToggleFlag);
+    ASSERT_TRUE(processEventsUntil([&] { return tools->width() == 0; }));
+    EXPECT_EQ(need(view, "viewerPanel")->height(), 0);
+    EXPECT_EQ(need(view, "viewerScreenComp")->x(), 0);
+    data.keyToggleFlag = 0;
+    view_->screenMaj(param::keyToggleFlag);
+    ASSERT_TRUE(processEventsUntil([&] { return tools->width() == 70; }));
+
+    // The filter tool opens the filter and recalls the viewed file for a search.
+    std::strcpy(data.loggerFileName, "r.rec");
+    clickItem(*need(view, "filterTool"));
+    processEventsFor(30);
+    std::vector<pipe_dial> posted;
+    for (const pipe_dial& r : takeRequests())
+        if (r.kind != REQ_ACQ_DONE)
+            posted.push_back(r);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].kind, REQ_FILE);
+    EXPECT_EQ(posted[0].code, fileLoggerRecall);
+    EXPECT_EQ(posted[0].intValue, reinterpret_cast<intptr_t>(data.loggerFileName));
+    EXPECT_EQ(need(view, "viewerEventFilter")->opacity(), 1.0);
+}
+
 } // namespace
