@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -149,6 +150,19 @@ TEST_F(ViewerViewTest, FullScreenFollowsTheSetup)
         EXPECT_EQ(view.property("displayFullScreen").toBool(), row.full) << row.code;
         EXPECT_EQ(changes, row.changes) << row.code;
     }
+}
+
+TEST_F(ViewerViewTest, FileManagerStepOfTheRunScriptLinksTheNewestRecording)
+{
+    // Without a terminal the newest recording is taken, linked relative to the batch folder.
+    const std::string command = std::string("bash ") + BENCHVIEW_PICK_RECORDING + " '" + root_ + "' </dev/null >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    char target[256] = {};
+    const std::string link = root_ + "/media/private/batch/b.rec";
+    ASSERT_GT(::readlink(link.c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "../../user/logger/b.rec");
+    struct stat st;
+    EXPECT_EQ(::stat(link.c_str(), &st), 0);  // it resolves on the host
 }
 
 } // namespace
