@@ -62,14 +62,15 @@ for _ in $(seq 50); do
 done
 
 # On the board, the start-up scripts act on benchview's exit status and start it again: 2 opens
-# the configuration program, 3 the file manager, 4 a panel. Here they are only named.
+# the configuration program, 3 the file manager, 4 a panel. Here the file manager is a terminal
+# choice of a recording, which the next start opens in the viewer; the others are only named.
 while :; do
   status=0
   "$build_dir/benchview" "$@" || status=$?
   echo "benchview exited with status $status"
   case "$status" in
     2) echo "The board would now run the configuration program; starting benchview again." ;;
-    3) echo "The board would now run the file manager; starting benchview again." ;;
+    3) "$BV_SOURCE_DIR/scripts/pick_recording.sh" "$root" ;;
     4) echo "The board would now show the panel that was asked for; starting benchview again." ;;
     *) break ;;
   esac

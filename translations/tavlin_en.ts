@@ -1285,10 +1285,33 @@
     </message>
 </context>
 <context>
-    <name>ViewerView</name>
+    <name>ViewerEventFilter</name>
     <message>
-        <source>Viewer</source>
-        <translation>Viewer</translation>
+        <source>Source</source>
+        <translation>Source</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>Durée</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>Rechercher</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>Liste</source>
+        <translation>List</translation>
+    </message>
+</context>
+<context>
+    <name>ViewerEventList</name>
+    <message>
+        <source>Sauver</source>
+        <translation>Save</translation>
     </message>
 </context>
 </TS>

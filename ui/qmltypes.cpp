@@ -51,8 +51,13 @@
 #include "ui/toolchannel.h"
 #include "ui/toolpower.h"
 #include "ui/tooltimebase.h"
+#include "ui/viewereventfilter.h"
+#include "ui/viewereventlist.h"
 #include "ui/viewerpanel.h"
+#include "ui/viewerscreen.h"
+#include "ui/viewerscreencomp.h"
 #include "ui/viewerstatusline.h"
+#include "ui/viewerview.h"
 
 #include <QtQml/qqml.h>
 
@@ -115,9 +120,11 @@ void registerQmlTypes()
     qmlRegisterType<ToolChannel>(kQmlModule, 1, 0, "ToolChannel_");
     qmlRegisterType<ToolPower>(kQmlModule, 1, 0, "ToolPower_");
     qmlRegisterType<ToolTimebase>(kQmlModule, 1, 0, "ToolTimebase_");
-    // ViewerEventFilter, ViewerEventList,
+    qmlRegisterType<ViewerEventFilter>(kQmlModule, 1, 0, "ViewerEventFilter_");
+    qmlRegisterType<ViewerEventList>(kQmlModule, 1, 0, "ViewerEventList_");
     qmlRegisterType<ViewerPanel>(kQmlModule, 1, 0, "ViewerPanel_");
-    // ViewerScreen, ViewerScreenComp,
+    qmlRegisterType<ViewerScreen>(kQmlModule, 1, 0, "ViewerScreen_");
+    qmlRegisterType<ViewerScreenComp>(kQmlModule, 1, 0, "ViewerScreenComp_");
     qmlRegisterType<ViewerStatusLine>(kQmlModule, 1, 0, "ViewerStatusLine_");
-    // ViewerView
+    qmlRegisterType<ViewerView>(kQmlModule, 1, 0, "ViewerView_");
 }

@@ -72,9 +72,10 @@ protected:
     TraceXy* liveXy_ = nullptr;
     TraceXy* memoryXy_ = nullptr;
 
-private:
     // Drawing threads: a trace published new rows.
     void repaintChanged();
+
+private:
 
     QMetaObject::Connection connections_[4];
     std::atomic<bool> repaintQueued_{false};

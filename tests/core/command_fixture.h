@@ -21,7 +21,6 @@
 #include "hardware/CmdesBase.h"
 #include "hardware/chip_acq.h"
 #include "scpi/scpi.h"
-#include "ui/viewereventlistfactory_standin.h"
 
 #include <algorithm>
 #include <chrono>
@@ -82,7 +81,6 @@ protected:
         unplugAllProbes();
         resetTraceCallLog();
         scpiReleaseBaseline() = scpiReleaseCalls();
-        resetViewerEventListStandin();
         resetAutosetLog();
         primePassFailCounter();
         TPauseLog::instance().clear();

@@ -1,16 +1,20 @@
 // The recorder and viewer requests of the web service: cursors and zoom in the client's view
 // units, the overview pane, the event filter and the event list (against the event-list worker
-// as a test drives it).
+// worker searching a prepared channel buffer).
 #include "tests/network/ws_handler_fixture.h"
 
-#include "ui/viewereventlistfactory.h"
-#include "ui/viewereventlistfactory_standin.h"
+#include "acquisition/TAcquisition.h"
+#include "board/process.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -19,13 +23,32 @@ protected:
     void SetUp() override
     {
         WsHandlers::SetUp();
-        resetViewerEventListStandin();
+        savedBuffer_ = TAcquisition::Voie1Normalisee;
+        TAcquisition::Voie1Normalisee = channel1_.data();
     }
     void TearDown() override
     {
-        resetViewerEventListStandin();
+        setPauseHook(nullptr);
+        TAcquisition::Voie1Normalisee = savedBuffer_;
         WsHandlers::TearDown();
     }
+
+    // Channel 1 falls below 524256 twice, for five samples from 10 and from 30: events 9 and 29
+    // of a type-1 search with a duration of 5.
+    void prepareSearch()
+    {
+        std::fill(channel1_.begin(), channel1_.begin() + 10, 500000u);
+        std::fill(channel1_.begin() + 10, channel1_.begin() + 15, 540000u);
+        std::fill(channel1_.begin() + 20, channel1_.begin() + 30, 500000u);
+        std::fill(channel1_.begin() + 30, channel1_.begin() + 35, 540000u);
+        data.eventSource = 0;
+        data.eventType = 1;
+        data.eventLevel1 = 524256;
+        data.eventDuration = 5;
+    }
+
+    std::vector<uint32_t> channel1_ = std::vector<uint32_t>(TAcquisition::kNormalisedSamples, 0x80000000u);
+    uint32_t* savedBuffer_ = nullptr;
 
     static std::vector<pipe_dial> postedBy(intptr_t sender)
     {
@@ -245,34 +268,54 @@ TEST_F(WsViewer, ZeroZoomFactorsPostNoCursorAndReportZero)
     EXPECT_EQ(sets(), (std::vector<TWsSet>{{24, 0, 97512}}));
 }
 
-TEST_F(WsViewer, EventListIsTheWorkersListWithTildes)
+TEST_F(WsViewer, EventListIsTheSearchOfTheRecordingWithTildesAndIsSaved)
 {
-    auto& worker = viewerEventListStandin();
-    worker.events = QStringList{"2024-05-06,07:08:09.4|12", QString::fromUtf8("2024-05-06,07:08:10.0|15")};
-    std::memset(data.loggerFileName, 'a', sizeof data.loggerFileName);  // no terminating zero
-    data.loggerFileName[0] = '\xe9';
-    EXPECT_EQ(reply("/viewerEvents"), "2,2024-05-06~07:08:09.4|12,2024-05-06~07:08:10.0|15,");
-    EXPECT_EQ(worker.calls,
-              (QStringList{"setFilterParams", "init", "exec", "getEventList", "saveToFile", "destroyed"}));
-    EXPECT_EQ(worker.filterSetup, &data);
-    EXPECT_EQ(worker.fileName, QString(QChar(0xe9)) + QString(38, QLatin1Char('a')));
+    prepareSearch();
+    // The recording's header dates the events; the worker reads it in the working directory.
+    ASSERT_EQ(::chdir(hostPath("/media/user").c_str()), 0);
+    const std::string name = "tavlin_2026-03-14_09-20-00.rec";
+    std::string header(128, '.');
+    header.replace(42, 19, "2026-03-14_09-20-00");
+    {
+        FILE* f = std::fopen(name.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(header.data(), 1, header.size(), f);
+        std::fclose(f);
+    }
+    std::memset(data.loggerFileName, 0, sizeof data.loggerFileName);
+    std::memcpy(data.loggerFileName, name.data(), name.size());
+    EXPECT_EQ(reply("/viewerEvents"), "2,2026-03-14~09:20:01.8|9,2026-03-14~09:20:05.8|29,");
+    EXPECT_FALSE(readWholeFile(hostPath("/media/user/logger-events/tavlin_2026-03-14_09-20-00.txt")).empty());
 
     std::vector<TWsEvent> events;
     ASSERT_TRUE(wsParseEvents(reply("/viewerEvents"), &events));
     ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[0].date, "2024-05-06");
-    EXPECT_EQ(events[0].time, "07:08:09.4");
-    EXPECT_EQ(events[0].index, 12);
+    EXPECT_EQ(events[0].date, "2026-03-14");
+    EXPECT_EQ(events[0].time, "09:20:01.8");
+    EXPECT_EQ(events[0].index, 9);
+    EXPECT_EQ(events[1].index, 29);
+    // Each request saves its list anew.
+    EXPECT_FALSE(readWholeFile(hostPath("/media/user/logger-events/tavlin_2026-03-14_09-20-00_1.txt")).empty());
 
-    worker.events.clear();
+    // The name is taken within its field (no terminating zero), Latin-1.
+    std::memset(data.loggerFileName, 'a', sizeof data.loggerFileName);
+    data.loggerFileName[0] = '\xe9';
+    data.eventType = 0;
     EXPECT_EQ(reply("/viewerEvents"), "0,");
+    data.eventType = 1;
+    EXPECT_EQ(reply("/viewerEvents").compare(0, 2, "2,"), 0);
+    EXPECT_FALSE(readWholeFile(hostPath(("/media/user/logger-events/\xc3\xa9" + std::string(38, 'a') + ".txt").c_str()))
+                     .empty());
     EXPECT_TRUE(posted().empty());
 }
 
 TEST_F(WsViewer, EventSearchLeavesTheImageMutexToOthers)
 {
+    prepareSearch();
+    std::strcpy(data.loggerFileName, "r.rec");
     std::atomic<bool> taken{false};
-    viewerEventListStandin().search = [&taken] {
+    // The save's pause comes after the search: another thread takes the mutex meanwhile.
+    setPauseHook([&taken](int) {
         std::thread other([&taken] {
             if (pthread_mutex_trylock(&o_g_imageMutex) == 0) {
                 taken = true;
@@ -280,8 +323,8 @@ TEST_F(WsViewer, EventSearchLeavesTheImageMutexToOthers)
             }
         });
         other.join();
-    };
-    EXPECT_EQ(reply("/viewerEvents"), "0,");
+    });
+    EXPECT_EQ(reply("/viewerEvents").compare(0, 2, "2,"), 0);
     EXPECT_TRUE(taken);
     // Taken again before the handler returned: the transport's unlock found it held.
     ASSERT_EQ(pthread_mutex_trylock(&o_g_imageMutex), 0);
@@ -319,7 +362,9 @@ TEST_F(WsViewer, EventSelectionMovesWindowCursorsAndReference)
                                              {23, 0, row.reference}}))
             << row.index;
     }
-    EXPECT_TRUE(viewerEventListStandin().calls.isEmpty());
+    // A selection searches nothing: no list is saved.
+    struct stat st;
+    EXPECT_NE(::stat(hostPath("/media/user/logger-events").c_str(), &st), 0);
 
     // Two selections before the controller takes them keep their own rectangles.
     reply("/viewerEvents?p0=3000");

@@ -1,0 +1,186 @@
+// The viewer's screens: the panes of the main display, the compressed strip, and the reduction of
+// a record to the 1250 minimum/maximum pairs a trace converts.
+#include "tests/ui/logger_fixture.h"
+
+#include "ui/gridscreen.h"
+#include "ui/indicscreen.h"
+#include "ui/viewerscreen.h"
+#include "ui/viewerscreencomp.h"
+#include "ui/viewertrace.h"
+#include "ui/viewertracescreen.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr uint32_t kNo = 0x80000000u;
+
+class ViewerScreenTest : public LoggerFixture {
+protected:
+    static std::vector<uint32_t> pairs(const std::vector<uint32_t>& record, uint32_t start, uint32_t g)
+    {
+        std::vector<uint32_t> out(Trace::kRows, 1);
+        ViewerTrace::reducePairs(record.data(), static_cast<uint32_t>(record.size()), start, g, out.data());
+        return out;
+    }
+    static size_t acqDonePosts()
+    {
+        size_t n = 0;
+        for (const pipe_dial& r : uitest::takeRequests()) {
+            EXPECT_EQ(r.kind, REQ_ACQ_DONE);
+            EXPECT_EQ(r.senderId, senderValue(MENU_id));
+            ++n;
+        }
+        return n;
+    }
+};
+
+TEST_F(ViewerScreenTest, ReductionPairs)
+{
+    std::vector<uint32_t> record(TAcquisition::kNormalisedSamples, 500000u);
+    std::fill(record.begin(), record.begin() + 80, kNo);
+    std::fill(record.begin() + 80, record.begin() + 160, 655296u);
+    record[160] = 0x7FC00000u;  // the filler of an absent channel
+    record[161] = 400000u;
+    record[162] = 700000u;  // beyond the edges: still the extremes of their group
+    record[163] = 300000u;
+    // A group wholly beyond the bottom edge never lowers the smallest code.
+    std::fill(record.begin() + 240, record.begin() + 320, 700000u);
+    const std::vector<uint32_t> whole = pairs(record, 0, 80);
+    EXPECT_EQ(std::vector<uint32_t>(whole.begin(), whole.begin() + 10),
+              (std::vector<uint32_t>{kNo, kNo, kNo, 655296u, 300000u, 700000u, kNo, 700000u, 500000u, 500000u}));
+    EXPECT_EQ(whole.back(), 500000u);
+
+    // g = 0: every pair is the start sample.
+    const std::vector<uint32_t> single = pairs(record, 161, 0);
+    EXPECT_TRUE(std::all_of(single.begin(), single.end(), [](uint32_t c) { return c == 400000u; }));
+
+    // A window past the end: the pairs stop at the record's last sample.
+    const std::vector<uint32_t> tail = pairs(record, 99000, 2);
+    EXPECT_EQ(tail[999], 500000u);
+    EXPECT_TRUE(std::all_of(tail.begin() + 1000, tail.end(), [](uint32_t c) { return c == kNo; }));
+    const std::vector<uint32_t> odd = pairs(std::vector<uint32_t>(record.begin(), record.begin() + 5), 0, 2);
+    EXPECT_EQ(std::vector<uint32_t>(odd.begin(), odd.begin() + 8),
+              (std::vector<uint32_t>{kNo, kNo, kNo, kNo, kNo, kNo, kNo, kNo}));
+}
+
+TEST_F(ViewerScreenTest, TraceReducesItsChannelIntoItsArrays)
+{
+    std::vector<uint32_t>& ch2 = buffers_[1];
+    std::fill(ch2.begin(), ch2.end(), 500000u);
+    ch2[1000] = 400000u;
+    ch2[1001] = 600000u;
+    ch2[1002] = 450000u;
+    data.horizPosition = 1001;
+    data.zoomWidth = 1.0f;
+    ViewerTrace trace(1);
+    ASSERT_EQ(trace.acquisition(), this->trace(1));
+    trace.setCompressed(false);
+    trace.reduce();
+    const uint32_t* raw = this->trace(1)->loggerRaw;
+    EXPECT_EQ(std::vector<uint32_t>(raw, raw + 4), (std::vector<uint32_t>{400000u, 600000u, 450000u, 500000u}));
+
+    trace.setCompressed(true);
+    trace.reduce();
+    EXPECT_EQ(this->trace(1)->loggerEnvelope[24], 400000u);  // pair 12 holds samples 960-1039
+    EXPECT_EQ(this->trace(1)->loggerEnvelope[25], 600000u);
+
+    // Another thread holding the image mutex delays the copy, not the rest.
+    ch2[0] = 410000u;
+    pthread_mutex_lock(&o_g_imageMutex);
+    std::thread reducer([&trace] { trace.reduce(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(this->trace(1)->loggerEnvelope[0], 500000u);
+    pthread_mutex_unlock(&o_g_imageMutex);
+    reducer.join();
+    EXPECT_EQ(this->trace(1)->loggerEnvelope[0], 410000u);
+}
+
+TEST_F(ViewerScreenTest, PanesFollowTheLayoutAndTheRecording)
+{
+    struct Row {
+        const char* what;
+        int16_t split;
+        uint16_t hw;
+        int16_t meterFunction;
+        uint16_t channelFlags;
+        int bands;
+        std::vector<unsigned short> traceScreens;  // channel masks, top to bottom
+    };
+    const Row rows[] = {
+        {"one pane whatever the channels", 0, 15, 0, 0x0102, 1, {0x200F}},
+        {"four channels with power", 1, 15, 8, 0x0F0F, 5, {1, 2, 4, 8, 0x2000}},
+        {"two channels", 1, 9, 0, 0x0909, 2, {1, 8}},
+        {"two channels with power, channel 4 absent", 1, 9, 8, 0x0101, 3, {1, 0x2000}},
+        {"an absent stored trace keeps grid and overlay", 1, 15, 0, 0x0D0D, 4, {1, 4, 8}},
+    };
+    ViewerScreen screen;
+    screen.setSize(QSizeF(800, 400));
+    acqDonePosts();
+    for (const Row& row : rows) {
+        data.splitLayout = row.split;
+        data.hwChannelMask = row.hw;
+        data.meterFunction = row.meterFunction;
+        data.channelFlags = row.channelFlags;
+        screen.screenMajSlot(param::splitLayout);
+        EXPECT_EQ(acqDonePosts(), 1u) << row.what;
+        std::vector<unsigned short> masks;
+        for (int i = 0; i < ScopeScreen::kTraceScreens; ++i) {
+            if (TraceScreen* t = screen.traceScreen(i)) {
+                masks.push_back(t->channelMask());
+                EXPECT_FALSE(t->compressed());
+                for (int slot = 0; slot < TraceScreen::kSlots; ++slot)
+                    if (Trace* trace = t->trace(slot)) {
+                        EXPECT_NE(dynamic_cast<ViewerTrace*>(trace), nullptr);
+                        EXPECT_FALSE(trace->compressed());
+                    }
+            }
+        }
+        EXPECT_EQ(masks, row.traceScreens) << row.what;
+        for (int k = 0; k < ScopeScreen::kGrids; ++k) {
+            const bool present = k < row.bands;
+            ASSERT_EQ(screen.grid(k) != nullptr, present) << row.what << " band " << k;
+            ASSERT_EQ(screen.overlay(k) != nullptr, present) << row.what << " band " << k;
+            if (present) {
+                EXPECT_EQ(screen.grid(k)->y(), k * 400 / row.bands) << row.what;
+                EXPECT_EQ(screen.grid(k)->height(), 400 / row.bands) << row.what;
+                EXPECT_EQ(screen.grid(k)->width(), 795) << row.what;
+            }
+        }
+    }
+    // Other codes change nothing and post nothing.
+    screen.screenMajSlot(param::horizPosition);
+    EXPECT_EQ(acqDonePosts(), 0u);
+
+    // No size: nothing built, still one post.
+    ViewerScreen empty;
+    acqDonePosts();
+    empty.setLayout(0x0F00, LoggerLayoutCh1To4);
+    EXPECT_EQ(acqDonePosts(), 1u);
+    EXPECT_EQ(empty.grid(0), nullptr);
+    EXPECT_EQ(empty.traceScreen(0), nullptr);
+    EXPECT_EQ(empty.mask(), 0x0F00);
+}
+
+TEST_F(ViewerScreenTest, CompressedStrip)
+{
+    ViewerScreenComp strip;
+    strip.setLayout();
+    EXPECT_EQ(strip.grid(0), nullptr);
+    strip.setSize(QSizeF(730, 40));
+    strip.setLayout();
+    ASSERT_NE(strip.grid(0), nullptr);
+    EXPECT_EQ(strip.grid(0)->width(), 725);
+    ASSERT_NE(strip.overlay(0), nullptr);
+    ASSERT_NE(strip.traceScreen(0), nullptr);
+    EXPECT_EQ(strip.traceScreen(0)->channelMask(), 0x200F);
+    EXPECT_EQ(strip.grid(1), nullptr);
+    for (int slot : {5, 6, 7, 8, 9}) {
+        Trace* t = strip.traceScreen(0)->trace(slot);
+        ASSERT_NE(t, nullptr) << slot;
+        EXPECT_TRUE(t->compressed()) << slot;  // the whole record
+    }
+}
+
+} // namespace

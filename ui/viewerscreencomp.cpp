@@ -1,0 +1,29 @@
+#include "ui/viewerscreencomp.h"
+
+#include "core/gest_db.h"
+#include "ui/gridscreen.h"
+#include "ui/indicscreencomp.h"
+#include "ui/viewertracescreen.h"
+
+namespace {
+
+constexpr int kRightMargin = 5;
+constexpr unsigned short kAllTraces = 0x200F;
+
+} // namespace
+
+ViewerScreenComp::ViewerScreenComp(QQuickItem* parent) : ViewerScreen(parent) {}
+
+void ViewerScreenComp::setLayout()
+{
+    clearChildren();
+    const int width = static_cast<int>(this->width());
+    const int h = static_cast<int>(this->height());
+    if (width < 1 || h < 1)
+        return;
+    const int w = width - kRightMargin;
+    grids_[0] = new GridScreen(this, 0, 0, w, h, QStringLiteral("VIEWER"));
+    traceScreens_[0] = new ViewerTraceScreen(this, kAllTraces, 0, 0, w, h);
+    overlays_[0] = new IndicScreenComp(this, kAllTraces, 0, 0, w, h);
+    overlays_[0]->screenMajSlot(param::spareWord29);
+}

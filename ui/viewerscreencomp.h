@@ -1,0 +1,18 @@
+// The viewer's compressed strip: the whole recording in one pane above the main display.
+#pragma once
+
+#include "ui/viewerscreen.h"
+
+class ViewerScreenComp : public ViewerScreen {
+    Q_OBJECT
+
+public:
+    explicit ViewerScreenComp(QQuickItem* parent = nullptr);
+
+public slots:
+    void setLayout() override;
+    void setLayout(bool split, short format, QString label) override
+    {
+        ScopeScreen::setLayout(split, format, label);
+    }
+};
