@@ -84,17 +84,8 @@ protected:
         resetAutosetLog();
         primePassFailCounter();
         TPauseLog::instance().clear();
-        // The controller's pauses (this thread's) are recorded; other threads really sleep.
-        const pthread_t controller = pthread_self();
-        setPauseHook([controller](int ms) {
-            if (pthread_equal(pthread_self(), controller)) {
-                TPauseLog::instance().add(ms);
-            } else {
-                timespec t{ms / 1000, (ms % 1000) * 1000000L};
-                while (nanosleep(&t, &t) != 0) {
-                }
-            }
-        });
+        // The controller's pauses (this thread's) are recorded, not taken; other threads really sleep.
+        recordPauses(false);
         std::memcpy(&data, &init_par, sizeof(database));
         po_g_homeBridge.store(bridge());
     }
@@ -103,6 +94,24 @@ protected:
     {
         po_g_homeBridge.store(nullptr);
         SimFpgaBoardTest::TearDown();
+    }
+
+    // Records the calling (controller) thread's pauses; `take` has it also sleep them, as a test
+    // whose board acquires live needs: a skipped settling pause races the acquisition (the start-up's
+    // calibration acquisitions then end early and each flush waits out its bound).
+    static void recordPauses(bool take)
+    {
+        const pthread_t controller = pthread_self();
+        setPauseHook([controller, take](int ms) {
+            const bool own = pthread_equal(pthread_self(), controller);
+            if (own)
+                TPauseLog::instance().add(ms);
+            if (own && !take)
+                return;
+            timespec t{ms / 1000, (ms % 1000) * 1000000L};
+            while (nanosleep(&t, &t) != 0) {
+            }
+        });
     }
 
     // Never destroyed: a thread the test started may still hold the pointer.

@@ -30,6 +30,7 @@ protected:
     {
         CommandTest::SetUp();
         COMM_id = pthread_self();
+        recordPauses(true);
         // Every start-up runs the self test's calibration acquisitions.
         simboard::updateScenario([](simboard::TScenario& s) { s.speedFactor = 20; });
     }

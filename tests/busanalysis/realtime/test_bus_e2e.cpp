@@ -23,6 +23,7 @@ protected:
     {
         CommandTest::SetUp();
         COMM_id = pthread_self();
+        recordPauses(true);
     }
 
     void useScenario(const char* file)

@@ -25,6 +25,7 @@ protected:
         if (booted())
             GTEST_SKIP() << "the start-up already ran in this process: run each test alone (ctest does)";
         COMM_id = pthread_self();
+        recordPauses(true);
         setSpeed(4.0);
         for (int ch = 0; ch < 4; ++ch)
             simboard::setSignal(ch, dc(0.0));

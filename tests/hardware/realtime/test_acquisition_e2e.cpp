@@ -37,6 +37,7 @@ protected:
     {
         CommandTest::SetUp();
         COMM_id = pthread_self();
+        recordPauses(true);
         simboard::TSignal sine;
         sine.shape = "sine";
         sine.vpp = 2.0;

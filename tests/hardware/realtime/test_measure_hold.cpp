@@ -32,6 +32,7 @@ protected:
     {
         CommandTest::SetUp();
         COMM_id = pthread_self();
+        recordPauses(true);
         simboard::TSignal square;
         square.shape = "square";
         square.vpp = 2.0;
