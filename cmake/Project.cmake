@@ -41,7 +41,7 @@ endfunction()
 
 # A GoogleTest binary of a tests/ folder; each test case runs as its own process. TIMEOUT sets
 # the CTest time-out of each of its tests (for the few that must wait on real timers); SERIAL
-# runs them alone (tests whose simulated hardware runs in real time).
+# runs them one at a time (tests whose simulated hardware runs in real time).
 function(bv_test_binary name)
   cmake_parse_arguments(ARG "SERIAL" "TIMEOUT" "LIBS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -61,7 +61,9 @@ function(bv_test_binary name)
     set(_timeout TIMEOUT ${ARG_TIMEOUT})
   endif()
   if(ARG_SERIAL)
-    list(APPEND _timeout RUN_SERIAL TRUE)
+    # One at a time, with two processors kept free for its threads, and first in the queue: the
+    # chain of these tests is the longest, the rest fill the other processors meanwhile.
+    list(APPEND _timeout RESOURCE_LOCK realtime_board PROCESSORS 2 COST 10000)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

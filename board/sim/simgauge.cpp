@@ -26,7 +26,9 @@ namespace {
 
 constexpr const char* kGaugeDevice = "/dev/ttymxc2";
 constexpr const char* kAdcValue = "/sys/bus/i2c/devices/2-0049/adc_aux/value_mV";
-constexpr int kIdleGapMs = 3;
+// Silence that ends a partial frame: long enough for a writer descheduled between its one-character
+// writes on a loaded host (the real line's transmit queue hides such pauses).
+constexpr int kIdleGapMs = 50;
 
 bool isWordHigh(uint8_t reg)
 {
