@@ -40,10 +40,12 @@ function(bv_subsystem_library name)
 endfunction()
 
 # A GoogleTest binary of a tests/ folder; each test case runs as its own process. TIMEOUT sets
-# the CTest time-out of each of its tests (for the few that must wait on real timers); SERIAL
-# runs them one at a time (tests whose simulated hardware runs in real time).
+# the CTest time-out of each of its tests (for the few that must wait on real timers). REALTIME
+# (tests whose simulated hardware runs in real time) runs them one at a time beside the rest,
+# first in the queue: their chain is the longest. Those matching the GoogleTest filter ALONE
+# check timing that a loaded machine upsets: they run with nothing beside them.
 function(bv_test_binary name)
-  cmake_parse_arguments(ARG "SERIAL" "TIMEOUT" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "REALTIME" "TIMEOUT;ALONE" "LIBS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT _sources)
     return()
@@ -60,14 +62,19 @@ function(bv_test_binary name)
   if(ARG_TIMEOUT)
     set(_timeout TIMEOUT ${ARG_TIMEOUT})
   endif()
-  if(ARG_SERIAL)
-    # One at a time, with two processors kept free for its threads, and first in the queue: the
-    # chain of these tests is the longest, the rest fill the other processors meanwhile.
-    list(APPEND _timeout RESOURCE_LOCK realtime_board PROCESSORS 2 COST 10000)
+  set(_environment "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0")
+  if(NOT ARG_REALTIME)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+      PROPERTIES ENVIRONMENT "${_environment}" ${_timeout})
+    return()
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;TSAN_OPTIONS=halt_on_error=1"
-               ${_timeout})
+  set(_shared "*")
+  if(ARG_ALONE)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_ALONE}"
+      PROPERTIES ENVIRONMENT "${_environment}" ${_timeout} RUN_SERIAL TRUE COST 10000)
+    set(_shared "-${ARG_ALONE}")
+  endif()
+  # Two processors kept free for the test's threads.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${_shared}"
+    PROPERTIES ENVIRONMENT "${_environment}" ${_timeout} RESOURCE_LOCK realtime_board PROCESSORS 2 COST 10000)
 endfunction()

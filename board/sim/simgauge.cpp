@@ -228,11 +228,10 @@ struct TSimGauge::Impl {
             if (got <= 0)
                 continue;
             // Packet mode: a leading 0 is data, anything else a control report such as the
-            // host's input flush, which starts every read transaction.
-            if (buffer[0] != TIOCPKT_DATA) {
-                resync();
+            // host's input flush that starts every read transaction. A report overtakes the data
+            // still queued before it, so it says nothing about where a frame ends: ignored.
+            if (buffer[0] != TIOCPKT_DATA)
                 continue;
-            }
             for (ssize_t i = 1; i < got; ++i)
                 onChar(buffer[i]);
         }

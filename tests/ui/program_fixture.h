@@ -4,6 +4,7 @@
 
 #include "board/board.h"
 #include "board/sim/simboard.h"
+#include "core/calibfile.h"
 #include "core/command.h"
 #include "core/gest_db.h"
 #include "core/process.h"
@@ -26,7 +27,9 @@ protected:
 
     void SetUp() override
     {
+        // The root as the program seeds it on a first start, its calibration included.
         simboard::registerScenarioSeed();
+        registerCalibrationSeed();
         HomeScreenTest::SetUp();
         if (HasFatalFailure())
             return;
