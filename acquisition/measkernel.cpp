@@ -662,6 +662,76 @@ void edgeSearch(const uint32_t* samples, const TBlock* table, mesures* m, int32_
         const int32_t ahead = at - i + step - 1;
         return i + (powerOfTwo ? ahead & -step : ahead / step * step);
     };
+    // A change of zone at visited sample `at` to zone z.
+    const auto change = [&](int32_t at, unsigned z) {
+        const unsigned crossed = z ^ zone;
+        const bool rose = z > zone;
+        zone = z;
+        if (crossed & 1)
+            cross10 = at;
+        if (crossed & 2)
+            cross50 = at;
+        if (crossed & 8)
+            cross90 = at;
+        sinceEdge |= crossed;
+        sinceCount |= crossed;
+
+        // The period count first: the crossing that completes the first edge is no period.
+        if ((sinceCount & 6) == 6 && edges > 0) {
+            if (rose == firstRising) {
+                ++m->periodCount;
+                m->lastCross50 = cross50;
+            } else {
+                ++m->otherEdgeCount;
+            }
+            sinceCount = 0;
+        }
+
+        if (sinceEdge == 15 && edges < 4) {
+            const bool rising = cross10 < cross90 || (cross10 == cross90 && rose);
+            if (edges == 0)
+                firstRising = rising;
+            ++edges;
+            sinceEdge = 0;
+            const bool both = (m->flags & MEAS_RISE) && (m->flags & MEAS_FALL);
+            if (rising) {
+                if (!(m->flags & MEAS_RISE)) {
+                    m->rise10 = static_cast<uint32_t>(cross10);
+                    m->rise50 = static_cast<uint32_t>(cross50);
+                    m->rise90 = static_cast<uint32_t>(cross90);
+                    m->flags |= MEAS_RISE;
+                } else if (both && !(m->flags & MEAS_NEXT_RISE)) {
+                    m->nextRise50 = static_cast<uint32_t>(cross50);
+                    m->flags |= MEAS_NEXT_RISE;
+                }
+            } else {
+                if (!(m->flags & MEAS_FALL)) {
+                    m->fall90 = static_cast<uint32_t>(cross90);
+                    m->fall50 = static_cast<uint32_t>(cross50);
+                    m->fall10 = static_cast<uint32_t>(cross10);
+                    m->flags |= MEAS_FALL;
+                } else if (both && !(m->flags & MEAS_NEXT_FALL)) {
+                    m->nextFall50 = static_cast<uint32_t>(cross50);
+                    m->flags |= MEAS_NEXT_FALL;
+                }
+            }
+        }
+    };
+#if defined(__SSE2__)
+    // Bits of the levels a code lies below, 15 minus its zone.
+    const __m128i allLevels = _mm_set1_epi16(15);
+    const __m128i level0 = _mm_set1_epi32(levels[0]);
+    const __m128i level1 = _mm_set1_epi32(levels[1]);
+    const __m128i level2 = _mm_set1_epi32(levels[2]);
+    const __m128i level3 = _mm_set1_epi32(levels[3]);
+    const auto belowLevels = [&](__m128i c) {
+        return _mm_or_si128(
+            _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(level0, c), _mm_set1_epi32(1)),
+                         _mm_and_si128(_mm_cmpgt_epi32(level1, c), _mm_set1_epi32(2))),
+            _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi32(level2, c), _mm_set1_epi32(4)),
+                         _mm_and_si128(_mm_cmpgt_epi32(level3, c), _mm_set1_epi32(8))));
+    };
+#endif
     const int32_t blockCount = (hi - lo + kTableWords - 1) / kTableWords;
     i += step;
     while (i < hi) {
@@ -677,7 +747,35 @@ void edgeSearch(const uint32_t* samples, const TBlock* table, mesures* m, int32_
                 continue;
             }
         }
-        const int32_t end = visitedFrom(std::min(hi, lo + (block + 1) * kTableWords));
+        const int32_t blockEnd = std::min(hi, lo + (block + 1) * kTableWords);
+#if defined(__SSE2__)
+        if (step == 2 && blocks && table[block].plain) {
+            // Bare codes: the zones of the eight visited samples of sixteen words at once, each
+            // compared with the one visited before it; only the changes are walked. The last
+            // sixteen may reach into the next block when its words are bare codes too.
+            for (; i < blockEnd && hi - i >= 16 && (blockEnd - i >= 16 || table[block + 1].plain); i += 16) {
+                const __m128 x0 = _mm_loadu_ps(reinterpret_cast<const float*>(samples + i));
+                const __m128 x1 = _mm_loadu_ps(reinterpret_cast<const float*>(samples + i + 4));
+                const __m128 x2 = _mm_loadu_ps(reinterpret_cast<const float*>(samples + i + 8));
+                const __m128 x3 = _mm_loadu_ps(reinterpret_cast<const float*>(samples + i + 12));
+                const __m128i even0 = _mm_castps_si128(_mm_shuffle_ps(x0, x1, _MM_SHUFFLE(2, 0, 2, 0)));
+                const __m128i even1 = _mm_castps_si128(_mm_shuffle_ps(x2, x3, _MM_SHUFFLE(2, 0, 2, 0)));
+                const __m128i zones = _mm_xor_si128(_mm_packs_epi32(belowLevels(even0), belowLevels(even1)), allLevels);
+                const __m128i before =
+                    _mm_or_si128(_mm_slli_si128(zones, 2), _mm_cvtsi32_si128(static_cast<int32_t>(zone)));
+                unsigned changed = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(zones, before))) & 0x5555u;
+                if (changed == 0)
+                    continue;
+                alignas(16) int16_t lanes[8];
+                _mm_store_si128(reinterpret_cast<__m128i*>(lanes), zones);
+                for (; changed != 0; changed &= changed - 1) {
+                    const int k = __builtin_ctz(changed) >> 1;
+                    change(i + 2 * k, static_cast<unsigned>(lanes[k]));
+                }
+            }
+        }
+#endif
+        const int32_t end = visitedFrom(blockEnd);
         for (int32_t stop = i; i < end; i += step) {
             if (i >= stop) {
                 stop = i + fineAdvance;
@@ -693,60 +791,8 @@ void edgeSearch(const uint32_t* samples, const TBlock* table, mesures* m, int32_
             if (w >= kInvalidFrom)
                 continue;
             const unsigned z = zoneOf(static_cast<int32_t>(w & kCodeMask), levels);
-            if (z == zone)
-                continue;
-            const unsigned crossed = z ^ zone;
-            const bool rose = z > zone;
-            zone = z;
-            if (crossed & 1)
-                cross10 = i;
-            if (crossed & 2)
-                cross50 = i;
-            if (crossed & 8)
-                cross90 = i;
-            sinceEdge |= crossed;
-            sinceCount |= crossed;
-
-            // The period count first: the crossing that completes the first edge is no period.
-            if ((sinceCount & 6) == 6 && edges > 0) {
-                if (rose == firstRising) {
-                    ++m->periodCount;
-                    m->lastCross50 = cross50;
-                } else {
-                    ++m->otherEdgeCount;
-                }
-                sinceCount = 0;
-            }
-
-            if (sinceEdge == 15 && edges < 4) {
-                const bool rising = cross10 < cross90 || (cross10 == cross90 && rose);
-                if (edges == 0)
-                    firstRising = rising;
-                ++edges;
-                sinceEdge = 0;
-                const bool both = (m->flags & MEAS_RISE) && (m->flags & MEAS_FALL);
-                if (rising) {
-                    if (!(m->flags & MEAS_RISE)) {
-                        m->rise10 = static_cast<uint32_t>(cross10);
-                        m->rise50 = static_cast<uint32_t>(cross50);
-                        m->rise90 = static_cast<uint32_t>(cross90);
-                        m->flags |= MEAS_RISE;
-                    } else if (both && !(m->flags & MEAS_NEXT_RISE)) {
-                        m->nextRise50 = static_cast<uint32_t>(cross50);
-                        m->flags |= MEAS_NEXT_RISE;
-                    }
-                } else {
-                    if (!(m->flags & MEAS_FALL)) {
-                        m->fall90 = static_cast<uint32_t>(cross90);
-                        m->fall50 = static_cast<uint32_t>(cross50);
-                        m->fall10 = static_cast<uint32_t>(cross10);
-                        m->flags |= MEAS_FALL;
-                    } else if (both && !(m->flags & MEAS_NEXT_FALL)) {
-                        m->nextFall50 = static_cast<uint32_t>(cross50);
-                        m->flags |= MEAS_NEXT_FALL;
-                    }
-                }
-            }
+            if (z != zone)
+                change(i, z);
         }
     }
 
