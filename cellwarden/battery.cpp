@@ -118,11 +118,20 @@ bool isPowerOffMessage(const char* bytes, size_t count)
 
 void writeDaemonFile(const char* path, const char* bytes, size_t count, bool truncate)
 {
-    const int fd = deviceIO().open(path, O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0), 0644);
+    // A reader between a truncation and the write would find no level (the charging screen
+    // showed an empty battery): the text goes into a file beside it, which then replaces it whole.
+    const std::string temporary = std::string(path) + ".new";
+    const char* target = truncate ? temporary.c_str() : path;
+    const int fd = deviceIO().open(target, O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0), 0644);
     if (fd < 0)
         return;
-    deviceIO().write(fd, bytes, count);
+    const ssize_t written = deviceIO().write(fd, bytes, count);
     deviceIO().close(fd);
+    if (!truncate)
+        return;
+    if (written != static_cast<ssize_t>(count) ||
+        ::rename(boardPath(temporary).c_str(), boardPath(path).c_str()) != 0)
+        ::unlink(boardPath(temporary).c_str());
 }
 
 Battery::Battery()

@@ -1,11 +1,13 @@
 // The daemon as a child process on the test's own simulated board, against an in-process gauge,
 // its waits shortened a hundredfold.
 #include "board/sim/simboard.h"
+#include "cellwarden/battery.h"
 #include "tests/support/benchviewprocess.h"
 #include "tests/support/simboardtest.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -421,4 +424,33 @@ TEST_F(DaemonTest, IdleBetweenUpdates)
     ASSERT_TRUE(daemon_.running());
     const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
     EXPECT_LT(used, ticksPerSecond * 24 / 100) << "more than a tenth of the time on the processor";
+}
+
+// A level rewritten while the charging screen reads it: the reader finds the old text or the new,
+// never an empty file, and no temporary file stays behind.
+TEST_F(DaemonTest, LevelFileIsNeverSeenEmpty)
+{
+    writeFile("/var/tmp/batlevel", "100");
+    std::atomic<bool> done{false};
+    std::set<std::string> seen;
+    std::thread reader([&] {
+        const std::string path = hostPath("/var/tmp/batlevel");
+        while (!done.load()) {
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                continue;
+            char text[10];
+            const ssize_t n = ::read(fd, text, sizeof text);
+            ::close(fd);
+            seen.insert(std::string(text, n > 0 ? static_cast<size_t>(n) : 0));
+        }
+    });
+    for (int i = 0; i < 3000; ++i)
+        writeDaemonFile(kBatLevelFile, i % 2 ? "100" : "5", i % 2 ? 3 : 1, true);
+    done.store(true);
+    reader.join();
+    for (const std::string& text : seen)
+        EXPECT_TRUE(text == "100" || text == "5") << "read \"" << text << "\"";
+    EXPECT_EQ("100", file("/var/tmp/batlevel"));
+    EXPECT_FALSE(exists("/var/tmp/batlevel.new"));
 }
