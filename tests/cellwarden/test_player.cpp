@@ -20,7 +20,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A child with standard input and output as pipes, killed and reaped by its pid at the end.
+// A child with standard input and output as pipes, in a process group of its own: killed with
+// whatever it started (the daemon would outlive a killed player) and reaped at the end.
 class Console {
 public:
     bool start(const std::vector<std::string>& args, const std::string& root)
@@ -36,6 +37,7 @@ public:
         static char offscreen[] = "QT_QPA_PLATFORM=offscreen";
         pid_ = ::fork();
         if (pid_ == 0) {
+            ::setpgid(0, 0);
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
             ::dup2(out[1], 2);
@@ -53,10 +55,10 @@ public:
     }
     ~Console()
     {
-        if (pid_ > 0 && !reaped_) {
-            ::kill(pid_, SIGKILL);
+        if (pid_ > 0)
+            ::kill(-pid_, SIGKILL);
+        if (pid_ > 0 && !reaped_)
             ::waitpid(pid_, nullptr, 0);
-        }
         for (int fd : {input_, output_})
             if (fd >= 0)
                 ::close(fd);
