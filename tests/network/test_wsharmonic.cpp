@@ -192,7 +192,9 @@ TEST_F(WsHarmonic, ReadingsOfTheOrderForEveryChannelAndThePowerTrace)
         const THarmonicEntry& e = r.entries[order];
         f.push_back(real(double(e.ratio) * 100.0, 1) + " %");
         f.push_back(real(double(e.phase), 0) + " deg");
-        f.push_back((e.period == 0.0f ? std::string("-") : webText(ScopePrintf(2, 1.0 / double(e.period)))) + "Hz");
+        f.push_back(e.period == 0.0f || !std::isfinite(e.period)
+                        ? std::string("----")
+                        : webText(ScopePrintf(2, 1.0 / double(e.period))) + "Hz");
         f.push_back(webText(ScopePrintf(3, v * double(e.amplitude))) + unit);
         return f;
     };
