@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -594,3 +595,99 @@ TEST_F(Fidelity, HarmonicAnalyserAndPowerAtFiftyHertz)
 }
 
 } // namespace
+
+// The recorder on a slow sine (period 2000 s: a record late by a second, as a tick the screen
+// refresh catches up with the last value is, moves by less than the tolerance): each
+// recorded value against the scenario at the record's time stamp, 200 ms apart. The scenario's
+// clock and the file's start are not the same instant: one time offset is fitted, nothing else.
+TEST_F(Fidelity, RecorderFollowsASlowSine)
+{
+    const simboard::TSignal slow = signal("sine", 1.2, 0.1, 0.0005);
+    startWith({slow, dc(0.0), dc(0.0), dc(0.0)}, [](database& d) {
+        d.instrumentMode = 130;
+        d.meterFunction = 0;
+        d.traceOnCh1 = 1;
+        d.meterCouplingCh1 = 1;
+        d.meterRangeCh1 = 0;
+        d.meterAutoRangeCh1 = 0;
+    });
+    ASSERT_TRUE(waitForValue("MEAS:DMM? INT1")) << process_.log();
+    std::this_thread::sleep_for(25s);
+    // Leaving the recorder writes out what it holds.
+    ASSERT_EQ(ask("DEV:MOD SCOP\n*OPC?\n"), "1\n\r");
+    // A 128-byte file head, a 64-byte block, the channel's 64-byte description, then one
+    // little-endian float a record. The longest recording of the folder.
+    constexpr size_t kHead = 128 + 64 + 64;
+    const std::string folder = hostPath("/media/user/logger");
+    std::string file;
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (file.size() <= kHead + 4 * 50 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(500ms);
+        if (DIR* d = ::opendir(folder.c_str())) {
+            while (dirent* e = ::readdir(d)) {
+                if (std::string(e->d_name).find(".rec") == std::string::npos)
+                    continue;
+                std::string content = readWholeFile(folder + "/" + e->d_name);
+                if (content.size() > file.size())
+                    file = std::move(content);
+            }
+            ::closedir(d);
+        }
+    }
+    ASSERT_GT(file.size(), kHead + 4 * 50) << file.size();
+    std::vector<double> values;
+    for (size_t at = kHead; at + 4 <= file.size(); at += 4) {
+        float v = 0;
+        std::memcpy(&v, file.data() + at, 4);
+        values.push_back(v);
+    }
+    // The first records may precede the meter's first reading, the last follow the mode
+    // change; none between them is without a reading.
+    while (!values.empty() && !(std::isfinite(values.front()) && values.front() != 0.0))
+        values.erase(values.begin());
+    while (!values.empty() && !std::isfinite(values.back()))
+        values.pop_back();
+    // The first two seconds hold the meter's start, before its readings have settled.
+    values.erase(values.begin(), values.begin() + std::min<size_t>(10, values.size()));
+    EXPECT_TRUE(std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); }));
+    ASSERT_GE(values.size(), 50u);
+    const auto truth = [&](double t) {
+        return slow.offset + slow.vpp / 2 * std::sin(2 * kPi * slow.frequency * t);
+    };
+    const auto residual = [&](double shift) {
+        double r = 0;
+        for (size_t k = 0; k < values.size(); ++k)
+            r += std::pow(values[k] - truth(shift + 0.2 * double(k)), 2);
+        return r;
+    };
+    // The offset over one period of the signal, then refined.
+    const double period = 1.0 / slow.frequency;
+    double best = 0;
+    for (double s = 0; s < period; s += 1.0)
+        if (residual(s) < residual(best))
+            best = s;
+    for (double step = 0.25; step > 1e-3; step /= 2) {
+        if (residual(best - step) < residual(best))
+            best -= step;
+        else if (residual(best + step) < residual(best))
+            best += step;
+    }
+    const double step = 0.2 / kStepsPerDivision;
+    const double allowed = std::max(kRelative * slow.vpp / 2, step);
+    std::vector<TRow> rows;
+    double worst = 0;
+    size_t worstAt = 0;
+    for (size_t k = 0; k < values.size(); ++k) {
+        const double e = std::fabs(values[k] - truth(best + 0.2 * double(k)));
+        if (e > worst) {
+            worst = e;
+            worstAt = k;
+        }
+        if (k % 20 == 0)
+            rows.push_back({"record " + std::to_string(k) + " (t = " + std::to_string(0.2 * double(k)).substr(0, 5) + " s)",
+                            values[k], truth(best + 0.2 * double(k)), allowed});
+    }
+    rows.push_back({"worst of " + std::to_string(values.size()) + " records (record " + std::to_string(worstAt) + ")",
+                    values[worstAt], truth(best + 0.2 * double(worstAt)), allowed});
+    checkTable("Recorder, a 1.2 Vpp sine of 2000 s, range 0.8 V (0.5 % of its amplitude)", rows);
+}
