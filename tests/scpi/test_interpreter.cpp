@@ -353,6 +353,17 @@ protected:
     {
         return o_g_consMessageBox.receive(r, true, seconds) == 0;
     }
+    bool waitUntilReplyEnds()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string r = session_->replies();
+            if (r.size() >= 2 && r.compare(r.size() - 2, 2, "\n\r") == 0)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
     static bool boxEmptyFor(int ms)
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -437,6 +448,34 @@ TEST_F(HandoffTest, AFullBoxIsRetriedUntilTheRequestIsQueued)
     EXPECT_TRUE(boxEmptyFor(50));
     scpi_SemP();
     EXPECT_TRUE(session_->waitForReplies(3, 5000));
+    EXPECT_EQ(session_->replies(), "1\n\r");
+}
+
+// A controller that withholds its release (a step waiting for an acquisition that never comes)
+// holds the interpreter only for the bound: the command ends with -300, the requests after the
+// withheld one are not posted, and the session goes on. The late release then frees only the
+// request it belongs to, never a later one.
+TEST_F(HandoffTest, AWithheldReleaseEndsTheCommandAfterTheBoundAndTheSessionGoesOn)
+{
+    setScpiReleaseTimeoutMs(300);
+    startInterpreter();
+    session_->send("TRIG:MULT\nmark?\n");
+    pipe_dial r{};
+    ASSERT_TRUE(take(&r));
+    EXPECT_EQ(r.code, 201);
+    ASSERT_TRUE(session_->waitForReplies(1, 5000));
+    ASSERT_TRUE(waitUntilReplyEnds());
+    EXPECT_EQ(session_->takeReplies(), "errs 33 esr 136\n\r");  // power on, device-dependent error
+    EXPECT_TRUE(boxEmptyFor(50)) << "the requests after the withheld one are dropped";
+
+    scpi_SemP();  // late, for request 201
+    session_->send("TRIG:LEV 1;*OPC?\n");
+    ASSERT_TRUE(take(&r));
+    EXPECT_EQ(r.code, 113);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(session_->replies(), "");
+    scpi_SemP();
+    EXPECT_TRUE(waitUntilReplyEnds());
     EXPECT_EQ(session_->replies(), "1\n\r");
 }
 
