@@ -4,6 +4,7 @@
 #include "core/process.h"
 #include "core/requests.h"
 #include "scpi/Arbre.h"
+#include "scpi/blockdata.h"
 #include "scpi/io.h"
 #include "scpi/memdat.h"
 #include "scpi/params.h"
@@ -514,6 +515,34 @@ TEST_F(InterpreterTest, RealTreeAnswersErrorsThroughSystErrInQueueOrder)
     ASSERT_TRUE(session_->waitForReplies(expected.size(), 5000)) << session_->replies();
     EXPECT_EQ(session_->replies(), expected);
     EXPECT_TRUE(takeRecords().empty());
+}
+
+// A block that ends by its time-out, short or refused for its size: its bytes are gone, and the
+// next line the client sends after the pause is read and answered, whatever the transport.
+TEST_F(InterpreterTest, TheLineAfterATimedOutBlockIsAnswered)
+{
+    setScpiTree(nullptr);
+    setScpiBlockTimeoutMs(200);
+    startController();
+    startInterpreter();
+    struct Row {
+        const char* block;
+        const char* error;
+    };
+    // The line ends are block bytes: the input stops inside the block.
+    for (const Row& row : {Row{"ZC:CAL:LIST #210abc\n", "-360,Communication error\n\r"},
+                           Row{"ZC:CAL:LIST #9999999999\n", "-360,Communication error\n\r"}}) {
+        SCOPED_TRACE(row.block);
+        session_->send(row.block);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        session_->send("SYST:ERR?\nSYST:ERR?\n");
+        const std::string expected = std::string(row.error) + "0,No error \n\r";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (session_->replies().size() < expected.size() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(session_->takeReplies(), expected);
+    }
 }
 
 } // namespace
