@@ -2,6 +2,8 @@
 // mode cycles and the bus engine may measure at the same time.
 #include "acquisition/measkernel.h"
 
+#include "acquisition/vectorpath.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,10 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#define MEAS_AVX2 1
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -239,6 +245,106 @@ inline bool scanVectors(const uint32_t* w, int32_t n, int32_t& low, int32_t& hig
     _mm_store_si128(reinterpret_cast<__m128i*>(wide), _mm_add_epi64(squaresEven, squaresOdd));
     squares = wide[0] + wide[1];
     return true;
+}
+#endif
+
+#if defined(MEAS_AVX2)
+#define MEAS_AVX2_FN __attribute__((target("avx2"))) inline
+// Horizontal minimum, maximum and sums of 256-bit vectors.
+MEAS_AVX2_FN uint32_t lowest(__m256i v)
+{
+    __m128i h = _mm_min_epu32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    h = _mm_min_epu32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(1, 0, 3, 2)));
+    h = _mm_min_epu32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(h));
+}
+
+MEAS_AVX2_FN uint32_t highest(__m256i v)
+{
+    __m128i h = _mm_max_epu32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    h = _mm_max_epu32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(1, 0, 3, 2)));
+    h = _mm_max_epu32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(h));
+}
+
+MEAS_AVX2_FN uint32_t total32(__m256i v)
+{
+    __m128i h = _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    h = _mm_add_epi32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(1, 0, 3, 2)));
+    h = _mm_add_epi32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(h));
+}
+
+MEAS_AVX2_FN uint64_t total64(__m256i v)
+{
+    const __m128i h = _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(h)) + static_cast<uint64_t>(_mm_extract_epi64(h, 1));
+}
+
+// Squares of the eight codes, summed in pairs into four 64-bit lanes.
+MEAS_AVX2_FN __m256i squaresOf(__m256i c)
+{
+    const __m256i odd = _mm256_srli_epi64(c, 32);
+    return _mm256_add_epi64(_mm256_mul_epu32(c, c), _mm256_mul_epu32(odd, odd));
+}
+
+// scanBlock over a whole block with 256-bit vectors, which have the unsigned 32-bit min/max:
+// the extremes of the raw words tell at once whether they were all bare codes, else the block
+// is read again with the invalid words masked. The same exact integers as scanBlock.
+__attribute__((target("avx2"))) void scanBlockAvx2(const uint32_t* w, TBlock& b)
+{
+    static_assert(kTableWords == 64, "eight vectors a block");
+    // lddqu: the compiler splits unaligned 256-bit loads in two for older processors, which here
+    // only costs (the halves go through the stack).
+    __m256i x[8];
+    for (int k = 0; k < 8; ++k)
+        x[k] = _mm256_lddqu_si256(reinterpret_cast<const __m256i*>(w + 8 * k));
+    __m256i high = _mm256_max_epu32(_mm256_max_epu32(_mm256_max_epu32(x[0], x[1]), _mm256_max_epu32(x[2], x[3])),
+                                    _mm256_max_epu32(_mm256_max_epu32(x[4], x[5]), _mm256_max_epu32(x[6], x[7])));
+    const uint32_t rawHigh = highest(high);
+    if (rawHigh <= kCodeMask) {
+        const __m256i low = _mm256_min_epu32(_mm256_min_epu32(_mm256_min_epu32(x[0], x[1]), _mm256_min_epu32(x[2], x[3])),
+                                             _mm256_min_epu32(_mm256_min_epu32(x[4], x[5]), _mm256_min_epu32(x[6], x[7])));
+        const __m256i sums = _mm256_add_epi32(_mm256_add_epi32(_mm256_add_epi32(x[0], x[1]), _mm256_add_epi32(x[2], x[3])),
+                                              _mm256_add_epi32(_mm256_add_epi32(x[4], x[5]), _mm256_add_epi32(x[6], x[7])));
+        const __m256i squares =
+            _mm256_add_epi64(_mm256_add_epi64(_mm256_add_epi64(squaresOf(x[0]), squaresOf(x[1])),
+                                              _mm256_add_epi64(squaresOf(x[2]), squaresOf(x[3]))),
+                             _mm256_add_epi64(_mm256_add_epi64(squaresOf(x[4]), squaresOf(x[5])),
+                                              _mm256_add_epi64(squaresOf(x[6]), squaresOf(x[7]))));
+        b.low = static_cast<int32_t>(lowest(low));
+        b.high = static_cast<int32_t>(rawHigh);
+        b.count = kTableWords;
+        b.sum = total32(sums);
+        b.squares = total64(squares);
+        b.plain = true;
+    } else {
+        // Invalid words count nowhere: code 0 for the sums and the highest, kEmptyLow for the lowest.
+        const __m256i codeMask = _mm256_set1_epi32(static_cast<int32_t>(kCodeMask));
+        const __m256i none = _mm256_set1_epi32(kEmptyLow);
+        __m256i low = none;
+        high = _mm256_setzero_si256();
+        __m256i counts = _mm256_setzero_si256();
+        __m256i sums = _mm256_setzero_si256();
+        __m256i squares = _mm256_setzero_si256();
+        for (int k = 0; k < 8; ++k) {
+            const __m256i ok = _mm256_cmpeq_epi32(_mm256_srli_epi32(x[k], 30), _mm256_setzero_si256());
+            const __m256i c = _mm256_and_si256(_mm256_and_si256(x[k], codeMask), ok);
+            low = _mm256_min_epu32(low, _mm256_blendv_epi8(none, c, ok));
+            high = _mm256_max_epu32(high, c);
+            counts = _mm256_sub_epi32(counts, ok);
+            sums = _mm256_add_epi32(sums, c);
+            squares = _mm256_add_epi64(squares, squaresOf(c));
+        }
+        b.count = static_cast<int32_t>(total32(counts));
+        b.low = static_cast<int32_t>(lowest(low));
+        b.high = b.count ? static_cast<int32_t>(highest(high)) : -1;
+        b.sum = total32(sums);
+        b.squares = total64(squares);
+        b.plain = false;
+    }
+    b.binLow = static_cast<int16_t>(b.count ? binOf(b.low) : 0);
+    b.binHigh = static_cast<int16_t>(b.count ? binOf(b.high) : -1);
 }
 #endif
 
@@ -857,9 +963,17 @@ int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, 
     int32_t maxBlock = 0;
     int32_t minClamped = std::numeric_limits<int32_t>::max();
     int32_t maxClamped = std::numeric_limits<int32_t>::min();
+#if defined(MEAS_AVX2)
+    const bool avx2 = vectorPath() == TVectorPath::Avx2;
+#endif
     for (int32_t from = lo; from < hi; from += kTableWords) {
         TBlock& b = blocks[blockCount];
-        scanBlock(samples + from, std::min(kTableWords, hi - from), b);
+#if defined(MEAS_AVX2)
+        if (avx2 && hi - from >= kTableWords)
+            scanBlockAvx2(samples + from, b);
+        else
+#endif
+            scanBlock(samples + from, std::min(kTableWords, hi - from), b);
         index.low[blockCount] = b.count ? b.binLow : static_cast<int16_t>(kBins);
         index.high[blockCount] = b.binHigh;
         if (b.count) {
@@ -1070,3 +1184,4 @@ int32_t meas_pix(const uint32_t* samples, mesures* m, int32_t first, int32_t las
     const TTableRange table{samples, std::min(first, last), blocks};
     return measAmpWith(m, first, last, reference, &table, addFromTable);
 }
+
