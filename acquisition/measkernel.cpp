@@ -291,7 +291,7 @@ MEAS_AVX2_FN __m256i squaresOf(__m256i c)
 // scanBlock over a whole block with 256-bit vectors, which have the unsigned 32-bit min/max:
 // the extremes of the raw words tell at once whether they were all bare codes, else the block
 // is read again with the invalid words masked. The same exact integers as scanBlock.
-__attribute__((target("avx2"))) void scanBlockAvx2(const uint32_t* w, TBlock& b)
+MEAS_AVX2_FN void scanBlockAvx2(const uint32_t* w, TBlock& b)
 {
     static_assert(kTableWords == 64, "eight vectors a block");
     // lddqu: the compiler splits unaligned 256-bit loads in two for older processors, which here
@@ -936,6 +936,57 @@ int32_t lastIndexIn(const uint32_t* samples, int32_t from, int32_t to, uint32_t 
     return from;
 }
 
+// The index entries of the blocks, and the extremes and the last block reaching each of them
+// (once clamped) as the table is made.
+struct TTableTotals {
+    explicit TTableTotals(TBinIndex& i) : index(i) {}
+
+    inline void take(const TBlock& b, int32_t k)
+    {
+        index.low[k] = b.count ? b.binLow : static_cast<int16_t>(kBins);
+        index.high[k] = b.binHigh;
+        if (b.count) {
+            valid += b.count;
+            lowest = std::min(lowest, b.low);
+            highest = std::max(highest, b.high);
+            const int32_t low = std::clamp(b.low, static_cast<int32_t>(kMeasRangeLow), static_cast<int32_t>(kMeasRangeHigh));
+            const int32_t high = std::clamp(b.high, static_cast<int32_t>(kMeasRangeLow), static_cast<int32_t>(kMeasRangeHigh));
+            if (low <= minClamped) {
+                minClamped = low;
+                minBlock = k;
+            }
+            if (high >= maxClamped) {
+                maxClamped = high;
+                maxBlock = k;
+            }
+        }
+    }
+
+    TBinIndex& index;
+    int64_t valid = 0;
+    int32_t lowest = kEmptyLow;
+    int32_t highest = -1;
+    int32_t minBlock = 0;
+    int32_t maxBlock = 0;
+    int32_t minClamped = std::numeric_limits<int32_t>::max();
+    int32_t maxClamped = std::numeric_limits<int32_t>::min();
+};
+
+#if defined(MEAS_AVX2)
+// The whole blocks of [lo, hi) with 256-bit vectors, in one function so that the processor stays
+// in that mode; returns their number.
+__attribute__((target("avx2"))) int32_t tableAvx2(const uint32_t* samples, int32_t lo, int32_t hi, TBlock* blocks,
+                                                 TTableTotals& totals)
+{
+    int32_t k = 0;
+    for (int32_t from = lo; hi - from >= kTableWords; from += kTableWords, ++k) {
+        scanBlockAvx2(samples + from, blocks[k]);
+        totals.take(blocks[k], k);
+    }
+    return k;
+}
+#endif
+
 // The block table of [lo, hi) in blocks, blockCount set.
 int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, int step, TBlock* blocks,
               int32_t& blockCount)
@@ -950,49 +1001,26 @@ int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, 
     m->otherEdgeCount = 0;
 
     // The block table: one read of every word.
+    TBinIndex index;
+    TTableTotals totals(index);
     blockCount = 0;
-    // The extremes and the last block reaching each of them (once clamped) as the table is made.
+#if defined(MEAS_AVX2)
+    if (vectorPath() == TVectorPath::Avx2)
+        blockCount = tableAvx2(samples, lo, hi, blocks, totals);
+#endif
+    for (int32_t from = lo + blockCount * kTableWords; from < hi; from += kTableWords) {
+        scanBlock(samples + from, std::min(kTableWords, hi - from), blocks[blockCount]);
+        totals.take(blocks[blockCount], blockCount);
+        ++blockCount;
+    }
+    const int64_t valid = totals.valid;
+    const int32_t lowest = totals.lowest;
+    const int32_t highest = totals.highest;
+    const int32_t minBlock = totals.minBlock;
+    const int32_t maxBlock = totals.maxBlock;
     const auto clamped = [](int32_t code) {
         return std::clamp(code, static_cast<int32_t>(kMeasRangeLow), static_cast<int32_t>(kMeasRangeHigh));
     };
-    TBinIndex index;
-    int64_t valid = 0;
-    int32_t lowest = kEmptyLow;
-    int32_t highest = -1;
-    int32_t minBlock = 0;
-    int32_t maxBlock = 0;
-    int32_t minClamped = std::numeric_limits<int32_t>::max();
-    int32_t maxClamped = std::numeric_limits<int32_t>::min();
-#if defined(MEAS_AVX2)
-    const bool avx2 = vectorPath() == TVectorPath::Avx2;
-#endif
-    for (int32_t from = lo; from < hi; from += kTableWords) {
-        TBlock& b = blocks[blockCount];
-#if defined(MEAS_AVX2)
-        if (avx2 && hi - from >= kTableWords)
-            scanBlockAvx2(samples + from, b);
-        else
-#endif
-            scanBlock(samples + from, std::min(kTableWords, hi - from), b);
-        index.low[blockCount] = b.count ? b.binLow : static_cast<int16_t>(kBins);
-        index.high[blockCount] = b.binHigh;
-        if (b.count) {
-            valid += b.count;
-            lowest = std::min(lowest, b.low);
-            highest = std::max(highest, b.high);
-            const int32_t low = clamped(b.low);
-            const int32_t high = clamped(b.high);
-            if (low <= minClamped) {
-                minClamped = low;
-                minBlock = blockCount;
-            }
-            if (high >= maxClamped) {
-                maxClamped = high;
-                maxBlock = blockCount;
-            }
-        }
-        ++blockCount;
-    }
     index.pad(blockCount);
     if (valid == 0)
         return m->flags;
