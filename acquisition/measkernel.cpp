@@ -470,6 +470,74 @@ void countAboveEdges(const uint32_t* samples, int32_t lo, int32_t hi, const TBlo
 #endif
 }
 
+#if defined(MEAS_AVX2)
+// Offsets from base in bins of eight words (invalid words far below), as in countAboveEdges.
+MEAS_AVX2_FN __m256i binOffsets(const uint32_t* v, bool plain, __m256i vbase)
+{
+    __m256i x = _mm256_lddqu_si256(reinterpret_cast<const __m256i*>(v));
+    if (!plain)
+        x = _mm256_and_si256(_mm256_and_si256(x, _mm256_set1_epi32(static_cast<int32_t>(kCodeMask))),
+                             _mm256_cmpeq_epi32(_mm256_srli_epi32(x, 30), _mm256_setzero_si256()));
+    return _mm256_srai_epi32(_mm256_sub_epi32(x, vbase), 10);
+}
+
+// countAboveEdges thirty-two words at a time (the order of the 8-bit lanes after the packs does
+// not matter to a count).
+template <int N>
+__attribute__((target("avx2"))) void countAboveEdgesAvx2(const uint32_t* samples, int32_t lo, int32_t hi,
+                                                         const TBlock* blocks, const int32_t* list, int32_t listed,
+                                                         int32_t base, int32_t* above)
+{
+    for (int k = 0; k < N; ++k)
+        above[k] = 0;
+    const __m256i vbase = _mm256_set1_epi32(base);
+    __m256i acc[N];
+    __m256i wide[N];
+    for (int k = 0; k < N; ++k) {
+        acc[k] = _mm256_setzero_si256();
+        wide[k] = _mm256_setzero_si256();
+    }
+    int32_t pending = 0;  // words in the 8-bit lanes since they were last widened
+    for (int32_t t = 0; t < listed; ++t) {
+        const int32_t from = lo + list[t] * kTableWords;
+        const uint32_t* w = samples + from;
+        const int32_t n = std::min(kTableWords, hi - from);
+        if (pending + n > 32 * 255) {
+            for (int k = 0; k < N; ++k) {
+                wide[k] = _mm256_add_epi64(wide[k], _mm256_sad_epu8(acc[k], _mm256_setzero_si256()));
+                acc[k] = _mm256_setzero_si256();
+            }
+            pending = 0;
+        }
+        const bool plain = blocks[list[t]].plain;
+        int32_t j = 0;
+        for (; n - j >= 32; j += 32) {
+            const __m256i d = _mm256_packs_epi16(
+                _mm256_packs_epi32(binOffsets(w + j, plain, vbase), binOffsets(w + j + 8, plain, vbase)),
+                _mm256_packs_epi32(binOffsets(w + j + 16, plain, vbase), binOffsets(w + j + 24, plain, vbase)));
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
+            for (int k = 0; k < N; ++k)
+                acc[k] = _mm256_sub_epi8(acc[k], _mm256_cmpgt_epi8(d, _mm256_set1_epi8(static_cast<char>(k - 1))));
+        }
+        pending += j;
+        for (; j < n; ++j) {
+            if (w[j] >= kInvalidFrom)
+                continue;
+            const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
+            for (int k = 0; k < N; ++k)
+                above[k] += c - base >= 1024 * k ? 1 : 0;
+        }
+    }
+    for (int k = 0; k < N; ++k) {
+        const __m256i v = _mm256_add_epi64(wide[k], _mm256_sad_epu8(acc[k], _mm256_setzero_si256()));
+        const __m128i h = _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+        above[k] += static_cast<int32_t>(_mm_cvtsi128_si64(h) + _mm_extract_epi64(h, 1));
+    }
+}
+#endif
+
 // The bins of the blocks of the table side by side, padded with empty entries to a multiple of 8:
 // finding the blocks that reach a few bins tests eight of them at a time.
 struct TBinIndex {
@@ -565,7 +633,12 @@ void TLazyHistogram::countEdges(int from, int to, int32_t* above)
         list[listed++] = k;
         read += b.count;
     });
-    countAboveEdges<N>(samples_, lo_, hi_, blocks_, list, listed, binEdge(from), above);
+#if defined(MEAS_AVX2)
+    if (vectorPath() == TVectorPath::Avx2)
+        countAboveEdgesAvx2<N>(samples_, lo_, hi_, blocks_, list, listed, binEdge(from), above);
+    else
+#endif
+        countAboveEdges<N>(samples_, lo_, hi_, blocks_, list, listed, binEdge(from), above);
     // Bin 0 also takes the codes below the measured range, the last bin those above it.
     if (from == 0)
         above[0] = read;
