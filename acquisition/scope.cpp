@@ -503,7 +503,10 @@ void Scope(database* setup, acq_ctrl* ctrl)
                 return;
         }
         c.startAcquisition();
-        TInterpolation word = c.interpolate ? 0 : 1;  // the transfer interpolates while not 1
+        // The flag is the transfer's word as it stands: 1 leaves the gaps (a dense record, or an
+        // averaged one that real samples fill over many triggers), 0 fills them once (a
+        // single-shot equivalent-time record holds one sample in 40 and never more).
+        TInterpolation word = c.interpolate ? 1 : 0;
         bool completed = false;
 
         do {
@@ -556,8 +559,10 @@ void Scope(database* setup, acq_ctrl* ctrl)
                 }
                 if (firstReadOut) {
                     firstReadOut = false;
-                    if (isOneOf(static_cast<uint16_t>(ctrl->acqFlags & ~4u), {32, 33, 144, 145}))
+                    if (isOneOf(static_cast<uint16_t>(ctrl->acqFlags & ~4u), {32, 33, 144, 145})) {
                         c.interpolate = false;
+                        word = 0;
+                    }
                 }
                 if (transfer) {
                     pthread_mutex_lock(&o_g_autoMeasMutex);
