@@ -418,8 +418,18 @@ TEST_F(Fidelity, MultimeterReadingsInARow)
         for (int ch = 1; ch <= 4; ++ch)
             lines += "INP" + std::to_string(ch) + ":DMM:COUP " + c.word + "\n";
         ASSERT_EQ(ask(lines + "*OPC?\n"), "1\n\r");
-        // The meter starts again with the new coupling.
+        // The meter starts again with the new coupling: the readings of the new coupling
+        // come once its offset is measured again (the value reads 0 until then).
         std::this_thread::sleep_for(3s);
+        const auto settleBy = std::chrono::steady_clock::now() + 30s;
+        for (int ch = 0; ch < 4; ++ch) {
+            if (truthOf(signals[ch]).*c.truth == 0.0)
+                continue;
+            const std::string q = "MEAS:DMM? INT" + std::to_string(ch + 1);
+            while (read(q) == 0.0 && std::chrono::steady_clock::now() < settleBy)
+                std::this_thread::sleep_for(200ms);
+        }
+        std::this_thread::sleep_for(1s);
         std::array<std::vector<double>, 4> readings;
         for (int k = 0; k < 10; ++k) {
             for (int ch = 0; ch < 4; ++ch)
