@@ -402,6 +402,7 @@ TEST_F(Fidelity, MultimeterReadingsInARow)
         d.meterCouplingCh1 = d.meterCouplingCh2 = d.meterCouplingCh3 = d.meterCouplingCh4 = 1;
         d.meterRangeCh1 = d.meterRangeCh2 = d.meterRangeCh3 = d.meterRangeCh4 = 1;
         d.meterAutoRangeCh1 = d.meterAutoRangeCh2 = d.meterAutoRangeCh3 = d.meterAutoRangeCh4 = 0;
+        d.meterAuxMeas = 0;  // the boxes show the frequency
     });
     ASSERT_TRUE(waitForValue("MEAS:DMM? INT4")) << process_.log();
     // Range 1: 8 V over four divisions.
@@ -463,7 +464,26 @@ TEST_F(Fidelity, MultimeterReadingsInARow)
                             aliased ? signals[ch].vpp / 25.0 : tolerance(expected, step)});
         }
     }
-    checkTable("Multimeter, range 8 V (MEAS:DMM?)", rows);
+    // The frequency line of each channel box, as the web service shows it ("Freq: 1.000 kHz").
+    TWsTestClient client;
+    ASSERT_TRUE(client.ok());
+    client.target(boardPort(50010));
+    for (int ch = 0; ch < 4; ++ch) {
+        std::vector<std::string> f;
+        const std::string request = "/measuresMeter?channel=" + std::to_string(ch + 1);
+        ASSERT_TRUE(wsFields(client.exchange(request).bytes, &f)) << request;
+        std::string text;
+        for (const std::string& field : f)
+            if (field.rfind("Freq: ", 0) == 0)
+                text = field.substr(6);
+        if (text.empty())
+            for (const std::string& field : f)
+                text += field + "|";
+        const double truth = signals[ch].shape == "dc" ? NAN : signals[ch].frequency;
+        rows.push_back({"CH" + std::to_string(ch + 1) + " frequency (\"" + text + "\")", textValue(text), truth,
+                        tolerance(truth, 0)});
+    }
+    checkTable("Multimeter, range 8 V (MEAS:DMM?, the frequency from the channel box)", rows);
 }
 
 // The harmonic analyser at 50 Hz: a fundamental with a third and a fifth harmonic of known
