@@ -434,9 +434,10 @@ bool scopeMeasureChannel(const database* setup, int n)
         first = std::min(a, b);
         last = std::max(a, b);
     }
-    // Truncated product, then integer division: position 0 gives 524124.
-    const int64_t scaled = static_cast<int64_t>((t->softPosition + 499.0) * 262080.0);
-    const int32_t reference = static_cast<int32_t>(0x60000 + scaled / 999);
+    // The zero line's code as the measurement display takes it (position 0: 524256), so that
+    // the RMS of a constant input is its level.
+    const int32_t reference =
+        static_cast<int32_t>(0x60000 + std::floor((t->softPosition + 500.0) * 262080.0 / 1000.0));
     meas_pix(t->samples, &table[n], first, last, reference);
     return true;
 }
