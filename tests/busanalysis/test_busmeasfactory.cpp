@@ -273,8 +273,16 @@ TEST_F(BusFactoryTest, FftBand)
     trace->timeBase = 18;
     const double hzPerSample = GetHorizontalScaleF(18);
     ASSERT_NEAR(80 * hzPerSample, 100.0, 1e-3);
-    const float savedZoom = data.fftZoomWidth;
-    const int32_t savedPosition = data.fftHorizPosition;
+    // The spectrum's zoom and position are the live setup's: put back whatever happens.
+    struct TRestore {
+        float zoom = data.fftZoomWidth;
+        int32_t position = data.fftHorizPosition;
+        ~TRestore()
+        {
+            data.fftZoomWidth = zoom;
+            data.fftHorizPosition = position;
+        }
+    } restore;
     data.fftZoomWidth = 40.0f;
     data.fftHorizPosition = 0;
     for (int i = 0; i < kFftPoints; ++i)
@@ -328,8 +336,6 @@ TEST_F(BusFactoryTest, FftBand)
     int32_t code = 0;
     EXPECT_EQ(f.getMaxFft(trace.get(), &code), 0);
     EXPECT_EQ(uint32_t(code), peak);
-    data.fftZoomWidth = savedZoom;
-    data.fftHorizPosition = savedPosition;
 }
 
 TEST_F(BusFactoryTest, JitterFromGaussianTails)

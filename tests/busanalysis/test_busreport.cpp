@@ -431,3 +431,47 @@ TEST_F(BusReportTest, TheSavedCopyIsServedAsAPageWithPassAndFailInTheirColours)
     QFile::remove(QStringLiteral(BENCHVIEW_ARTEFACT_DIR "/bus_report_served.png"));
     QFile::copy(png, QStringLiteral(BENCHVIEW_ARTEFACT_DIR "/bus_report_served.png"));
 }
+
+// The browser's own reading of the served copy: the computed colours of the verdict cells and
+// the markers of the hints, whose texts bring their own dash (no second bullet).
+TEST_F(BusReportTest, TheServedCopyShowsItsVerdictsInColourAndItsHintsWithOneDash)
+{
+    ASSERT_TRUE(QFileInfo::exists("/usr/bin/chromium")) << "chromium is missing (scripts/packages.txt)";
+    fillBus(bus, "CAN HS 500 kbps",
+            {{"Vdiff Dom", 1.2f, 3.0f, 0.2f, 2.0}, {"Vdiff Rec", -0.12f, 0.05f, 0.2f, 0.9}});
+    auto descriptor = diagDescriptor({{}, {"msg1", "msg3"}});
+    ASSERT_EQ(::mkdir(hostPath("/media/user/bus").c_str(), 0777), 0);
+    const std::string copy = "/media/user/bus/tavlin_2026-12-10_17-31-00.htm";
+    ASSERT_EQ(bus.saveResultToFile(copy, descriptor.get()), 0);
+    // A page of the same origin that reads the report's computed style into its own text.
+    std::ofstream(hostPath("/media/user/bus/style_probe.html"))
+        << "<html><body><pre id=\"out\">waiting</pre><iframe id=\"r\" src=\"" << copy << "\"></iframe><script>\n"
+           "document.getElementById('r').onload = function() {\n"
+           "  var d = this.contentDocument, w = d.defaultView, out = [];\n"
+           "  d.querySelectorAll('td.green, td.red').forEach(function(c) {\n"
+           "    out.push(c.className + '=' + w.getComputedStyle(c).backgroundColor + '/' + w.getComputedStyle(c).color); });\n"
+           "  d.querySelectorAll('li').forEach(function(l) { out.push('li=' + w.getComputedStyle(l).listStyleType); });\n"
+           "  document.getElementById('out').textContent = '[' + out.join('][') + ']';\n"
+           "};\n</script></body></html>\n";
+
+    TLoopbackHttp server;
+    ASSERT_GT(server.port(), 0);
+    bool ok = false;
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/media/user/bus/style_probe.html";
+    const std::string dom =
+        runChromium(root_, {"--dump-dom", "--virtual-time-budget=10000", QString::fromStdString(url)}, &ok);
+    server.stop();
+    ASSERT_TRUE(ok) << dom;
+    auto style = [&](const std::string& key) {
+        const size_t at = dom.find("[" + key + "=");
+        return at == std::string::npos ? std::string() : dom.substr(at + key.size() + 2, dom.find(']', at) - at - key.size() - 2);
+    };
+    const std::string pass = style("green"), fail = style("red");
+    ASSERT_FALSE(pass.empty()) << dom;
+    ASSERT_FALSE(fail.empty()) << dom;
+    EXPECT_NE(pass, fail);
+    for (const std::string& s : {pass, fail})
+        EXPECT_EQ(s.find("rgba(0, 0, 0, 0)"), std::string::npos) << s << ": no background of its own";
+    EXPECT_EQ(style("li"), "none") << dom;
+    EXPECT_NE(dom.find("[li=none][li=none]"), std::string::npos) << dom;
+}
