@@ -1352,8 +1352,10 @@ void TSimBoard::clearEngineFaults()
     engine->acquisitionBudget = -1;
     engine->starved = false;
     engine->phaseOffsets = {};
-    for (TFrontEndChip& chip : chips)
+    for (TFrontEndChip& chip : chips) {
         chip.offsetDacStuck = false;
+        chip.referenceDead = false;
+    }
     engine->counterSilent = {};
     engine->qualityStuck = {{-1, -1, -1, -1}};
 }
