@@ -3,11 +3,12 @@
 # fails. The load is stress-ng on every processor when it is installed, else one busy loop per
 # processor; BENCHVIEW_STRESS_LOAD=build loads the machine with a parallel build of the tree in
 # a directory of its own instead, started again whenever it ends.
-#   bash scripts/stress_test.sh [runs]      (default 10)
+#   bash scripts/stress_test.sh [runs [ctest options...]]      (default 10 runs of everything)
 # Each run's ctest output goes to build/stress/run-<n>.log; a summary line per run is printed.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 runs="${1:-10}"
+shift || true
 build_dir="${BENCHVIEW_TEST_BUILD_DIR:-$BV_SOURCE_DIR/build/test}"
 log_dir="$BV_SOURCE_DIR/build/stress"
 mkdir -p "$log_dir"
@@ -57,7 +58,7 @@ start_load
 failed=0
 for ((n = 1; n <= runs; ++n)); do
   started=$(date +%s)
-  if (cd "$build_dir" && bv_run_tests) >"$log_dir/run-$n.log" 2>&1; then
+  if (cd "$build_dir" && bv_run_tests "$@") >"$log_dir/run-$n.log" 2>&1; then
     status=passed
   else
     status=FAILED
