@@ -3,7 +3,7 @@
 
 A hostile or unlucky user for a bounded time: grammar-aware random SCPI commands made from the
 program's own HELP? tree (hostile numbers, names, blocks and bytes mixed in), mutated web-service
-datagrams and mutated HTTP requests, with a liveness probe every N inputs (a new SCPI client
+and discovery datagrams and mutated HTTP requests, with a liveness probe every N inputs (a new SCPI client
 must get *IDN? answered, the web service /ident). It fails when a probe goes unanswered, when
 the program ends, or when a sanitizer reports anything. It prints its counts.
 
@@ -22,7 +22,7 @@ import sys
 import tempfile
 import time
 
-SCPI_PORT, HTTP_PORT, WS_PORT = 23, 80, 50010
+SCPI_PORT, HTTP_PORT, WS_PORT, DISCOVERY_PORT = 23, 80, 50010, 50000
 # Commands that change the machine rather than the instrument (clock, network, the USB
 # mass-storage switch): not ours to abuse on a developer's host.
 SKIPPED = re.compile(r"MSIS|WIFI|ADDR|:DATE|:TIME|HCOP", re.I)
@@ -38,10 +38,28 @@ HTTP_PATHS = ["/", "/index.htm", "/files/", "/media/user/", "/../../etc/passwd",
               "/getfile?p0=/", "/" + "a" * 5000, "/setups/a.cfg"]
 
 
+# Seeds of the fuzz targets as further bases, but none that powers the instrument off or
+# rewrites its factory data.
+CORPUS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fuzz", "corpus")
+UNSAFE_SEED = re.compile(r"power|factory|flash|fpga|settings", re.I)
+
+
+def seeds(target):
+    folder = os.path.join(CORPUS, target)
+    out = []
+    if os.path.isdir(folder):
+        for name in sorted(os.listdir(folder)):
+            if not UNSAFE_SEED.search(name):
+                with open(os.path.join(folder, name), "rb") as f:
+                    out.append(f.read())
+    return out
+
+
 class Counts:
     def __init__(self):
         self.scpi = 0
         self.ws = 0
+        self.discovery = 0
         self.http = 0
         self.probes = 0
         self.answered = 0
@@ -52,7 +70,7 @@ def free_offset(rng):
         offset = rng.randrange(2000, 15000)
         ok = True
         for port, kind in ((SCPI_PORT, socket.SOCK_STREAM), (HTTP_PORT, socket.SOCK_STREAM),
-                           (WS_PORT, socket.SOCK_DGRAM), (50000, socket.SOCK_DGRAM)):
+                           (WS_PORT, socket.SOCK_DGRAM), (DISCOVERY_PORT, socket.SOCK_DGRAM)):
             s = socket.socket(socket.AF_INET, kind)
             try:
                 s.bind(("127.0.0.1", port + offset))
@@ -247,11 +265,18 @@ def mutate(data, rng):
     return bytes(data)
 
 
-def web_datagram(rng):
-    return mutate(rng.choice(WS_PATHS).encode(), rng)
+def web_datagram(rng, bases):
+    base = rng.choice(bases) if bases and rng.random() < 0.3 else rng.choice(WS_PATHS).encode()
+    return mutate(base, rng)
 
 
-def http_request(rng):
+def discovery_datagram(rng, bases):
+    return mutate(rng.choice(bases), rng) if bases else bytes(rng.randrange(256) for _ in range(16))
+
+
+def http_request(rng, bases):
+    if bases and rng.random() < 0.3:
+        return mutate(rng.choice(bases), rng)
     method = rng.choice(["GET", "GET", "POST", "HEAD", "PUT", "G\0T", ""])
     path = rng.choice(HTTP_PATHS)
     headers = "Host: x\r\n"
@@ -324,6 +349,7 @@ def main():
             failures.append("not answering after start")
             raise StopIteration
         forms = help_forms(SCPI_PORT + offset)
+        ws_seeds, admin_seeds, http_seeds = seeds("websvc"), seeds("admin"), seeds("http")
         clients = [connect(SCPI_PORT + offset) for _ in range(2)]
         for c in clients:
             c.setblocking(False)
@@ -346,17 +372,23 @@ def main():
                         break
                     fresh.setblocking(False)
                     clients[clients.index(client)] = fresh
-            elif r < 0.85:
+            elif r < 0.8:
                 try:
-                    udp.sendto(web_datagram(rng), ("127.0.0.1", WS_PORT + offset))
+                    udp.sendto(web_datagram(rng, ws_seeds), ("127.0.0.1", WS_PORT + offset))
                     counts.ws += 1
+                except OSError:
+                    pass
+            elif r < 0.88:
+                try:
+                    udp.sendto(discovery_datagram(rng, admin_seeds), ("127.0.0.1", DISCOVERY_PORT + offset))
+                    counts.discovery += 1
                 except OSError:
                     pass
             else:
                 sock = connect(HTTP_PORT + offset, 2.0)
                 if sock is not None:
                     try:
-                        sock.sendall(http_request(rng))
+                        sock.sendall(http_request(rng, http_seeds))
                         sock.settimeout(0.5)
                         sock.recv(65536)
                     except OSError:
@@ -400,9 +432,10 @@ def main():
     with open(log_path, errors="replace") as f:
         text = f.read()
     reports += re.findall(r"ERROR: AddressSanitizer|runtime error:", text)
-    print("abuse run: seed %d, %.0f s, SCPI commands %d, web-service datagrams %d, HTTP requests %d, "
-          "liveness probes %d answered of %d, sanitizer reports %d"
-          % (seed, args.seconds, counts.scpi, counts.ws, counts.http, counts.answered, counts.probes, len(reports)))
+    print("abuse run: seed %d, %.0f s, SCPI commands %d, web-service datagrams %d, discovery datagrams %d, "
+          "HTTP requests %d, liveness probes %d answered of %d, sanitizer reports %d"
+          % (seed, args.seconds, counts.scpi, counts.ws, counts.discovery, counts.http, counts.answered,
+             counts.probes, len(reports)))
     if reports:
         failures.append("sanitizer reports: %s" % ", ".join(reports[:5]))
         for name in os.listdir(asan_dir):
