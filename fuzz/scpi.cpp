@@ -25,12 +25,12 @@
 
 namespace {
 
-constexpr int kBlockTimeoutMs = 5;
+constexpr int kBlockTimeoutMs = 1;
 // A withheld release ends the command after this bound.
-constexpr int kReleaseTimeoutMs = 20;
+constexpr int kReleaseTimeoutMs = 5;
 // The marker is sent again after this long: a block announced longer than the input swallows
 // it, and the resent one comes after the drain has timed out.
-constexpr auto kMarkResend = std::chrono::milliseconds(4 * kBlockTimeoutMs);
+constexpr auto kMarkResend = std::chrono::milliseconds(3 * kBlockTimeoutMs);
 
 // The stand-in's state: which request of the current input to withhold, and the releases owed.
 std::mutex g_controllerMutex;
