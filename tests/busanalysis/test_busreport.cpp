@@ -1,6 +1,7 @@
 // The bus-analysis report: its lines, hints, escaping, and its replacement on disk.
 #include "board/board.h"
 #include "busanalysis/bus.h"
+#include "core/fileio.h"
 #include "core/xmlutilities.h"
 #include "tests/busanalysis/reportfixture.h"
 #include "tests/network/http_test_client.h"
@@ -219,7 +220,7 @@ TEST_F(BusReportTest, ReplacesTheReportWholeOrNotAtAll)
     std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
     ASSERT_TRUE(d);
     while (const dirent* e = readdir(d.get()))
-        if (std::string(e->d_name).rfind(".busreport", 0) == 0)
+        if (isTemporaryFileName(e->d_name))
             ++entries;
     EXPECT_EQ(entries, 0);
 
