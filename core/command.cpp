@@ -163,6 +163,7 @@ void applyFile(pipe_dial& request, TRequestOutcome& outcome)
         result = name ? HarmonicSaveAll(&data, name, comment) : 19;
         break;
     case fileLoggerRecall: {
+        keepLiveChannelsForViewer();
         result = LoggerRecallAll(&data, name);
         SetVoiesValides();
         if (auto* worker = reinterpret_cast<ViewerEventListFactory*>(request.auxValue)) {

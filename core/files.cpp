@@ -60,6 +60,39 @@ struct TChannelFields {
 const TChannelFields kChannel[4] = {BV_CHANNEL(1), BV_CHANNEL(2), BV_CHANNEL(3), BV_CHANNEL(4)};
 #undef BV_CHANNEL
 
+} // namespace
+
+TLiveChannels LiveChannelsOf(const database& db)
+{
+    TLiveChannels kept{};
+    kept.meterFunction = db.meterFunction;
+    for (int n = 0; n < 4; ++n) {
+        const TChannelFields& f = kChannel[n];
+        kept.traceOn[n] = db.*f.traceOn;
+        kept.meterRange[n] = db.*f.meterRange;
+        kept.meterCoupling[n] = db.*f.meterCoupling;
+        kept.probeCoeff[n] = db.*f.probeCoeff;
+        std::memcpy(kept.unit[n], db.*f.unit, sizeof kept.unit[n]);
+    }
+    return kept;
+}
+
+void RestoreLiveChannels(const TLiveChannels& kept, database* db)
+{
+    db->meterFunction = kept.meterFunction;
+    for (int n = 0; n < 4; ++n) {
+        const TChannelFields& f = kChannel[n];
+        db->*f.traceOn = kept.traceOn[n];
+        db->*f.memoryTrace = 0;
+        db->*f.meterRange = kept.meterRange[n];
+        db->*f.meterCoupling = kept.meterCoupling[n];
+        db->*f.probeCoeff = kept.probeCoeff[n];
+        std::memcpy(db->*f.unit, kept.unit[n], sizeof kept.unit[n]);
+    }
+}
+
+namespace {
+
 uint32_t* normalisedBuffer(int n)
 {
     uint32_t* const b[5] = {TAcquisition::Voie1Normalisee, TAcquisition::Voie2Normalisee,

@@ -6,6 +6,7 @@
 #include "board/board.h"
 #include "board/deviceio.h"
 #include "core/calibfile.h"
+#include "core/command_helpers.h"
 #include "core/command_param.h"
 #include "core/filehdr.h"
 #include "core/filename.h"
@@ -426,6 +427,7 @@ int batchRecall(uint16_t hwChannels)
             result = TraceRecallAll(&data, path.c_str());
             mode = 16;
         } else if (hasEndingIgnoringCase(entry.c_str(), ".rec")) {
+            command_util::keepLiveChannelsForViewer();
             result = LoggerRecallAll(&data, path.c_str());
             mode = 256;
         } else if (hasEndingIgnoringCase(entry.c_str(), ".msk")) {
