@@ -9,6 +9,7 @@
 #include "core/process.h"
 #include "core/setup.h"
 #include "core/sysserv.h"
+#include "network/user_int.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -221,6 +222,8 @@ void HomeView::refreshConfig()
 void HomeView::childKilled()
 {
     inGuiThread([this] {
+        // The remote status must not go on naming what the view that went showed.
+        clearPelanodeViewStatus();
         scopeMode_.store(data.instrumentMode);
         emit createInstrumentSignal();
         QCoreApplication::processEvents();
