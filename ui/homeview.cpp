@@ -11,7 +11,6 @@
 #include "core/sysserv.h"
 #include "network/user_int.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QImage>
 #include <QMetaObject>
@@ -226,7 +225,9 @@ void HomeView::childKilled()
         clearPelanodeViewStatus();
         scopeMode_.store(data.instrumentMode);
         emit createInstrumentSignal();
-        QCoreApplication::processEvents();
+        // No event loop pass here: this runs inside the old view's destruction, and its items,
+        // not yet deleted, would act on queued notices after the switch (the recorder's status
+        // line named its file again once the home screen was back). The loop runs right after.
     });
 }
 

@@ -269,7 +269,8 @@ TEST_F(RemoteAgreementTest, RecorderStatusNamesItsCurrentFileOrNone)
     connect();
     ASSERT_FALSE(HasFatalFailure());
 
-    writeAll(scpi_, "DEV:MOD LOG\n");
+    // Channel 1 shown: the recorder has something to record.
+    writeAll(scpi_, "DEV:MOD MULT\nDISP:TRAC:STAT1 ON\nDEV:MOD LOG\n");
     std::string first;
     ASSERT_TRUE(processEventsUntil(
         [&] {
