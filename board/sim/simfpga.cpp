@@ -279,6 +279,7 @@ void TSimBoard::serialCommand(uint16_t command)
 
 void TSimBoard::reset()
 {
+    quickCalibration = false;
     spi.fill(0);
     spiHandlers = {};
     eim.assign(kEimDirectWords, 0);

@@ -142,6 +142,10 @@ public:
     double speed = 1.0;
     uint64_t nowNs() const;
     void setSpeed(double factor);
+    // Quick calibration (TDeviceIO::quickCalibration): hardware waits move the clock ahead and
+    // the engine skips the wall time of a running acquisition (simengine.cpp).
+    bool quickCalibration = false;
+    void advanceClock(uint64_t ns);
 
     std::mt19937 rng;
 
