@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -125,6 +126,12 @@ constexpr int kRunSize = 256;
 constexpr int kDefaultRetryMs = 5000;
 constexpr int kDefaultSendTimeoutMs = 10000;
 
+// Bumped with every chunk of input stored: the interpreter, having just answered, watches it a
+// little while before it sleeps, since a client's next query usually follows its reply within
+// microseconds and a sleep and wake-up would cost more than the whole query.
+std::atomic<uint32_t> g_inputChunks{0};
+constexpr int kInputWatchUs = 50;
+
 // Sessions wait here for room in their queue and for the interpreter to let them go. Both
 // with o_g_charInFifoMutex.
 pthread_cond_t g_roomCond;
@@ -184,6 +191,13 @@ std::atomic<bool>& loopbackOnlyStorage()
     static std::atomic<bool>* v =
         new std::atomic<bool>(boardSetting("BENCHVIEW_SCPI_LOOPBACK_ONLY", 0, kSettingMin, kSettingMax) != 0);
     return *v;
+}
+
+inline void cpuRelax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
 }
 
 bool isLineEnd(unsigned char c)
@@ -246,12 +260,17 @@ struct TScpiSession {
                 pthread_cond_timedwait(&g_roomCond, &o_g_charInFifoMutex, &t);
             }
             stalled = false;
-            if (!broken) {
+            const bool stored = !broken;
+            if (stored) {
                 queue.Put(p, static_cast<short>(chunk));
                 lineEnds += countLineEnds(p, static_cast<size_t>(chunk));
-                pthread_cond_signal(&o_g_charInFifoCond);
+                g_inputChunks.fetch_add(1, std::memory_order_release);
             }
             pthread_mutex_unlock(&o_g_charInFifoMutex);
+            // After the unlock, so that the woken interpreter does not wait for this thread's
+            // mutex: it tests for input under the mutex before it waits, nothing is missed.
+            if (stored)
+                pthread_cond_signal(&o_g_charInFifoCond);
             p += chunk;
             n -= static_cast<size_t>(chunk);
         }
@@ -404,6 +423,7 @@ int getCharacter(unsigned char* dst, int timeoutMs)
         deadline = deadlineIn(timeoutMs);
 
     bool expired = false;
+    bool watched = false;
     pthread_mutex_lock(&o_g_charInFifoMutex);
     for (;;) {
         if (!t.bound) {
@@ -447,6 +467,18 @@ int getCharacter(unsigned char* dst, int timeoutMs)
             pthread_mutex_unlock(&o_g_charInFifoMutex);
             *dst = '\n';
             return kGetCharTimedOut;
+        }
+        if (!watched && timeoutMs < 0) {
+            // Watch for the next chunk before sleeping; everything is tested again under the
+            // mutex afterwards.
+            watched = true;
+            const uint32_t chunks = g_inputChunks.load(std::memory_order_acquire);
+            pthread_mutex_unlock(&o_g_charInFifoMutex);
+            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kInputWatchUs);
+            while (g_inputChunks.load(std::memory_order_acquire) == chunks && std::chrono::steady_clock::now() < until)
+                cpuRelax();
+            pthread_mutex_lock(&o_g_charInFifoMutex);
+            continue;
         }
         // Tested and waited under the one mutex: input arriving in between is not missed.
         if (timeoutMs < 0)
@@ -885,7 +917,8 @@ TScpiReplyQueue::Result TScpiReplyQueue::append(const char* data, size_t length,
             allocated_ = size;
             head_ = 0;
         }
-        if (count_ == 0)
+        const bool wasEmpty = count_ == 0;
+        if (wasEmpty)
             movedAt_ = monotonicMs();
         size_t tail = (head_ + count_) % allocated_;
         const size_t first = std::min(n, allocated_ - tail);
@@ -894,7 +927,9 @@ TScpiReplyQueue::Result TScpiReplyQueue::append(const char* data, size_t length,
         count_ += n;
         data += n;
         length -= n;
-        pthread_cond_broadcast(&cond_);
+        // The writer waits only on an empty queue: a wake-up for more bytes would find it busy.
+        if (wasEmpty)
+            pthread_cond_broadcast(&cond_);
     }
     pthread_mutex_unlock(&mutex_);
     return kAppended;
@@ -920,6 +955,8 @@ void TScpiReplyQueue::consume(size_t count, uint64_t generation)
 {
     pthread_mutex_lock(&mutex_);
     if (generation == generation_ && !dropped_) {
+        // Only an appender waits for room, and only on a full queue.
+        const bool wasFull = count_ == capacity_;
         count = std::min(count, count_);
         head_ = (head_ + count) % allocated_;
         count_ -= count;
@@ -929,7 +966,8 @@ void TScpiReplyQueue::consume(size_t count, uint64_t generation)
             if (allocated_ > kReplyQueueKept)
                 releaseLocked();
         }
-        pthread_cond_broadcast(&cond_);
+        if (wasFull)
+            pthread_cond_broadcast(&cond_);
     }
     pthread_mutex_unlock(&mutex_);
 }
