@@ -18,6 +18,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -191,13 +192,6 @@ std::atomic<bool>& loopbackOnlyStorage()
     static std::atomic<bool>* v =
         new std::atomic<bool>(boardSetting("BENCHVIEW_SCPI_LOOPBACK_ONLY", 0, kSettingMin, kSettingMax) != 0);
     return *v;
-}
-
-inline void cpuRelax()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
 }
 
 bool isLineEnd(unsigned char c)
@@ -475,8 +469,10 @@ int getCharacter(unsigned char* dst, int timeoutMs)
             const uint32_t chunks = g_inputChunks.load(std::memory_order_acquire);
             pthread_mutex_unlock(&o_g_charInFifoMutex);
             const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kInputWatchUs);
+            // Yielding, not spinning: on a busy processor the session that brings the input
+            // may need this very core.
             while (g_inputChunks.load(std::memory_order_acquire) == chunks && std::chrono::steady_clock::now() < until)
-                cpuRelax();
+                sched_yield();
             pthread_mutex_lock(&o_g_charInFifoMutex);
             continue;
         }
