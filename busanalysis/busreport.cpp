@@ -200,6 +200,14 @@ int TBus::saveResultToFile(std::string path, XmlDescriptor* descriptor)
     out.write("<HEAD>");
     out.write("<TITLE>TavlinIV-1.12 - Bus Analysis results</TITLE>");
     out.write("<BASE HREF=\"http:127.0.0.1\"/>");
+    // The page must read on its own in a browser: the verdict classes get their colours, and
+    // the hints, whose texts begin with their own dash, no second bullet.
+    for (const char* style :
+         {"<STYLE TYPE=\"text/css\">", "TR.white { background: #ffffff; }", "TR.silver { background: #e4e4e4; }",
+          "TD.green, H2.green { background: #8fd88f; color: #000000; }",
+          "TD.yellow, H2.yellow { background: #f3dc6a; color: #000000; }",
+          "TD.red, H2.red { background: #f08a8a; color: #000000; }", "UL { list-style: none; }", "</STYLE>"})
+        out.write(style);
     out.write("</HEAD>");
     out.write("<BODY>");
     out.write(line("<H1>", storedText(title), "</H1>"));
