@@ -291,27 +291,33 @@ MEAS_AVX2_FN __m256i squaresOf(__m256i c)
 // scanBlock over a whole block with 256-bit vectors, which have the unsigned 32-bit min/max:
 // the extremes of the raw words tell at once whether they were all bare codes, else the block
 // is read again with the invalid words masked. The same exact integers as scanBlock.
-MEAS_AVX2_FN void scanBlockAvx2(const uint32_t* w, TBlock& b)
+__attribute__((target("avx2"), always_inline)) inline void scanBlockAvx2(const uint32_t* w, TBlock& b)
 {
     static_assert(kTableWords == 64, "eight vectors a block");
     // lddqu: the compiler splits unaligned 256-bit loads in two for older processors, which here
-    // only costs (the halves go through the stack).
-    __m256i x[8];
-    for (int k = 0; k < 8; ++k)
-        x[k] = _mm256_lddqu_si256(reinterpret_cast<const __m256i*>(w + 8 * k));
-    __m256i high = _mm256_max_epu32(_mm256_max_epu32(_mm256_max_epu32(x[0], x[1]), _mm256_max_epu32(x[2], x[3])),
-                                    _mm256_max_epu32(_mm256_max_epu32(x[4], x[5]), _mm256_max_epu32(x[6], x[7])));
+    // only costs. Named vectors, not an array, which the compiler may keep in memory.
+    const auto* v = reinterpret_cast<const __m256i*>(w);
+    const __m256i x0 = _mm256_lddqu_si256(v);
+    const __m256i x1 = _mm256_lddqu_si256(v + 1);
+    const __m256i x2 = _mm256_lddqu_si256(v + 2);
+    const __m256i x3 = _mm256_lddqu_si256(v + 3);
+    const __m256i x4 = _mm256_lddqu_si256(v + 4);
+    const __m256i x5 = _mm256_lddqu_si256(v + 5);
+    const __m256i x6 = _mm256_lddqu_si256(v + 6);
+    const __m256i x7 = _mm256_lddqu_si256(v + 7);
+    __m256i high = _mm256_max_epu32(_mm256_max_epu32(_mm256_max_epu32(x0, x1), _mm256_max_epu32(x2, x3)),
+                                    _mm256_max_epu32(_mm256_max_epu32(x4, x5), _mm256_max_epu32(x6, x7)));
     const uint32_t rawHigh = highest(high);
     if (rawHigh <= kCodeMask) {
-        const __m256i low = _mm256_min_epu32(_mm256_min_epu32(_mm256_min_epu32(x[0], x[1]), _mm256_min_epu32(x[2], x[3])),
-                                             _mm256_min_epu32(_mm256_min_epu32(x[4], x[5]), _mm256_min_epu32(x[6], x[7])));
-        const __m256i sums = _mm256_add_epi32(_mm256_add_epi32(_mm256_add_epi32(x[0], x[1]), _mm256_add_epi32(x[2], x[3])),
-                                              _mm256_add_epi32(_mm256_add_epi32(x[4], x[5]), _mm256_add_epi32(x[6], x[7])));
+        const __m256i low = _mm256_min_epu32(_mm256_min_epu32(_mm256_min_epu32(x0, x1), _mm256_min_epu32(x2, x3)),
+                                             _mm256_min_epu32(_mm256_min_epu32(x4, x5), _mm256_min_epu32(x6, x7)));
+        const __m256i sums = _mm256_add_epi32(_mm256_add_epi32(_mm256_add_epi32(x0, x1), _mm256_add_epi32(x2, x3)),
+                                              _mm256_add_epi32(_mm256_add_epi32(x4, x5), _mm256_add_epi32(x6, x7)));
         const __m256i squares =
-            _mm256_add_epi64(_mm256_add_epi64(_mm256_add_epi64(squaresOf(x[0]), squaresOf(x[1])),
-                                              _mm256_add_epi64(squaresOf(x[2]), squaresOf(x[3]))),
-                             _mm256_add_epi64(_mm256_add_epi64(squaresOf(x[4]), squaresOf(x[5])),
-                                              _mm256_add_epi64(squaresOf(x[6]), squaresOf(x[7]))));
+            _mm256_add_epi64(_mm256_add_epi64(_mm256_add_epi64(squaresOf(x0), squaresOf(x1)),
+                                              _mm256_add_epi64(squaresOf(x2), squaresOf(x3))),
+                             _mm256_add_epi64(_mm256_add_epi64(squaresOf(x4), squaresOf(x5)),
+                                              _mm256_add_epi64(squaresOf(x6), squaresOf(x7))));
         b.low = static_cast<int32_t>(lowest(low));
         b.high = static_cast<int32_t>(rawHigh);
         b.count = kTableWords;
@@ -328,8 +334,9 @@ MEAS_AVX2_FN void scanBlockAvx2(const uint32_t* w, TBlock& b)
         __m256i sums = _mm256_setzero_si256();
         __m256i squares = _mm256_setzero_si256();
         for (int k = 0; k < 8; ++k) {
-            const __m256i ok = _mm256_cmpeq_epi32(_mm256_srli_epi32(x[k], 30), _mm256_setzero_si256());
-            const __m256i c = _mm256_and_si256(_mm256_and_si256(x[k], codeMask), ok);
+            const __m256i x = _mm256_lddqu_si256(v + k);  // in the cache since the test above
+            const __m256i ok = _mm256_cmpeq_epi32(_mm256_srli_epi32(x, 30), _mm256_setzero_si256());
+            const __m256i c = _mm256_and_si256(_mm256_and_si256(x, codeMask), ok);
             low = _mm256_min_epu32(low, _mm256_blendv_epi8(none, c, ok));
             high = _mm256_max_epu32(high, c);
             counts = _mm256_sub_epi32(counts, ok);

@@ -1,6 +1,7 @@
 // benchview: starts the controller thread, builds the Qt Quick user interface and runs the GUI
 // event loop in the main thread.
 #include "board/board.h"
+#include "board/ports.h"
 #include "board/sim/simboard.h"
 #include "board/systools.h"
 #include "core/calibfile.h"
@@ -8,7 +9,11 @@
 #include "core/process.h"
 #include "core/requests.h"
 #include "core/root.h"
+#include "network/ScopeAdmin.h"
+#include "network/pelanodeInterface.h"
+#include "network/serverHTTP.h"
 #include "network/webServerFs.h"
+#include "scpi/io.h"
 #include "ui/homeview.h"
 #include "ui/qmltypes.h"
 
@@ -66,6 +71,12 @@ int main(int argc, char** argv)
     if (argc == 2 && strcasecmp(argv[1], "-V") == 0) {
         std::printf("1.12\n");
         return 0;
+    }
+    // A port pushed past the last one would wrap onto a port nobody asked for.
+    std::string portProblem;
+    if (!servedPortsInRange({kScpiPort, kHttpPort, kAdminPort, kWsPort}, &portProblem)) {
+        std::fprintf(stderr, "benchview: %s\n", portProblem.c_str());
+        return 1;
     }
     if (!resolveBoardRoot()) {
         std::fprintf(stderr, "benchview: cannot create the simulated-board root\n");

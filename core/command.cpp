@@ -512,6 +512,13 @@ void applyRequest(pipe_dial& request)
             return;
     }
 
+    // The bus thread's settings and step setups belong to its diagnosis: those it sent before it
+    // learnt that the bus analysis was left are dropped, or a step's setup would bring the bus
+    // mode back behind the screen's back and a stop would hold the next mode.
+    if (isSender(request.senderId, tBUS_id) && data.instrumentMode != 17
+        && (request.kind == REQ_SET_PARAM || request.kind == REQ_FILE))
+        request.kind = 0;  // a kind that does nothing
+
     // 6. Dispatch.
     TRequestOutcome outcome;
     switch (request.kind) {

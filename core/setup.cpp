@@ -112,6 +112,16 @@ void setUnit(char (&unit)[4], const char* text)
     std::memcpy(unit, text, strnlen(text, sizeof unit));
 }
 
+// The recalled setup's mode is applied by the mode change posted below, as any other: until
+// then the live mode stays, so that the screen, DEV:MOD? and the status reply never name a mode
+// whose view was not asked for, and a remote mode change sent meanwhile is not taken back.
+uint16_t takeRecalledMode(uint16_t live)
+{
+    const uint16_t recalled = data.instrumentMode;
+    data.instrumentMode = live;
+    return recalled;
+}
+
 void postMode(uint16_t mode)
 {
     pipe_dial request{REQ_SET_PARAM, param::instrumentMode, 0, mode, 0.0f, senderValue(COMM_id)};
@@ -377,6 +387,7 @@ int batchRecall(uint16_t hwChannels)
 
     uint16_t mode = kNoBatchMode;
     int result = 0;
+    const uint16_t live = data.instrumentMode;
     for (const std::string& name : names) {
         // By its absolute path: the working directory moves with every link.
         const std::string entry = batchDir + "/" + name;
@@ -389,7 +400,7 @@ int batchRecall(uint16_t hwChannels)
                 // The defaults were asked for: applying them is a success, not a missing file.
                 SetupRecall(nullptr, false, hwChannels);
                 result = 0;
-                mode = data.instrumentMode;
+                mode = takeRecalledMode(live);
                 ::unlink(entry.c_str());
             }
             continue;
@@ -419,7 +430,7 @@ int batchRecall(uint16_t hwChannels)
         if (hasEndingIgnoringCase(entry.c_str(), ".cfg")) {
             result = SetupRecall(path.c_str(), false, hwChannels);
             if (result == 0)
-                mode = data.instrumentMode;
+                mode = takeRecalledMode(live);
         } else if (hasEndingIgnoringCase(entry.c_str(), ".fct")) {
             result = FunctionRecallAll(&data, path.c_str());
             mode = 16;

@@ -15,7 +15,9 @@
 #include "network/requestkey.h"
 #include "network/user_int.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -116,9 +118,17 @@ void wsRpmStatus(TWsReq* req)
 
 void wsRpmInstrument(TWsReq* req)
 {
+    // Only the instrument's own modes: another number would leave a mode no screen shows and
+    // no SCPI word names.
+    static const int32_t kModes[] = {16, 17, 18, 19, 64, 128, 129, 130, 256, 0x8000};
     int32_t mode = 0;
-    if (wsKeyInteger(req, "mode", &mode) && mode != data.instrumentMode)
+    if (wsKeyInteger(req, "mode", &mode) && mode != data.instrumentMode) {
+        if (std::find(std::begin(kModes), std::end(kModes), mode) == std::end(kModes)) {
+            wsReplyFailed(req);
+            return;
+        }
         wsPostSetParam(param::instrumentMode, mode, 0.0f);
+    }
     TWsReply reply(tc_g_wsBuffer, kWsReplyBufferSize);
     reply.integer(1).integer(data.instrumentMode);
     sendReply(req, reply);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -125,6 +127,12 @@ constexpr int kRunSize = 256;
 constexpr int kDefaultRetryMs = 5000;
 constexpr int kDefaultSendTimeoutMs = 10000;
 constexpr int kDefaultIdleTakeoverMs = 30000;
+
+// Bumped with every chunk of input stored: the interpreter, having just answered, watches it a
+// little while before it sleeps, since a client's next query usually follows its reply within
+// microseconds and a sleep and wake-up would cost more than the whole query.
+std::atomic<uint32_t> g_inputChunks{0};
+constexpr int kInputWatchUs = 50;
 
 // Sessions wait here for room in their queue and for the interpreter to let them go. Both
 // with o_g_charInFifoMutex.
@@ -262,12 +270,17 @@ struct TScpiSession {
             }
             stalled = false;
             lastInputMs = clockMs();
-            if (!broken) {
+            const bool stored = !broken;
+            if (stored) {
                 queue.Put(p, static_cast<short>(chunk));
                 lineEnds += countLineEnds(p, static_cast<size_t>(chunk));
-                pthread_cond_signal(&o_g_charInFifoCond);
+                g_inputChunks.fetch_add(1, std::memory_order_release);
             }
             pthread_mutex_unlock(&o_g_charInFifoMutex);
+            // After the unlock, so that the woken interpreter does not wait for this thread's
+            // mutex: it tests for input under the mutex before it waits, nothing is missed.
+            if (stored)
+                pthread_cond_signal(&o_g_charInFifoCond);
             p += chunk;
             n -= static_cast<size_t>(chunk);
         }
@@ -394,6 +407,7 @@ int getCharacter(unsigned char* dst, int timeoutMs)
         deadline = deadlineIn(timeoutMs);
 
     bool expired = false;
+    bool watched = false;
     pthread_mutex_lock(&o_g_charInFifoMutex);
     for (;;) {
         if (!t.bound) {
@@ -437,6 +451,20 @@ int getCharacter(unsigned char* dst, int timeoutMs)
             pthread_mutex_unlock(&o_g_charInFifoMutex);
             *dst = '\n';
             return kGetCharTimedOut;
+        }
+        if (!watched && timeoutMs < 0) {
+            // Watch for the next chunk before sleeping; everything is tested again under the
+            // mutex afterwards.
+            watched = true;
+            const uint32_t chunks = g_inputChunks.load(std::memory_order_acquire);
+            pthread_mutex_unlock(&o_g_charInFifoMutex);
+            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kInputWatchUs);
+            // Yielding, not spinning: on a busy processor the session that brings the input
+            // may need this very core.
+            while (g_inputChunks.load(std::memory_order_acquire) == chunks && std::chrono::steady_clock::now() < until)
+                sched_yield();
+            pthread_mutex_lock(&o_g_charInFifoMutex);
+            continue;
         }
         // Tested and waited under the one mutex: input arriving in between is not missed.
         if (timeoutMs < 0)
@@ -906,7 +934,8 @@ TScpiReplyQueue::Result TScpiReplyQueue::append(const char* data, size_t length,
             allocated_ = size;
             head_ = 0;
         }
-        if (count_ == 0)
+        const bool wasEmpty = count_ == 0;
+        if (wasEmpty)
             movedAt_ = monotonicMs();
         size_t tail = (head_ + count_) % allocated_;
         const size_t first = std::min(n, allocated_ - tail);
@@ -915,7 +944,9 @@ TScpiReplyQueue::Result TScpiReplyQueue::append(const char* data, size_t length,
         count_ += n;
         data += n;
         length -= n;
-        pthread_cond_broadcast(&cond_);
+        // The writer waits only on an empty queue: a wake-up for more bytes would find it busy.
+        if (wasEmpty)
+            pthread_cond_broadcast(&cond_);
     }
     pthread_mutex_unlock(&mutex_);
     return kAppended;
@@ -941,6 +972,8 @@ void TScpiReplyQueue::consume(size_t count, uint64_t generation)
 {
     pthread_mutex_lock(&mutex_);
     if (generation == generation_ && !dropped_) {
+        // Only an appender waits for room, and only on a full queue.
+        const bool wasFull = count_ == capacity_;
         count = std::min(count, count_);
         head_ = (head_ + count) % allocated_;
         count_ -= count;
@@ -950,7 +983,8 @@ void TScpiReplyQueue::consume(size_t count, uint64_t generation)
             if (allocated_ > kReplyQueueKept)
                 releaseLocked();
         }
-        pthread_cond_broadcast(&cond_);
+        if (wasFull)
+            pthread_cond_broadcast(&cond_);
     }
     pthread_mutex_unlock(&mutex_);
 }

@@ -91,6 +91,10 @@ TEST_F(WsFiles, IdentityStatusAndMode)
     EXPECT_EQ(reply("/instrument?mode=64"), "1,16,");  // applied later by the controller
     EXPECT_EQ(sets(), (std::vector<TWsSet>{{param::instrumentMode, 0, 64}}));
     EXPECT_EQ(reply("/instrument?mode=x"), "1,16,");
+    // A number that is no instrument mode is refused and posts nothing.
+    for (const char* request : {"/instrument?mode=5", "/instrument?mode=255", "/instrument?mode=-16"})
+        EXPECT_EQ(reply(request), "-1,") << request;
+    EXPECT_TRUE(sets().empty());
     EXPECT_EQ(reply("/instrument"), "1,16,");
     EXPECT_TRUE(posted().empty());
     data.instrumentMode = 0x8000;
