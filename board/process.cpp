@@ -1,6 +1,7 @@
 #include "board/process.h"
 
 #include "board/board.h"
+#include "board/deviceio.h"
 #include "board/threads.h"
 
 #include <atomic>
@@ -59,6 +60,12 @@ void pauseMs(int milliseconds)
     timespec t{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
     while (nanosleep(&t, &t) != 0) {
     }
+}
+
+void hardwarePauseMs(int milliseconds)
+{
+    if (!deviceIO().skipHardwareWait(milliseconds))
+        pauseMs(milliseconds);
 }
 
 void setPauseHook(std::function<void(int)> hook)

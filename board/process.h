@@ -8,6 +8,11 @@
 void pauseMs(int milliseconds);
 // Test hook: called instead of sleeping; nullptr restores real sleeping.
 void setPauseHook(std::function<void(int)> hook);
+// A pause that only waits for the hardware: an analogue change settling, an armed acquisition
+// running. The real board sleeps as pauseMs does (the test hook included); the simulated board
+// during its quick calibration (TDeviceIO::quickCalibration) moves its clock ahead instead and
+// returns at once.
+void hardwarePauseMs(int milliseconds);
 
 // Starts a thread with round-robin attributes at the given share (percent) of the priority
 // range: in force on the board build, the inherited scheduling on the simulated board

@@ -87,6 +87,8 @@ int main(int argc, char** argv)
     if (kSimulatedBoard)
         simboard::registerScenarioSeed();
     seedBoardRoot();
+    if (kSimulatedBoard)
+        simboard::registerBoardProgram("benchview");
     if (kSimulatedBoard) {
         // The About screen asks the programs in /opt for their versions: ours, from this build.
         char exe[4096];

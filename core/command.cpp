@@ -5,6 +5,7 @@
 #include "acquisition/acquisit.h"
 #include "acquisition/measure.h"
 #include "board/board.h"
+#include "board/deviceio.h"
 #include "busanalysis/busAnalysisCore.h"
 #include "core/calibfile.h"
 #include "core/command_helpers.h"
@@ -162,6 +163,7 @@ void applyFile(pipe_dial& request, TRequestOutcome& outcome)
         result = name ? HarmonicSaveAll(&data, name, comment) : 19;
         break;
     case fileLoggerRecall: {
+        keepLiveChannelsForViewer();
         result = LoggerRecallAll(&data, name);
         SetVoiesValides();
         if (auto* worker = reinterpret_cast<ViewerEventListFactory*>(request.auxValue)) {
@@ -397,12 +399,14 @@ void commandStartup()
     const auto* calib = reinterpret_cast<const unsigned char*>(&param_calibr);
     if (THomeBridge* bridge = homeBridge())
         bridge->setBrandVisible(calib[4] == 'Q' && calib[5] == 'V');
-    // 13. Self test.
+    // 13. Self test. A board model that needs no wall time to settle or acquire runs it quickly.
+    deviceIO().quickCalibration(true);
     FrontEndInit(&param_calibr);
     data.selfTestResult = AutoTest(&param_calibr);
     CmdeLogique(CMDE_SELFTEST_LAMPS, data.selfTestResult);
     FrontEndInit(&param_calibr);
     data.selfTestResult = AcqTransfertInit(&param_calibr);
+    deviceIO().quickCalibration(false);
     if (data.selfTestResult != 0xFFFF) {
         message(MessageSelfTestFailed);
         pauseMs(100);

@@ -1,8 +1,11 @@
 // Small helpers shared by the controller's request handlers (controller thread only).
 #pragma once
 
+#include "core/files.h"
 #include "core/gest_db.h"
 #include "core/homebridge.h"
+
+#include <optional>
 
 namespace command_util {
 
@@ -85,6 +88,23 @@ inline void resetZooms()
     data.vZoomFactor = 1.0f;
     data.fftVZoomFactor = 1.0f;
     data.xyZoomFactor = 1.0f;
+}
+
+// The live channels as they were before the first recall of a recording, given back when the
+// viewer is left; empty while none is held.
+inline std::optional<TLiveChannels>& liveChannelsBeforeViewer()
+{
+    static std::optional<TLiveChannels> kept;
+    return kept;
+}
+
+// Before a recording's recall: the first one outside the viewer keeps the live channels (the
+// recalls of the viewer's next and previous files do not replace them).
+inline void keepLiveChannelsForViewer()
+{
+    constexpr int kViewerMode = 256;
+    if (data.instrumentMode != kViewerMode && !liveChannelsBeforeViewer())
+        liveChannelsBeforeViewer() = LiveChannelsOf(data);
 }
 
 } // namespace command_util

@@ -1,6 +1,8 @@
 // Trace, mask, function, harmonic and recorder files. db is always the live setup.
 #pragma once
 
+#include <cstdint>
+
 struct database;
 
 int TraceSaveAll(database* db, const char* name, const char* comment);
@@ -11,3 +13,17 @@ int HarmonicSaveAll(database* db, const char* name, const char* comment);
 int TraceRecallAll(database* db, const char* path);
 int FunctionRecallAll(database* db, const char* path);
 int LoggerRecallAll(database* db, const char* path);
+
+// What the recall of a recording replaces in the live setup: the channels shown and their meter
+// settings. The controller keeps them at the first recall and gives them back when the viewer is
+// left, so that the recorder and the meter find their channels again.
+struct TLiveChannels {
+    int16_t meterFunction;
+    uint8_t traceOn[4];
+    int16_t meterRange[4];
+    int16_t meterCoupling[4];
+    float probeCoeff[4];
+    char unit[4][4];
+};
+TLiveChannels LiveChannelsOf(const database& db);
+void RestoreLiveChannels(const TLiveChannels& kept, database* db);

@@ -142,6 +142,16 @@ int wsKeyText(TWsReq* req, const char* key, char* out, int capacity, bool toEnd,
         ++n;
     }
     out[n] = '\0';
+    // A NUL with more of the datagram after it would cut the text short: a name checked and
+    // used as the part before it. Only trailing NULs (a terminator sent along) end a text.
+    if (cut && text + n < end && text[n] == '\0') {
+        for (const char* p = text + n; p < end; ++p) {
+            if (*p != '\0') {
+                *cut = true;
+                break;
+            }
+        }
+    }
     return n;
 }
 

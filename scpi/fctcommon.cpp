@@ -42,8 +42,7 @@ int Cls(indic* ind, char*, pipe_dial*, int16_t* requestCount)
     memerr(0, 0);
     pipe_dial clear;
     fillRequest(&clear, REQ_SET_PARAM, param::deviceError, 0, 0, 0.0f);
-    scpi_SemV(&clear);
-    return 0;
+    return scpi_SemV(&clear) ? 0 : kErrDeviceSpecific;
 }
 
 // *ESE n / *ESE?

@@ -3,7 +3,7 @@ import QtQuick 2.11
 // A button whose click fades in a row of option buttons beside it. options: a list of
 // { source, param, value } with an optional visible (default true); a click on an option posts
 // that option's request, hides the row and emits toolWithOptionsClicked(value). The options are
-// optionWidth x optionHeight (the button's size unless set).
+// optionWidth x optionHeight (the button's size unless set), each on its own tile.
 Item {
     id: root
     property string source: ""
@@ -51,6 +51,16 @@ Item {
                 onToolClicked: {
                     root.shown = false
                     root.toolWithOptionsClicked(modelData.value)
+                }
+                // A tile under each option: the row opens over the readings, and a symbol
+                // drawn straight on a reading could be read with neither.
+                Rectangle {
+                    z: -1
+                    anchors.fill: parent
+                    anchors.margins: -2
+                    color: "#202020"
+                    border.color: "white"
+                    border.width: 1
                 }
             }
         }

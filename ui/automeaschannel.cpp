@@ -6,6 +6,7 @@
 #include "ui/homeview.h"
 #include "ui/zinccolor.h"
 
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -16,7 +17,13 @@ constexpr int kColumns = 5;
 constexpr int kColumnStep = 135;
 constexpr int kRowStep = 22;
 constexpr int kFirstX = 10;
-constexpr int kFirstBaseline = 27;
+// Three pixels below the title strip, so that the title never touches the first row; the
+// selection and the presses follow the rows.
+constexpr int kRowShift = 3;
+constexpr int kFirstBaseline = 27 + kRowShift;
+// A text keeps this much of its column free before the next one starts.
+constexpr int kColumnGap = 6;
+constexpr int kSmallestPointSize = 7;
 
 void post(int32_t code, intptr_t value)
 {
@@ -144,15 +151,28 @@ void AutoMeasChannel::screenRefreshSlot()
 
 void AutoMeasChannel::paint(QPainter* painter)
 {
+    layout_.begin();
     painter->setRenderHint(QPainter::Antialiasing, true);
-    painter->setFont(font_);
-    painter->setPen(pen_);
-    painter->fillRect(QRectF(0, 0, width(), height()), color_.lighter(150));
     const QStringList texts = measurementList();
+    // A long text ("Vrms cyc: 868 mV") would run into the next column: the font shrinks until
+    // the widest one fits.
+    QFont font = font_;
+    auto widest = [&](const QFont& f) {
+        const QFontMetricsF metrics(f, painter->device());
+        qreal w = 0;
+        for (const QString& text : texts)
+            w = std::max(w, metrics.horizontalAdvance(text));
+        return w;
+    };
+    while (font.pointSize() > kSmallestPointSize && widest(font) > kColumnStep - kColumnGap)
+        font.setPointSize(font.pointSize() - 1);
+    painter->setFont(font);
+    painter->setPen(pen_);
+    layout_.fill(painter, QRectF(0, 0, width(), height()), color_.lighter(150));
     int x = kFirstX;
     int y = kFirstBaseline;
     for (const QString& text : texts) {
-        painter->drawText(x, y, text);
+        layout_.text(painter, QPointF(x, y), text);
         if (x > 539) {
             x = kFirstX;
             y += kRowStep;
@@ -163,8 +183,8 @@ void AutoMeasChannel::paint(QPainter* painter)
     if (selected_ >= 0) {
         const int column = selected_ % kColumns;
         const int row = selected_ / kColumns;
-        painter->drawRect(QRect(QPoint(kColumnStep * column + 5, kRowStep * row + 10),
-                                QPoint(kColumnStep * column + 139, kRowStep * row + 31)));
+        painter->drawRect(QRect(QPoint(kColumnStep * column + 5, kRowStep * row + 10 + kRowShift),
+                                QPoint(kColumnStep * column + 139, kRowStep * row + 31 + kRowShift)));
     }
 }
 
@@ -173,7 +193,7 @@ void AutoMeasChannel::mousePressEvent(QMouseEvent* event)
     const int x = qRound(event->localPos().x());
     const int y = qRound(event->localPos().y());
     const int column = std::clamp((x - kFirstX) / kColumnStep, 0, kColumns - 1);
-    const int row = std::clamp((y - 5) / kRowStep, 0, 3);
+    const int row = std::clamp((y - 5 - kRowShift) / kRowStep, 0, 3);
     selected_ = static_cast<int16_t>(column + kColumns * row);
     post(param::indicatorMask, tus_g_measId[selected_] | data.measRefChannel);
     update();

@@ -2,6 +2,8 @@
 // view's box of the 20 automatic measurements of the reference channel.
 #pragma once
 
+#include "ui/paintedlayout.h"
+
 #include "ui/automeascomputethread.h"
 
 #include <QColor>
@@ -14,7 +16,7 @@
 class TAcquisition;
 struct mesures;
 
-class AutoMeasChannel : public QQuickPaintedItem {
+class AutoMeasChannel : public QQuickPaintedItem, public PaintedLayoutSource {
     Q_OBJECT
     Q_PROPERTY(QString title READ title NOTIFY titleChanged)
     Q_PROPERTY(QStringList measurementList READ measurementList NOTIFY measurementListChanged)
@@ -42,6 +44,7 @@ public:
     int selectedCell() const { return selected_; }
 
     void paint(QPainter* painter) override;
+    const PaintedLayout& paintedLayout() const override { return layout_; }
 
 signals:
     void titleChanged();
@@ -57,6 +60,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    PaintedLayout layout_;
     void connectRoot(bool on);
 
     QString title_;

@@ -59,6 +59,7 @@ void BusAnalysisStatusLine::screenMajSlot(int parameter)
 
 void BusAnalysisStatusLine::paint(QPainter* painter)
 {
+    layout_.begin();
     painter->setRenderHint(QPainter::Antialiasing, true);
     QFont font = busFont_;
     font.setWeight(50);
@@ -68,15 +69,13 @@ void BusAnalysisStatusLine::paint(QPainter* painter)
 
     const int w = static_cast<int>(width());
     const int advance = QFontMetrics(font, painter->device()).horizontalAdvance(statusText_);
-    painter->drawText(w - advance - 50, 12, statusText_);
+    layout_.text(painter, QPointF(w - advance - 50, 12), statusText_);
 
-    if (!batteryIcon_.isNull())
-        painter->drawPixmap(QRect(w - 160, 1, 100, 18), batteryIcon_);
-    if (!storageIcon_.isNull())
-        painter->drawPixmap(QRect(0, 0, 32, 32), storageIcon_);
+    // Below the status text (the meter's place): at the top it would cover the text's end.
+    drawIcons(painter, QRect(w - 160, kBatteryTop, 100, 18));
 
     font.setWeight(75);
     font.setItalic(true);
     painter->setFont(font);
-    painter->drawText(200, font.pointSize() + 10, busFileText_);
+    layout_.text(painter, QPointF(200, font.pointSize() + 10), busFileText_);
 }

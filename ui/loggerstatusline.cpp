@@ -121,6 +121,7 @@ void LoggerStatusLine::blinkSlot()
 
 void LoggerStatusLine::paint(QPainter* painter)
 {
+    layout_.begin();
     painter->setRenderHint(QPainter::Antialiasing, true);
     QFont font = font_;
     font.setWeight(50);
@@ -129,17 +130,14 @@ void LoggerStatusLine::paint(QPainter* painter)
     painter->setPen(pen_);
 
     const int advance = QFontMetrics(font, painter->device()).horizontalAdvance(triggerText_);
-    painter->drawText(static_cast<int>(width() - advance - 50), 12, triggerText_);
+    layout_.text(painter, QPointF(static_cast<int>(width() - advance - 50), 12), triggerText_);
 
     const int size = font.pointSize();
     drawFields(painter, font, rangeTexts_, 2 * size + 5, 0, 370);
     drawFields(painter, font, misc1_, size + 2, 4);
     drawFields(painter, font, misc2_, 2 * size + 5, 4);
 
-    if (!batteryIcon_.isNull())
-        painter->drawPixmap(QRect(static_cast<int>(width() - 160), 16, 100, 18), batteryIcon_);
-    if (!storageIcon_.isNull())
-        painter->drawPixmap(QRect(0, 0, 32, 32), storageIcon_);
+    drawIcons(painter, QRect(static_cast<int>(width() - 160), kBatteryTop, 100, 18));
 
     QFont fileFont = font;
     fileFont.setWeight(75);
@@ -147,5 +145,5 @@ void LoggerStatusLine::paint(QPainter* painter)
     const int fileWidth = QFontMetrics(fileFont, painter->device()).horizontalAdvance(fileText_);
     painter->fillRect(QRect(347, 0, fileWidth, 16), blink_ ? Qt::darkGray : Qt::black);
     painter->setFont(fileFont);
-    painter->drawText(350, size, fileText_);
+    layout_.text(painter, QPointF(350, size), fileText_, blink_ ? QColor(Qt::darkGray) : QColor(Qt::black));
 }

@@ -159,6 +159,7 @@ void MessageBox::timerSlot()
 
 void MessageBox::paint(QPainter* painter)
 {
+    layout_.begin();
     painter->setRenderHint(QPainter::Antialiasing, true);
     painter->setFont(font_);
     painter->setPen(pen_);
@@ -166,16 +167,16 @@ void MessageBox::paint(QPainter* painter)
 
     const int w = static_cast<int>(width());
     const int h = static_cast<int>(height());
-    painter->fillRect(QRect(0, 0, w, h), Qt::gray);
+    layout_.fill(painter, QRect(0, 0, w, h), Qt::gray);
     painter->drawRoundedRect(QRect(2, 2, w - 4, h - 4), 10, 10);
 
     const QFontMetrics metrics = painter->fontMetrics();
     const int ascent = metrics.ascent();
     auto centredX = [&](const QString& s) { return (w - metrics.horizontalAdvance(s)) / 2; };
     if (!detail_.isEmpty()) {
-        painter->drawText(centredX(message_), ascent + 10, message_);
-        painter->drawText(centredX(detail_), 2 * (ascent + 10), detail_);
+        layout_.text(painter, QPointF(centredX(message_), ascent + 10), message_, Qt::gray);
+        layout_.text(painter, QPointF(centredX(detail_), 2 * (ascent + 10)), detail_, Qt::gray);
     } else {
-        painter->drawText(centredX(message_), (h + ascent) / 2 - 5, message_);
+        layout_.text(painter, QPointF(centredX(message_), (h + ascent) / 2 - 5), message_, Qt::gray);
     }
 }

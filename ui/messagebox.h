@@ -2,6 +2,8 @@
 // event-list worker. The text shown is also published to the remote client's status cache.
 #pragma once
 
+#include "ui/paintedlayout.h"
+
 #include <QFont>
 #include <QPen>
 #include <QQuickPaintedItem>
@@ -9,7 +11,7 @@
 
 class QTimer;
 
-class MessageBox : public QQuickPaintedItem {
+class MessageBox : public QQuickPaintedItem, public PaintedLayoutSource {
     Q_OBJECT
     Q_PROPERTY(QString message READ message)
 
@@ -30,6 +32,7 @@ public:
     Q_INVOKABLE void setActive();
 
     void paint(QPainter* painter) override;
+    const PaintedLayout& paintedLayout() const override { return layout_; }
 
 public slots:
     // Shows the message of that number (text completes some of them); 0 hides. Ignored while
@@ -38,6 +41,7 @@ public slots:
     void timerSlot();
 
 private:
+    PaintedLayout layout_;
     QString message_;
     QString detail_;
     int currentCode_ = 0;

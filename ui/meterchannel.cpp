@@ -13,6 +13,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <cmath>
+
 MeterChannel::MeterChannel(QQuickItem* parent)
     : QQuickPaintedItem(parent)
     , borderPen_(Qt::white)
@@ -168,13 +170,26 @@ void MeterChannel::paintFrame(QPainter* painter, qreal xRound, qreal yRound)
     const qreal w = width();
     const qreal h = height();
     painter->setRenderHint(QPainter::Antialiasing);
-    painter->fillRect(QRectF(0, 0, w, h), channelColour_);
+    // Every box's paint starts here.
+    layout_.begin();
+    layout_.fill(painter, QRectF(0, 0, w, h), channelColour_);
     painter->setPen(borderPen_);
     painter->setBrush(background_);
     if (xRound != 0.0)
         painter->drawRoundedRect(QRectF(2, 2, w - 4, h - 4), xRound, yRound, Qt::RelativeSize);
     else
         painter->drawRect(QRectF(2, 2, w - 4, h - 4));
+}
+
+QColor MeterChannel::readableOn(const QColor& behind, const QColor& preferred)
+{
+    // Perceived brightness (ITU-R BT.601 weights): a light background takes black, a dark
+    // one the preferred colour when that is light enough, else white.
+    auto brightness = [](const QColor& c) { return 0.299 * c.redF() + 0.587 * c.greenF() + 0.114 * c.blueF(); };
+    const double gap = std::abs(brightness(behind) - brightness(preferred));
+    if (gap >= 0.4)
+        return preferred;
+    return brightness(behind) > 0.5 ? QColor(Qt::black) : QColor(Qt::white);
 }
 
 QPixmap MeterChannel::icon() const
@@ -216,21 +231,29 @@ void MeterChannel::paint(QPainter* painter)
 
     painter->setFont(titleFont_);
     const QFontMetricsF titleMetrics(titleFont_, painter->device());
-    painter->drawText(QPointF(15, t + 20), title_);
+    layout_.text(painter, QPointF(15, t + 20), title_);
     if (rangeFlag_)
         painter->fillRect(QRectF(QPointF(65, 15), QPointF(titleMetrics.horizontalAdvance(rangeText_) + 74,
                                                           titleMetrics.height() + 9)),
                           channelColour_);
 
     painter->setPen(textPen_);
-    painter->drawText(QPointF(70, t + 20), rangeText_);
-    painter->drawText(QPointF(w - titleMetrics.horizontalAdvance(couplingText_) - 15, t + 20), couplingText_);
-    painter->drawText(QPointF(20, v + 2 * t + 42), line1_);
-    painter->drawText(QPointF(20, v + 3 * t + 52), line2_);
+    if (rangeFlag_) {
+        // On its rectangle of the channel colour (white for a channel that is off) the range
+        // keeps the text colour only where that reads.
+        QPen onColour = textPen_;
+        onColour.setColor(readableOn(channelColour_, textPen_.color()));
+        painter->setPen(onColour);
+    }
+    layout_.text(painter, QPointF(70, t + 20), rangeText_, rangeFlag_ ? channelColour_ : QColor());
+    painter->setPen(textPen_);
+    layout_.text(painter, QPointF(w - titleMetrics.horizontalAdvance(couplingText_) - 15, t + 20), couplingText_);
+    layout_.text(painter, QPointF(20, v + 2 * t + 42), line1_);
+    layout_.text(painter, QPointF(20, v + 3 * t + 52), line2_);
 
     painter->setFont(valueFont_);
     const QFontMetricsF valueMetrics(valueFont_, painter->device());
-    painter->drawText(QPointF((w - valueMetrics.horizontalAdvance(valueText_)) / 2, t + v + 31), valueText_);
+    layout_.text(painter, QPointF((w - valueMetrics.horizontalAdvance(valueText_)) / 2, t + v + 31), valueText_);
 
     paintIconSquare(painter, QRectF(w - 73, h - 58, 48, 48));
 }

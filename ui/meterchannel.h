@@ -4,6 +4,8 @@
 // to the web service's status cache.
 #pragma once
 
+#include "ui/paintedlayout.h"
+
 #include <QColor>
 #include <QFont>
 #include <QLinearGradient>
@@ -14,7 +16,7 @@
 class MeterMeasurement;
 class TAcquisition;
 
-class MeterChannel : public QQuickPaintedItem {
+class MeterChannel : public QQuickPaintedItem, public PaintedLayoutSource {
     Q_OBJECT
 
 public:
@@ -31,6 +33,7 @@ public:
     void trigger(TAcquisition* t);
 
     void paint(QPainter* painter) override;
+    const PaintedLayout& paintedLayout() const override { return layout_; }
 
     const QString& title() const { return title_; }
     const QString& iconName() const { return iconName_; }
@@ -65,6 +68,9 @@ protected:
     // Background of every box: the channel colour, then the framed gradient (rounded when
     // xRound is not 0).
     void paintFrame(QPainter* painter, qreal xRound, qreal yRound);
+    // A text colour that reads on the background: the preferred one when it differs enough in
+    // brightness, else black or white.
+    static QColor readableOn(const QColor& behind, const QColor& preferred);
     // The picture of the icon name, null when it does not load.
     QPixmap icon() const;
     // The icon into its square filled with the channel colour, when it loads.
@@ -94,4 +100,5 @@ protected:
     short auxiliaryMode_ = 1;
     short status_ = 2;
     float value_ = 0.0f;
+    PaintedLayout layout_;
 };

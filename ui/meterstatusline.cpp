@@ -48,18 +48,16 @@ void MeterStatusLine::fugitiveDisplayEndSlot()
 
 void MeterStatusLine::paint(QPainter* painter)
 {
+    layout_.begin();
     painter->setRenderHint(QPainter::Antialiasing, true);
     painter->setFont(font_);
     painter->setPen(pen_);
 
     const int w = static_cast<int>(width());
     const int textWidth = QFontMetrics(font_, painter->device()).horizontalAdvance(triggerText_);
-    painter->drawText(w - textWidth - 50, 12, triggerText_);
+    layout_.text(painter, QPointF(w - textWidth - 50, 12), triggerText_);
 
-    if (!batteryIcon_.isNull())
-        painter->drawPixmap(QRect(w - 160, 16, 100, 18), batteryIcon_);
-    if (!storageIcon_.isNull())
-        painter->drawPixmap(QRect(0, 0, 32, 32), storageIcon_);
+    drawIcons(painter, QRect(w - 160, kBatteryTop, 100, 18));
 
     const int size = font_.pointSize();
     drawFields(painter, font_, misc1_, size + 2);

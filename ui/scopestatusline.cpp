@@ -150,6 +150,7 @@ void ScopeStatusLine::screenRefreshSlot()
 
 void ScopeStatusLine::paint(QPainter* painter)
 {
+    layout_.begin();
     painter->setRenderHint(QPainter::Antialiasing, true);
     QFont font = scopeFont_;
     font.setWeight(50);
@@ -159,14 +160,13 @@ void ScopeStatusLine::paint(QPainter* painter)
 
     const int w = static_cast<int>(width());
     const int textWidth = QFontMetrics(font, painter->device()).horizontalAdvance(triggerStatus_);
-    painter->drawText(w - textWidth - 50, 12, triggerStatus_);
+    layout_.text(painter, QPointF(w - textWidth - 50, 12), triggerStatus_);
 
     const int size = font.pointSize();
     drawFields(painter, font, misc1_, size + 2);
     drawFields(painter, font, misc2_, 2 * size + 5);
 
-    if (!batteryIcon_.isNull())
-        painter->drawPixmap(QRect(w - 160, 0, 100, 18), batteryIcon_);
-    if (!storageIcon_.isNull())
-        painter->drawPixmap(QRect(0, 0, 32, 32), storageIcon_);
+    // Below the trigger status text, as the meter and recorder lines have it: at the top the
+    // battery would cover the end of any text.
+    drawIcons(painter, QRect(w - 160, kBatteryTop, 100, 18));
 }

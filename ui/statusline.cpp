@@ -73,10 +73,18 @@ void StatusLine::drawFields(QPainter* painter, QFont font, const QStringList& it
         font.setWeight(bold ? 75 : 50);
         font.setItalic(!bold);
         painter->setFont(font);
-        painter->drawText(x, baseline, item);
+        layout_.text(painter, QPointF(x, baseline), item);
         x += QFontMetrics(font, painter->device()).horizontalAdvance(item) + gap;
         bold = !bold;
     }
+}
+
+void StatusLine::drawIcons(QPainter* painter, const QRect& battery)
+{
+    if (!batteryIcon_.isNull())
+        layout_.picture(painter, battery, batteryIcon_);
+    if (!storageIcon_.isNull())
+        layout_.picture(painter, QRect(0, 0, 32, 32), storageIcon_);
 }
 
 void StatusLine::setTrigger(QString& text)

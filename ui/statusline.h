@@ -3,6 +3,8 @@
 // Subclasses fill the texts, publish them to the status cache and paint.
 #pragma once
 
+#include "ui/paintedlayout.h"
+
 #include <QFont>
 #include <QPen>
 #include <QPixmap>
@@ -13,7 +15,7 @@
 
 #include <cstdint>
 
-class StatusLine : public QQuickPaintedItem {
+class StatusLine : public QQuickPaintedItem, public PaintedLayoutSource {
     Q_OBJECT
 
 public:
@@ -22,6 +24,8 @@ public:
     static constexpr int kRescanIntervalMs = 5000;
     static constexpr int kFugitiveIntervalMs = 2000;
     static constexpr const char* kBatteryLevelFile = "/var/tmp/batlevel";
+    // Top of the battery icon: below the trigger text on its baseline 12.
+    static constexpr int kBatteryTop = 16;
 
     explicit StatusLine(QQuickItem* parent = nullptr);
     ~StatusLine() override;
@@ -50,12 +54,14 @@ public:
     const QStringList& misc2() const { return misc2_; }
     QTimer& fugitiveTimer() { return fugitiveTimer_; }
     QTimer& scanTimer() { return scanTimer_; }
+    const PaintedLayout& paintedLayout() const override { return layout_; }
 
 protected:
     // One line of field texts from x, gap pixels apart, alternating weight 75 upright (first) and
     // weight 50 italic.
-    static void drawFields(QPainter* painter, QFont font, const QStringList& items, int baseline, int gap = 8,
-                           int x = 32);
+    void drawFields(QPainter* painter, QFont font, const QStringList& items, int baseline, int gap = 8, int x = 32);
+    // The battery and storage icons where a line puts them.
+    void drawIcons(QPainter* painter, const QRect& battery);
 
     QFont font_;
     QPen pen_;
@@ -66,6 +72,7 @@ protected:
     QPixmap storageIcon_;
     QTimer fugitiveTimer_;
     QTimer scanTimer_;
+    PaintedLayout layout_;
 
 private:
     QString batteryIconName_;

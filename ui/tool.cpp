@@ -39,10 +39,11 @@ void Tool::setSource(const QString& path)
 
 void Tool::paint(QPainter* painter)
 {
+    layout_.begin();
     if (bitmap_.isNull())
         return;
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
-    painter->drawPixmap(QRectF(0, 0, width(), height()), bitmap_, QRectF(bitmap_.rect()));
+    layout_.picture(painter, QRectF(0, 0, width(), height()), bitmap_);
 }
 
 void Tool::mousePressEvent(QMouseEvent* event)

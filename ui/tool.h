@@ -2,6 +2,8 @@
 // setting request that its param names, or none, and tells QML that it was clicked.
 #pragma once
 
+#include "ui/paintedlayout.h"
+
 #include "core/requests.h"
 
 #include <QPixmap>
@@ -9,7 +11,7 @@
 #include <QString>
 #include <cstdint>
 
-class Tool : public QQuickPaintedItem {
+class Tool : public QQuickPaintedItem, public PaintedLayoutSource {
     Q_OBJECT
     Q_PROPERTY(QString source READ source WRITE setSource)
     Q_PROPERTY(TParameter param READ param WRITE setParam)
@@ -43,6 +45,7 @@ public:
     void setValue(int value) { value_ = value; }
 
     void paint(QPainter* painter) override;
+    const PaintedLayout& paintedLayout() const override { return layout_; }
 
     // The unzoomed views that ZoomOff posts; the controller reads them after the request.
     static const TZoomRect kTimeZoomOff;
@@ -57,6 +60,7 @@ protected:
     void mouseUngrabEvent() override;
 
 private:
+    PaintedLayout layout_;
     void postRequest();
 
     QString source_;

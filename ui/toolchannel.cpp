@@ -107,6 +107,8 @@ TScale scaleKindOf(unsigned short n)
     return SCALE_SCOPE;
 }
 
+constexpr int kSmallestPointSize = 7;
+
 float fullScale(float coefficient, unsigned short range)
 {
     return coefficient * GetSensitivity(range, SCALE_SCOPE) * kFullScaleCodes;
@@ -174,9 +176,13 @@ void ToolChannel::update(unsigned short kind, QColor colour, bool shown, unsigne
         ? tr("BW lim=") + translate(kBandwidth[bandwidth])
         : QString();
     division_ = ScopePrintf(2, GetVerticalDiv(trace_, range, scale)) + GetVerticalUnit(trace_, scale, true) + tr("/div");
-    range_ = kind == KindFunction
-        ? QString()
-        : QChar(0x2195) + ScopePrintf(2, fullScale(coefficient_, range)) + GetVerticalUnit(trace_, scale, true);
+    // The full scale in the unit of the display: volts for a time trace, the spectrum's own span
+    // (in dB or volts) for an FFT, never volts labelled dBV.
+    const bool fft = scale == SCALE_FFT || scale == SCALE_FFT_DB;
+    const double span = fft ? double(GetVerticalScale(trace_, scale, static_cast<short>(range))) * kFullScaleCodes
+                            : fullScale(coefficient_, range);
+    range_ = kind == KindFunction ? QString()
+                                  : QChar(0x2195) + ScopePrintf(2, span) + GetVerticalUnit(trace_, scale, true);
     QQuickPaintedItem::update();
 }
 
@@ -223,6 +229,7 @@ void ToolChannel::paint(QPainter* painter)
     // The gradient follows the size the box has now (QML sizes it after construction).
     background_.setStart(w, 0);
     background_.setFinalStop(0, h);
+    layout_.begin();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setBrush(background_);
     painter->setPen(framePen_);
@@ -230,18 +237,28 @@ void ToolChannel::paint(QPainter* painter)
 
     painter->setFont(nameFont_);
     const qreal nameWidth = QFontMetricsF(nameFont_).horizontalAdvance(name_);
-    painter->drawText(QPointF(std::floor(w - 5 - nameWidth), nameFont_.pointSize() + 10), name_);
+    layout_.text(painter, QPointF(std::floor(w - 5 - nameWidth), nameFont_.pointSize() + 10), name_);
     if (reference_) {
         painter->setBrush(Qt::NoBrush);
         painter->drawEllipse(QRectF(QPointF(w - 30, h - 30), QPointF(w - 11, h - 11)));
     }
     const int s = smallFont_.pointSize();
-    painter->setFont(smallFont_);
     painter->setPen(textPen_);
-    painter->drawText(QPointF(5, s + 4), coupling_);
-    painter->drawText(QPointF(5, 2 * (s + 4)), range_);
-    painter->drawText(QPointF(5, 3 * s + 12), bandwidth_);
-    painter->drawText(QPointF(5, 4 * (s + 4)), division_);
+    // The first two lines share their height with the name: they end before it. A line that
+    // would not fit its room is drawn in a smaller font.
+    const qreal besideName = std::floor(w - 5 - nameWidth) - 5 - 5;
+    auto line = [&](int baseline, const QString& text, qreal room) {
+        QFont font = smallFont_;
+        while (font.pointSize() > kSmallestPointSize
+               && QFontMetricsF(font, painter->device()).horizontalAdvance(text) > room)
+            font.setPointSize(font.pointSize() - 1);
+        painter->setFont(font);
+        layout_.text(painter, QPointF(5, baseline), text);
+    };
+    line(s + 4, coupling_, besideName);
+    line(2 * (s + 4), range_, besideName);
+    line(3 * s + 12, bandwidth_, w - 10);
+    line(4 * (s + 4), division_, w - 10);
 }
 
 std::string ToolChannel::getPelanodeInfos(unsigned short channel)

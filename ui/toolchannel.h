@@ -3,6 +3,8 @@
 // automatic measurements. Also gives the web service its channel summary.
 #pragma once
 
+#include "ui/paintedlayout.h"
+
 #include <QColor>
 #include <QFont>
 #include <QLinearGradient>
@@ -15,7 +17,7 @@
 class TAcquisition;
 class TFonction;
 
-class ToolChannel : public QQuickPaintedItem {
+class ToolChannel : public QQuickPaintedItem, public PaintedLayoutSource {
     Q_OBJECT
     Q_PROPERTY(int identifier READ identifier WRITE setIdentifier NOTIFY identifierChanged)
     Q_PROPERTY(int physicalChannels READ physicalChannels)
@@ -41,6 +43,7 @@ public:
     void setColor(const QColor& colour);
 
     void paint(QPainter* painter) override;
+    const PaintedLayout& paintedLayout() const override { return layout_; }
 
     // Comma-terminated summary of channel index 0..3 in UTF-8 (µ written "u"); empty for
     // any other index.
@@ -64,6 +67,7 @@ signals:
     void identifierChanged();
 
 private:
+    PaintedLayout layout_;
     // Reads the source of the box from the setup and rebuilds it.
     void rebuild();
 

@@ -40,11 +40,12 @@ TraceScreenPassFail::~TraceScreenPassFail()
 
 void TraceScreenPassFail::displayKalvexSlot()
 {
-    // From the channel colours each time, so that one notice darkens once.
+    // From the channel colours each time, so that one notice darkens once. The mask keeps its
+    // own colour: it is what the traces are judged against.
     applyTraceColours();
-    for (Trace* t : traces_)
-        if (t)
-            t->darkerColor(kDarker);
+    for (int slot = kStoredSlot; slot < kSlots; ++slot)
+        if (traces_[slot])
+            traces_[slot]->darkerColor(kDarker);
     update();
 }
 

@@ -57,9 +57,13 @@ void TraceScreenPersist::screenMajSlot(int parameter)
         update();
     }
     TraceScreen::screenMajSlot(parameter);
-    // The acquisition-done notice: the first one after a change wipes at the next paint.
-    if (parameter == 90 && clearState_ != ClearNone)
+    // The acquisition-done notice: the first one after a change wipes at the next paint, which
+    // comes now: the screen repaints on its own only when a trace's rows change, and a steady
+    // signal's never do.
+    if (parameter == 90 && clearState_ != ClearNone) {
         clearState_ = ClearNextPaint;
+        update();
+    }
 }
 
 void TraceScreenPersist::paint(QPainter* painter)
@@ -73,6 +77,9 @@ void TraceScreenPersist::paint(QPainter* painter)
         imagePainter_->fillRect(image_->rect(), kTransparent);
         imagePainter_->restore();
         clearState_ = ClearNone;
+        // The wiping paint draws no trace; the next one draws the current traces without
+        // waiting for them to change.
+        QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
     } else {
         paintContent(imagePainter_);
     }

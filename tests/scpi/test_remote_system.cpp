@@ -177,7 +177,13 @@ TEST_F(RemoteSystem, FactoryRecordStepAndCommit)
     // A step holds the interpreter until its end; the first one succeeds on any board.
     EXPECT_EQ(ask("ZC:CAL:INIT\n*OPC?\n"), "1\n\r");
     EXPECT_EQ(ask("*WAI\nSYST:ERR?\n"), kNoError);
-    // The simulated board has no internal references: this step fails, and *WAI tells.
+    // The positive reference step succeeds; with the board's references dead it fails, and
+    // *WAI tells.
+    EXPECT_EQ(ask("ZC:CAL:VP1\n*WAI\nSYST:ERR?\n"), kNoError);
+    {
+        std::ofstream control(root_ + "/sim/control");
+        control << "fault 1 reference on\n" << std::flush;
+    }
     EXPECT_EQ(ask("ZC:CAL:VP1\n*WAI\nSYST:ERR?\n"), "-200,Execution error\n\r");
     EXPECT_EQ(ask("SYST:ERR?\n"), kNoError);
 

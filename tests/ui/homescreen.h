@@ -5,6 +5,7 @@
 
 #include "core/gest_db.h"
 #include "core/requests.h"
+#include "tests/ui/layoutcheck.h"
 #include "tests/support/simboardtest.h"
 #include "ui/homeview.h"
 
@@ -187,12 +188,16 @@ inline std::vector<pipe_dial> takeRequests()
     }
 }
 
-// Saves a screenshot of the window under the artefact folder, kept for review and never compared.
-inline void saveArtefact(HomeView& view, const char* name)
+// Saves a screenshot of the window under the artefact folder, kept for review and never compared
+// with a picture; what it shows must read: no text under another, outside its item or in the
+// colour of its background.
+inline void saveArtefact(QQuickWindow& view, const char* name)
 {
     const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
     QDir().mkpath(dir);
     EXPECT_TRUE(view.grabWindow().save(dir + QLatin1Char('/') + QLatin1String(name), "PNG"));
+    for (const std::string& fault : layoutcheck::faults(view))
+        ADD_FAILURE() << name << ": " << fault;
 }
 
 // Fails the test on any warning from the program's QML documents (script errors, missing files ...).

@@ -161,9 +161,7 @@ TEST_F(AboutTest, AboutToolOpensTheBoxThatATouchOrAnInstrumentCloses)
             EXPECT_EQ(item("supportAddress")->isVisible(), view_->isBrandVisible());
             EXPECT_EQ(about->findChild<QQuickItem*>("versionList")->property("count").toInt(), 2);
             if (!brand && close == 0) {
-                const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
-                QDir().mkpath(dir);
-                view_->grabWindow().save(dir + QStringLiteral("/about.png"), "PNG");
+                saveArtefact(*view_, "about.png");
             }
             if (close == 0)
                 clickAt(*view_, QPointF(20, 460));

@@ -182,9 +182,7 @@ TEST_F(KeyHelpTest, OverlayShowsThePictureAndATouchOnTheTextEndsTheHelp)
     EXPECT_EQ(image->height(), 48);
     EXPECT_EQ(image->property("status").toInt(), 1);  // Image.Ready: the picture is in the resources
 
-    const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
-    QDir().mkpath(dir);
-    view_->grabWindow().save(dir + QStringLiteral("/key-help.png"), "PNG");
+    saveArtefact(*view_, "key-help.png");
 
     emit view_->screenIhmSignal(1, 0, 60);
     EXPECT_FALSE(image->isVisible());

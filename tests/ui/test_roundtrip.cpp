@@ -18,10 +18,7 @@ constexpr int kTimeoutMs = 60000;
 
 void keepScreenshot(HomeView& view, const char* name)
 {
-    const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
-    QDir().mkpath(dir);
-    const QString path = dir + QLatin1Char('/') + QLatin1String(name);
-    EXPECT_TRUE(view.grabWindow().save(path, "PNG")) << path.toStdString();
+    saveArtefact(view, name);
 }
 } // namespace
 

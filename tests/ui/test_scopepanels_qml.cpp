@@ -69,12 +69,7 @@ protected:
         clickKey(box, ("dropDownEntry" + std::to_string(index)).c_str());
         processEventsFor(20);
     }
-    void saveArtefact(const char* name)
-    {
-        const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
-        QDir().mkpath(dir);
-        view_->grabWindow().save(dir + QLatin1Char('/') + QLatin1String(name), "PNG");
-    }
+    void saveArtefact(const char* name) { ::saveArtefact(*view_, name); }
     // Posted {code, intValue} pairs.
     static std::vector<std::pair<int, intptr_t>> posts()
     {

@@ -129,9 +129,7 @@ TEST_F(ScopeTriggerQmlTest, OpeningSendsNothingAndATypedLevelSendsOneRequest)
     EXPECT_EQ(posted[0].code, 32);
     EXPECT_EQ(posted[0].intValue, 125);
 
-    const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
-    QDir().mkpath(dir);
-    view_->grabWindow().save(dir + QStringLiteral("/trigger-panel.png"), "PNG");
+    saveArtefact(*view_, "trigger-panel.png");
 }
 
 TEST_F(ScopeTriggerQmlTest, SelectorsSendAndWaitForTheController)
@@ -179,13 +177,11 @@ TEST_F(ScopeTriggerQmlTest, SelectorsSendAndWaitForTheController)
     EXPECT_FALSE(under("tSourceSelect")->isVisible());
     EXPECT_TRUE(under("triggerPicture")->isVisible());
 
-    const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
-    QDir().mkpath(dir);
-    view_->grabWindow().save(dir + QStringLiteral("/trigger-panel-delay.png"), "PNG");
+    saveArtefact(*view_, "trigger-panel-delay.png");
     clickKey(under("typeSelect"), "selectKey1");
     EXPECT_TRUE(under("t2")->isVisible());
     EXPECT_EQ(takeRequests().size(), 1u);
-    view_->grabWindow().save(dir + QStringLiteral("/trigger-panel-pulse.png"), "PNG");
+    saveArtefact(*view_, "trigger-panel-pulse.png");
 
     // Closing hides the panel and sends nothing.
     clickItem(*under("triggerClose"));

@@ -6,6 +6,7 @@
 #include "core/gest_db.h"
 #include "network/user_int.h"
 #include "tests/support/simboardtest.h"
+#include "tests/ui/layoutcheck.h"
 #include "ui/homeview.h"
 #include "ui/scopestatusline.h"
 
@@ -398,13 +399,23 @@ TEST_F(StatusLineTest, PaintsTextsAndBothIconsArtefact)
                 lit += QColor(image.pixel(x, y)).lightness() > 100;
         return lit;
     };
-    // Storage icon top left, battery icon 160 pixels before the edge, trigger text ending 50
-    // before it, field lists from x = 32 (fonts render at the painter's resolution: regions, not
-    // exact glyphs).
+    // Storage icon top left, battery icon 160 pixels before the edge below the trigger text, the
+    // text ending 50 before the edge, field lists from x = 32 (fonts render at the painter's
+    // resolution: regions, not exact glyphs).
     EXPECT_GT(litIn(QRect(8, 8, 16, 16)), 50);
-    EXPECT_GT(litIn(QRect(800 - 160 + 5, 4, 60, 10)), 100);
+    EXPECT_GT(litIn(QRect(800 - 160 + 5, StatusLine::kBatteryTop + 4, 60, 10)), 100);
     EXPECT_GT(litIn(QRect(800 - 300, 0, 240, 16)), 10);
     EXPECT_EQ(litIn(QRect(800 - 48, 0, 48, 40)), 0);
     EXPECT_GT(litIn(QRect(32, 0, 200, 16)), 10);
     EXPECT_GT(litIn(QRect(32, 18, 200, 16)), 10);
+
+    // No text lies under the battery or the storage icon.
+    const std::vector<PaintedLayout::Entry> drawn = l.paintedLayout().entries();
+    for (const PaintedLayout::Entry& picture : drawn) {
+        for (const PaintedLayout::Entry& text : drawn) {
+            if (picture.text.isEmpty() && !text.text.isEmpty()) {
+                EXPECT_FALSE(layoutcheck::collide(picture.rect, text.rect)) << text.text.toStdString();
+            }
+        }
+    }
 }

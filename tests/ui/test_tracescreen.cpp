@@ -9,8 +9,14 @@
 #include "ui/tracexy.h"
 #include "ui/zinccolor.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPainter>
+#include <QQuickWindow>
+
+#include <atomic>
+#include <functional>
 
 namespace {
 
@@ -285,6 +291,51 @@ TEST_F(TraceScreenPersistTest, PicturesPileUpUntilTheFirstAcquisitionAfterAChang
     EXPECT_FALSE(band(image, 300) || band(image, 600) || band(image, 700));
 }
 
+// A persistence screen that counts its paints (the scene graph may paint in its own thread).
+class TCountingPersist : public TraceScreenPersist {
+public:
+    using TraceScreenPersist::TraceScreenPersist;
+    void paint(QPainter* painter) override
+    {
+        TraceScreenPersist::paint(painter);
+        ++paints;
+    }
+    std::atomic<int> paints{0};
+};
+
+// In a window, as on the instrument: the wipe after a setting change comes with the next
+// acquisition notice, and the steady signal is drawn again right after it, although no trace's
+// rows change.
+TEST_F(TraceScreenPersistTest, SteadySignalIsDrawnAgainAfterTheWipe)
+{
+    fillAll(acq(0), codeOfRow(300));
+    QQuickWindow window;
+    window.resize(200, 200);
+    auto* screen = new TCountingPersist(window.contentItem(), 0x0001, 0, 0, 200, 200);
+    window.show();
+    auto runUntil = [](const std::function<bool()>& done) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    };
+    ASSERT_TRUE(runUntil([&] { return window.isExposed(); }));
+    ASSERT_TRUE(waitConversions(screen->trace(5), 1));
+    ASSERT_TRUE(runUntil([&] { return screen->paints > 0; }));
+    auto bandAt300 = [&] { return litIn(window.grabWindow(), 20, 58, 180, 62) > 0; };
+    ASSERT_TRUE(runUntil(bandAt300));
+
+    screen->screenMajSlot(121);
+    const int before = screen->paints;
+    screen->screenMajSlot(90);
+    // The wiping paint and the one after it, with the same rows.
+    EXPECT_TRUE(runUntil([&] { return screen->paints >= before + 2; })) << screen->paints - before;
+    EXPECT_EQ(screen->clearState(), TraceScreenPersist::ClearNone);
+    EXPECT_TRUE(bandAt300());
+    delete screen;
+}
+
 TEST_F(TraceScreenPersistTest, DisplayNeutralParametersKeepThePicture)
 {
     for (int p : {1, 23, 24, 25, 30, 31, 34, 42, 45, 50, 53, 74, 88, 90, 93, 103, 107, 127, 129, 133, 166, 169, 203, 204})
@@ -304,12 +355,13 @@ TEST_F(TraceScreenPassFailTest, MaskIsRedrawnOnlyAfterTheAcquisitionNotice)
     TraceScreenPassFail screen(nullptr, 0x1000, 0, 0, 1000, 1000);
     Trace* mask = screen.trace(TraceScreen::kMaskSlot);
     ASSERT_NE(mask, nullptr);
-    const QColor darkened = getZincColor(10).darker(200);
-    EXPECT_EQ(mask->pen().color(), darkened);
+    // The mask keeps its own colour (the live traces beside it are darkened).
+    const QColor maskColour = getZincColor(10);
+    EXPECT_EQ(mask->pen().color(), maskColour);
     EXPECT_EQ(screen.liveXy()->pen().color(), getZincColor(6).darker(200));
-    // A colour notice recolours from the channel colours: darkened once, not once more.
+    // A colour notice recolours from the channel colours: the mask still in its own colour.
     screen.displayKalvexSlot();
-    EXPECT_EQ(mask->pen().color(), darkened);
+    EXPECT_EQ(mask->pen().color(), maskColour);
     ASSERT_TRUE(waitConversions(mask, 1));
     EXPECT_EQ(litCount(paintedScreen(screen)), 0) << "transparent before the first notice";
 
@@ -322,7 +374,7 @@ TEST_F(TraceScreenPassFailTest, MaskIsRedrawnOnlyAfterTheAcquisitionNotice)
     EXPECT_FALSE(screen.redrawPending());
     EXPECT_GT(litIn(image, 100, 298, 900, 302), 0);
     EXPECT_EQ(litIn(image, 0, 0, 999, 290), 0);
-    EXPECT_EQ(QColor(image.pixel(500, 300)).rgb(), darkened.rgb());
+    EXPECT_EQ(QColor(image.pixel(500, 300)).rgb(), maskColour.rgb());
 
     // New samples and a display refresh without the notice: the stored picture stays.
     fillAll(acq(9), codeOfRow(700));
