@@ -207,11 +207,11 @@ TEST_F(RemoteAgreementTest, ModeChangesFromEverySideLeaveScreenAndRemoteInAgreem
                                                "/verticalMeter?channel=1&p2=1"};
     static const char* const kKeys[] = {"key ch1", "key ch2", "key ch3", "key ch4"};
 
-    constexpr int kBursts = 18;
+    constexpr int kBursts = 14;
     std::mt19937 random(63);
     std::vector<std::string> log;
     for (int burst = 0; burst < kBursts; ++burst) {
-        const int steps = 8 + static_cast<int>(random() % 8);
+        const int steps = 6 + static_cast<int>(random() % 6);
         std::vector<std::pair<int, std::string>> plan;
         for (int i = 0; i < steps; ++i) {
             const int gap = static_cast<int>(random() % 201);
