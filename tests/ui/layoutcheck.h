@@ -128,7 +128,8 @@ private:
         }
         if (item->inherits("QQuickRectangle")) {
             const QColor c = item->property("color").value<QColor>();
-            if (c.alpha() == 255 && opacity > 0.99 && item->property("radius").toReal() < 1.0)
+            // Rounded corners leave little: the box hides what it covers.
+            if (c.alpha() == 255 && opacity > 0.99)
                 occluders.push_back({clip.isNull() ? own : own.intersected(clip), order_++});
             return;
         }
