@@ -322,17 +322,22 @@ void failChannels(uint16_t channels)
     }
 }
 
-void searchRates(uint16_t channels)
+// The channels whose period was found.
+uint16_t searchRates(uint16_t channels)
 {
+    uint16_t found = 0;
     for (int n = 3; n >= 0; --n) {
         TAcquisition* t = channelTrace(n);
         if (!(channels & (1u << n)) || t == nullptr || t->samples == nullptr)
             continue;
         t->Filter(kHarmonicSamples);
         double rate = 1.0 / t->GetHarmonicSamplingPeriod();
-        if (FindSampleRate(t->samples, &rate) == 0)
+        if (FindSampleRate(t->samples, &rate) == 0) {
             t->SetHarmonicSampleRate(rate);
+            found = static_cast<uint16_t>(found | (1u << n));
+        }
     }
+    return found;
 }
 
 void measureChannel(int n, double samplingPeriod, int averageCount)
@@ -394,8 +399,9 @@ void Harmonic(database* setup, acq_ctrl* ctrl)
         // The decimating filter steadies the period search of a selected mains frequency.
         const bool selected = select >= 1 && select <= 3;
         const TAcq search = acquire(ctrl, selected ? 2 : 0);
+        uint16_t periodFound = 0;
         if (search == TAcq::Done)
-            searchRates(searched);
+            periodFound = searchRates(searched);
         filterOff(searched);
         if (search == TAcq::Stop)
             return;
@@ -417,7 +423,11 @@ void Harmonic(database* setup, acq_ctrl* ctrl)
                     continue;
                 }
                 TAcquisition* clock = clockTrace(word);
-                const double period = clock != nullptr ? clock->GetHarmonicSamplingPeriod() : 1.0 / nominal;
+                double period = clock != nullptr ? clock->GetHarmonicSamplingPeriod() : 1.0 / nominal;
+                // No period found (a DC input): the nominal rate is no frequency of the signal.
+                const uint16_t clockBit = word == 9 ? 1 : word;
+                if ((periodFound & clockBit) == 0)
+                    period = 0.0;
                 for (int c = 0; c < 4; ++c)
                     if (measured & (1u << c))
                         measureChannel(c, period, averageCount);

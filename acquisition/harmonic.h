@@ -39,6 +39,8 @@ int FindSampleRate(const uint32_t* samples, double* rate);
 // One channel's pass over samples [10, 2058) of its trace: fills *record and blends the levels of
 // harmonics 1-63 into table (replacing them when replaceLevels; N = averageCount weights a new
 // level 1 / 2^N). Table and record are written with lock held (when given). Returns the status.
+// A samplingPeriod of 0 stands for a pass whose period search found no period: the harmonics'
+// periods read 0 (no frequency) instead of the nominal rate's.
 int HarmonicChannel(const uint32_t* samples, double samplingPeriod, int averageCount, bool replaceLevels,
                     double* table, THarmonicResults* record, pthread_mutex_t* lock);
 // A pass that measured nothing: status (1 or 2) into the record, the failure value into slots

@@ -2,6 +2,8 @@
 // mode cycles and the bus engine may measure at the same time.
 #include "acquisition/measkernel.h"
 
+#include "acquisition/vectorpath.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,10 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#define MEAS_AVX2 1
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -242,6 +248,113 @@ inline bool scanVectors(const uint32_t* w, int32_t n, int32_t& low, int32_t& hig
 }
 #endif
 
+#if defined(MEAS_AVX2)
+#define MEAS_AVX2_FN __attribute__((target("avx2"))) inline
+// Horizontal minimum, maximum and sums of 256-bit vectors.
+MEAS_AVX2_FN uint32_t lowest(__m256i v)
+{
+    __m128i h = _mm_min_epu32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    h = _mm_min_epu32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(1, 0, 3, 2)));
+    h = _mm_min_epu32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(h));
+}
+
+MEAS_AVX2_FN uint32_t highest(__m256i v)
+{
+    __m128i h = _mm_max_epu32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    h = _mm_max_epu32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(1, 0, 3, 2)));
+    h = _mm_max_epu32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(h));
+}
+
+MEAS_AVX2_FN uint32_t total32(__m256i v)
+{
+    __m128i h = _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    h = _mm_add_epi32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(1, 0, 3, 2)));
+    h = _mm_add_epi32(h, _mm_shuffle_epi32(h, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(h));
+}
+
+MEAS_AVX2_FN uint64_t total64(__m256i v)
+{
+    const __m128i h = _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(h)) + static_cast<uint64_t>(_mm_extract_epi64(h, 1));
+}
+
+// Squares of the eight codes, summed in pairs into four 64-bit lanes.
+MEAS_AVX2_FN __m256i squaresOf(__m256i c)
+{
+    const __m256i odd = _mm256_srli_epi64(c, 32);
+    return _mm256_add_epi64(_mm256_mul_epu32(c, c), _mm256_mul_epu32(odd, odd));
+}
+
+// scanBlock over a whole block with 256-bit vectors, which have the unsigned 32-bit min/max:
+// the extremes of the raw words tell at once whether they were all bare codes, else the block
+// is read again with the invalid words masked. The same exact integers as scanBlock.
+__attribute__((target("avx2"), always_inline)) inline void scanBlockAvx2(const uint32_t* w, TBlock& b)
+{
+    static_assert(kTableWords == 64, "eight vectors a block");
+    // lddqu: the compiler splits unaligned 256-bit loads in two for older processors, which here
+    // only costs. Named vectors, not an array, which the compiler may keep in memory.
+    const auto* v = reinterpret_cast<const __m256i*>(w);
+    const __m256i x0 = _mm256_lddqu_si256(v);
+    const __m256i x1 = _mm256_lddqu_si256(v + 1);
+    const __m256i x2 = _mm256_lddqu_si256(v + 2);
+    const __m256i x3 = _mm256_lddqu_si256(v + 3);
+    const __m256i x4 = _mm256_lddqu_si256(v + 4);
+    const __m256i x5 = _mm256_lddqu_si256(v + 5);
+    const __m256i x6 = _mm256_lddqu_si256(v + 6);
+    const __m256i x7 = _mm256_lddqu_si256(v + 7);
+    __m256i high = _mm256_max_epu32(_mm256_max_epu32(_mm256_max_epu32(x0, x1), _mm256_max_epu32(x2, x3)),
+                                    _mm256_max_epu32(_mm256_max_epu32(x4, x5), _mm256_max_epu32(x6, x7)));
+    const uint32_t rawHigh = highest(high);
+    if (rawHigh <= kCodeMask) {
+        const __m256i low = _mm256_min_epu32(_mm256_min_epu32(_mm256_min_epu32(x0, x1), _mm256_min_epu32(x2, x3)),
+                                             _mm256_min_epu32(_mm256_min_epu32(x4, x5), _mm256_min_epu32(x6, x7)));
+        const __m256i sums = _mm256_add_epi32(_mm256_add_epi32(_mm256_add_epi32(x0, x1), _mm256_add_epi32(x2, x3)),
+                                              _mm256_add_epi32(_mm256_add_epi32(x4, x5), _mm256_add_epi32(x6, x7)));
+        const __m256i squares =
+            _mm256_add_epi64(_mm256_add_epi64(_mm256_add_epi64(squaresOf(x0), squaresOf(x1)),
+                                              _mm256_add_epi64(squaresOf(x2), squaresOf(x3))),
+                             _mm256_add_epi64(_mm256_add_epi64(squaresOf(x4), squaresOf(x5)),
+                                              _mm256_add_epi64(squaresOf(x6), squaresOf(x7))));
+        b.low = static_cast<int32_t>(lowest(low));
+        b.high = static_cast<int32_t>(rawHigh);
+        b.count = kTableWords;
+        b.sum = total32(sums);
+        b.squares = total64(squares);
+        b.plain = true;
+    } else {
+        // Invalid words count nowhere: code 0 for the sums and the highest, kEmptyLow for the lowest.
+        const __m256i codeMask = _mm256_set1_epi32(static_cast<int32_t>(kCodeMask));
+        const __m256i none = _mm256_set1_epi32(kEmptyLow);
+        __m256i low = none;
+        high = _mm256_setzero_si256();
+        __m256i counts = _mm256_setzero_si256();
+        __m256i sums = _mm256_setzero_si256();
+        __m256i squares = _mm256_setzero_si256();
+        for (int k = 0; k < 8; ++k) {
+            const __m256i x = _mm256_lddqu_si256(v + k);  // in the cache since the test above
+            const __m256i ok = _mm256_cmpeq_epi32(_mm256_srli_epi32(x, 30), _mm256_setzero_si256());
+            const __m256i c = _mm256_and_si256(_mm256_and_si256(x, codeMask), ok);
+            low = _mm256_min_epu32(low, _mm256_blendv_epi8(none, c, ok));
+            high = _mm256_max_epu32(high, c);
+            counts = _mm256_sub_epi32(counts, ok);
+            sums = _mm256_add_epi32(sums, c);
+            squares = _mm256_add_epi64(squares, squaresOf(c));
+        }
+        b.count = static_cast<int32_t>(total32(counts));
+        b.low = static_cast<int32_t>(lowest(low));
+        b.high = b.count ? static_cast<int32_t>(highest(high)) : -1;
+        b.sum = total32(sums);
+        b.squares = total64(squares);
+        b.plain = false;
+    }
+    b.binLow = static_cast<int16_t>(b.count ? binOf(b.low) : 0);
+    b.binHigh = static_cast<int16_t>(b.count ? binOf(b.high) : -1);
+}
+#endif
+
 // Extremes, count, sum and sum of squares of the valid codes of n words.
 void scanBlock(const uint32_t* w, int32_t n, TBlock& b)
 {
@@ -364,6 +477,74 @@ void countAboveEdges(const uint32_t* samples, int32_t lo, int32_t hi, const TBlo
 #endif
 }
 
+#if defined(MEAS_AVX2)
+// Offsets from base in bins of eight words (invalid words far below), as in countAboveEdges.
+MEAS_AVX2_FN __m256i binOffsets(const uint32_t* v, bool plain, __m256i vbase)
+{
+    __m256i x = _mm256_lddqu_si256(reinterpret_cast<const __m256i*>(v));
+    if (!plain)
+        x = _mm256_and_si256(_mm256_and_si256(x, _mm256_set1_epi32(static_cast<int32_t>(kCodeMask))),
+                             _mm256_cmpeq_epi32(_mm256_srli_epi32(x, 30), _mm256_setzero_si256()));
+    return _mm256_srai_epi32(_mm256_sub_epi32(x, vbase), 10);
+}
+
+// countAboveEdges thirty-two words at a time (the order of the 8-bit lanes after the packs does
+// not matter to a count).
+template <int N>
+__attribute__((target("avx2"))) void countAboveEdgesAvx2(const uint32_t* samples, int32_t lo, int32_t hi,
+                                                         const TBlock* blocks, const int32_t* list, int32_t listed,
+                                                         int32_t base, int32_t* above)
+{
+    for (int k = 0; k < N; ++k)
+        above[k] = 0;
+    const __m256i vbase = _mm256_set1_epi32(base);
+    __m256i acc[N];
+    __m256i wide[N];
+    for (int k = 0; k < N; ++k) {
+        acc[k] = _mm256_setzero_si256();
+        wide[k] = _mm256_setzero_si256();
+    }
+    int32_t pending = 0;  // words in the 8-bit lanes since they were last widened
+    for (int32_t t = 0; t < listed; ++t) {
+        const int32_t from = lo + list[t] * kTableWords;
+        const uint32_t* w = samples + from;
+        const int32_t n = std::min(kTableWords, hi - from);
+        if (pending + n > 32 * 255) {
+            for (int k = 0; k < N; ++k) {
+                wide[k] = _mm256_add_epi64(wide[k], _mm256_sad_epu8(acc[k], _mm256_setzero_si256()));
+                acc[k] = _mm256_setzero_si256();
+            }
+            pending = 0;
+        }
+        const bool plain = blocks[list[t]].plain;
+        int32_t j = 0;
+        for (; n - j >= 32; j += 32) {
+            const __m256i d = _mm256_packs_epi16(
+                _mm256_packs_epi32(binOffsets(w + j, plain, vbase), binOffsets(w + j + 8, plain, vbase)),
+                _mm256_packs_epi32(binOffsets(w + j + 16, plain, vbase), binOffsets(w + j + 24, plain, vbase)));
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
+            for (int k = 0; k < N; ++k)
+                acc[k] = _mm256_sub_epi8(acc[k], _mm256_cmpgt_epi8(d, _mm256_set1_epi8(static_cast<char>(k - 1))));
+        }
+        pending += j;
+        for (; j < n; ++j) {
+            if (w[j] >= kInvalidFrom)
+                continue;
+            const int32_t c = static_cast<int32_t>(w[j] & kCodeMask);
+            for (int k = 0; k < N; ++k)
+                above[k] += c - base >= 1024 * k ? 1 : 0;
+        }
+    }
+    for (int k = 0; k < N; ++k) {
+        const __m256i v = _mm256_add_epi64(wide[k], _mm256_sad_epu8(acc[k], _mm256_setzero_si256()));
+        const __m128i h = _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+        above[k] += static_cast<int32_t>(_mm_cvtsi128_si64(h) + _mm_extract_epi64(h, 1));
+    }
+}
+#endif
+
 // The bins of the blocks of the table side by side, padded with empty entries to a multiple of 8:
 // finding the blocks that reach a few bins tests eight of them at a time.
 struct TBinIndex {
@@ -459,7 +640,12 @@ void TLazyHistogram::countEdges(int from, int to, int32_t* above)
         list[listed++] = k;
         read += b.count;
     });
-    countAboveEdges<N>(samples_, lo_, hi_, blocks_, list, listed, binEdge(from), above);
+#if defined(MEAS_AVX2)
+    if (vectorPath() == TVectorPath::Avx2)
+        countAboveEdgesAvx2<N>(samples_, lo_, hi_, blocks_, list, listed, binEdge(from), above);
+    else
+#endif
+        countAboveEdges<N>(samples_, lo_, hi_, blocks_, list, listed, binEdge(from), above);
     // Bin 0 also takes the codes below the measured range, the last bin those above it.
     if (from == 0)
         above[0] = read;
@@ -830,6 +1016,57 @@ int32_t lastIndexIn(const uint32_t* samples, int32_t from, int32_t to, uint32_t 
     return from;
 }
 
+// The index entries of the blocks, and the extremes and the last block reaching each of them
+// (once clamped) as the table is made.
+struct TTableTotals {
+    explicit TTableTotals(TBinIndex& i) : index(i) {}
+
+    inline void take(const TBlock& b, int32_t k)
+    {
+        index.low[k] = b.count ? b.binLow : static_cast<int16_t>(kBins);
+        index.high[k] = b.binHigh;
+        if (b.count) {
+            valid += b.count;
+            lowest = std::min(lowest, b.low);
+            highest = std::max(highest, b.high);
+            const int32_t low = std::clamp(b.low, static_cast<int32_t>(kMeasRangeLow), static_cast<int32_t>(kMeasRangeHigh));
+            const int32_t high = std::clamp(b.high, static_cast<int32_t>(kMeasRangeLow), static_cast<int32_t>(kMeasRangeHigh));
+            if (low <= minClamped) {
+                minClamped = low;
+                minBlock = k;
+            }
+            if (high >= maxClamped) {
+                maxClamped = high;
+                maxBlock = k;
+            }
+        }
+    }
+
+    TBinIndex& index;
+    int64_t valid = 0;
+    int32_t lowest = kEmptyLow;
+    int32_t highest = -1;
+    int32_t minBlock = 0;
+    int32_t maxBlock = 0;
+    int32_t minClamped = std::numeric_limits<int32_t>::max();
+    int32_t maxClamped = std::numeric_limits<int32_t>::min();
+};
+
+#if defined(MEAS_AVX2)
+// The whole blocks of [lo, hi) with 256-bit vectors, in one function so that the processor stays
+// in that mode; returns their number.
+__attribute__((target("avx2"))) int32_t tableAvx2(const uint32_t* samples, int32_t lo, int32_t hi, TBlock* blocks,
+                                                 TTableTotals& totals)
+{
+    int32_t k = 0;
+    for (int32_t from = lo; hi - from >= kTableWords; from += kTableWords, ++k) {
+        scanBlockAvx2(samples + from, blocks[k]);
+        totals.take(blocks[k], k);
+    }
+    return k;
+}
+#endif
+
 // The block table of [lo, hi) in blocks, blockCount set.
 int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, int step, TBlock* blocks,
               int32_t& blockCount)
@@ -844,41 +1081,26 @@ int32_t measT(const uint32_t* samples, mesures* m, int32_t first, int32_t last, 
     m->otherEdgeCount = 0;
 
     // The block table: one read of every word.
+    TBinIndex index;
+    TTableTotals totals(index);
     blockCount = 0;
-    // The extremes and the last block reaching each of them (once clamped) as the table is made.
+#if defined(MEAS_AVX2)
+    if (vectorPath() == TVectorPath::Avx2)
+        blockCount = tableAvx2(samples, lo, hi, blocks, totals);
+#endif
+    for (int32_t from = lo + blockCount * kTableWords; from < hi; from += kTableWords) {
+        scanBlock(samples + from, std::min(kTableWords, hi - from), blocks[blockCount]);
+        totals.take(blocks[blockCount], blockCount);
+        ++blockCount;
+    }
+    const int64_t valid = totals.valid;
+    const int32_t lowest = totals.lowest;
+    const int32_t highest = totals.highest;
+    const int32_t minBlock = totals.minBlock;
+    const int32_t maxBlock = totals.maxBlock;
     const auto clamped = [](int32_t code) {
         return std::clamp(code, static_cast<int32_t>(kMeasRangeLow), static_cast<int32_t>(kMeasRangeHigh));
     };
-    TBinIndex index;
-    int64_t valid = 0;
-    int32_t lowest = kEmptyLow;
-    int32_t highest = -1;
-    int32_t minBlock = 0;
-    int32_t maxBlock = 0;
-    int32_t minClamped = std::numeric_limits<int32_t>::max();
-    int32_t maxClamped = std::numeric_limits<int32_t>::min();
-    for (int32_t from = lo; from < hi; from += kTableWords) {
-        TBlock& b = blocks[blockCount];
-        scanBlock(samples + from, std::min(kTableWords, hi - from), b);
-        index.low[blockCount] = b.count ? b.binLow : static_cast<int16_t>(kBins);
-        index.high[blockCount] = b.binHigh;
-        if (b.count) {
-            valid += b.count;
-            lowest = std::min(lowest, b.low);
-            highest = std::max(highest, b.high);
-            const int32_t low = clamped(b.low);
-            const int32_t high = clamped(b.high);
-            if (low <= minClamped) {
-                minClamped = low;
-                minBlock = blockCount;
-            }
-            if (high >= maxClamped) {
-                maxClamped = high;
-                maxBlock = blockCount;
-            }
-        }
-        ++blockCount;
-    }
     index.pad(blockCount);
     if (valid == 0)
         return m->flags;
@@ -1070,3 +1292,4 @@ int32_t meas_pix(const uint32_t* samples, mesures* m, int32_t first, int32_t las
     const TTableRange table{samples, std::min(first, last), blocks};
     return measAmpWith(m, first, last, reference, &table, addFromTable);
 }
+

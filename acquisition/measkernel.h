@@ -100,3 +100,4 @@ int32_t MeasPixAmp(const uint32_t* samples, mesures* m, int32_t first, int32_t l
 
 // MeasPixT with step 2, then MeasPixAmp; returns MeasPixAmp's value.
 int32_t meas_pix(const uint32_t* samples, mesures* m, int32_t first, int32_t last, int32_t reference);
+

@@ -36,6 +36,7 @@ constexpr int32_t kScreenTop = 0x60000;
 constexpr int32_t kSpanCodes = 262080;
 constexpr int32_t kResistanceTop = 0x9FFC0;
 constexpr int32_t kOneDivision = 26208;
+constexpr uint16_t kSteadyPeriods35 = 4;        // whole periods the 5.04 us set needs
 constexpr int kSettleMs = 19;
 constexpr int kPollMs = 1;
 constexpr unsigned short kOffsetTimeBase = 22;
@@ -663,8 +664,15 @@ unsigned short timebaseSelect(short channel, const mesures* set)
     if (set == nullptr || channel < 0 || channel > 3)
         return 21;
     const mesures& m = set[channel];
-    if (m.periodCount < 50)
+    // Below 50 periods in the 5.04 us window the 40 us set frames more of them, but from a few
+    // hundred hertz up it has few samples a period: a period of a whole number of them (a
+    // 2 kHz square: 12.5) shows its edges at the same few phases in every period, and its
+    // means stay off by up to a sample in 25 (the DC of a 25 % square 12 %). Once the 5.04 us
+    // window frames a few whole periods, their means are steady to a sample in 1800.
+    if (m.periodCount < kSteadyPeriods35)
         return 21;
+    if (m.periodCount < 50)
+        return 35;
     if (validExtremes(m) && std::llabs(static_cast<long long>(m.maxCode) - m.minCode) <= kOneDivision)
         return 18;
     const double x = 0.0126 / m.periodCount / 4e-6;

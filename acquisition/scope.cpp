@@ -434,9 +434,10 @@ bool scopeMeasureChannel(const database* setup, int n)
         first = std::min(a, b);
         last = std::max(a, b);
     }
-    // Truncated product, then integer division: position 0 gives 524124.
-    const int64_t scaled = static_cast<int64_t>((t->softPosition + 499.0) * 262080.0);
-    const int32_t reference = static_cast<int32_t>(0x60000 + scaled / 999);
+    // The zero line's code as the measurement display takes it (position 0: 524256), so that
+    // the RMS of a constant input is its level.
+    const int32_t reference =
+        static_cast<int32_t>(0x60000 + std::floor((t->softPosition + 500.0) * 262080.0 / 1000.0));
     meas_pix(t->samples, &table[n], first, last, reference);
     return true;
 }
@@ -502,7 +503,10 @@ void Scope(database* setup, acq_ctrl* ctrl)
                 return;
         }
         c.startAcquisition();
-        TInterpolation word = c.interpolate ? 0 : 1;  // the transfer interpolates while not 1
+        // The flag is the transfer's word as it stands: 1 leaves the gaps (a dense record, or an
+        // averaged one that real samples fill over many triggers), 0 fills them once (a
+        // single-shot equivalent-time record holds one sample in 40 and never more).
+        TInterpolation word = c.interpolate ? 1 : 0;
         bool completed = false;
 
         do {
@@ -555,8 +559,10 @@ void Scope(database* setup, acq_ctrl* ctrl)
                 }
                 if (firstReadOut) {
                     firstReadOut = false;
-                    if (isOneOf(static_cast<uint16_t>(ctrl->acqFlags & ~4u), {32, 33, 144, 145}))
+                    if (isOneOf(static_cast<uint16_t>(ctrl->acqFlags & ~4u), {32, 33, 144, 145})) {
                         c.interpolate = false;
+                        word = 0;
+                    }
                 }
                 if (transfer) {
                     pthread_mutex_lock(&o_g_autoMeasMutex);

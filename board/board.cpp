@@ -1,6 +1,7 @@
 #include "board/board.h"
 
 #include "board/netif.h"
+#include "board/ports.h"
 
 #include <cerrno>
 #include <climits>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -21,11 +23,27 @@ std::string& rootStorage()
     return *s;
 }
 
+constexpr const char* kPortOffsetVariable = "BENCHVIEW_PORT_OFFSET";
+constexpr long kLastPort = 65535;
+
+// The variable's whole number; false when it is set to anything else.
+bool portOffsetFromEnvironment(long* offset)
+{
+    *offset = 0;
+    const char* v = std::getenv(kPortOffsetVariable);
+    if (!v || !*v)
+        return true;
+    char* end = nullptr;
+    errno = 0;
+    *offset = std::strtol(v, &end, 10);
+    return *end == 0 && errno != ERANGE && *offset >= INT_MIN && *offset <= INT_MAX;
+}
+
 int& portOffsetStorage()
 {
     static int offset = [] {
-        const char* v = std::getenv("BENCHVIEW_PORT_OFFSET");
-        return v ? std::atoi(v) : 0;
+        long value = 0;
+        return portOffsetFromEnvironment(&value) ? static_cast<int>(value) : 0;
     }();
     return offset;
 }
@@ -159,6 +177,39 @@ int boardPort(int port)
 void setBoardPortOffset(int offset)
 {
     portOffsetStorage() = offset;
+}
+
+bool servedPortsInRange(const std::vector<int>& ports, std::string* why)
+{
+    if (!kSimulatedBoard || ports.empty())
+        return true;
+    long parsed = 0;
+    if (!portOffsetFromEnvironment(&parsed)) {
+        if (why)
+            *why = std::string(kPortOffsetVariable) + "=" + std::getenv(kPortOffsetVariable) + " is not a whole number";
+        return false;
+    }
+    const long offset = portOffsetStorage();
+    long lowest = ports.front();
+    long highest = ports.front();
+    for (int port : ports) {
+        lowest = std::min<long>(lowest, port);
+        highest = std::max<long>(highest, port);
+    }
+    std::string moved;
+    for (int port : ports) {
+        const long shifted = port + offset;
+        if (shifted >= 1 && shifted <= kLastPort)
+            continue;
+        moved += (moved.empty() ? "port " : " and port ") + std::to_string(port) + " to " + std::to_string(shifted);
+    }
+    if (moved.empty())
+        return true;
+    if (why)
+        *why = std::string(kPortOffsetVariable) + "=" + std::to_string(offset) + " would move " + moved
+            + ", outside 1.." + std::to_string(kLastPort) + "; the offsets " + std::to_string(1 - lowest) + ".."
+            + std::to_string(kLastPort - highest) + " keep every served port in range";
+    return false;
 }
 
 int boardSetting(const char* name, int fallback, int min, int max)

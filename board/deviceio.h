@@ -30,6 +30,15 @@ public:
     virtual int unmapRegisterWindow(TRegisterWindow* window) = 0;
     // The file-system sync that ends every save.
     virtual void syncAll() = 0;
+
+    // Quick calibration: the start-up self test runs between quickCalibration(true) and
+    // quickCalibration(false). A board model that needs no wall time to settle or to acquire
+    // then ends its acquisitions as soon as their samples are computed and lets skipHardwareWait
+    // move its clock ahead. Real devices have neither: the defaults do nothing.
+    virtual void quickCalibration(bool) {}
+    // A wait for the hardware of ms milliseconds (settling, an armed acquisition running): true
+    // when the model took it in its own time, so the caller need not sleep.
+    virtual bool skipHardwareWait(int) { return false; }
 };
 
 // Plain system calls on the given paths: the board build.

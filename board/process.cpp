@@ -1,6 +1,13 @@
 #include "board/process.h"
 
+#include "board/board.h"
+#include "board/deviceio.h"
+#include "board/threads.h"
+
+#include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <cstdio>
 #include <strings.h>
 #include <utility>
@@ -55,6 +62,12 @@ void pauseMs(int milliseconds)
     }
 }
 
+void hardwarePauseMs(int milliseconds)
+{
+    if (!deviceIO().skipHardwareWait(milliseconds))
+        pauseMs(milliseconds);
+}
+
 void setPauseHook(std::function<void(int)> hook)
 {
     std::lock_guard<std::mutex> lock(hookMutex());
@@ -66,14 +79,37 @@ int priorityForShare(int minPriority, int maxPriority, int sharePercent)
     return minPriority + (maxPriority - minPriority) * sharePercent / 100;
 }
 
+namespace {
+std::atomic<bool>& explicitScheduling()
+{
+    // The board's threads run at their priorities; on a desktop the inherited scheduling stays,
+    // since real-time threads would starve the machine.
+    static std::atomic<bool>* on = new std::atomic<bool>(!kSimulatedBoard);
+    return *on;
+}
+std::atomic<bool> s_refusalReported{false};
+} // namespace
+
+bool explicitThreadScheduling()
+{
+    return explicitScheduling().load();
+}
+
+void setExplicitThreadScheduling(bool on)
+{
+    explicitScheduling().store(on);
+    s_refusalReported.store(false);  // a refusal under the new setting is said again
+}
+
 int startThread(pthread_t* id, void* (*function)(void*), void* argument, int sharePercent, bool detached,
                 const char* name)
 {
+    const bool explicitSchedule = explicitThreadScheduling();
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, detached ? PTHREAD_CREATE_DETACHED : PTHREAD_CREATE_JOINABLE);
-    // Policy and priority are stored, but the inherited scheduling stays in force: forcing
-    // real-time scheduling would starve a small machine.
+    // Policy and priority are always stored; only with explicit scheduling do they take effect.
+    pthread_attr_setinheritsched(&attr, explicitSchedule ? PTHREAD_EXPLICIT_SCHED : PTHREAD_INHERIT_SCHED);
     pthread_attr_setschedpolicy(&attr, SCHED_RR);
     sched_param param{};
     param.sched_priority = priorityForShare(sched_get_priority_min(SCHED_RR), sched_get_priority_max(SCHED_RR),
@@ -83,11 +119,18 @@ int startThread(pthread_t* id, void* (*function)(void*), void* argument, int sha
     int rc = pthread_create(id, &attr, namedThread, start);
     pthread_attr_destroy(&attr);
     if (rc != 0) {
+        const int refused = rc;
         pthread_attr_t plain;
         pthread_attr_init(&plain);
         pthread_attr_setdetachstate(&plain, detached ? PTHREAD_CREATE_DETACHED : PTHREAD_CREATE_JOINABLE);
         rc = pthread_create(id, &plain, namedThread, start);
         pthread_attr_destroy(&plain);
+        // Said once: the system refuses every thread alike.
+        if (rc == 0 && explicitSchedule && !s_refusalReported.exchange(true))
+            std::fprintf(stderr,
+                         "%s: round-robin thread priorities refused (%s): threads run with the default "
+                         "scheduling\n",
+                         program_invocation_short_name, std::strerror(refused));
     }
     if (rc != 0)
         delete start;

@@ -8,10 +8,16 @@
 void pauseMs(int milliseconds);
 // Test hook: called instead of sleeping; nullptr restores real sleeping.
 void setPauseHook(std::function<void(int)> hook);
+// A pause that only waits for the hardware: an analogue change settling, an armed acquisition
+// running. The real board sleeps as pauseMs does (the test hook included); the simulated board
+// during its quick calibration (TDeviceIO::quickCalibration) moves its clock ahead instead and
+// returns at once.
+void hardwarePauseMs(int milliseconds);
 
 // Starts a thread with round-robin attributes at the given share (percent) of the priority
-// range; the inherited scheduling is left alone, and refused attributes fall back to the
-// defaults. Returns pthread_create's result.
+// range: in force on the board build, the inherited scheduling on the simulated board
+// (board/threads.h); refused attributes fall back to the defaults. Returns pthread_create's
+// result.
 int startThread(pthread_t* id, void* (*function)(void*), void* argument, int sharePercent, bool detached,
                 const char* name = nullptr);
 // min + (max - min) * share / 100, integer arithmetic.

@@ -4,6 +4,7 @@
 #include "busanalysis/busanalysis.h"
 #include "busanalysis/buspseudofile.h"
 #include "busanalysis/busxmlvalue.h"
+#include "core/filename.h"
 #include "core/process.h"
 #include "core/setup.h"
 
@@ -217,7 +218,8 @@ bool TBusAnalysis::loadDescriptor(const char* name)
     if (text.back() == '*') {
         // A user file: only a plain name inside the user folder.
         const std::string file = text.substr(0, text.size() - 1);
-        if (file.empty() || file.find('/') != std::string::npos || file[0] == '.')
+        if (file.empty() || file.find('/') != std::string::npos || file[0] == '.'
+            || !fileNameIsClean(file.data(), file.size()))
             return false;
         if (!descriptor_->fileRead((kUserFolder + file).c_str(), true))
             return false;

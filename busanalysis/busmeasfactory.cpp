@@ -368,18 +368,23 @@ int TBusMeasFactory::getMaxFft(const TAcquisition* trace, int32_t* code)
     if (!std::isfinite(low) || !std::isfinite(high) || low <= 0 || high <= 0 || !(f > 0))
         return -1;
     const double first = std::floor(low / f);
-    double last = std::floor(high / f);
+    const double last = std::floor(high / f);
     if (first < 1 || last < 1 || first > last || first >= kWindowEnd)
         return -1;
-    last = std::min(last, double(kWindowEnd - 1));
-    const int32_t from = 1999 + static_cast<int32_t>(first);
-    const int32_t to = std::min(2001 + static_cast<int32_t>(last), kSignalSize - 1);
+    // The spectrum is the trace's 2500 display points, not its time record: at the spectrum's
+    // zoom 1 and position 0 a point stands for 40 samples of the horizontal scale (two points a
+    // bin); the zoom and position shown move the bins as the scope cycle moved them.
+    const double zoom = data.fftZoomWidth > 0.0f ? double(data.fftZoomWidth) / 40.0 : 1.0;
+    const double firstBin = std::clamp(data.fftHorizPosition / 40 / 2, 0, kFftBinCount - 1);
+    auto pointOf = [&](double sample) { return (sample / 80.0 - firstBin) * 2.0 / zoom; };
+    const int32_t from = static_cast<int32_t>(std::max(0.0, std::floor(pointOf(first))));
+    const int32_t to = static_cast<int32_t>(std::min(double(kFftPointCount - 1), std::ceil(pointOf(last))));
     uint32_t best = kMeasRangeHigh;
-    for (int32_t i = from; i <= to; ++i) {
-        if (!valid(trace->samples[i]))
+    for (int32_t p = from; p <= to; ++p) {
+        const uint32_t word = trace->loggerRaw[p];
+        if (!valid(word))
             continue;
-        const uint32_t k = std::clamp((trace->samples[i] & 0xFFFFFu) & ~0x3Fu, kMeasRangeLow, kMeasRangeHigh);
-        best = std::min(best, k);
+        best = std::min(best, std::clamp(word & 0xFFFFFu & ~0x3Fu, kMeasRangeLow, kMeasRangeHigh));
     }
     *code = static_cast<int32_t>(best);
     return 0;

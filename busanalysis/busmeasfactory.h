@@ -46,6 +46,8 @@ public:
     static constexpr int32_t kSignalSize = 100000;
     static constexpr int32_t kWindowFirst = 2000;
     static constexpr int32_t kWindowEnd = 98000;
+    static constexpr int32_t kFftPointCount = 2500;  // the spectrum display points
+    static constexpr int32_t kFftBinCount = 1250;
 
     TBusMeasFactory();
     TBusMeasFactory(const TBusMeasFactory&) = delete;
@@ -74,7 +76,8 @@ public:
     int computeTriseTfall(const uint32_t* samples, TTriggerRiseFallTime* out, int edges);
     // mode 1 low pulses, 2 high pulses, 3 both; pairs for codings 2 and 3. 0, or -1 when empty.
     int computeTimeBit(double* mean, double* minimum, double* maximum, unsigned short mode);
-    // The lowest code over the FFT band; 0, or non-zero when the band is not usable.
+    // The lowest code (the strongest) of the trace's spectrum display over the FFT band; 0, or
+    // non-zero when the band is not usable.
     int getMaxFft(const TAcquisition* trace, int32_t* code);
     // 0, or negative when the histograms do not allow it.
     int computeJitter(TJitter* out, int16_t id);

@@ -137,9 +137,9 @@ int32_t MeasPixT_bus(const uint32_t* samples, TBusAutoMeas* out, int32_t first, 
     if (!minValid || !maxValid || bt - bb <= 4)
         return -2;
     // Less than half a division of swing still has its levels (a bus wire whose swing is small at
-    // the sensitivity its range needs); only the edge search needs that swing, as the scope's
-    // kernel has it.
-    const bool edgeSwing = out->maxCode - out->minCode >= 16380;
+    // the sensitivity its range needs: CAN-H at 2 V/div); only the edge search needs that swing,
+    // as the scope's kernel has it.
+    const bool edgeSwing = out->maxCode - out->minCode >= kBusLeastSwing;
 
     const uint32_t minimum = n / 20;
     int32_t m = levelBin(h, bb, (bb + 7 * bt) / 10, 1, minimum);
@@ -199,7 +199,9 @@ int32_t MeasPixT_bus(const uint32_t* samples, TBusAutoMeas* out, int32_t first, 
     bool firstRising = true;
     uint32_t band = bandOf(samples[firstValid]);
     setBounds(band);
-    for (int32_t i = firstValid + 2; i < to; i += 2) {
+    // Every valid sample: a record's valid positions may stand at any spacing and parity (an
+    // equivalent-time record holds one sample in 40 or 41 before its gaps are filled).
+    for (int32_t i = firstValid + 1; i < to; ++i) {
         const uint32_t word = samples[i];
         if (!valid(word))
             continue;

@@ -22,10 +22,15 @@ struct TBusAutoMeas : mesures {
     uint32_t fall5;
 };
 
-// Levels and edges over [min(first, last), max(first, last)) clamped to 0..100000. codingType 7
-// needs a middle level; edges are searched only over a swing of half a division (16380 codes).
-// Also sets rise50 and fall50, counts the mid-level crossings after the first two edges in
-// periodCount (last one in lastCross50) and clears every other field of the record. 0, or -2 when the trace gives no usable levels (flags then tell what was found).
+// Least swing (maxCode - minCode) of the edge search: half a division.
+constexpr uint32_t kBusLeastSwing = 16380;
+
+// Levels and edges over [min(first, last), max(first, last)) clamped to 0..100000, over every
+// valid sample whatever their spacing. codingType 7 needs a middle level; edges are searched
+// only over a swing of kBusLeastSwing. Also sets rise50 and fall50, counts the mid-level
+// crossings after the first two edges in periodCount (last one in lastCross50) and clears every
+// other field of the record. 0, or -2 when the trace gives no usable levels: extremes within
+// four bins or clipped, no middle level for coding 7 (flags then tell what was found).
 int32_t MeasPixT_bus(const uint32_t* samples, TBusAutoMeas* out, int32_t first, int32_t last, int32_t codingType);
 
 // Conditions of the search functions: p[i] against value.

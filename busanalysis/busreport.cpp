@@ -16,7 +16,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <fcntl.h>
@@ -146,42 +145,23 @@ QString translated(const char* source, TMessageFile& messages, const std::string
     return fromFile.isEmpty() ? fallback : fromFile;
 }
 
-// Writes bytes into a new file beside the target, then renames it over the target.
+// Collects the text, then writes it into a new file beside the target and renames it over the
+// target (one naming of temporary files for the whole system: the start removes them).
 class TReportFile {
 public:
-    explicit TReportFile(const std::string& target) : target_(target)
-    {
-        static std::atomic<unsigned> counter{0};
-        const size_t slash = target.rfind('/');
-        const std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
-        temporary_ = dir + "/.busreport" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
-        fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    }
-    ~TReportFile()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            ::unlink(temporary_.c_str());
-        }
-    }
-    bool opened() const { return fd_ >= 0; }
+    explicit TReportFile(const std::string& target) : file_(target, false, 0666) {}
+    bool opened() const { return file_.fd() >= 0; }
     void write(const std::string& text) { text_ += text + "\r\n"; }
     void commit()
     {
-        bool ok = writeAll(fd_, text_.data(), text_.size()) && ::fsync(fd_) == 0;
-        ok = ::close(fd_) == 0 && ok;
-        fd_ = -1;
-        ok = ok && ::rename(temporary_.c_str(), target_.c_str()) == 0;
-        if (!ok)
-            ::unlink(temporary_.c_str());
+        if (writeAll(file_.fd(), text_.data(), text_.size()))
+            file_.commit();
         deviceIO().syncAll();
     }
 
 private:
-    std::string target_;
-    std::string temporary_;
+    TAtomicFile file_;
     std::string text_;
-    int fd_ = -1;
 };
 
 } // namespace
@@ -200,6 +180,14 @@ int TBus::saveResultToFile(std::string path, XmlDescriptor* descriptor)
     out.write("<HEAD>");
     out.write("<TITLE>TavlinIV-1.12 - Bus Analysis results</TITLE>");
     out.write("<BASE HREF=\"http:127.0.0.1\"/>");
+    // The page must read on its own in a browser: the verdict classes get their colours, and
+    // the hints, whose texts begin with their own dash, no second bullet.
+    for (const char* style :
+         {"<STYLE TYPE=\"text/css\">", "TR.white { background: #ffffff; }", "TR.silver { background: #e4e4e4; }",
+          "TD.green, H2.green { background: #8fd88f; color: #000000; }",
+          "TD.yellow, H2.yellow { background: #f3dc6a; color: #000000; }",
+          "TD.red, H2.red { background: #f08a8a; color: #000000; }", "UL { list-style: none; }", "</STYLE>"})
+        out.write(style);
     out.write("</HEAD>");
     out.write("<BODY>");
     out.write(line("<H1>", storedText(title), "</H1>"));

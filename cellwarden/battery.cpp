@@ -2,6 +2,7 @@
 
 #include "board/board.h"
 #include "board/deviceio.h"
+#include "board/sim/simboard.h"
 
 #include <QByteArray>
 #include <cerrno>
@@ -81,6 +82,8 @@ time_t bootTime()
             }
             ::close(fd);
         }
+        // The cut ends every program of the board, those started beside the player too.
+        simboard::endBoardPrograms();
         std::fflush(nullptr);
         ::_exit(99);
     }

@@ -26,6 +26,7 @@ void prepareSimulatedBoard()
     // The scenario only: the daemon never builds the instrument's board model.
     simboard::TScenario scenario;
     simboard::prepareCompanionBoard(&scenario);
+    simboard::registerBoardProgram("cellwarden");
     setCellwardenSpeed(scenario.speedFactor);
     ::mkdir(boardPath("/var").c_str(), 0755);
     ::mkdir(boardPath("/var/tmp").c_str(), 0755);

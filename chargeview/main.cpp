@@ -89,8 +89,10 @@ void* powerKeyThread(void*)
 void prepareSimulatedBoard()
 {
     simboard::TScenario scenario;
-    if (kSimulatedBoard)
+    if (kSimulatedBoard) {
         simboard::prepareCompanionBoard(&scenario);
+        simboard::registerBoardProgram("chargeview");
+    }
 }
 
 } // namespace

@@ -39,13 +39,20 @@ function(bv_subsystem_library name)
   bv_warnings(${name})
 endfunction()
 
-# A GoogleTest binary of a tests/ folder; each test case runs as its own process. TIMEOUT sets
-# the CTest time-out of each of its tests (for the few that must wait on real timers). REALTIME
-# (tests whose simulated hardware runs in real time) runs them one at a time beside the rest,
-# first in the queue: their chain is the longest. Those matching the GoogleTest filter ALONE
-# check timing that a loaded machine upsets: they run with nothing beside them.
+# A GoogleTest binary of a tests/ folder. Each test case is registered as a CTest test of its own
+# (`ctest -R Suite.Case` runs one), and the whole binary once more as <name>.whole (label
+# "whole"), every case in one process. CI (scripts/test.sh) runs the whole binaries, which also
+# proves that no test leaves state behind for the next, and skips the per-case registrations
+# (label "case"). GROUPS n splits the whole run into n processes (<name>.group<i>of<n>, GoogleTest
+# shards) so that a long binary runs beside itself. CASES_APART keeps a binary whose tests still
+# share state on one process per case in CI, without a whole run. TIMEOUT sets the CTest time-out
+# of each case (for the few that must wait on real timers). REALTIME (tests whose simulated
+# hardware runs in real time, and whose start-up runs once per process) keeps one process per
+# case, run one at a time beside the rest, first in the queue: their chain is the longest. Those
+# matching the GoogleTest filter ALONE check timing that a loaded machine upsets: they run with
+# nothing beside them.
 function(bv_test_binary name)
-  cmake_parse_arguments(ARG "REALTIME" "TIMEOUT;ALONE" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "REALTIME;CASES_APART" "TIMEOUT;ALONE;GROUPS" "LIBS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT _sources)
     return()
@@ -63,9 +70,25 @@ function(bv_test_binary name)
     set(_timeout TIMEOUT ${ARG_TIMEOUT})
   endif()
   set(_environment "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0")
-  if(NOT ARG_REALTIME)
+  if(ARG_CASES_APART AND NOT ARG_REALTIME)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
       PROPERTIES ENVIRONMENT "${_environment}" ${_timeout})
+    return()
+  endif()
+  if(NOT ARG_REALTIME)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+      PROPERTIES ENVIRONMENT "${_environment}" LABELS case ${_timeout})
+    if(ARG_GROUPS)
+      math(EXPR _last "${ARG_GROUPS} - 1")
+      foreach(_i RANGE ${_last})
+        add_test(NAME ${name}.group${_i}of${ARG_GROUPS} COMMAND ${name})
+        set_tests_properties(${name}.group${_i}of${ARG_GROUPS} PROPERTIES LABELS whole TIMEOUT 1200 COST 5000
+          ENVIRONMENT "${_environment};GTEST_TOTAL_SHARDS=${ARG_GROUPS};GTEST_SHARD_INDEX=${_i}")
+      endforeach()
+    else()
+      add_test(NAME ${name}.whole COMMAND ${name})
+      set_tests_properties(${name}.whole PROPERTIES LABELS whole TIMEOUT 1200 COST 5000 ENVIRONMENT "${_environment}")
+    endif()
     return()
   endif()
   set(_shared "*")
@@ -76,5 +99,6 @@ function(bv_test_binary name)
   endif()
   # Two processors kept free for the test's threads.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${_shared}"
-    PROPERTIES ENVIRONMENT "${_environment}" ${_timeout} RESOURCE_LOCK realtime_board PROCESSORS 2 COST 10000)
+    PROPERTIES ENVIRONMENT "${_environment}" ${_timeout} RESOURCE_LOCK realtime_board PROCESSORS 2
+    COST 10000)
 endfunction()

@@ -1,6 +1,7 @@
 // benchview: starts the controller thread, builds the Qt Quick user interface and runs the GUI
 // event loop in the main thread.
 #include "board/board.h"
+#include "board/ports.h"
 #include "board/sim/simboard.h"
 #include "board/systools.h"
 #include "core/calibfile.h"
@@ -8,7 +9,11 @@
 #include "core/process.h"
 #include "core/requests.h"
 #include "core/root.h"
+#include "network/ScopeAdmin.h"
+#include "network/pelanodeInterface.h"
+#include "network/serverHTTP.h"
 #include "network/webServerFs.h"
+#include "scpi/io.h"
 #include "ui/homeview.h"
 #include "ui/qmltypes.h"
 
@@ -67,6 +72,12 @@ int main(int argc, char** argv)
         std::printf("1.12\n");
         return 0;
     }
+    // A port pushed past the last one would wrap onto a port nobody asked for.
+    std::string portProblem;
+    if (!servedPortsInRange({kScpiPort, kHttpPort, kAdminPort, kWsPort}, &portProblem)) {
+        std::fprintf(stderr, "benchview: %s\n", portProblem.c_str());
+        return 1;
+    }
     if (!resolveBoardRoot()) {
         std::fprintf(stderr, "benchview: cannot create the simulated-board root\n");
         return 1;
@@ -76,6 +87,8 @@ int main(int argc, char** argv)
     if (kSimulatedBoard)
         simboard::registerScenarioSeed();
     seedBoardRoot();
+    if (kSimulatedBoard)
+        simboard::registerBoardProgram("benchview");
     if (kSimulatedBoard) {
         // The About screen asks the programs in /opt for their versions: ours, from this build.
         char exe[4096];

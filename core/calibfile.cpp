@@ -3,6 +3,7 @@
 #include "board/board.h"
 #include "board/deviceio.h"
 #include "core/filehdr.h"
+#include "core/fileio.h"
 #include "hardware/calibration.h"
 
 #include <cerrno>
@@ -16,26 +17,7 @@
 
 namespace {
 
-// The new file is written beside the old one and renamed over it only once it is complete
-// and on the medium: a full or failing medium never costs the previous calibration.
-constexpr const char* kCalibrationTempFile = "/media/private/calibration.cal.tmp";
-
-bool writeAll(int fd, const void* buffer, size_t length)
-{
-    const auto* p = static_cast<const uint8_t*>(buffer);
-    while (length > 0) {
-        const ssize_t n = ::write(fd, p, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool readAll(int fd, void* buffer, size_t length)
+bool readWhole(int fd, void* buffer, size_t length)
 {
     auto* p = static_cast<uint8_t*>(buffer);
     while (length > 0) {
@@ -60,7 +42,7 @@ bool loadCalibrationFile(calibration& image, std::string* refusal)
     std::string fault = storedFileShapeFault(fd, kCalibrationFileSize);
     if (fault.empty()
         && !(::lseek(fd, kFileHeaderSize, SEEK_SET) == static_cast<off_t>(kFileHeaderSize)
-             && readAll(fd, &image, sizeof image)))
+             && readWhole(fd, &image, sizeof image)))
         fault = "cannot be read";
     ::close(fd);
     if (fault.empty() && !calibrationChecksumValid(image))
@@ -107,17 +89,9 @@ int CalibrationSave(calibration* record, bool stampDate)
         setCalibrationDate(*record, static_cast<uint32_t>(std::time(nullptr)));
     calibrationStampChecksum(*record);
 
-    const std::string temp = boardPath(kCalibrationTempFile);
-    ::unlink(temp.c_str());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
-    if (fd < 0)
-        return 19;
-    bool ok = WriteFileHeader(fd, kFileTypeCalibration, "", -1) == 0 && writeAll(fd, record, sizeof(calibration))
-              && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), boardPath(kCalibrationFile).c_str()) == 0;
-    if (!ok)
-        ::unlink(temp.c_str());
+    TAtomicFile file(boardPath(kCalibrationFile));
+    const bool ok = file.fd() >= 0 && WriteFileHeader(file.fd(), kFileTypeCalibration, "", -1) == 0
+        && writeAll(file.fd(), record, sizeof(calibration)) && file.commit();
     deviceIO().syncAll();
     return ok ? 0 : 19;
 }

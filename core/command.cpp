@@ -5,6 +5,7 @@
 #include "acquisition/acquisit.h"
 #include "acquisition/measure.h"
 #include "board/board.h"
+#include "board/deviceio.h"
 #include "busanalysis/busAnalysisCore.h"
 #include "core/calibfile.h"
 #include "core/command_helpers.h"
@@ -399,12 +400,14 @@ void commandStartup()
     const auto* calib = reinterpret_cast<const unsigned char*>(&param_calibr);
     if (THomeBridge* bridge = homeBridge())
         bridge->setBrandVisible(calib[4] == 'Q' && calib[5] == 'V');
-    // 13. Self test.
+    // 13. Self test. A board model that needs no wall time to settle or acquire runs it quickly.
+    deviceIO().quickCalibration(true);
     FrontEndInit(&param_calibr);
     data.selfTestResult = AutoTest(&param_calibr);
     CmdeLogique(CMDE_SELFTEST_LAMPS, data.selfTestResult);
     FrontEndInit(&param_calibr);
     data.selfTestResult = AcqTransfertInit(&param_calibr);
+    deviceIO().quickCalibration(false);
     if (data.selfTestResult != 0xFFFF) {
         message(MessageSelfTestFailed);
         pauseMs(100);
@@ -509,6 +512,13 @@ void applyRequest(pipe_dial& request)
         if (fromKeys || fromMenu)
             return;
     }
+
+    // The bus thread's settings and step setups belong to its diagnosis: those it sent before it
+    // learnt that the bus analysis was left are dropped, or a step's setup would bring the bus
+    // mode back behind the screen's back and a stop would hold the next mode.
+    if (isSender(request.senderId, tBUS_id) && data.instrumentMode != 17
+        && (request.kind == REQ_SET_PARAM || request.kind == REQ_FILE))
+        request.kind = 0;  // a kind that does nothing
 
     // 6. Dispatch.
     TRequestOutcome outcome;

@@ -294,6 +294,10 @@ void changeMode(uint16_t mode, TRequestOutcome& outcome)
     }
     if (mode == kModeBus)
         data.traceMode = 4;
+    // The recorder has no current file until its panel opens one: the name of an earlier
+    // recording must not pass for it.
+    if (mode == kModeRecorder)
+        std::memset(data.loggerFileName, 0, sizeof data.loggerFileName);
 
     // 6.
     for (int ch = 0; ch < 4; ++ch)
@@ -338,7 +342,9 @@ bool writeParameter(int n, pipe_dial& request, TRequestOutcome& outcome)
 {
     const intptr_t value = request.intValue;
     const int16_t word = static_cast<int16_t>(value);
-    const bool recorder = data.instrumentMode == kModeRecorder;
+    // The recorder's own settings stay as they are (the rule is shared with the remote handlers).
+    if (droppedInMode(n, static_cast<int32_t>(value), data.instrumentMode))
+        return false;
     auto store = [n, value] { set_db(adr_par, type_par, n, static_cast<uint32_t>(value)); };
 
     switch (n) {
@@ -352,8 +358,6 @@ bool writeParameter(int n, pipe_dial& request, TRequestOutcome& outcome)
             postToSelf(param::instrumentMode, kModeScope);
         return true;
     case param::acqRunStop:
-        if (recorder && word != 0)
-            return false;
         store();
         return true;
     case param::sweepOffset:
@@ -477,13 +481,9 @@ bool writeParameter(int n, pipe_dial& request, TRequestOutcome& outcome)
     case param::meterAutoRangeCh2:
     case param::meterAutoRangeCh3:
     case param::meterAutoRangeCh4:
-        if (recorder)
-            return false;
         store();
         return true;
     case param::meterFunction:
-        if (recorder)
-            return false;
         store();
         if (data.meterFunction == 16) {
             if (data.instrumentMode != kModeMeterAlt)
@@ -498,8 +498,6 @@ bool writeParameter(int n, pipe_dial& request, TRequestOutcome& outcome)
     case param::meterRangeCh2:
     case param::meterRangeCh3:
     case param::meterRangeCh4: {
-        if (recorder)
-            return false;
         // A range chosen by hand ends the auto-range; the automatic selection keeps it.
         const int ch = n <= param::capaRange && n >= param::ohmRange ? 0 : (n - param::meterRangeCh1) / 3;
         if (!isSender(request.senderId, RTAC_id))

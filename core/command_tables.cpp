@@ -153,3 +153,16 @@ const TRestartEntry& restartEntry(int parameter)
 {
     return kRestarts[parameter];
 }
+
+bool droppedInMode(int parameter, int32_t value, uint16_t instrumentMode)
+{
+    constexpr uint16_t kRecorder = 130;
+    constexpr int kAcqRunStop = 3;
+    constexpr int kFirstMeterSetting = 150;  // meterAuxMeas
+    constexpr int kLastMeterSetting = 165;   // capaRange
+    if (instrumentMode != kRecorder)
+        return false;
+    if (parameter == kAcqRunStop)
+        return static_cast<int16_t>(value) != 0;
+    return parameter >= kFirstMeterSetting && parameter <= kLastMeterSetting;
+}

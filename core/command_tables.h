@@ -46,3 +46,9 @@ struct TRestartEntry {
 // Parameters 0..221; callers check the range.
 const TParameterRule& parameterRule(int parameter);
 const TRestartEntry& restartEntry(int parameter);
+
+// Settings a mode cannot take: the recorder keeps running and owns the meter settings, so the
+// controller drops a non-zero acqRunStop and parameters 150..165 there. True when a request
+// for that parameter and value would be dropped in that instrument mode; the remote handlers
+// ask before they post, so that a client is never told a dropped setting was made.
+bool droppedInMode(int parameter, int32_t value, uint16_t instrumentMode);

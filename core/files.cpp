@@ -6,6 +6,7 @@
 #include "board/deviceio.h"
 #include "core/command_helpers.h"
 #include "core/filehdr.h"
+#include "core/filename.h"
 #include "core/fileio.h"
 #include "core/gest_db.h"
 #include "core/setup_consistency.h"
@@ -150,46 +151,39 @@ int checkName(const char* name)
 {
     if (!name)
         return 19;
-    if (!*name)
+    if (!*name || !fileNameIsClean(name))
         return 23;
     const char* slash = std::strrchr(name, '/');
     return std::strlen(slash ? slash + 1 : name) > kNameMax ? 23 : 0;
 }
 
-// A file made for a save: never over an existing one (17); removed again unless the save ends
-// well. Its data reach the disk before the close.
+// A file made for a save: never over an existing one (17). It is written under a temporary
+// name and takes its own only once whole and on the medium, so a crash inside a save leaves no
+// truncated file under the name.
 class TNewFile {
 public:
-    explicit TNewFile(std::string hostPath) : path_(std::move(hostPath))
+    explicit TNewFile(std::string hostPath) : file_(hostPath, true)
     {
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
-        result_ = fd_ >= 0 ? 0 : (errno == EEXIST ? 17 : 19);
+        struct stat st;
+        if (::lstat(hostPath.c_str(), &st) == 0)
+            result_ = 17;
+        else
+            result_ = file_.fd() >= 0 ? 0 : 19;
     }
     TNewFile(const TNewFile&) = delete;
-    int fd() const { return fd_; }
+    int fd() const { return file_.fd(); }
     int result() const { return result_; }
-    // 0, or the result of the save after removing the file.
+    // 0, or the result of the save; the name is taken only when it is 0.
     int finish(int result)
     {
-        if (result == 0 && ::fsync(fd_) != 0)
-            result = 19;
-        if (::close(fd_) != 0 && result == 0)
-            result = 19;
-        fd_ = -1;
-        if (result != 0)
-            ::unlink(path_.c_str());
+        if (result == 0 && !file_.commit())
+            result = errno == EEXIST ? 17 : 19;
         deviceIO().syncAll();
         return result;
     }
-    ~TNewFile()
-    {
-        if (fd_ >= 0)
-            finish(19);
-    }
 
 private:
-    std::string path_;
-    int fd_ = -1;
+    TAtomicFile file_;
     int result_ = 0;
 };
 
@@ -401,7 +395,7 @@ int FunctionSaveAll(database*, const char* name, const char* comment)
 
 int HarmonicSaveAll(database*, const char* name, const char* comment)
 {
-    if (!name)
+    if (!name || !fileNameIsClean(name))
         return 19;
     // The export is replaced whole while the view refreshes: its size is the opened file's.
     TOpenFile source(kHarmonicExport);
@@ -439,6 +433,12 @@ int TraceRecallAll(database* db, const char* path)
     TOpenFile file(path);
     if (file.fd() < 0)
         return 17;
+    // Only what a trace or mask save wrote: any other file (zeros, a setup) would recall as
+    // "nothing to do" and pass for a success.
+    TFileHeader header;
+    if (readAll(file.fd(), &header, sizeof header) != ssize_t(sizeof header)
+        || !(std::memcmp(header.fileType, kFileTypeTrace, 4) == 0 || std::memcmp(header.fileType, kFileTypeMask, 4) == 0))
+        return 20;
     struct stat st;
     uint8_t mask[2];
     if (::fstat(file.fd(), &st) != 0 || ::lseek(file.fd(), kFileHeaderSize, SEEK_SET) != off_t(kFileHeaderSize) ||

@@ -9,6 +9,7 @@
 #include "core/command_helpers.h"
 #include "core/command_param.h"
 #include "core/filehdr.h"
+#include "core/filename.h"
 #include "core/fileio.h"
 #include "core/files.h"
 #include "core/gest_db.h"
@@ -79,24 +80,15 @@ bool isDirectory(const std::string& hostPath)
 }
 
 // Writes header and image beside the target and renames the result over it, so a failing
-// medium never leaves the target truncated or removed. 0 or 19.
+// medium or a crash never leaves the target truncated or removed. 0 or 19.
 int writeSetupFile(const std::string& hostPath, const database& image, const char* comment)
 {
-    static std::atomic<unsigned> counter{0};
-    const std::string temporary =
-        hostPath + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
-    if (fd < 0)
+    TAtomicFile file(hostPath);
+    if (file.fd() < 0)
         return 19;
-    bool ok = WriteFileHeader(fd, kFileTypeSetup, comment, -1) == 0 && writeAll(fd, &image, sizeof image)
-        && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = ::rename(temporary.c_str(), hostPath.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
+    if (WriteFileHeader(file.fd(), kFileTypeSetup, comment, -1) != 0 || !writeAll(file.fd(), &image, sizeof image)
+        || !file.commit())
         return 19;
-    }
     deviceIO().syncAll();
     return 0;
 }
@@ -118,6 +110,16 @@ void setUnit(char (&unit)[4], const char* text)
 {
     std::memset(unit, 0, sizeof unit);
     std::memcpy(unit, text, strnlen(text, sizeof unit));
+}
+
+// The recalled setup's mode is applied by the mode change posted below, as any other: until
+// then the live mode stays, so that the screen, DEV:MOD? and the status reply never name a mode
+// whose view was not asked for, and a remote mode change sent meanwhile is not taken back.
+uint16_t takeRecalledMode(uint16_t live)
+{
+    const uint16_t recalled = data.instrumentMode;
+    data.instrumentMode = live;
+    return recalled;
 }
 
 void postMode(uint16_t mode)
@@ -142,7 +144,7 @@ int SetupSave(const char* name, bool inPrivate, const char* comment)
 {
     if (!name)
         return 19;
-    if (!*name)
+    if (!*name || !fileNameIsClean(name))
         return 23;
     const char* slash = std::strrchr(name, '/');
     if (std::strlen(slash ? slash + 1 : name) > kSetupNameMax)
@@ -210,6 +212,10 @@ int SetupRecall(const char* path, bool fresh, uint16_t hwChannels, std::string* 
     }
     if (refusal)
         *refusal = fault;
+    // A load the user asked for that is refused changes nothing: the live setup stays as it was.
+    // Only the start (fresh) and an explicit request for the defaults (no path) take them.
+    if (result != 0 && path && !fresh)
+        return result;
     if (result == 0)
         clearLinkSlots(&image);  // older files may hold addresses there
     else
@@ -381,6 +387,7 @@ int batchRecall(uint16_t hwChannels)
 
     uint16_t mode = kNoBatchMode;
     int result = 0;
+    const uint16_t live = data.instrumentMode;
     for (const std::string& name : names) {
         // By its absolute path: the working directory moves with every link.
         const std::string entry = batchDir + "/" + name;
@@ -393,7 +400,7 @@ int batchRecall(uint16_t hwChannels)
                 // The defaults were asked for: applying them is a success, not a missing file.
                 SetupRecall(nullptr, false, hwChannels);
                 result = 0;
-                mode = data.instrumentMode;
+                mode = takeRecalledMode(live);
                 ::unlink(entry.c_str());
             }
             continue;
@@ -422,7 +429,8 @@ int batchRecall(uint16_t hwChannels)
             path = boardPath(target);
         if (hasEndingIgnoringCase(entry.c_str(), ".cfg")) {
             result = SetupRecall(path.c_str(), false, hwChannels);
-            mode = data.instrumentMode;
+            if (result == 0)
+                mode = takeRecalledMode(live);
         } else if (hasEndingIgnoringCase(entry.c_str(), ".fct")) {
             result = FunctionRecallAll(&data, path.c_str());
             mode = 16;
@@ -450,15 +458,47 @@ int batchRecall(uint16_t hwChannels)
 namespace {
 
 // A stored file refused at start is kept beside, renamed, so that nothing is lost and the next
-// save can write a good one; standard error says so.
+// save can write a good one; standard error says so. A copy kept earlier is never replaced: the
+// first free name of <file>.bad, <file>.bad.1, <file>.bad.2, ... is taken.
 void setAsideRefusedFile(const char* file, const std::string& refusal, const char* instead)
 {
+    constexpr int kKeptCopiesMax = 1000;
     const std::string path = boardPath(file);
-    const std::string kept = path + ".bad";
-    std::string outcome = "kept as " + kept;
-    if (::rename(path.c_str(), kept.c_str()) != 0)
-        outcome = std::string("could not be set aside (") + std::strerror(errno) + ")";
+    std::string outcome;
+    for (int n = 0; n < kKeptCopiesMax; ++n) {
+        const std::string kept = path + ".bad" + (n == 0 ? std::string() : "." + std::to_string(n));
+        if (renameNoReplace(path.c_str(), kept.c_str())) {
+            outcome = "kept as " + kept;
+            break;
+        }
+        if (errno != EEXIST) {
+            outcome = std::string("could not be set aside (") + std::strerror(errno) + ")";
+            break;
+        }
+    }
+    if (outcome.empty())
+        outcome = "could not be set aside (too many kept copies)";
     std::fprintf(stderr, "benchview: %s: %s; %s; %s\n", path.c_str(), refusal.c_str(), instead, outcome.c_str());
+}
+
+// Temporary files of saves that a crash cut short, in the media and their folders one level down
+// (where every save writes); nothing else writes there yet.
+void removeStaleSaves()
+{
+    for (const char* root : {kPrivateDir, "/media/user", "/media/user/sdcard_p1"}) {
+        const std::string hostRoot = boardPath(root);
+        removeStaleTemporaries(hostRoot);
+        DIR* dir = ::opendir(hostRoot.c_str());
+        if (!dir)
+            continue;
+        while (const struct dirent* e = ::readdir(dir)) {
+            struct stat st;
+            if (e->d_name[0] != '.' && ::fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0
+                && S_ISDIR(st.st_mode))
+                removeStaleTemporaries(hostRoot + "/" + e->d_name);
+        }
+        ::closedir(dir);
+    }
 }
 
 } // namespace
@@ -474,6 +514,7 @@ int Startup(calibration* calib, uint16_t hwChannels, TStartupRefusals* refused)
     TStartupRefusals& r = refused ? *refused : local;
     r = TStartupRefusals{};
     l_g_startTime = static_cast<int32_t>(std::time(nullptr));
+    removeStaleSaves();
 
     uint32_t** buffers[] = {&TAcquisition::Voie1Normalisee, &TAcquisition::Voie2Normalisee,
                             &TAcquisition::Voie3Normalisee, &TAcquisition::Voie4Normalisee,

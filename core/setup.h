@@ -36,8 +36,9 @@ extern int32_t l_g_startTime;
 // made), 19 (null name, cannot create or write; a previous file of that name is kept) or 23
 // (empty name, last component longer than 32). May be called from any thread.
 int SetupSave(const char* name, bool inPrivate, const char* comment);
-// Loads a setup file into the live setup, or the defaults: 0, 18 (no path, cannot open: the
-// defaults) or 20 (wrong size, short read or bad checksum: the defaults). Keeps the running
+// Loads a setup file into the live setup, or the defaults: 0, 18 (no path: the defaults; or
+// cannot open) or 20 (wrong size, short read or bad checksum). A refused file leaves the live
+// setup untouched, except at start (fresh), which takes the defaults instead. Keeps the running
 // selfTestResult; sets the channel masks from the hardware.
 int SetupRecall(const char* path, bool fresh, uint16_t hwChannels);
 // The same; *refusal says why a file that is there was refused (empty when it was used or
@@ -52,10 +53,11 @@ void SetupSystemCopy(database* target, const database* source);
 // of the last recall to the controller. The result of the last recall, or 0. Leaves the
 // process in the directory of the last link's target (or in the batch directory).
 int batchRecall(uint16_t hwChannels);
-// Start-up loading: sample buffers, calibration recall, power-on setup recall (every run-time
+// Start-up loading: temporary files of cut saves removed, sample buffers, calibration recall, power-on setup recall (every run-time
 // object is created here). Returns the power-on recall's result.
 int Startup(calibration* calib, uint16_t hwChannels);
-// Stored files that were there at start but refused: each is renamed with ".bad" beside it and
+// Stored files that were there at start but refused: each is renamed with ".bad" beside it (or
+// ".bad.1", ".bad.2", ... when a copy kept earlier has that name) and
 // named on standard error, and the factory calibration or the default setup takes its place.
 struct TStartupRefusals {
     bool calibration = false;

@@ -7,7 +7,6 @@
 #include "core/utilities.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -467,18 +466,8 @@ bool XmlDescriptor::fileWrite(const char* name)
     const std::string bytes = text.str();
 
     // The old file stays until the new one is complete.
-    static std::atomic<unsigned> counter{0};
-    const std::string target = dir + "/" + name;
-    const std::string temporary =
-        dir + "/.tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
-    if (fd < 0)
-        return false;
-    bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok)
-        ::unlink(temporary.c_str());
+    TAtomicFile file(dir + "/" + name);
+    const bool ok = file.fd() >= 0 && writeAll(file.fd(), bytes.data(), bytes.size()) && file.commit();
     deviceIO().syncAll();
     return ok;
 }

@@ -37,6 +37,7 @@ void prepareSimulatedBoard()
         return;
     simboard::TScenario scenario;
     simboard::prepareCompanionBoard(&scenario);
+    simboard::registerBoardProgram("fetchup");
     g_speed = scenario.speedFactor > 0 ? scenario.speedFactor : 1;
     // Only the scenario's local server is reached.
     setFirmwareServer(QString::fromStdString(scenario.firmware.server));

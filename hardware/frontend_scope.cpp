@@ -92,6 +92,13 @@ bool probeCorrection(int channel, double* gain, double* offset)
     return probe && probe->getCorrection(gain, offset) == 0;
 }
 
+TAcquisition* channelTraceOf(int channel)
+{
+    const TSetupLinks& l = setupLinks();
+    TAcquisition* const traces[4] = {l.acqCh1, l.acqCh2, l.acqCh3, l.acqCh4};
+    return traces[channel];
+}
+
 bool mathDefined(int channel)
 {
     TFonction* const functions[4] = {setupLinks().mathFunctionCh1, setupLinks().mathFunctionCh2,
@@ -311,7 +318,8 @@ void LevelTrigger(int16_t source, int16_t level, int16_t position, int16_t edge,
     if (source <= 3 && probeCorrection(source, &gain, &corrOffset)) {
         lvl = static_cast<int64_t>(lvl * std::fabs(gain));
         pos = static_cast<int64_t>(std::fabs(gain) * pos);
-        const float scale = GetVerticalScale(nullptr, SCALE_SCOPE, channelSetup(source).sensitivity);
+        // The channel's own scale (its probe coefficient included), as the correction takes it.
+        const float scale = GetVerticalScale(channelTraceOf(source), SCALE_SCOPE, channelSetup(source).sensitivity);
         if (scale != 0.0f)
             probeOffset = corrOffset / scale;
     }

@@ -90,7 +90,7 @@ uint16_t AutoTest(calibration* calib)
     AlimentationVoies(8191);
     feSerialAccess(kBroadcastInitData, kBroadcastInit);
     ConfigurationScope(calib);
-    pauseMs(500);
+    hardwarePauseMs(500);
     ChipAcqIoctl(CHIPACQ_AUTOSET, nullptr);
     showLamps(0);
 

@@ -69,7 +69,7 @@ void plainAcquisition(acq_ctrl* ctrl, int waitMs)
         forceTrigger(0);
         throw kCalibrationFailed;
     }
-    pauseMs(waitMs);
+    hardwarePauseMs(waitMs);
     TFpga::getSpiRegister(ACQ_SPI_VERSION);
     const bool done = pollFor(ctrl, kMatricePolls, 1, 0x10);
     forceTrigger(0);
@@ -130,7 +130,7 @@ int MatriceAcqCal(acq_ctrl* ctrl, short* out1, short* out2, short* out3, short* 
             forceTrigger(0);
             throw kCalibrationFailed;
         }
-        pauseMs(3);
+        hardwarePauseMs(3);
         TFpga::getSpiRegister(ACQ_SPI_VERSION);
         const bool done = pollFor(ctrl, kAcqCalPolls, 1, 0x10 | 0x1000);
         forceTrigger(0);

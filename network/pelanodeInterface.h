@@ -68,7 +68,8 @@ char* wsParser(TWsReq* req, const char* name);
 ssize_t wsResponseSend(TWsReq* req, const char* bytes, int32_t length);
 
 // Setters: 0 when the key is absent or holds no usable number, 1 when the value equals the
-// current one, 2 when a request was posted (or dropped: full inbox or the flood guard).
+// current one, 2 when a request was posted (or dropped: full inbox or the flood guard), -1 when
+// the instrument's mode does not take that setting (nothing posted; the handler answers "-1,").
 int SetWsParamDirect(TWsReq* req, const char* key, uint16_t parameter, int32_t current);
 int SetWsFloatDirect(TWsReq* req, const char* key, uint16_t parameter, double current);
 int SetWsStringDirect(TWsReq* req, const char* key, uint16_t parameter, const char* current);
@@ -93,6 +94,10 @@ bool wsKeyReal(TWsReq* req, const char* key, double* out);
 // trunc(real / scale) - offset; false as above, and for a scale of 0 or not finite or a result
 // outside 32 bits.
 bool wsKeyScaled(TWsReq* req, const char* key, double scale, int32_t offset, int32_t* out);
+// True when the key is present and the controller would drop its setting of that parameter in
+// the current mode (the recorder's stop and meter settings): a handler then answers "-1," and
+// posts nothing. A value that is no number reads as 0.
+bool wsSettingRefused(TWsReq* req, const char* key, uint16_t parameter);
 // Selector keys that choose and post nothing: a value that is no number reads as 0. False when
 // the key is absent.
 bool wsKeySelector(TWsReq* req, const char* key, int32_t* out);

@@ -41,6 +41,8 @@ const char* const errorString[kHttpStatusCount] = {
 
 const THttpContentType contentType[kHttpContentTypeCount] = {
     {".html", "text/html"},
+    // The saved bus reports are named ".htm": a browser must show them, not download them.
+    {".htm", "text/html"},
     {".css", "text/css"},
     {".gif", "image/gif"},
     {".jpg", "image/jpeg"},

@@ -56,7 +56,7 @@ struct THttpContentType {
     const char* extension;
     const char* type;
 };
-constexpr int kHttpContentTypeCount = 8;
+constexpr int kHttpContentTypeCount = 9;
 extern const THttpContentType contentType[kHttpContentTypeCount];
 // The type of the first table extension that occurs anywhere in path.
 const char* httpContentType(const char* path);

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <cstdlib>
 #include <mutex>
@@ -95,6 +96,28 @@ std::string orPlus(const std::string& text)
     return text.empty() ? std::string(kEmpty) : text;
 }
 
+// A field of the trigger text that holds the trigger edge's sign alone, blanks aside.
+bool isEdgeField(const QString& field)
+{
+    const QString sign = field.trimmed();
+    return sign == QLatin1String("+") || sign == QLatin1String("-") || sign == QLatin1String("+/-");
+}
+
+// Each sign to its word, in one pass: a word may itself hold a sign.
+QString edgeWords(const QString& field)
+{
+    QString out;
+    for (const QChar c : field) {
+        if (c == QLatin1Char('+'))
+            out += QObject::tr("pos");
+        else if (c == QLatin1Char('-'))
+            out += QObject::tr("neg");
+        else
+            out += c;
+    }
+    return out;
+}
+
 bool validChannel(int16_t channel)
 {
     return channel >= 0 && channel < 4;
@@ -112,14 +135,27 @@ void initPelanodeStatus()
     o_g_statusWarning = kEmpty;
 }
 
+void clearPelanodeViewStatus()
+{
+    std::lock_guard<std::mutex> lock(cacheMutex());
+    o_g_statusTrigger = kEmpty;
+    o_g_statusMisc1 = kEmpty;
+    o_g_statusMisc2 = kEmpty;
+    o_g_passfailCounter = kEmpty;
+}
+
 void setPelanodeTriggerStatus(QString text)
 {
     std::string stored = kEmpty;
     if (!text.isEmpty()) {
-        text.replace(QLatin1Char('+'), QObject::tr("pos"));
-        text.replace(QLatin1Char('-'), QObject::tr("neg"));
-        text.replace(QLatin1Char(','), QLatin1Char('-'));
-        stored = bytes(folded(text));
+        // Only the edge field ("+", "-" or "+/-") turns into words: the hyphens of translated
+        // texts ("pre-trig") stay. The commas then become the client's field marks.
+        QStringList fields = text.split(QLatin1Char(','));
+        for (QString& field : fields) {
+            if (isEdgeField(field))
+                field = edgeWords(field);
+        }
+        stored = bytes(folded(fields.join(QLatin1Char('-'))));
     }
     std::lock_guard<std::mutex> lock(cacheMutex());
     o_g_statusTrigger = std::move(stored);

@@ -58,8 +58,13 @@ extern std::string& o_g_aux2Meas;
 
 // Trigger, misc 1, misc 2, battery and warning := "+"; the pass/fail counter keeps its text.
 void initPelanodeStatus();
+// A view goes: the texts only its screen composed (trigger or recording state, the two misc
+// lists, the pass/fail counter) become "+", so that the next screen, or none, is not reported
+// with them. Battery and warning stay. GUI thread.
+void clearPelanodeViewStatus();
 
-// "+" when empty; else "+" → tr("pos"), "-" → tr("neg"), "," → "-", then the letters folded.
+// "+" when empty; else in the edge field ("+", "-" or "+/-" between commas) "+" → tr("pos") and
+// "-" → tr("neg"), then "," → "-", then the letters folded.
 void setPelanodeTriggerStatus(QString text);
 // Into the trigger slot: "+" when empty, else the text unchanged.
 void setPelanodeLoggerStatus(QString text);

@@ -5,6 +5,8 @@
 #include "network/wsrpm.h"
 
 #include "board/board.h"
+#include "core/filename.h"
+#include "core/fileio.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
 #include "core/setup.h"
@@ -13,7 +15,9 @@
 #include "network/requestkey.h"
 #include "network/user_int.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -44,7 +48,7 @@ bool appendToRoot(TWsReq* req, const char* key, const char* root, char* out, int
     bool cut = false;
     std::memcpy(out, root, static_cast<size_t>(rootLength) + 1);
     wsKeyText(req, key, out + rootLength, capacity - rootLength, true, &cut);
-    return !cut;
+    return !cut && fileNameIsClean(out);
 }
 
 // The path of "/list" and "/open" and the root it lies in: p0 under the user partition, p1 under
@@ -114,9 +118,17 @@ void wsRpmStatus(TWsReq* req)
 
 void wsRpmInstrument(TWsReq* req)
 {
+    // Only the instrument's own modes: another number would leave a mode no screen shows and
+    // no SCPI word names.
+    static const int32_t kModes[] = {16, 17, 18, 19, 64, 128, 129, 130, 256, 0x8000};
     int32_t mode = 0;
-    if (wsKeyInteger(req, "mode", &mode) && mode != data.instrumentMode)
+    if (wsKeyInteger(req, "mode", &mode) && mode != data.instrumentMode) {
+        if (std::find(std::begin(kModes), std::end(kModes), mode) == std::end(kModes)) {
+            wsReplyFailed(req);
+            return;
+        }
         wsPostSetParam(param::instrumentMode, mode, 0.0f);
+    }
     TWsReply reply(tc_g_wsBuffer, kWsReplyBufferSize);
     reply.integer(1).integer(data.instrumentMode);
     sendReply(req, reply);
@@ -130,7 +142,7 @@ void wsRpmCwd(TWsReq* req)
         // Only an existing directory of the user partition: the viewer's relative names follow it.
         std::string resolved;
         struct stat st;
-        if (!cut && confineBoardPath(kUserRoot, path, &resolved) && ::stat(resolved.c_str(), &st) == 0
+        if (!cut && fileNameIsClean(path) && confineBoardPath(kUserRoot, path, &resolved) && ::stat(resolved.c_str(), &st) == 0
             && S_ISDIR(st.st_mode) && ::chdir(resolved.c_str()) != 0)
             std::perror("web service: working directory");
         wsReplyDone(req);
@@ -165,7 +177,9 @@ void wsRpmList(TWsReq* req)
     entries.raw(path, static_cast<int32_t>(std::strlen(path))).raw(",", 1);
     int32_t count = 1;
     while (const dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+        // Half-written saves are no files of the user's.
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0
+            || isTemporaryFileName(entry->d_name))
             continue;
         const int32_t length = static_cast<int32_t>(std::strlen(entry->d_name));
         if (length + 1 > kWsReplyBufferSize - kHeadRoom - entries.size())
@@ -186,7 +200,11 @@ void wsRpmOpen(TWsReq* req)
     char path[kPathBuffer];
     const char* root = nullptr;
     std::string resolved;
-    if (listPath(req, path, &root) && confineBoardPath(root, path, &resolved) && exists(resolved)) {
+    // Only a file is opened: a folder (the user partition itself for an empty name) would be
+    // taken as a recording's folder and move the program's working directory.
+    struct stat st;
+    if (listPath(req, path, &root) && confineBoardPath(root, path, &resolved) && ::stat(resolved.c_str(), &st) == 0
+        && S_ISREG(st.st_mode)) {
         const std::string batch = boardPath(kBatchDir);
         ::mkdir(batch.c_str(), 0777);
         const char* last = std::strrchr(path, '/');
@@ -218,7 +236,7 @@ void wsRpmGetfile(TWsReq* req)
 {
     char name[kNameBuffer];
     bool cut = false;
-    if (wsKeyText(req, "p0", name, sizeof name, false, &cut) < 0 || cut) {
+    if (wsKeyText(req, "p0", name, sizeof name, false, &cut) < 0 || cut || !fileNameIsClean(name)) {
         wsReplyFailed(req);
         return;
     }
@@ -257,9 +275,11 @@ void wsRpmSavefile(TWsReq* req)
 {
     bool cut = false;
     wsKeyText(req, "p1", tc_l_comment, sizeof tc_l_comment, false, &cut);
+    // A name is no path, and one cut by a NUL or holding control characters is no name: the
+    // save then fails as unnamed.
     if (wsKeyText(req, "p2", tc_l_filename, sizeof tc_l_filename, false, &cut) >= 0
-        && std::strchr(tc_l_filename, '/') != nullptr)
-        tc_l_filename[0] = '\0';  // a name is no path: the save then fails as unnamed
+        && (cut || std::strchr(tc_l_filename, '/') != nullptr || !fileNameIsClean(tc_l_filename)))
+        tc_l_filename[0] = '\0';
     int32_t kind = 0;
     if (wsKeySelector(req, "p0", &kind)) {
         int32_t action = fileSetupSave;

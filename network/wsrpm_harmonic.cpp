@@ -88,9 +88,12 @@ void orderFields(TWsReply& reply, const THarmonicResults& r, int order)
     }
     const THarmonicEntry& e = r.entries[order];
     reply.text(fixed(double(e.ratio) * 100.0, 1, " %").c_str());
-    reply.text(fixed(double(e.phase), 0, " deg").c_str());
-    const std::string frequency = e.period == 0.0f ? std::string("-") : valueText(2, 1.0 / double(e.period), QString());
-    reply.text((frequency + "Hz").c_str());
+    // A phase that rounds to zero reads 0, not "-0".
+    const double phase = std::round(double(e.phase)) == 0.0 ? 0.0 : double(e.phase);
+    reply.text(fixed(phase, 0, " deg").c_str());
+    // No period (order 0, or no period found on a DC input): no frequency to show.
+    const bool noPeriod = e.period == 0.0f || !std::isfinite(e.period);
+    reply.text(noPeriod ? "----" : (valueText(2, 1.0 / double(e.period), QString()) + "Hz").c_str());
 }
 
 } // namespace

@@ -102,6 +102,12 @@ void reportVoltage(TWsReply& reply, const TMeterChannel& c, TAcquisition* trace)
 
 void wsRpmToolsMeter(TWsReq* req)
 {
+    // All or nothing: a setting the mode drops fails the request before anything is posted.
+    if (wsSettingRefused(req, "p0", param::meterAuxMeas) || wsSettingRefused(req, "p1", param::meterFunction)
+        || wsSettingRefused(req, "p2", param::acqRunStop)) {
+        wsReplyFailed(req);
+        return;
+    }
     SetWsParamDirect(req, "p0", param::meterAuxMeas, data.meterAuxMeas);
     SetWsParamDirect(req, "p2", param::acqRunStop, data.acqRunStop);
     int32_t power = 0;
@@ -172,6 +178,12 @@ void wsRpmVerticalMeter(TWsReq* req)
     }
     const TMeterChannel c = meterChannel(n);
     const int function = data.meterFunction;  // the one in force on arrival rules p1
+    if (wsSettingRefused(req, "p1", c.rangeParam) || wsSettingRefused(req, "p2", c.autoRangeParam)
+        || wsSettingRefused(req, "p3", c.couplingParam)
+        || (n == 0 && wsSettingRefused(req, "p4", param::meterFunction))) {
+        wsReplyFailed(req);
+        return;
+    }
     int set = SetWsParamDirect(req, "p0", c.shownParam, c.shown);
     if (n == 0 && function == kResistance)
         set |= SetWsParamIndirect(req, "p1", param::ohmRange, data.ohmRange, 1, 1);

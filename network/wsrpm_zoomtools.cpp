@@ -122,9 +122,18 @@ void wsRpmZoomXy(TWsReq* req)
 
 void wsRpmToolsScope(TWsReq* req)
 {
+    // A stop the mode drops fails the request before anything is posted.
+    if (wsSettingRefused(req, "p0", param::acqRunStop)) {
+        wsReplyFailed(req);
+        return;
+    }
     SetWsParamDirect(req, "p0", param::acqRunStop, data.acqRunStop);
     SetWsParamDirect(req, "p1", param::trigMode, data.trigMode);
-    SetWsParamDirect(req, "p4", param::refCapture, data.refCapture);
+    // p4 present: a value that is no number reads as 0, for the setter and for the capture.
+    int32_t capture = 0;
+    const bool captureKey = wsKeySelector(req, "p4", &capture);
+    if (captureKey && capture != data.refCapture)
+        wsPostSetParam(param::refCapture, capture, 0.0f);
     if (wsParser(req, "p2") != nullptr)
         wsPostRequest(REQ_SET_PARAM, param::autosetRequest, 0, 0, 0.0f, wsSender());
     if (wsParser(req, "p3") != nullptr) {
@@ -135,8 +144,7 @@ void wsRpmToolsScope(TWsReq* req)
         wsPostRequest(REQ_SET_PARAM, param::fftZoomState, whole, 4, 0.0f, wsSender());
         wsPostRequest(REQ_SET_PARAM, param::xyZoomFactor, 0, 100, 0.0f, wsSender());
     }
-    int32_t capture = 0;
-    if (wsKeyInteger(req, "p4", &capture))
+    if (captureKey)
         wsPostRequest(REQ_SET_PARAM, param::refCapture, 0, capture != 0 ? 255 : 0, 0.0f, senderValue(TRAD_id));
     wsReplyDone(req);
 }

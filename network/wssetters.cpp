@@ -2,6 +2,8 @@
 // for the controller. They check no range (the handlers do), only that a number was sent.
 #include "network/pelanodeInterface.h"
 
+#include "core/command_tables.h"
+#include "core/gest_db.h"
 #include "core/requests.h"
 
 #include <cerrno>
@@ -42,6 +44,13 @@ bool readReal(const char* value, double* out)
         return false;
     *out = v;
     return true;
+}
+
+constexpr int kRefused = -1;
+
+bool dropped(uint16_t parameter, int32_t value)
+{
+    return droppedInMode(parameter, value, data.instrumentMode);
 }
 
 int post(uint16_t parameter, int32_t value)
@@ -98,6 +107,12 @@ bool wsKeyScaled(TWsReq* req, const char* key, double scale, int32_t offset, int
     return true;
 }
 
+bool wsSettingRefused(TWsReq* req, const char* key, uint16_t parameter)
+{
+    int32_t value = 0;
+    return wsKeySelector(req, key, &value) && dropped(parameter, value);
+}
+
 bool wsKeySelector(TWsReq* req, const char* key, int32_t* out)
 {
     const char* text = wsParser(req, key);
@@ -127,6 +142,16 @@ int wsKeyText(TWsReq* req, const char* key, char* out, int capacity, bool toEnd,
         ++n;
     }
     out[n] = '\0';
+    // A NUL with more of the datagram after it would cut the text short: a name checked and
+    // used as the part before it. Only trailing NULs (a terminator sent along) end a text.
+    if (cut && text + n < end && text[n] == '\0') {
+        for (const char* p = text + n; p < end; ++p) {
+            if (*p != '\0') {
+                *cut = true;
+                break;
+            }
+        }
+    }
     return n;
 }
 
@@ -138,6 +163,8 @@ int SetWsParamDirect(TWsReq* req, const char* key, uint16_t parameter, int32_t c
         return 0;
     if (value == current)
         return 1;
+    if (dropped(parameter, value))
+        return kRefused;
     return post(parameter, value);
 }
 
@@ -188,5 +215,7 @@ int SetWsParamIndirect(TWsReq* req, const char* key, uint16_t parameter, int32_t
         return 0;
     if (value == current)
         return 1;
+    if (dropped(parameter, value))
+        return kRefused;
     return post(parameter, value);
 }

@@ -29,6 +29,7 @@ namespace {
 constexpr short kLeafLevel = 2;
 constexpr int kChannels = 4;
 constexpr uint16_t kScopeMode = 16;
+constexpr uint16_t kShownChannels = 0xF;  // channelFlags: the channels on the screen
 constexpr int32_t kActionSuspendOnly = 11;  // a file action the controller only pauses for
 constexpr int kMatrixBytes = 10000;
 constexpr int kCatEntries = 16;
@@ -76,6 +77,9 @@ int step(pipe_dial* requests, int16_t* requestCount, int32_t code, int channel)
 {
     if (data.instrumentMode != kScopeMode)
         return kErrSettingsConflict;
+    // With no channel shown the acquisition stays parked and the step would never run.
+    if ((data.channelFlags & kShownChannels) == 0)
+        return kErrSettingsConflict;
     addSetting(requests, requestCount, param::acqRunStop, 1);
     addRequest(requests, requestCount, REQ_SET_PARAM, param::calRange, channel, code, 0.0f);
     return 0;
@@ -106,15 +110,16 @@ int editRecord(Change change)
         return kErrExecution;
     if (int r = change(copy->record))
         return r;
-    copy->SendParametersToCOMM();
-    return 0;
+    return copy->SendParametersToCOMM() == 0 ? 0 : kErrDeviceSpecific;
 }
 
-// A fetched record, as the queries read it.
+// A fetched record, as the queries read it; null when the controller did not hand it over in
+// time.
 std::unique_ptr<TCalibration> fetchTwice()
 {
     std::unique_ptr<TCalibration> copy(new TCalibration());
-    copy->GetParametersFromCOMM();
+    if (copy->GetParametersFromCOMM() != 0)
+        copy.reset();
     return copy;
 }
 
@@ -306,6 +311,8 @@ int ZcCalSnum(indic* ind, char* area, pipe_dial*, int16_t* requestCount)
         return r;
     if (ind->query) {
         std::unique_ptr<TCalibration> copy = fetchTwice();
+        if (!copy)
+            return kErrDeviceSpecific;
         const calibration& c = copy->record;
         char text[kCalibSerialNumberWidth + kCalibIdentificationCodeWidth + 8];
         const size_t serial = boundedLength(c.serialNumber, sizeof c.serialNumber);
@@ -393,6 +400,8 @@ int ZcCalList(indic* ind, char* area, pipe_dial*, int16_t* requestCount)
     }
     if (ind->query) {
         std::unique_ptr<TCalibration> copy = fetchTwice();
+        if (!copy)
+            return kErrDeviceSpecific;
         const char f = format();
         if (entete_INT(f, static_cast<int>(kCalibrationSize)) < 0)
             return kErrCommunication;
@@ -409,8 +418,7 @@ int ZcCalList(indic* ind, char* area, pipe_dial*, int16_t* requestCount)
     std::unique_ptr<TCalibration> copy(new TCalibration());
     if (copy->ReadParametersFromCommandLine(0) != 0)
         return kErrExecution;
-    copy->SendParametersToCOMM();
-    return 0;
+    return copy->SendParametersToCOMM() == 0 ? 0 : kErrDeviceSpecific;
 }
 
 // ZC:CALibration:TST?: the failed self tests as a bit mask, 0 when all passed.

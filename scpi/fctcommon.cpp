@@ -42,8 +42,7 @@ int Cls(indic* ind, char*, pipe_dial*, int16_t* requestCount)
     memerr(0, 0);
     pipe_dial clear;
     fillRequest(&clear, REQ_SET_PARAM, param::deviceError, 0, 0, 0.0f);
-    scpi_SemV(&clear);
-    return 0;
+    return scpi_SemV(&clear) ? 0 : kErrDeviceSpecific;
 }
 
 // *ESE n / *ESE?
@@ -173,7 +172,7 @@ int Abor(indic* ind, char*, pipe_dial* requests, int16_t* requestCount)
     addSetting(requests, requestCount, param::acqRunStop, 1);
     if (data.trigMode != 2)
         addSetting(requests, requestCount, param::acqRunStop, 0);
-    return 0;
+    return settingsTakenInMode(requests, requestCount);
 }
 
 // AUTOSet:EXECute: scope modes only; the FFT display has its own autoset.
@@ -200,7 +199,7 @@ int InitContName(indic* ind, char* area, pipe_dial* requests, int16_t* requestCo
     addSetting(requests, requestCount, param::trigType, type);
     addSetting(requests, requestCount, param::trigMode, 1);
     addSetting(requests, requestCount, param::acqRunStop, paramBool(area, 1) ? 0 : 1);
-    return 0;
+    return settingsTakenInMode(requests, requestCount);
 }
 
 // INITiate[:IMMediate]:NAME type: one single shot.

@@ -326,14 +326,18 @@ int DispTracXPdiv(indic* ind, char* area, pipe_dial* requests, int16_t* requestC
     int32_t index = 0;
     if (paramSpecial(area, 0) == kSpecialNone) {
         const float t = paramFloat(area, 0);
+        // The first and last time bases are the bounds themselves: the tolerance only picks a
+        // time base between them.
+        if (!(t >= static_cast<float>(perDivision(0)) && t <= static_cast<float>(perDivision(last))))
+            return kErrDataOutOfRange;  // outside the time bases, or NaN
         index = -1;
         for (int32_t i = 0; i <= last && index < 0; ++i) {
             const double d = perDivision(i);
-            if (FloatisEqu(t, static_cast<float>(d)) || (t >= perDivision(0) && t <= d))
+            if (FloatisEqu(t, static_cast<float>(d)) || t <= d)
                 index = i;
         }
         if (index < 0)
-            return kErrDataOutOfRange;  // outside the time bases, or NaN
+            return kErrDataOutOfRange;
     } else if (int r = numericParam(paramSpecial(area, 0), 0, data.timeBaseIndex, 0, last, 1, &index)) {
         return r;
     }

@@ -134,7 +134,7 @@ int SensFunc(indic* ind, char* area, pipe_dial* requests, int16_t* requestCount)
     if (!hasValue(ind))
         return kErrMissingParameter;
     addSetting(requests, requestCount, param::meterFunction, paramIndex(area, 0));
-    return 0;
+    return settingsTakenInMode(requests, requestCount);
 }
 
 // INPut n:DMM:COUPling AC | DC | ACDC. DC drops the filter.
@@ -155,7 +155,7 @@ int InpDmmCoup(indic* ind, char* area, pipe_dial* requests, int16_t* requestCoun
         return kErrSettingsConflict;
     const int32_t index = paramIndex(area, 0);
     addSetting(requests, requestCount, c.code, index == kDc ? kDc : (index | (c.word & kFilterBits)));
-    return 0;
+    return settingsTakenInMode(requests, requestCount);
 }
 
 // INPut n:DMM:BANDwidth:RESolution f: the filter by its bandwidth in Hz.
@@ -180,7 +180,7 @@ int InpDmmBandRes(indic* ind, char* area, pipe_dial* requests, int16_t* requestC
     if (filter == kFilter625 && data.meterFunction == kMonitor)
         return kErrSettingsConflict;
     addSetting(requests, requestCount, c.code, (c.word & kCouplingBits) | filter);
-    return 0;
+    return settingsTakenInMode(requests, requestCount);
 }
 
 // [SENSe]:RANGe n:AUTO bool.
@@ -197,7 +197,7 @@ int SensRangAuto(indic* ind, char* area, pipe_dial* requests, int16_t* requestCo
     if (!hasValue(ind))
         return kErrMissingParameter;
     addSetting(requests, requestCount, code, paramBool(area, 0) != 0 ? 1 : 0);
-    return 0;
+    return settingsTakenInMode(requests, requestCount);
 }
 
 // [SENSe]:RANGe n:VOLT v: 0.8, 8, 80 or 800 V.
@@ -222,7 +222,7 @@ int SensRangVolt(indic* ind, char* area, pipe_dial* requests, int16_t* requestCo
     if (int r = rangeParam(area, kValues, 4, 0, current, 0, max_par.meterRangeCh1, &range))
         return r;
     addSetting(requests, requestCount, code, range);
-    return 0;
+    return settingsTakenInMode(requests, requestCount);
 }
 
 // [SENSe]:RANGe:OHM r: 80 ohm up to 32 Mohm, resistance only.
@@ -243,7 +243,7 @@ int SensRangOhm(indic* ind, char* area, pipe_dial* requests, int16_t* requestCou
     if (int r = rangeParam(area, kValues, 7, 0, data.ohmRange, 0, max_par.ohmRange, &range))
         return r;
     addSetting(requests, requestCount, param::ohmRange, range);
-    return 0;
+    return settingsTakenInMode(requests, requestCount);
 }
 
 // [SENSe]:RANGe:CAPA c: 5 nF up to 5 mF, capacitance only; the smallest range is the
@@ -266,7 +266,7 @@ int SensRangCapa(indic* ind, char* area, pipe_dial* requests, int16_t* requestCo
     if (int r = rangeParam(area, kValues, 7, 1, data.capaRange, 1, max_par.capaRange, &range))
         return r;
     addSetting(requests, requestCount, param::capaRange, range);
-    return 0;
+    return settingsTakenInMode(requests, requestCount);
 }
 
 // MEASure:DMM? INTn: the meter value last stored in the channel's (INT5: the power) trace.

@@ -7,6 +7,7 @@
 #include "scpi/mmem.h"
 
 #include "board/board.h"
+#include "core/filename.h"
 #include "core/fileio.h"
 #include "core/gest_db.h"
 #include "core/setup.h"
@@ -281,7 +282,7 @@ int storeRequest(indic* ind, const char* area, pipe_dial* requests, int16_t* req
 
 int isFileNameOK(const char* name, char* stem, char* extension)
 {
-    if (!name)
+    if (!name || !fileNameIsClean(name))
         return kErrFileName;
     const char* base = baseName(name);
     const size_t length = std::strlen(base);
@@ -307,7 +308,7 @@ int scpiResolvePath(const char* name, int medium, bool allowTemporary, TScpiPath
 {
     if (!name)
         name = "";
-    if (hasDotDotComponent(name))
+    if (hasDotDotComponent(name) || !fileNameIsClean(name))
         return kErrFileName;
     const bool temporary = std::strncmp(name, kTemporaryPrefix, sizeof kTemporaryPrefix - 1) == 0;
     if (name[0] == '/' && !(temporary && allowTemporary))
@@ -402,11 +403,9 @@ int file_receive(const char* path, long length, bool always)
         return refuseBlock(length, kErrDataOutOfRange);
 
     // Into a file beside the target, renamed over it only once every byte is on the medium.
-    std::string temporary = hostDir + "/." + baseName(path) + ".XXXXXX";
-    const int fd = ::mkostemp(&temporary[0], O_SYNC | O_CLOEXEC);
-    if (fd < 0)
+    TAtomicFile file(host, false, 0644);
+    if (file.fd() < 0)
         return refuseBlock(length, kErrOutOfMemory);
-    ::fchmod(fd, 0644);
     int result = 0;
     long remaining = length;
     char piece[kPiece];
@@ -415,19 +414,15 @@ int file_receive(const char* path, long length, bool always)
         if ((result = getParameterValue(3, piece, want, nullptr, 0)) != 0)
             break;  // nothing more can be read
         remaining -= want;
-        if (!writeAll(fd, piece, static_cast<size_t>(want))) {
+        if (!writeAll(file.fd(), piece, static_cast<size_t>(want))) {
             result = refuseBlock(remaining, kErrExecution);
             break;
         }
     }
-    if (::close(fd) != 0 && result == 0)
+    if (result == 0 && !file.commit())
         result = kErrExecution;
-    if (result == 0 && ::rename(temporary.c_str(), host.c_str()) != 0)
-        result = kErrExecution;
-    if (result != 0) {
-        ::unlink(temporary.c_str());
+    if (result != 0)
         return result;
-    }
     return length == 0 ? kErrOutOfMemory : 0;  // an empty block leaves an empty file
 }
 

@@ -408,7 +408,7 @@ int TrigRunStat(indic* ind, char* area, pipe_dial* requests, int16_t* requestCou
     if (!hasValue(ind))
         return kErrMissingParameter;
     addSetting(requests, requestCount, param::acqRunStop, paramBool(area, 0) != 0 ? 0 : 1);
-    return 0;
+    return settingsTakenInMode(requests, requestCount);
 }
 
 int TrigSlop(indic* ind, char* area, pipe_dial* requests, int16_t* requestCount)

@@ -1,5 +1,7 @@
 #include "scpi/handler.h"
 
+#include "core/command_tables.h"
+#include "core/gest_db.h"
 #include "scpi/io.h"
 #include "scpi/memdat.h"
 #include "scpi/params.h"
@@ -36,6 +38,19 @@ void addRequest(pipe_dial* requests, int16_t* requestCount, uint16_t kind, int32
 void addSetting(pipe_dial* requests, int16_t* requestCount, int32_t code, intptr_t value)
 {
     addRequest(requests, requestCount, REQ_SET_PARAM, code, 0, value, 0.0f);
+}
+
+int settingsTakenInMode(const pipe_dial* requests, int16_t* requestCount)
+{
+    for (int16_t i = 0; i < *requestCount; ++i) {
+        const pipe_dial& r = requests[i];
+        if (r.kind == REQ_SET_PARAM
+            && droppedInMode(r.code & 0xFFFF, static_cast<int32_t>(r.intValue), data.instrumentMode)) {
+            *requestCount = 0;
+            return kErrSettingsConflict;
+        }
+    }
+    return 0;
 }
 
 int numericParam(int32_t special, double number, int32_t current, int32_t low, int32_t high, int32_t step,

@@ -21,6 +21,12 @@ void addRequest(pipe_dial* requests, int16_t* requestCount, uint16_t kind, int32
 // Appends the usual setting: kind 1 (REQ_SET_PARAM), code, auxValue 0, intValue value, floatValue 0.
 void addSetting(pipe_dial* requests, int16_t* requestCount, int32_t code, intptr_t value);
 
+// The last step of a handler that sets: 0 when the current mode takes every setting the unit
+// holds, kErrSettingsConflict (-221) when the controller would drop one of them there (the
+// recorder keeps running and keeps its meter settings); the request count is then 0 and nothing
+// is posted, so a client is never told that a setting was made when it was not.
+int settingsTakenInMode(const pipe_dial* requests, int16_t* requestCount);
+
 // Resolves a numeric parameter against the range low..high.
 // special kSpecialNone: number must lie in low..high (NaN never does), else kErrDataOutOfRange;
 //   *out := number truncated toward zero (callers pass the already converted value).

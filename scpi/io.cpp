@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -124,6 +126,13 @@ constexpr int kRoomWaitMs = 20;
 constexpr int kRunSize = 256;
 constexpr int kDefaultRetryMs = 5000;
 constexpr int kDefaultSendTimeoutMs = 10000;
+constexpr int kDefaultIdleTakeoverMs = 30000;
+
+// Bumped with every chunk of input stored: the interpreter, having just answered, watches it a
+// little while before it sleeps, since a client's next query usually follows its reply within
+// microseconds and a sleep and wake-up would cost more than the whole query.
+std::atomic<uint32_t> g_inputChunks{0};
+constexpr int kInputWatchUs = 50;
 
 // Sessions wait here for room in their queue and for the interpreter to let them go. Both
 // with o_g_charInFifoMutex.
@@ -172,6 +181,20 @@ std::atomic<int>& retryDelayStorage()
     return *v;
 }
 
+std::atomic<int>& idleTakeoverStorage()
+{
+    static std::atomic<int>* v = new std::atomic<int>(
+        boardSetting("BENCHVIEW_SCPI_IDLE_TAKEOVER_MS", kDefaultIdleTakeoverMs, kSettingMin, kSettingMax));
+    return *v;
+}
+
+int64_t clockMs()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
 std::atomic<int>& sendTimeoutStorage()
 {
     static std::atomic<int>* v =
@@ -218,12 +241,12 @@ struct TScpiSession {
     bool threadDone = false;      // nothing will put input any more and the descriptor is closed
     bool stalled = false;         // its writer waits for room
     bool timedOut = false;        // the bound message timed out
-    bool discardToLineEnd = false;
     bool ownedByTable = true;     // deleted by the table once drained
     std::atomic<bool> ended{false};   // input ended (peer closed, read error, dropped)
     std::atomic<bool> broken{false};  // a reply failed: the session is dropped
     bool slotHeld = false;            // counted in s_g_nLanSessions; under the mutex
     std::atomic<int> lineEnds{0};     // line ends held in queue and run
+    std::atomic<int64_t> lastInputMs{clockMs()};  // when input last came (clockMs)
 
     // The interpreter's read-ahead from the queue; interpreter thread only.
     unsigned char run[kRunSize];
@@ -246,12 +269,18 @@ struct TScpiSession {
                 pthread_cond_timedwait(&g_roomCond, &o_g_charInFifoMutex, &t);
             }
             stalled = false;
-            if (!broken) {
+            lastInputMs = clockMs();
+            const bool stored = !broken;
+            if (stored) {
                 queue.Put(p, static_cast<short>(chunk));
                 lineEnds += countLineEnds(p, static_cast<size_t>(chunk));
-                pthread_cond_signal(&o_g_charInFifoCond);
+                g_inputChunks.fetch_add(1, std::memory_order_release);
             }
             pthread_mutex_unlock(&o_g_charInFifoMutex);
+            // After the unlock, so that the woken interpreter does not wait for this thread's
+            // mutex: it tests for input under the mutex before it waits, nothing is missed.
+            if (stored)
+                pthread_cond_signal(&o_g_charInFifoCond);
             p += chunk;
             n -= static_cast<size_t>(chunk);
         }
@@ -313,36 +342,10 @@ void reapLocked(TScpiSession* s)
 
 // ---- input selection (interpreter thread, mutex held)
 
-// Drops input up to and including the next line end; true when one was found.
-bool discardLineLocked(TScpiSession* s)
-{
-    for (;;) {
-        while (s->runPos < s->runLen) {
-            unsigned char c = s->run[s->runPos++];
-            if (isLineEnd(c)) {
-                --s->lineEnds;
-                return true;
-            }
-        }
-        short n = s->queue.Get(reinterpret_cast<char*>(s->run), kRunSize);
-        if (n <= 0)
-            return false;
-        s->runPos = 0;
-        s->runLen = n;
-        if (s->stalled)
-            pthread_cond_broadcast(&g_roomCond);
-    }
-}
-
 bool eligibleLocked(TScpiSession* s, bool isMacro)
 {
     if (s->broken)
         return false;
-    if (s->discardToLineEnd) {
-        if (!discardLineLocked(s))
-            return false;
-        s->discardToLineEnd = false;
-    }
     if (s->available() <= 0)
         return false;
     // A session is taken only with a whole line, a full queue or an ended input, so a client
@@ -404,6 +407,7 @@ int getCharacter(unsigned char* dst, int timeoutMs)
         deadline = deadlineIn(timeoutMs);
 
     bool expired = false;
+    bool watched = false;
     pthread_mutex_lock(&o_g_charInFifoMutex);
     for (;;) {
         if (!t.bound) {
@@ -447,6 +451,20 @@ int getCharacter(unsigned char* dst, int timeoutMs)
             pthread_mutex_unlock(&o_g_charInFifoMutex);
             *dst = '\n';
             return kGetCharTimedOut;
+        }
+        if (!watched && timeoutMs < 0) {
+            // Watch for the next chunk before sleeping; everything is tested again under the
+            // mutex afterwards.
+            watched = true;
+            const uint32_t chunks = g_inputChunks.load(std::memory_order_acquire);
+            pthread_mutex_unlock(&o_g_charInFifoMutex);
+            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kInputWatchUs);
+            // Yielding, not spinning: on a busy processor the session that brings the input
+            // may need this very core.
+            while (g_inputChunks.load(std::memory_order_acquire) == chunks && std::chrono::steady_clock::now() < until)
+                sched_yield();
+            pthread_mutex_lock(&o_g_charInFifoMutex);
+            continue;
         }
         // Tested and waited under the one mutex: input arriving in between is not missed.
         if (timeoutMs < 0)
@@ -761,6 +779,35 @@ void reclaimClosedSlots()
     pthread_mutex_unlock(&o_g_charInFifoMutex);
 }
 
+// With every slot taken by a live client: the session idle longest, for at least the take-over
+// bound (no input, nothing of it being served or waiting to be read or sent), gives its place
+// to the newcomer, so that idle connections cannot lock every other client out. Its reading
+// thread then ends it as if the client had closed. True when a slot was freed.
+bool takeOverIdleSlot()
+{
+    const int64_t now = clockMs();
+    TScpiSession* idlest = nullptr;
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    for (TScpiSession* s : table().sessions) {
+        // Only a held slot's descriptor is sure to be open (see reclaimClosedSlots).
+        if (!s->slotHeld || s->origin != kOriginTcp || s->bound || s->available() > 0)
+            continue;
+        if (now - s->lastInputMs.load() < idleTakeoverStorage().load())
+            continue;
+        if (static_cast<TLanSession*>(s)->out.size() > 0)
+            continue;
+        if (!idlest || s->lastInputMs.load() < idlest->lastInputMs.load())
+            idlest = s;
+    }
+    if (idlest) {
+        idlest->broken = true;
+        giveBackSlotLocked(idlest);
+        ::shutdown(idlest->fd, SHUT_RDWR);
+    }
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+    return idlest != nullptr;
+}
+
 void* scpiRequestManagerTcp(void*)
 {
     s_g_nLanSessions = 0;
@@ -781,6 +828,8 @@ void* scpiRequestManagerTcp(void*)
             }
             if (s_g_nLanSessions.load() >= kScpiMaxLanSessions)
                 reclaimClosedSlots();
+            if (s_g_nLanSessions.load() >= kScpiMaxLanSessions)
+                takeOverIdleSlot();
             if (s_g_nLanSessions.load() >= kScpiMaxLanSessions) {
                 ::close(fd);  // a fifth client: accepted and closed, nothing sent
                 continue;
@@ -885,7 +934,8 @@ TScpiReplyQueue::Result TScpiReplyQueue::append(const char* data, size_t length,
             allocated_ = size;
             head_ = 0;
         }
-        if (count_ == 0)
+        const bool wasEmpty = count_ == 0;
+        if (wasEmpty)
             movedAt_ = monotonicMs();
         size_t tail = (head_ + count_) % allocated_;
         const size_t first = std::min(n, allocated_ - tail);
@@ -894,7 +944,9 @@ TScpiReplyQueue::Result TScpiReplyQueue::append(const char* data, size_t length,
         count_ += n;
         data += n;
         length -= n;
-        pthread_cond_broadcast(&cond_);
+        // The writer waits only on an empty queue: a wake-up for more bytes would find it busy.
+        if (wasEmpty)
+            pthread_cond_broadcast(&cond_);
     }
     pthread_mutex_unlock(&mutex_);
     return kAppended;
@@ -920,6 +972,8 @@ void TScpiReplyQueue::consume(size_t count, uint64_t generation)
 {
     pthread_mutex_lock(&mutex_);
     if (generation == generation_ && !dropped_) {
+        // Only an appender waits for room, and only on a full queue.
+        const bool wasFull = count_ == capacity_;
         count = std::min(count, count_);
         head_ = (head_ + count) % allocated_;
         count_ -= count;
@@ -929,7 +983,8 @@ void TScpiReplyQueue::consume(size_t count, uint64_t generation)
             if (allocated_ > kReplyQueueKept)
                 releaseLocked();
         }
-        pthread_cond_broadcast(&cond_);
+        if (wasFull)
+            pthread_cond_broadcast(&cond_);
     }
     pthread_mutex_unlock(&mutex_);
 }
@@ -1015,10 +1070,8 @@ void scpiEndOfMessage()
     TSessionTable& t = table();
     pthread_mutex_lock(&o_g_charInFifoMutex);
     if (TScpiSession* s = t.bound) {
-        if (s->timedOut) {
-            s->timedOut = false;
-            s->discardToLineEnd = true;  // the rest of the stalled message
-        }
+        // The pause ended the block: what was read of it is gone, what comes next is a new line.
+        s->timedOut = false;
         s->bound = false;
         t.bound = nullptr;
         i_g_lanSocketFd = 0;
@@ -1086,6 +1139,16 @@ int scpiSendTimeoutMs()
 void setScpiSendTimeoutMs(int milliseconds)
 {
     sendTimeoutStorage() = milliseconds > 0 ? milliseconds : 1;
+}
+
+int scpiIdleTakeoverMs()
+{
+    return idleTakeoverStorage().load();
+}
+
+void setScpiIdleTakeoverMs(int milliseconds)
+{
+    idleTakeoverStorage() = milliseconds > 0 ? milliseconds : 1;
 }
 
 void setScpiListenLoopbackOnly(bool loopbackOnly)

@@ -164,6 +164,10 @@ int scpiRetryDelayMs();
 void setScpiRetryDelayMs(int milliseconds);
 int scpiSendTimeoutMs();
 void setScpiSendTimeoutMs(int milliseconds);
+// BENCHVIEW_SCPI_IDLE_TAKEOVER_MS (default 30000 ms): with every TCP slot taken, a session idle
+// that long (no input, no reply pending) gives its place to a new client.
+int scpiIdleTakeoverMs();
+void setScpiIdleTakeoverMs(int milliseconds);
 void setScpiListenLoopbackOnly(bool loopbackOnly);
 
 // The gadget device's board path.

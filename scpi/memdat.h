@@ -30,6 +30,7 @@ enum : int {
     kErrStringTooLong = 19,        // -154
     kErrExecution = 22,            // -200
     kErrIllegalValue = 26,         // -224
+    kErrDeviceSpecific = 33,       // -300
     kErrQueueOverflow = 35,        // -350
     kErrCommunication = 36,        // -360
     kErrQuery = 37,                // -400

@@ -333,6 +333,13 @@ bool isAlnum(unsigned char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
+// c is one of the characters of set; never the NUL, which strchr would find at the set's end
+// (a NUL taken into a text would cut it short for every later check).
+bool isOneOf(const char* set, unsigned char c)
+{
+    return c != 0 && std::strchr(set, c) != nullptr;
+}
+
 } // namespace
 
 const mnemo* mnemonicTable(char letter)
@@ -428,7 +435,7 @@ int get_string(char* dst, short room, short* length)
             *length = static_cast<short>(n);
             return kErrInvalidSeparator;  // 4: the line ended inside
         }
-        if (!(isAlnum(c) || std::strchr("$%&-@_.:/", c)))
+        if (!(isAlnum(c) || isOneOf("$%&-@_.:/", c)))
             return kErrInvalidString;
         if (n + 1 >= room)
             return kErrStringTooLong;
@@ -461,7 +468,7 @@ int get_equation(char* dst, short room, short* length)
         } else if (c == ')') {
             if (--depth == 0)
                 break;
-        } else if (!(isAlnum(c) || std::strchr(" \"*+-/.", c))) {
+        } else if (!(isAlnum(c) || isOneOf(" \"*+-/.", c))) {
             return kErrInvalidString;
         }
         if (n + 1 >= room)

@@ -2,6 +2,7 @@
 // runs the handler and hands its requests to the controller one at a time.
 #include "scpi/scpi.h"
 
+#include "board/board.h"
 #include "core/gest_db.h"
 #include "core/process.h"
 #include "scpi/Arbre.h"
@@ -12,7 +13,9 @@
 #include "scpi/params.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
+#include <ctime>
 
 pthread_mutex_t o_g_synchroScpiMutex = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t o_g_synchroScpiCond = PTHREAD_COND_INITIALIZER;
@@ -20,14 +23,43 @@ pthread_cond_t o_g_synchroScpiCond = PTHREAD_COND_INITIALIZER;
 namespace {
 
 // ---- hand-off state, guarded by o_g_synchroScpiMutex ----------------------------------------
-// Each posted request gets a sequence number; the wait ends only when that very number has been
-// released, so spurious wake-ups and stray releases cannot end it early.
+// Each posted request gets a sequence number and each release frees the oldest request not yet
+// released; the wait ends only when its own number is reached, so spurious wake-ups and stray
+// releases cannot end it early, and the late release of a request whose wait ran out is not
+// taken for the release of a later one.
 uint32_t g_postedSequence = 0;
 uint32_t g_releasedSequence = 0;
-bool g_outstanding = false;
 int g_releaseCalls = 0;
 
 constexpr int kBoxFullRetryMs = 10;
+// A controller that does not release within this bound (a step that waits for an acquisition
+// that never comes) ends the command with an error; the session goes on.
+constexpr int kDefaultReleaseTimeoutMs = 30000;
+
+std::atomic<int>& releaseTimeoutStorage()
+{
+    static std::atomic<int>* t = new std::atomic<int>(
+        boardSetting("BENCHVIEW_SCPI_RELEASE_TIMEOUT_MS", kDefaultReleaseTimeoutMs, 1, 3600000));
+    return *t;
+}
+
+timespec monotonicDeadline(int milliseconds)
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    t.tv_sec += milliseconds / 1000;
+    t.tv_nsec += (milliseconds % 1000) * 1000000L;
+    if (t.tv_nsec >= 1000000000L) {
+        t.tv_nsec -= 1000000000L;
+        ++t.tv_sec;
+    }
+    return t;
+}
+
+bool releasedLocked(uint32_t mine)
+{
+    return static_cast<int32_t>(g_releasedSequence - mine) >= 0;
+}
 
 // ---- interpreter state: static, nothing is allocated per message ----------------------------
 enum : int16_t {
@@ -118,8 +150,13 @@ void postRequests()
         count = 0;
     if (count > kScpiMaxRequests)
         count = kScpiMaxRequests;
-    for (int i = 0; i < count; ++i)
-        scpi_SemV(&messages[i]);
+    for (int i = 0; i < count; ++i) {
+        // A request not released in time ends the command: the ones after it are not posted.
+        if (!scpi_SemV(&messages[i])) {
+            error(kErrDeviceSpecific);
+            return;
+        }
+    }
 
     switch (ind.postAction) {
     case 10: {
@@ -128,7 +165,8 @@ void postRequests()
             // Any sender can write the parameter: keep the error number inside the table.
             error(deviceError >= 1 && deviceError <= 37 ? deviceError : kErrExecution);
             pipe_dial clear = kClearDeviceError;
-            scpi_SemV(&clear);
+            if (!scpi_SemV(&clear))
+                error(kErrDeviceSpecific);
         }
         break;
     }
@@ -376,23 +414,30 @@ void stateAfterSemicolon()
 
 } // namespace
 
-void scpi_SemV(pipe_dial* request)
+bool scpi_SemV(pipe_dial* request)
 {
     // The interpreter's own identity: SCPI_id may not be written yet when this thread starts.
     request->senderId = senderValue(pthread_self());
     pthread_mutex_lock(&o_g_synchroScpiMutex);
     const uint32_t mine = ++g_postedSequence;
-    g_outstanding = true;
     pthread_mutex_unlock(&o_g_synchroScpiMutex);
 
     // A full box drops the record: post again until it is queued, never wait for a lost one.
     while (o_g_consMessageBox.send(request) == -1)
         pauseMs(kBoxFullRetryMs);
 
+    const timespec deadline = monotonicDeadline(scpiReleaseTimeoutMs());
     pthread_mutex_lock(&o_g_synchroScpiMutex);
-    while (g_releasedSequence != mine)
-        pthread_cond_wait(&o_g_synchroScpiCond, &o_g_synchroScpiMutex);
+    bool released = releasedLocked(mine);
+    while (!released) {
+        const bool expired =
+            pthread_cond_clockwait(&o_g_synchroScpiCond, &o_g_synchroScpiMutex, CLOCK_MONOTONIC, &deadline) == ETIMEDOUT;
+        released = releasedLocked(mine);
+        if (expired)
+            break;
+    }
     pthread_mutex_unlock(&o_g_synchroScpiMutex);
+    return released;
 }
 
 void scpi_SemP()
@@ -400,12 +445,21 @@ void scpi_SemP()
     pthread_mutex_lock(&o_g_synchroScpiMutex);
     ++g_releaseCalls;
     // Nothing outstanding: a stray release must not free a later request.
-    if (g_outstanding) {
-        g_outstanding = false;
-        g_releasedSequence = g_postedSequence;
+    if (g_releasedSequence != g_postedSequence) {
+        ++g_releasedSequence;
         pthread_cond_broadcast(&o_g_synchroScpiCond);
     }
     pthread_mutex_unlock(&o_g_synchroScpiMutex);
+}
+
+int scpiReleaseTimeoutMs()
+{
+    return releaseTimeoutStorage().load();
+}
+
+void setScpiReleaseTimeoutMs(int milliseconds)
+{
+    releaseTimeoutStorage() = milliseconds < 1 ? 1 : milliseconds;
 }
 
 void setScpiTree(const node* n)

@@ -9,11 +9,15 @@
 void* scpi(void* arg);
 
 // Posts one request to the controller as the interpreter and waits until the controller has
-// released it. Only the interpreter's thread calls it (a handler such as *CLS, or the posting
-// after a handler), never while a request of it is already outstanding.
-void scpi_SemV(pipe_dial* request);
-// Releases the outstanding interpreter request; does nothing when none is outstanding.
+// released it, at most scpiReleaseTimeoutMs: true when released, false when the bound passed
+// (the request stays queued; its late release is not taken for a later one). Only the
+// interpreter's thread calls it (a handler such as *CLS, or the posting after a handler).
+bool scpi_SemV(pipe_dial* request);
+// Releases the oldest interpreter request not yet released; does nothing when none is.
 void scpi_SemP();
+// The bound of the wait for a release (BENCHVIEW_SCPI_RELEASE_TIMEOUT_MS, 30 s by default).
+int scpiReleaseTimeoutMs();
+void setScpiReleaseTimeoutMs(int milliseconds);
 
 struct node;
 // Test hook: the root every unit starts from; null restores the command tree.

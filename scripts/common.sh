@@ -27,3 +27,17 @@ bv_build() {
   cmake -S "$BV_SOURCE_DIR" -B "$dir" -G Ninja "$@"
   cmake --build "$dir" --parallel "$(nproc)"
 }
+
+# bv_run_tests [ctest options...]: from the build directory, every test under a virtual display:
+# each binary whole in one process (or in its groups), the real-time tests and the binaries kept
+# apart one process per case; the per-case registrations of the whole binaries (label "case")
+# are left out, their cases having run in the whole binary.
+bv_run_tests() {
+  export ASAN_OPTIONS="detect_leaks=0"
+  # Undefined behaviour fails the test that meets it (programs the tests start inherit this).
+  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+  # -noreset: the server would otherwise reset whenever its last client leaves, refusing the
+  # connections of tests that start meanwhile.
+  xvfb-run -a -s "-screen 0 800x480x24 -noreset" \
+    ctest --output-on-failure --timeout 120 -j"$(nproc)" -LE '^case$' "$@" < /dev/null
+}

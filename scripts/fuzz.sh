@@ -11,6 +11,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 # Target and the longest input worth trying, in bytes (the format's size and some spare).
 declare -A max_len=(
   [scpi]=4096
+  [filename]=300
   [http]=8192
   [websvc]=3100
   [admin]=400
@@ -31,7 +32,7 @@ declare -A max_len=(
   [fetchup_index]=4096
   [batlevel]=16
 )
-targets=(scpi http websvc admin file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall busdescriptor busresults probe control gauge fetchup_index batlevel)
+targets=(scpi filename http websvc admin file_setup file_calibration file_header file_trace file_recorder mathexpr scenario xml recall busdescriptor busresults probe control gauge fetchup_index batlevel)
 
 usage() {
   echo "usage: bash scripts/fuzz.sh [TARGET|all] [SECONDS]"

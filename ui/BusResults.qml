@@ -39,6 +39,16 @@ BusResults_ {
     function cell(row, i) {
         return i < row.length ? row[i] : ""
     }
+    // The report's verdict classes as light tints, so that the black value text reads on them.
+    function verdictColour(name) {
+        if (name === "green")
+            return "#8fd88f"
+        if (name === "yellow")
+            return "#f3dc6a"
+        if (name === "red")
+            return "#f08a8a"
+        return "#d8d8d8"
+    }
 
     onDataChanged: refresh()
 
@@ -134,7 +144,7 @@ BusResults_ {
                         Rectangle {
                             width: modelData[1]
                             height: 22
-                            color: modelData[0] === 3 ? results.cell(texts, 4) : "#d8d8d8"
+                            color: modelData[0] === 3 ? results.verdictColour(results.cell(texts, 4)) : "#d8d8d8"
                             Text {
                                 anchors.fill: parent
                                 anchors.leftMargin: 3

@@ -152,12 +152,14 @@ bool automaticRaw(unsigned key, const mesures& m, int64_t ref, double* x)
         }
     }
     switch (key) {
+    // An edge that crossed 10 % and 90 % between two visited samples has no measured
+    // duration: no edge takes no time, so there is no value.
     case 0x10:
-        if (!has(fl, 0x50)) return false;
+        if (!has(fl, 0x50) || m.rise90 == m.rise10) return false;
         *x = double(int64_t(m.rise90) - int64_t(m.rise10));
         return true;
     case 0x20:
-        if (!has(fl, 0x280)) return false;
+        if (!has(fl, 0x280) || m.fall10 == m.fall90) return false;
         *x = double(int64_t(m.fall10) - int64_t(m.fall90));
         return true;
     case 0x1000:

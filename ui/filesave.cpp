@@ -1,5 +1,6 @@
 #include "ui/filesave.h"
 
+#include "core/filename.h"
 #include "core/requests.h"
 #include "ui/homeview.h"
 
@@ -24,7 +25,9 @@ bool isAcceptableFileName(const QString& name)
 {
     // The file services take a name starting with "/" as a full path: a name must stay inside
     // its storage folder.
-    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0)) && !name.startsWith(QLatin1Char('.'));
+    const QByteArray bytes = name.toUtf8();
+    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && fileNameIsClean(bytes.constData(), static_cast<size_t>(bytes.size()))
+        && !name.startsWith(QLatin1Char('.'));
 }
 
 void copyUtf8Cut(const QString& text, char* out, int size)

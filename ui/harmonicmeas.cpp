@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -35,7 +36,11 @@ QString fixed(float v, int decimals)
     const auto end = std::to_chars(text, text + sizeof text, double(v), std::chars_format::fixed, decimals);
     if (end.ec != std::errc())
         return QStringLiteral("----");
-    return QString::fromLatin1(text, int(end.ptr - text));
+    // A small negative value rounded to zero reads 0, not "-0".
+    const char* first = text;
+    if (*first == '-' && std::all_of(text + 1, end.ptr, [](char c) { return c == '0' || c == '.'; }))
+        ++first;
+    return QString::fromLatin1(first, int(end.ptr - first));
 }
 
 QString colourOf(int index)
@@ -126,13 +131,13 @@ QStringList HarmonicMeas::rowTexts(const Snapshot& s, int order, bool power)
             texts << QStringLiteral("----");
         } else {
             const THarmonicEntry& e = r.entries[order];
-            // Order 0 has no period (NaN): a dash as for a period of 0.
+            // No period (order 0, or no period found on a DC input): no frequency to show.
             const QString frequency = (e.period == 0.0f || !std::isfinite(e.period))
-                ? QStringLiteral("-")
-                : ScopePrintf(2, double(1.0f / e.period));
+                ? QStringLiteral("----")
+                : ScopePrintf(2, double(1.0f / e.period)) + QStringLiteral("Hz");
             texts << labels[2] + fixed(e.ratio * 100.0f, 1) + QStringLiteral(" %")
                   << labels[3] + fixed(e.phase, 0) + QStringLiteral(" ") + QChar(0x00B0)
-                  << labels[4] + frequency + QStringLiteral("Hz")
+                  << labels[4] + frequency
                   << ScopePrintf(3, double(e.amplitude * s.scale)) + unit;
         }
     } else {

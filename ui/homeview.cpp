@@ -9,8 +9,8 @@
 #include "core/process.h"
 #include "core/setup.h"
 #include "core/sysserv.h"
+#include "network/user_int.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QImage>
 #include <QMetaObject>
@@ -221,9 +221,13 @@ void HomeView::refreshConfig()
 void HomeView::childKilled()
 {
     inGuiThread([this] {
+        // The remote status must not go on naming what the view that went showed.
+        clearPelanodeViewStatus();
         scopeMode_.store(data.instrumentMode);
         emit createInstrumentSignal();
-        QCoreApplication::processEvents();
+        // No event loop pass here: this runs inside the old view's destruction, and its items,
+        // not yet deleted, would act on queued notices after the switch (the recorder's status
+        // line named its file again once the home screen was back). The loop runs right after.
     });
 }
 

@@ -408,26 +408,18 @@ int LoggerPanel::openFile(timespec t)
     if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
         return -1;
     const QString base = fileNameOf(t);
-    QString name;
-    std::string path;
-    int fd = -1;
-    // An existing recording is never overwritten: the next free suffix is taken.
-    for (int k = 0; k <= kMaxNameSuffix && fd < 0; ++k) {
-        name = k == 0 ? base : base + QStringLiteral("_%1").arg(k);
-        path = dir + "/" + name.toStdString() + ".rec";
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
-        if (fd < 0 && errno != EEXIST)
-            return -1;
-    }
-    if (fd < 0)
+    // The head is written under a temporary name and published whole: a crash meanwhile leaves
+    // no recording without its head.
+    TAtomicFile file(dir + "/" + base.toStdString() + ".rec", true);
+    const int head = file.fd();
+    if (head < 0)
         return -1;
-
-    bool ok = WriteFileHeader(fd, kFileTypeRecording, "", static_cast<int32_t>(t.tv_sec)) == 0;
+    bool ok = WriteFileHeader(head, kFileTypeRecording, "", static_cast<int32_t>(t.tv_sec)) == 0;
     uint8_t block[64] = {};
     const uint16_t flags = static_cast<uint16_t>((channels_ & ~(0xFu | kPowerBit)) | fileChannels_);
     qToLittleEndian<uint16_t>(flags, block);
     qToLittleEndian<uint16_t>(static_cast<uint16_t>(fileFunction_), block + 2);
-    ok = ok && writeAll(fd, block, sizeof block);
+    ok = ok && writeAll(head, block, sizeof block);
     for (int i = 0; i < 5 && ok; ++i) {
         const uint16_t bit = i < 4 ? static_cast<uint16_t>(1u << i) : kPowerBit;
         if ((fileChannels_ & bit) == 0)
@@ -440,15 +432,23 @@ int LoggerPanel::openFile(timespec t)
         }
         t->loggerCount = 0;
         t->loggerValues = 0;
-        ok = t->writeLoggerInfos(fd) == 0;
+        ok = t->writeLoggerInfos(head) == 0;
     }
-    if (ok)
-        ok = ::fdatasync(fd) == 0 || errno == EINVAL;
-    if (!ok) {
-        ::close(fd);
-        ::unlink(path.c_str());
+    if (!ok)
         return -1;
+    // An existing recording is never overwritten: the next free suffix is taken.
+    QString name;
+    int fd = -1;
+    for (int k = 0; k <= kMaxNameSuffix && fd < 0; ++k) {
+        name = k == 0 ? base : base + QStringLiteral("_%1").arg(k);
+        file.retarget(dir + "/" + name.toStdString() + ".rec");
+        if (file.commitKeepingOpen(&fd))
+            break;
+        if (errno != EEXIST)
+            return -1;
     }
+    if (fd < 0)
+        return -1;
     // The name as the file has it: the viewer reopens the file by this name.
     postFileName(name + QStringLiteral(".rec"));
     return fd;

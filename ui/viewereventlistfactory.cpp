@@ -6,6 +6,7 @@
 #include "board/board.h"
 #include "board/process.h"
 #include "core/filehdr.h"
+#include "core/fileio.h"
 #include "core/gest_db.h"
 #include "core/scale.h"
 #include "core/sysserv.h"
@@ -324,17 +325,11 @@ bool ViewerEventListFactory::saveToFile()
     const int dot = fileName_.lastIndexOf(QLatin1Char('.'));
     const QString base = dot < 0 ? fileName_ : fileName_.left(dot);
 
-    // Exclusive creation: a name that appears meanwhile moves on to the next number.
+    // Written under a temporary name and published whole under the first free name: never a
+    // partial list that looks saved, never an existing file replaced.
     QString name = base + QStringLiteral(".txt");
-    std::string path;
-    int fd = -1;
-    for (unsigned number = 1;; ++number) {
-        path = dir + "/" + QFile::encodeName(name).toStdString();
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
-        if (fd >= 0 || errno != EEXIST)
-            break;
-        name = base + QLatin1Char('_') + QString::number(number) + QStringLiteral(".txt");
-    }
+    TAtomicFile file(dir + "/" + QFile::encodeName(name).toStdString(), true);
+    const int fd = file.fd();
     if (fd < 0) {
         showMessage(kMessageWriteFailed, name);
         return true;
@@ -352,10 +347,15 @@ bool ViewerEventListFactory::saveToFile()
             + QStringLiteral("\r\n");
         failed = !writeWhole(fd, line.toUtf8());
     }
-    failed = ::close(fd) != 0 || failed;
+    for (unsigned next = 1; !failed; ++next) {
+        if (file.commit())
+            break;
+        if ((failed = errno != EEXIST))
+            break;
+        name = base + QLatin1Char('_') + QString::number(next) + QStringLiteral(".txt");
+        file.retarget(dir + "/" + QFile::encodeName(name).toStdString());
+    }
     if (failed) {
-        // Never a partial list that looks saved.
-        ::unlink(path.c_str());
         showMessage(kMessageWriteFailed, name);
         return true;
     }

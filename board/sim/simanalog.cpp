@@ -45,17 +45,6 @@ constexpr double kDischargeOhms = 10.0;
 constexpr double kDiodeSourceVolts = 3.3;
 constexpr double kDiodeSourceAmps = 1e-3;
 
-double currentOfCode(uint16_t code)
-{
-    switch (code) {
-    case 7: return 50e-9;
-    case 11: return 2e-6;
-    case 13: return 50e-6;
-    case 14: return 0.5e-3;
-    default: return 0.0;
-    }
-}
-
 double pathVoltsPerDiv(const std::array<uint16_t, 5>& tuple, double fallback)
 {
     for (const TPathRow& r : kPathRows)
@@ -72,9 +61,31 @@ double frac(double x)
     return x - std::floor(x);
 }
 
+bool decodeFrontEnd(const TFrontEndChip& chip, bool powered, TChannelModel* m);
+
 } // namespace
 
+double currentOfCode(uint16_t code)
+{
+    switch (code) {
+    case 7: return 50e-9;
+    case 11: return 2e-6;
+    case 13: return 50e-6;
+    case 14: return 0.5e-3;
+    default: return 0.0;
+    }
+}
+
 bool decode(const TFrontEndChip& chip, bool powered, TChannelModel* m)
+{
+    const bool known = decodeFrontEnd(chip, powered, m);
+    applyBench(chip, &m->a);
+    return known;
+}
+
+namespace {
+
+bool decodeFrontEnd(const TFrontEndChip& chip, bool powered, TChannelModel* m)
 {
     const auto& p = chip.params;
     TAnalogChannel& a = m->a;
@@ -118,6 +129,8 @@ bool decode(const TFrontEndChip& chip, bool powered, TChannelModel* m)
     return false;
 }
 
+} // namespace
+
 double mean(const TSignal& s)
 {
     if (s.shape == "bus")
@@ -157,7 +170,7 @@ void plan(const TSignal& s, const TAnalogChannel& a, bool connected, TPlan* p)
 {
     p->signal = &s;
     p->a = a;
-    p->zero = !connected || a.ground;
+    p->zero = !connected || a.ground || a.isolated;
     p->half = s.vpp / 2;
     p->offset = s.offset;
     p->freq = s.frequency;
@@ -181,6 +194,14 @@ void plan(const TSignal& s, const TAnalogChannel& a, bool connected, TPlan* p)
         p->shape = TPlan::Bus;
     else
         p->shape = TPlan::Dc;
+    if (a.benchSource) {
+        p->shape = TPlan::Dc;
+        p->zero = false;
+        p->offset = a.benchVolts;
+        p->half = 0.0;
+        p->freq = 0.0;
+        p->acMean = 0.0;
+    }
 }
 
 double harmonicSum(const TSignal& s, double x)
@@ -197,7 +218,9 @@ TCapacitor capacitorDrive(const TFrontEndChip& chip)
 {
     const auto& p = chip.params;
     TCapacitor c;
-    c.amps = p[17] == 1 && p[6] == 0 ? currentOfCode(p[5]) : 0.0;
+    TAnalogChannel a;
+    applyBench(chip, &a);
+    c.amps = p[17] == 1 && p[6] == 0 ? currentOfCode(p[5]) * a.currentGain : 0.0;
     c.discharging = p[6] == 1;
     return c;
 }

@@ -65,10 +65,18 @@ bool planPath(const TLoad& load, const TCapacitor& cap, TPlan* p);
 // Volts at t seconds of a planned channel.
 double plannedVolts(const TPlan& p, double t, std::mt19937& rng);
 
-// Displayed level in thousandths of the screen height, and the ADC code.
+// The calibration bench and the analogue errors of the chip's channel folded into a (after the
+// front end's own decoding): gain, output offset and trims, current source, and while the
+// calibration set is loaded the bench's ground, references and current measurement.
+void applyBench(const TFrontEndChip& chip, TAnalogChannel* a);
+// Amps of the current source's range code p5 (0: none).
+double currentOfCode(uint16_t code);
+
+// Displayed level in thousandths of the screen height, and the ADC code. The offset DAC adds
+// before the amplifier, the output offset after it.
 inline double units(const TAnalogChannel& a, double v)
 {
-    return v / a.voltsPerDiv * 125.0 + a.offsetUnits;
+    return a.gain * (v / a.voltsPerDiv * 125.0 + a.offsetUnits) + a.outputUnits;
 }
 // The ADC spans about +-569 thousandths: beyond, it clips (never wraps). An unpowered channel
 // reads mid-scale.

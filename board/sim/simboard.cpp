@@ -109,6 +109,8 @@ void TSimBoard::applyScenario(const TScenario& s, std::string* warnings, bool re
     TScenario old = scenario;
     scenario = s;
     attachBusModels(scenario);
+    for (size_t c = 0; c < chips.size(); ++c)
+        chips[c].errors = scenario.errors[c];
     if (s.speedFactor != speed)
         setSpeed(s.speedFactor);
     if (reloadAll || s.seed != old.seed)

@@ -58,6 +58,20 @@ struct TLoad {
     double leakOhms = 0.0;       // capacitor: a resistance in parallel (fault); 0 none
 };
 
+// A channel's analogue errors, all 0 on a perfect board (the default): what factory
+// calibration measures and corrects (SCENARIO.txt, key "errors" of a channel).
+struct TAnalogErrors {
+    double gain = 0.0;        // relative gain error of the channel's amplifier (0.02: 2 % high)
+    double offset = 0.0;      // offset at the amplifier's output, divisions (the offset trims null it)
+    double refP = 0.0;        // relative error of the positive internal reference (its trim p4 nulls it)
+    double refN = 0.0;        // relative error of the negative internal reference (p8)
+    double current = 0.0;     // relative error of the measurement current source (channel 1)
+    bool operator==(const TAnalogErrors& o) const
+    {
+        return gain == o.gain && offset == o.offset && refP == o.refP && refN == o.refN && current == o.current;
+    }
+};
+
 struct TBattery {
     int percent = 80;        // bq34z100 state of charge
     bool charging = false;   // accepted, no effect: charging is line 127 with wall power
@@ -115,6 +129,7 @@ struct TScenario {
     uint32_t fpgaVersion = 0x0312;    // SPI register 99
     std::array<TSignal, 4> signals;
     TLoad load;                       // channel 1's "load" key
+    std::array<TAnalogErrors, 4> errors;  // each channel's "errors" key (default: none)
     // Board path of each channel's probe-memory image (e.g. "/sim/probe1.bin"); empty: no probe.
     // Loading a scenario refuses a path that is not a regular file under the root.
     std::array<std::string, 4> probeImages;
@@ -596,6 +611,13 @@ struct TAnalogChannel {
     double currentAmps = 0.0;   // by p5 while p6 = 0 (0: no current)
     bool diodeSource = false;   // p7 = 0 with p5 = 15: the input is the load under the diode source
     double pathVoltsPerDiv = 1.0; // volts per division while the current path is in use
+    // The channel's analogue errors and its calibration bench (board/sim/simbench.cpp).
+    double gain = 1.0;          // the amplifier's gain: 1 + the scenario's gain error
+    double outputUnits = 0.0;   // offset after the amplifier: the offset error less the trims'
+    double currentGain = 1.0;   // the measurement current source: 1 + its error
+    bool isolated = false;      // calibration bench: the connector is off the input
+    bool benchSource = false;   // calibration bench: the input is benchVolts instead
+    double benchVolts = 0.0;
 };
 TAnalogChannel analogChannel(int channel);
 // Input voltage of a channel at simulated time t (seconds), before the front end.
@@ -644,6 +666,8 @@ void setPipelineDead(int channel, bool on);
 // A channel's offset DAC is stuck at mid-scale: p18 writes reach the chip but do not move the
 // trace, so the overscan detector never trips on an input near 0 V.
 void setOffsetDacStuck(int channel, bool on);
+// The channel's internal references give nothing (the reference steps find a flat line).
+void setReferenceDead(int channel, bool on);
 // A channel's entry-0 code of every ET record (its vernier) reads code: 0 or 4095 (missing) or
 // any constant; < 0 ends the fault.
 void setVernierCode(int channel, int code);
@@ -863,6 +887,12 @@ void installCompanionDeviceIO();
 // scenario read into *scenario (the defaults when it is absent or refused: false), the companion
 // device I/O installed.
 bool prepareCompanionBoard(TScenario* scenario);
+// Notes the calling process as a program of the board (<root>/sim/programs/<pid>: its name and
+// start time), after the root is resolved; a program's main calls it once.
+void registerBoardProgram(const char* name);
+// The simulated power cut: ends every other noted program of the board at once (SIGKILL), and
+// forgets them and the caller. Returns how many were ended.
+int endBoardPrograms();
 // Writes line 114's value file, then one byte into the edge FIFO (skipped when no program holds
 // it). False when the value file cannot be written.
 bool setWallPower(bool on);

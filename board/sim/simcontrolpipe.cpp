@@ -260,7 +260,7 @@ bool parseControlLine(const std::string& line, std::vector<TControlStep>* steps,
         return true;
     }
     if (verb == "fault") {
-        const char* usage = "fault <1-4> pipeline <on | off> | dac <on | off> | vernier <0-4095 | off>";
+        const char* usage = "fault <1-4> pipeline <on | off> | dac <on | off> | reference <on | off> | vernier <0-4095 | off>";
         uint64_t ch = 0;
         uint64_t v = 0;
         if (w.size() != 4 || !parseNumber(w[1], 4, &ch) || ch == 0)
@@ -269,7 +269,7 @@ bool parseControlLine(const std::string& line, std::vector<TControlStep>* steps,
         s.kind = TControlStep::Fault;
         s.channel = static_cast<int>(ch) - 1;
         s.text = w[2];
-        if ((w[2] == "pipeline" || w[2] == "dac") && (w[3] == "on" || w[3] == "off"))
+        if ((w[2] == "pipeline" || w[2] == "dac" || w[2] == "reference") && (w[3] == "on" || w[3] == "off"))
             s.value = w[3] == "on" ? 1u : kFaultOff;
         else if (w[2] == "vernier" && w[3] == "off")
             s.value = kFaultOff;
@@ -348,6 +348,8 @@ bool runControlStep(const TControlStep& s, std::string* error)
             setPipelineDead(s.channel, !off);
         else if (s.text == "dac")
             setOffsetDacStuck(s.channel, !off);
+        else if (s.text == "reference")
+            setReferenceDead(s.channel, !off);
         else
             setVernierCode(s.channel, off ? -1 : static_cast<int>(s.value));
         return true;

@@ -799,6 +799,20 @@ uint64_t nextTickNs(const TSimBoard& b)
     return static_cast<uint64_t>(std::clamp(wall, static_cast<double>(kShortestTickNs), static_cast<double>(kTickNs)));
 }
 
+// Quick calibration: the simulated time the engine may skip at once while an acquisition runs.
+// A streaming record moves ahead by what fills the FIFO's room (none while it is stalled or not
+// yet producing: that waits for the driver); an equivalent-time record to its next due point.
+uint64_t quickStepNs(const TSimBoard& b, uint64_t tickWallNs)
+{
+    const TEngineCore& e = *b.engine;
+    if (e.st.kind != TAcqKind::Streaming)
+        return static_cast<uint64_t>(static_cast<double>(tickWallNs) * b.speed);
+    if (!e.st.producing || e.st.stalled || b.fifoStalled || e.periodNs <= 0)
+        return 0;
+    const size_t room = kFifoSamples - std::min(b.fifoSize, kFifoSamples);
+    return static_cast<uint64_t>(static_cast<double>(room) * e.periodNs);
+}
+
 void deviceThread()
 {
     TSimBoard& b = board();
@@ -810,9 +824,28 @@ void deviceThread()
         if (b.engine && !b.engine->paused) {
             engineTick(b, b.nowNs());
             waitNs = nextTickNs(b);
+            if (b.quickCalibration && b.engine->st.running) {
+                // Nothing but this acquisition to wait for: its time passes at once, with a
+                // short wall pause for the driver to take what came.
+                b.clockMarkNs += quickStepNs(b, waitNs);
+                waitNs = kShortestTickNs;
+            }
         }
     }
 }
+
+} // namespace
+
+void TSimBoard::advanceClock(uint64_t ns)
+{
+    clockMarkNs += ns;
+    if (engine && !engine->paused)
+        engineTick(*this, nowNs());
+    notifyAll();
+    engineWake().notify_one();
+}
+
+namespace {
 
 // Catches the engine up with now before a command changes its course.
 void catchUp(TSimBoard& b)
@@ -1319,8 +1352,10 @@ void TSimBoard::clearEngineFaults()
     engine->acquisitionBudget = -1;
     engine->starved = false;
     engine->phaseOffsets = {};
-    for (TFrontEndChip& chip : chips)
+    for (TFrontEndChip& chip : chips) {
         chip.offsetDacStuck = false;
+        chip.referenceDead = false;
+    }
     engine->counterSilent = {};
     engine->qualityStuck = {{-1, -1, -1, -1}};
 }

@@ -279,6 +279,7 @@ void TSimBoard::serialCommand(uint16_t command)
 
 void TSimBoard::reset()
 {
+    quickCalibration = false;
     spi.fill(0);
     spiHandlers = {};
     eim.assign(kEimDirectWords, 0);
@@ -293,6 +294,8 @@ void TSimBoard::reset()
     globalHistory.clear();
     serialHistory.clear();
     chips = {};
+    for (size_t c = 0; c < chips.size(); ++c)
+        chips[c].errors = scenario.errors[c];
     i2c = TI2cMaster();
     powerOnFpga();
     uioInterrupts = 0;
@@ -416,6 +419,8 @@ void TSimBoard::installCoreHandlers()
             if (d >= 0) {
                 TDeviceCode& stored = b.deviceCodes[d][code - 0x80];
                 stored = TDeviceCode{data, true, stored.data};
+                if (code == 0x0C1 && d < 4)
+                    b.chips[static_cast<size_t>(d)].initWord = data;
             }
             return 0;
         };

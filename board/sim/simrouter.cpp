@@ -587,6 +587,25 @@ public:
 
     void syncAll() override { passThroughDeviceIO().syncAll(); }
 
+    // The model settles at once and computes an acquisition's samples in no time: during the
+    // quick calibration nothing needs the wall clock.
+    void quickCalibration(bool on) override
+    {
+        TSimBoard& b = TSimBoard::get();
+        std::lock_guard<std::mutex> lock(b.mu);
+        b.quickCalibration = on;
+    }
+
+    bool skipHardwareWait(int ms) override
+    {
+        TSimBoard& b = TSimBoard::get();
+        std::lock_guard<std::mutex> lock(b.mu);
+        if (!b.quickCalibration || ms <= 0)
+            return false;
+        b.advanceClock(static_cast<uint64_t>(static_cast<double>(ms) * 1e6 * b.speed));
+        return true;
+    }
+
 private:
     static short readiness(TSimBoard& b, int fd, short events)
     {

@@ -372,6 +372,30 @@ void readLoad(TReader& r, const Json& obj, const std::string& where, TLoad* load
         *load = l;
 }
 
+// A channel's analogue errors: {"gain": ..., "offset": ..., "refP": ..., "refN": ..., "current": ...}.
+void readErrors(TReader& r, const Json& obj, const std::string& where, TAnalogErrors* e)
+{
+    TAnalogErrors v = *e;
+    r.number(obj, "gain", where, -0.5, 0.5, &v.gain);
+    r.number(obj, "offset", where, -2, 2, &v.offset);
+    r.number(obj, "refP", where, -0.5, 0.5, &v.refP);
+    r.number(obj, "refN", where, -0.5, 0.5, &v.refN);
+    r.number(obj, "current", where, -0.9, 2, &v.current);
+    if (r.ok())
+        *e = v;
+}
+
+Json errorsToJson(const TAnalogErrors& e)
+{
+    Json j = Json::object();
+    j["gain"] = e.gain;
+    j["offset"] = e.offset;
+    j["refP"] = e.refP;
+    j["refN"] = e.refN;
+    j["current"] = e.current;
+    return j;
+}
+
 void readSignal(TReader& r, const Json& obj, const std::string& where, TSignal* s)
 {
     if (const Json* shape = r.member(obj, "shape")) {
@@ -687,6 +711,8 @@ bool parseScenario(const std::string& json, TScenario* out, std::string* error)
                     readSignal(r, *sig, where + ".signal.", &s.signals[i]);
                 if (const Json* load = r.member(c, "load"); i == 0 && load && r.ok() && r.object(load, where + ".load"))
                     readLoad(r, *load, where + ".load.", &s.load);
+                if (const Json* errors = r.member(c, "errors"); errors && r.ok() && r.object(errors, where + ".errors"))
+                    readErrors(r, *errors, where + ".errors.", &s.errors[i]);
                 if (auto img = c.find("probeMemory"); img != c.end() && r.ok()) {
                     const std::string* path = img->is_string() ? &img->get_ref<const std::string&>() : nullptr;
                     if (img->is_null())
@@ -830,6 +856,8 @@ std::string scenarioToJson(const TScenario& s)
         c["probeMemory"] = s.probeImages[i].empty() ? Json() : Json(s.probeImages[i]);
         if (s.probes[i])
             c["probe"] = probeToJson(*s.probes[i]);
+        if (!(s.errors[i] == TAnalogErrors()))
+            c["errors"] = errorsToJson(s.errors[i]);
         if (i == 0) {
             Json load = Json::object();
             load["kind"] = s.load.kind;

@@ -51,6 +51,9 @@ struct TFrontEndChip {
     std::array<bool, kChipParams> decoded{};
     uint32_t writes = 0;
     bool offsetDacStuck = false;         // fault: p18 writes do not move the offset DAC
+    bool referenceDead = false;          // fault: the internal references give nothing
+    TAnalogErrors errors;                // the scenario's errors of the channel (applyScenario, reset)
+    uint16_t initWord = 0;               // the channel's last init word (0x0C1)
     void write(int r, uint16_t value);   // stores and decodes
 };
 
@@ -139,6 +142,10 @@ public:
     double speed = 1.0;
     uint64_t nowNs() const;
     void setSpeed(double factor);
+    // Quick calibration (TDeviceIO::quickCalibration): hardware waits move the clock ahead and
+    // the engine skips the wall time of a running acquisition (simengine.cpp).
+    bool quickCalibration = false;
+    void advanceClock(uint64_t ns);
 
     std::mt19937 rng;
 

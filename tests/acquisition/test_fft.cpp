@@ -1,12 +1,14 @@
 // Spectrum display: exact codes of a coherent sine in linear and dB scale, the windows, the
 // clamping of DC, shift, zoom and position, and envelopes with empty entries.
 #include "acquisition/fft.h"
+#include "acquisition/vectorpath.h"
 
 #include "core/scale.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -243,8 +245,22 @@ namespace {
 // The module step against the plain formula in double precision, over spectra whose powers
 // span every magnitude the transform gives (zero, tiny, single-precision underflow, huge): dB
 // codes within one code (values a few hundredths apart may truncate apart), linear codes exact.
+// Each vector path of the build in turn; the widest again at the end.
+template <typename F>
+void onEveryPath(F f)
+{
+    for (TVectorPath path : {TVectorPath::Portable, TVectorPath::Sse2, TVectorPath::Avx2}) {
+        if (!setVectorPath(path))
+            continue;
+        SCOPED_TRACE(static_cast<int>(path));
+        f(path);
+    }
+    resetVectorPath();
+}
+
 TEST(Fft, ModuleMatchesThePlainFormula)
 {
+    onEveryPath([](TVectorPath) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> exponent(-30.0, 13.0);
     std::uniform_int_distribution<int> sign(0, 1);
@@ -271,6 +287,68 @@ TEST(Fft, ModuleMatchesThePlainFormula)
             ASSERT_EQ(lin[k], uint32_t(std::clamp(linCode, 0.0, double(0xFFFC0)))) << k;
         }
     }
+    });
+}
+
+// The frame, whose steps are merged where they can be, against the steps one after the other
+// (the spreading and interpolation plain loops), on every path; and every path gives the codes of
+// the first one, bit for bit. Traces with and without empty entries, every window, both scales,
+// zooms and positions, shifts up to the extremes.
+TEST(Fft, FrameIsItsStepsOnEveryPath)
+{
+    std::mt19937 rng(11);
+    std::normal_distribution<double> noise(0.0, 300.0);
+    struct Case {
+        std::vector<uint32_t> input;
+        uint32_t window;
+        uint16_t logScale;
+        float zoom;
+        int32_t position;
+        int32_t shift;
+    };
+    const float zooms[] = {1.0f, 0.0f, -1.0f, 0.5f, 2.0f, 1.7f, 0.1f};
+    const int32_t positions[] = {0, 1, 500, 2497, -4, 0x7FFFFFFF};
+    const int32_t shifts[] = {0, 12345, -70000, 0xFFFC0, -0xFFFC0, INT32_MIN, INT32_MAX};
+    std::vector<Case> cases;
+    for (int c = 0; c < 60; ++c) {
+        std::vector<uint32_t> v(kFftPoints);
+        const double cycles = std::uniform_real_distribution<double>(0.5, 1200.0)(rng);
+        const double amplitude = std::pow(10.0, std::uniform_real_distribution<double>(0.0, 5.5)(rng));
+        for (int i = 0; i < kFftPoints; ++i)
+            v[i] = uint32_t(std::llround(kZero + amplitude * std::sin(2.0 * kPi * cycles * i / kFftPoints) +
+                                         noise(rng))) & 0xFFFFFu;
+        if (c % 4 == 1)
+            for (int i = c; i < kFftPoints; i += 13 + c)
+                v[i] = c % 8 == 1 ? kFftEmpty : 0x40000000u;
+        if (c % 10 == 3)
+            v.assign(kFftPoints, uint32_t(c * 1000));
+        cases.push_back({v, uint32_t(c % 6), uint16_t(c % 3), zooms[c % 7], positions[c % 6], shifts[c % 7]});
+    }
+
+    std::vector<std::vector<uint32_t>> first;
+    onEveryPath([&](TVectorPath) {
+        for (size_t n = 0; n < cases.size(); ++n) {
+            const Case& c = cases[n];
+            SCOPED_TRACE(n);
+            const double unitsPerCode = GetSensitivity(8, SCALE_SCOPE);
+            std::vector<uint32_t> frame = c.input;
+            Fft(frame.data(), c.window, c.logScale, unitsPerCode, c.zoom, c.position, c.shift);
+
+            std::vector<float> windowed(kFftPoints), spectrum(kFftPoints);
+            std::vector<uint32_t> bins(kFftBins), steps(kFftPoints, 7);
+            ASSERT_TRUE(FftWindow(c.input.data(), c.window, windowed.data()));
+            rfftw_one(fftPlan(), windowed.data(), spectrum.data());
+            FftModule(spectrum.data(), bins.data(), c.logScale, unitsPerCode);
+            FftCadrage(bins.data(), c.shift);
+            FftHorizontalZoom(bins.data(), steps.data(), c.zoom, c.position);
+            FftInterpolation(steps.data());
+            ASSERT_EQ(frame, steps);
+            if (first.size() < cases.size())
+                first.push_back(frame);
+            else
+                ASSERT_EQ(frame, first[n]);
+        }
+    });
 }
 
 } // namespace

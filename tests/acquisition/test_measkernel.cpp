@@ -1,11 +1,13 @@
 // Measurement kernels: levels, edges, periods and means of a trace window.
 #include "acquisition/measkernel.h"
+#include "acquisition/vectorpath.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <random>
+#include <string>
 
 #include <cmath>
 #include <cstring>
@@ -643,9 +645,29 @@ TEST(MeasKernel, TwoThreadsMeasuringAtOnceGetTheirOwnResults)
     EXPECT_EQ(badB, 0);
 }
 
+// Each vector path the build has, pinned for the test and given back after it.
+class MeasKernelPaths : public ::testing::TestWithParam<TVectorPath> {
+protected:
+    void SetUp() override
+    {
+        if (!setVectorPath(GetParam()))
+            GTEST_SKIP() << "not in this build or not run by this processor";
+    }
+    void TearDown() override { resetVectorPath(); }
+};
+
+std::string pathName(const ::testing::TestParamInfo<TVectorPath>& info)
+{
+    static const char* const names[] = {"Portable", "Sse2", "Avx2"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, MeasKernelPaths,
+                         ::testing::Values(TVectorPath::Portable, TVectorPath::Sse2, TVectorPath::Avx2), pathName);
+
 // Random and shaped traces, random windows and steps: the kernels give the same records, byte for
-// byte, as the straightforward implementation.
-TEST(MeasKernel, FastKernelsMatchTheStraightforwardOnes)
+// byte, as the straightforward implementation, on every path.
+TEST_P(MeasKernelPaths, FastKernelsMatchTheStraightforwardOnes)
 {
     std::mt19937 rng(12345);
     auto uni = [&](int64_t a, int64_t b) { return std::uniform_int_distribution<int64_t>(a, b)(rng); };

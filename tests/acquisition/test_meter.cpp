@@ -144,7 +144,8 @@ TEST(MeterCycleParts, TimebaseSelect)
         mesures record;
         unsigned short expected;
     } rows[] = {
-        {40, mesures{}, 21},  {49, mesures{}, 21},  {64, mesures{}, 18}, {100, mesures{}, 35},
+        {0, mesures{}, 21},   {3, mesures{}, 21},   {4, mesures{}, 35},  // a few whole periods at 5.04 us
+        {23, mesures{}, 35},  {49, mesures{}, 35},  {64, mesures{}, 18}, {100, mesures{}, 35},
         {64, extremes(524000, 550208), 18},  {100, extremes(524000, 550208), 18},
         {100, extremes(524000, 550209), 35},  {3150, mesures{}, 35},  // f = 0: below 3
         {90, mesures{}, 35},  // f = 0 of 35.0

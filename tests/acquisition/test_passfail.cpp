@@ -103,17 +103,27 @@ TEST(PassFailCounter, CountsWhileAnotherThreadClearsAndReads)
     EXPECT_EQ(c.get(2), "20000 / 40000");
 
     // A third thread clears and reads meanwhile: every text stays whole, counts within bounds.
+    // The counting threads start only once it has cleared, so at least one clear falls before
+    // their counts, however the threads are scheduled.
     done = false;
+    std::atomic<bool> cleared{false};
     {
         std::thread r([&] {
-            while (!done) {
+            do {
                 c.raz();
+                cleared = true;
                 if (!consistent(c.get(1), false))
                     bad = true;
-            }
+            } while (!done);
         });
-        std::thread p([&] { for (int i = 0; i < kCounts; ++i) c.incPass(); });
-        std::thread f([&] { for (int i = 0; i < kCounts; ++i) c.incFail(); });
+        auto afterClear = [&](void (TPassFailCounter::*count)()) {
+            while (!cleared)
+                std::this_thread::yield();
+            for (int i = 0; i < kCounts; ++i)
+                (c.*count)();
+        };
+        std::thread p(afterClear, &TPassFailCounter::incPass);
+        std::thread f(afterClear, &TPassFailCounter::incFail);
         p.join();
         f.join();
         done = true;

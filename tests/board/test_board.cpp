@@ -1,5 +1,6 @@
 #include "board/board.h"
 #include "board/deviceio.h"
+#include "board/ports.h"
 #include "tests/support/simboardtest.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -161,6 +163,50 @@ TEST(BoardPort, OffsetShiftsTheServedPort)
     EXPECT_EQ(boardPort(23), 1023);
     setBoardPortOffset(0);
     EXPECT_EQ(boardPort(50010), 50010);
+}
+
+// Every served port shifted by the offset stays a port (1..65535), or the program is told which
+// one would leave the range and what the offsets may be.
+TEST(BoardPort, OffsetsThatPushAServedPortOutOfRangeAreRefused)
+{
+    const int saved = boardPort(0);
+    const char* variable = "BENCHVIEW_PORT_OFFSET";
+    const char* inherited = std::getenv(variable);
+    const std::string kept = inherited ? inherited : "";
+    unsetenv(variable);
+    const std::vector<int> served = {23, 80, 50000, 50010};
+    const struct {
+        int offset;
+        bool served;
+        const char* named;  // in the message
+    } cases[] = {
+        {0, true, ""},
+        {15525, true, ""},
+        {-22, true, ""},
+        {15526, false, "port 50010 to 65536"},
+        {38828, false, "port 50010 to 88838"},  // would wrap to 23302
+        {-23, false, "port 23 to 0"},
+        {-70000, false, "port 23 to -69977"},
+    };
+    for (const auto& c : cases) {
+        setBoardPortOffset(c.offset);
+        std::string why;
+        EXPECT_EQ(servedPortsInRange(served, &why), c.served) << c.offset;
+        if (!c.served) {
+            EXPECT_NE(why.find(c.named), std::string::npos) << why;
+            EXPECT_NE(why.find("-22..15525"), std::string::npos) << why;
+        }
+    }
+    setBoardPortOffset(0);
+    setenv(variable, "12x", 1);
+    std::string why;
+    EXPECT_FALSE(servedPortsInRange(served, &why));
+    EXPECT_NE(why.find("12x is not a whole number"), std::string::npos) << why;
+    if (inherited)
+        setenv(variable, kept.c_str(), 1);
+    else
+        unsetenv(variable);
+    setBoardPortOffset(saved);
 }
 
 TEST(BoardSetting, WholeNumbersInRangeElseTheFallback)

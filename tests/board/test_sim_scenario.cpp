@@ -145,6 +145,9 @@ TEST_F(SimScenario, BadFileIsRefusedWithItsPlaceAndLeftUntouched)
         {"{\"channels\": [{\"probe\": {\"id\": 5, \"button\": 4}}]}", "probe.button"},
         {"{\"channels\": [{\"probe\": {\"id\": 5, \"damage\": \"all\"}}]}", "probe.damage"},
         {"{\"channels\": [{\"probe\": {\"id\": 5, \"correction\": 1.5}}]}", "probe.correction"},
+        {"{\"channels\": [{\"errors\": {\"gain\": 0.6}}]}", "channels[0].errors.gain: out of range"},
+        {"{\"channels\": [null, {\"errors\": {\"current\": \"x\"}}]}", "channels[1].errors.current"},
+        {"{\"channels\": [{\"errors\": 1}]}", "channels[0].errors"},
         {"{\"speedFactor\": 0}", "speedFactor: out of range"},
         {"{\"gpio\": {\"x\": 1}}", "gpio.x"},
         {"{\"gpio\": {\"12\": 2}}", "gpio.12: 0 or 1"},
@@ -223,6 +226,7 @@ TEST(SimScenarioText, RoundTripsEveryField)
     s.faults.deadPipeline[1] = true;
     s.faults.stuckOffsetDac[3] = true;
     s.faults.vernierCode = {-1, 4095, 0, 1234};
+    s.errors[2] = {0.03, -0.12, 0.02, -0.015, 0.5};
     simboard::TScenario back;
     std::string why;
     ASSERT_TRUE(simboard::parseScenario(simboard::scenarioToJson(s), &back, &why)) << why;
@@ -234,6 +238,8 @@ TEST(SimScenarioText, RoundTripsEveryField)
     EXPECT_EQ(back.faults.deadPipeline, s.faults.deadPipeline);
     EXPECT_EQ(back.faults.stuckOffsetDac, s.faults.stuckOffsetDac);
     EXPECT_EQ(back.faults.vernierCode, s.faults.vernierCode);
+    EXPECT_TRUE(back.errors[2] == s.errors[2]);
+    EXPECT_TRUE(back.errors[0] == simboard::TAnalogErrors()) << "no errors unless given";
     ASSERT_TRUE(back.probes[1].has_value());
     EXPECT_TRUE(*back.probes[1] == probe);
     EXPECT_FALSE(back.probes[0].has_value());

@@ -3,6 +3,8 @@
 #include "busanalysis/busmeasfactory.h"
 
 #include "acquisition/TAcquisition.h"
+#include "acquisition/fft.h"
+#include "busanalysis/busmeaskernel.h"
 #include "busanalysis/busxmlvalue.h"
 #include "core/gest_db.h"
 #include "core/scale.h"
@@ -10,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <sstream>
@@ -261,26 +264,51 @@ TEST_F(BusFactoryTest, TimeBitModes)
     EXPECT_EQ(min, 90);
 }
 
+// The band is read on the spectrum the scope cycle leaves in the display points: a 10 kHz sine
+// at 1.25 Hz a sample (100 Hz a bin) gives its peak inside a band around 10 kHz and only the
+// floor outside it, whatever the time record holds.
 TEST_F(BusFactoryTest, FftBand)
 {
     TBusMeasFactory& f = *factory;
     trace->timeBase = 18;
     const double hzPerSample = GetHorizontalScaleF(18);
-    fill(600000);
-    trace->samples[2000 + 10000] = 500123;  // the peak, inside the band
-    trace->samples[2000 + 40000] = 400000;  // outside it
-    trace->samples[2000 + 10001] = 0x80000000u;
+    ASSERT_NEAR(80 * hzPerSample, 100.0, 1e-3);
+    // The spectrum's zoom and position are the live setup's: put back whatever happens.
+    struct TRestore {
+        float zoom = data.fftZoomWidth;
+        int32_t position = data.fftHorizPosition;
+        ~TRestore()
+        {
+            data.fftZoomWidth = zoom;
+            data.fftHorizPosition = position;
+        }
+    } restore;
+    data.fftZoomWidth = 40.0f;
+    data.fftHorizPosition = 0;
+    for (int i = 0; i < kFftPoints; ++i)
+        trace->loggerRaw[i] = static_cast<uint32_t>(524256 + std::lround(60000 * std::sin(2 * M_PI * 100 * i / kFftPoints)));
+    Fft(trace->loggerRaw, 0, 0, 1.0, 1.0f, 0, 0);
+    fill(400000);  // a time record far stronger than any bin: never read
+    const uint32_t peak = *std::min_element(trace->loggerRaw + 198, trace->loggerRaw + 203) & ~0x3Fu;
+    uint32_t floorCode = kMeasRangeHigh;
+    for (int i = 300; i < 2500; ++i)
+        floorCode = std::min(floorCode, trace->loggerRaw[i] & ~0x3Fu);
+    ASSERT_LT(peak + 10000, floorCode);
+
     struct Case {
         float low;
         float high;
         int result;
+        uint32_t code;
     } cases[] = {
-        {float(5000 * hzPerSample), float(20000 * hzPerSample), 0},
-        {-float(5000 * hzPerSample), float(20000 * hzPerSample), -1},
-        {float(20000 * hzPerSample), float(5000 * hzPerSample), -1},
-        {3e38f, 3.4e38f, -1},
-        {0, float(20000 * hzPerSample), -1},
-        {float(NAN), float(20000 * hzPerSample), -1},
+        {7800, 39100, 0, peak},          // the noise band of the supply-borne buses
+        {9900, 10100, 0, peak},          // one bin either side
+        {15000, 39100, 0, floorCode},    // above the sine
+        {-7800, 39100, -1, 0},
+        {39100, 7800, -1, 0},
+        {3e38f, 3.4e38f, -1, 0},
+        {0, 39100, -1, 0},
+        {float(NAN), 39100, -1, 0},
     };
     for (const Case& c : cases) {
         f.limitLowFreq = c.low;
@@ -288,17 +316,26 @@ TEST_F(BusFactoryTest, FftBand)
         int32_t code = -5;
         EXPECT_EQ(f.getMaxFft(trace.get(), &code), c.result) << c.low << " " << c.high;
         if (c.result == 0) {
-            EXPECT_EQ(code, 500123 & ~0x3F);
+            if (c.code == floorCode)
+                EXPECT_GE(uint32_t(code), floorCode) << c.low;
+            else
+                EXPECT_EQ(uint32_t(code), c.code) << c.low;
         } else {
             EXPECT_EQ(code, -5);
         }
     }
-    // A high frequency beyond the record ends the band at its last sample.
-    f.limitLowFreq = float(5000 * hzPerSample);
-    f.limitHighFreq = 3.4e38f;
+    // Zoomed twice from bin 50 on (5 kHz): the sine's bin 100 stands at point 50, still read
+    // by the 10 kHz band.
+    data.fftZoomWidth = 80.0f;
+    data.fftHorizPosition = 4000;
+    for (int i = 0; i < kFftPoints; ++i)
+        trace->loggerRaw[i] = static_cast<uint32_t>(524256 + std::lround(60000 * std::sin(2 * M_PI * 100 * i / kFftPoints)));
+    Fft(trace->loggerRaw, 0, 0, 1.0, 2.0f, 100, 0);
+    f.limitLowFreq = 9900;
+    f.limitHighFreq = 10100;
     int32_t code = 0;
     EXPECT_EQ(f.getMaxFft(trace.get(), &code), 0);
-    EXPECT_EQ(code, 400000);
+    EXPECT_EQ(uint32_t(code), peak);
 }
 
 TEST_F(BusFactoryTest, JitterFromGaussianTails)

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -57,7 +59,7 @@ TEST(BusKernelTest, SquareWaveLevelsAndEdges)
     EXPECT_GT(m.periodCount, 0);
 
     // Ramps of 1000 samples place the crossings at the thresholds: p10 465000, p50 525000,
-    // p90 585000 (every second sample is scanned).
+    // p90 585000.
     s = pulse(20000, 60000, 1000);
     ASSERT_EQ(MeasPixT_bus(s.data(), &m, 2000, 98000, 0), 0);
     struct Crossing {
@@ -107,6 +109,43 @@ TEST(BusKernelTest, SmallSwingHasLevelsAndEdgesFromHalfADivision)
         EXPECT_EQ(m.topLevel, 550000 + c.swing) << c.swing;
         EXPECT_EQ(m.baseLevel, 550000u) << c.swing;
         EXPECT_EQ(m.flags & 0x3F0, c.edgeFlags) << c.swing;
+    }
+}
+
+// The edges of a record whose valid samples stand 40, 41 or 65 apart at any parity (an
+// equivalent-time record before its gaps are filled) are found at the first valid sample past
+// the step, and a ramp's 10-90 % within one spacing.
+TEST(BusKernelTest, SparseRecordsAtAnySpacingAndParity)
+{
+    const std::vector<std::vector<int32_t>> patterns = {{40}, {41}, {40, 41, 65}};
+    for (const std::vector<int32_t>& pattern : patterns) {
+        for (int32_t offset : {0, 1, 17}) {
+            std::vector<int32_t> valid;
+            for (int32_t i = offset, k = 0; i < 100000; i += pattern[k++ % pattern.size()])
+                valid.push_back(i);
+            auto firstFrom = [&](int32_t at) { return *std::lower_bound(valid.begin(), valid.end(), at); };
+            auto sparse = [&](const std::vector<uint32_t>& dense) {
+                std::vector<uint32_t> s(100000, 0x80000000u);
+                for (int32_t i : valid)
+                    s[i] = dense[i];
+                return s;
+            };
+            const std::string what = std::to_string(pattern.size()) + " " + std::to_string(offset);
+            TBusAutoMeas m;
+            std::vector<uint32_t> s = sparse(pulse(20000, 60000));
+            ASSERT_EQ(MeasPixT_bus(s.data(), &m, 2000, 98000, 0), 0) << what;
+            ASSERT_EQ(m.flags & 0x3F0, 0x3F0) << what;
+            for (uint32_t index : {m.rise5, m.rise10, m.rise50, m.rise90, m.rise95})
+                EXPECT_EQ(index, uint32_t(firstFrom(20000))) << what;
+            for (uint32_t index : {m.fall95, m.fall90, m.fall50, m.fall10, m.fall5})
+                EXPECT_EQ(index, uint32_t(firstFrom(60000))) << what;
+
+            s = sparse(pulse(20000, 60000, 2000));  // 10-90 %: 1600 samples
+            ASSERT_EQ(MeasPixT_bus(s.data(), &m, 2000, 98000, 0), 0) << what;
+            ASSERT_EQ(m.flags & 0x3F0, 0x3F0) << what;
+            EXPECT_NEAR(double(m.rise90) - m.rise10, 1600.0, 65) << what;
+            EXPECT_NEAR(double(m.fall10) - m.fall90, 1600.0, 65) << what;
+        }
     }
 }
 

@@ -1,8 +1,10 @@
 // The bus-analysis report: its lines, hints, escaping, and its replacement on disk.
 #include "board/board.h"
 #include "busanalysis/bus.h"
+#include "core/fileio.h"
 #include "core/xmlutilities.h"
 #include "tests/busanalysis/reportfixture.h"
+#include "tests/network/http_test_client.h"
 #include "tests/support/simboardtest.h"
 
 #include <gtest/gtest.h>
@@ -10,11 +12,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 
 #include <csignal>
 #include <cmath>
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <dirent.h>
@@ -73,10 +78,16 @@ TEST_F(BusReportTest, FailedRowWithItsHintsAsTheExampleGives)
     EXPECT_EQ(std::vector<std::string>(l.begin() + row, l.begin() + row + expected.size()), expected);
     EXPECT_EQ(l[0], "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\" \"http://www.w3.org/TR/REC-html40/strict.dtd\">");
     const std::vector<std::string> head = {"<HTML>", "<HEAD>", "<TITLE>TavlinIV-1.12 - Bus Analysis results</TITLE>",
-                                           "<BASE HREF=\"http:127.0.0.1\"/>", "</HEAD>", "<BODY>", "<H1>CAN HS</H1>"};
-    EXPECT_EQ(std::vector<std::string>(l.begin() + 1, l.begin() + 8), head);
-    EXPECT_EQ(l[8].substr(0, 4), "<H3>");
-    EXPECT_EQ(l[9], "<H2 class=\"red\">Bus quality: 0%</H2>");
+                                           "<BASE HREF=\"http:127.0.0.1\"/>", "<STYLE TYPE=\"text/css\">"};
+    EXPECT_EQ(std::vector<std::string>(l.begin() + 1, l.begin() + 6), head);
+    // The style block (its colours are checked in a browser below), then the body.
+    const size_t body = find(l, "</STYLE>");
+    ASSERT_NE(body, std::string::npos);
+    ASSERT_GE(l.size(), body + 6);
+    EXPECT_EQ(std::vector<std::string>(l.begin() + body + 1, l.begin() + body + 4),
+              (std::vector<std::string>{"</HEAD>", "<BODY>", "<H1>CAN HS</H1>"}));
+    EXPECT_EQ(l[body + 4].substr(0, 4), "<H3>");
+    EXPECT_EQ(l[body + 5], "<H2 class=\"red\">Bus quality: 0%</H2>");
     // Hints from the English message file: no catalogue is installed here.
     const size_t h5 = find(l, "<H5>Check the following items:</H5>");
     ASSERT_NE(h5, std::string::npos);
@@ -209,7 +220,7 @@ TEST_F(BusReportTest, ReplacesTheReportWholeOrNotAtAll)
     std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
     ASSERT_TRUE(d);
     while (const dirent* e = readdir(d.get()))
-        if (std::string(e->d_name).rfind(".busreport", 0) == 0)
+        if (isTemporaryFileName(e->d_name))
             ++entries;
     EXPECT_EQ(entries, 0);
 
@@ -280,4 +291,188 @@ TEST_F(BusReportTest, ABrowserShowsTheTableAndTheHints)
     runChromium(root_, {"--screenshot=" + png, "--window-size=800,1000", QString::fromStdString(url)}, &ok);
     EXPECT_TRUE(ok);
     EXPECT_GT(QFileInfo(png).size(), 1000);
+}
+
+namespace {
+
+// The instrument's own HTTP session code on a loopback port of the test's: every connection
+// gets a session of its own until stop().
+class TLoopbackHttp {
+public:
+    TLoopbackHttp()
+    {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(listener_, 16) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+            return;
+        port_ = ntohs(a.sin_port);
+        acceptor_ = std::thread([this] {
+            while (!stop_) {
+                pollfd p{listener_, POLLIN, 0};
+                if (::poll(&p, 1, 50) <= 0)
+                    continue;
+                const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+                if (fd < 0)
+                    continue;
+                ++nHttpSessions;  // the session counts itself down
+                sessions_.emplace_back([fd] { httpSession(fd); });
+            }
+        });
+    }
+    ~TLoopbackHttp() { stop(); }
+
+    int port() const { return port_; }
+    // Waits for the sessions, which end when their clients close.
+    void stop()
+    {
+        stop_ = true;
+        if (acceptor_.joinable())
+            acceptor_.join();
+        for (std::thread& t : sessions_)
+            t.join();
+        sessions_.clear();
+        if (listener_ >= 0)
+            ::close(listener_);
+        listener_ = -1;
+    }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread acceptor_;
+    std::vector<std::thread> sessions_;
+};
+
+// One GET of path over a connection of its own, closed after the reply.
+THttpReply getOnce(int port, const std::string& path)
+{
+    THttpReply reply;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        const std::string request = "GET " + path + " HTTP/1.1\r\nConnection: close\r\n\r\n";
+        if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
+            std::string bytes;
+            char buf[4096];
+            for (;;) {
+                pollfd p{fd, POLLIN, 0};
+                if (::poll(&p, 1, 10000) <= 0)
+                    break;
+                const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+                if (n <= 0)
+                    break;
+                bytes.append(buf, size_t(n));
+                const std::vector<THttpReply> replies = parseHttpReplies(bytes);
+                if (!replies.empty()) {
+                    reply = replies.front();
+                    break;
+                }
+            }
+        }
+    }
+    ::close(fd);
+    return reply;
+}
+
+// Pixels of the screenshot within 6 of the colour on each channel.
+int pixelsOf(const QImage& image, QRgb colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            n += std::abs(qRed(p) - qRed(colour)) <= 6 && std::abs(qGreen(p) - qGreen(colour)) <= 6 &&
+                 std::abs(qBlue(p) - qBlue(colour)) <= 6;
+        }
+    return n;
+}
+
+} // namespace
+
+// The copy the results panel saves (media/user/bus/<name>.htm) is served as a page, and a
+// browser shows the passing and the failing values in colours of their own.
+TEST_F(BusReportTest, TheSavedCopyIsServedAsAPageWithPassAndFailInTheirColours)
+{
+    ASSERT_TRUE(QFileInfo::exists("/usr/bin/chromium")) << "chromium is missing (scripts/packages.txt)";
+    fillBus(bus, "CAN HS 500 kbps",
+            {{"Vdiff Dom", 1.2f, 3.0f, 0.2f, 2.0}, {"Vdiff Rec", -0.12f, 0.05f, 0.2f, 0.9}, {"VCanH Dom", -0.8f, 7.0f, 0.2f, 3.0}});
+    auto descriptor = diagDescriptor({{}, {"msg1"}, {}});
+    ASSERT_EQ(::mkdir(hostPath("/media/user/bus").c_str(), 0777), 0);
+    const std::string copy = "/media/user/bus/tavlin_2026-12-10_17-30-00.htm";
+    ASSERT_EQ(bus.saveResultToFile(copy, descriptor.get()), 0);
+
+    TLoopbackHttp server;
+    ASSERT_GT(server.port(), 0);
+    const THttpReply reply = getOnce(server.port(), copy);
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.header("Content-Type"), "text/html");
+    EXPECT_EQ(reply.body, readHostFile(hostPath(copy.c_str())));
+
+    const QString png = QString::fromStdString(root_ + "/served_report.png");
+    bool ok = false;
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + copy;
+    runChromium(root_, {"--screenshot=" + png, "--window-size=800,600", QString::fromStdString(url)}, &ok);
+    server.stop();
+    ASSERT_TRUE(ok);
+    const QImage image(png);
+    ASSERT_FALSE(image.isNull()) << "no screenshot: the page was not shown";
+    const int pass = pixelsOf(image, qRgb(0x8f, 0xd8, 0x8f));
+    const int fail = pixelsOf(image, qRgb(0xf0, 0x8a, 0x8a));
+    EXPECT_GT(pass, 200) << "passing values";
+    EXPECT_GT(fail, 200) << "the failing value";
+    QDir().mkpath(QStringLiteral(BENCHVIEW_ARTEFACT_DIR));
+    QFile::remove(QStringLiteral(BENCHVIEW_ARTEFACT_DIR "/bus_report_served.png"));
+    QFile::copy(png, QStringLiteral(BENCHVIEW_ARTEFACT_DIR "/bus_report_served.png"));
+}
+
+// The browser's own reading of the served copy: the computed colours of the verdict cells and
+// the markers of the hints, whose texts bring their own dash (no second bullet).
+TEST_F(BusReportTest, TheServedCopyShowsItsVerdictsInColourAndItsHintsWithOneDash)
+{
+    ASSERT_TRUE(QFileInfo::exists("/usr/bin/chromium")) << "chromium is missing (scripts/packages.txt)";
+    fillBus(bus, "CAN HS 500 kbps",
+            {{"Vdiff Dom", 1.2f, 3.0f, 0.2f, 2.0}, {"Vdiff Rec", -0.12f, 0.05f, 0.2f, 0.9}});
+    auto descriptor = diagDescriptor({{}, {"msg1", "msg3"}});
+    ASSERT_EQ(::mkdir(hostPath("/media/user/bus").c_str(), 0777), 0);
+    const std::string copy = "/media/user/bus/tavlin_2026-12-10_17-31-00.htm";
+    ASSERT_EQ(bus.saveResultToFile(copy, descriptor.get()), 0);
+    // A page of the same origin that reads the report's computed style into its own text.
+    std::ofstream(hostPath("/media/user/bus/style_probe.html"))
+        << "<html><body><pre id=\"out\">waiting</pre><iframe id=\"r\" src=\"" << copy << "\"></iframe><script>\n"
+           "document.getElementById('r').onload = function() {\n"
+           "  var d = this.contentDocument, w = d.defaultView, out = [];\n"
+           "  d.querySelectorAll('td.green, td.red').forEach(function(c) {\n"
+           "    out.push(c.className + '=' + w.getComputedStyle(c).backgroundColor + '/' + w.getComputedStyle(c).color); });\n"
+           "  d.querySelectorAll('li').forEach(function(l) { out.push('li=' + w.getComputedStyle(l).listStyleType); });\n"
+           "  document.getElementById('out').textContent = '[' + out.join('][') + ']';\n"
+           "};\n</script></body></html>\n";
+
+    TLoopbackHttp server;
+    ASSERT_GT(server.port(), 0);
+    bool ok = false;
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/media/user/bus/style_probe.html";
+    const std::string dom =
+        runChromium(root_, {"--dump-dom", "--virtual-time-budget=10000", QString::fromStdString(url)}, &ok);
+    server.stop();
+    ASSERT_TRUE(ok) << dom;
+    auto style = [&](const std::string& key) {
+        const size_t at = dom.find("[" + key + "=");
+        return at == std::string::npos ? std::string() : dom.substr(at + key.size() + 2, dom.find(']', at) - at - key.size() - 2);
+    };
+    const std::string pass = style("green"), fail = style("red");
+    ASSERT_FALSE(pass.empty()) << dom;
+    ASSERT_FALSE(fail.empty()) << dom;
+    EXPECT_NE(pass, fail);
+    for (const std::string& s : {pass, fail})
+        EXPECT_EQ(s.find("rgba(0, 0, 0, 0)"), std::string::npos) << s << ": no background of its own";
+    EXPECT_EQ(style("li"), "none") << dom;
+    EXPECT_NE(dom.find("[li=none][li=none]"), std::string::npos) << dom;
 }

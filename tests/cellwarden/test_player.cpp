@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <cstring>
 #include <csignal>
@@ -239,6 +241,33 @@ TEST_F(PlayerTest, BenchviewPowerOffCutsThePower)
     ASSERT_TRUE(player.waitExit(20s, &status)) << player.output();
     EXPECT_NE(std::string::npos, player.output().find("cellwarden ended with status 99")) << player.output();
     EXPECT_EQ("1", readHostFile(hostPath("/sys/class/gpio/gpio121/value")));
+}
+
+// A cut ends every program of the board, as a real one would: a benchview started beside the
+// player (as the run script does) too, and the power log has the one line of the cut.
+TEST_F(PlayerTest, PowerCutEndsBenchviewStartedBesideThePlayer)
+{
+    std::ofstream(hostPath(simboard::kScenarioPath), std::ios::trunc)
+        << simboard::scenarioToJson(simboard::defaultScenario());
+    Console player;
+    ASSERT_TRUE(player.start({SIMBOARD_EXE, "cellwarden"}, root_));
+    ASSERT_TRUE(waitFile("/var/tmp/batlevel", "80 ", 20s)) << player.output();
+    BenchviewProcess benchview;
+    ASSERT_TRUE(benchview.start(BENCHVIEW_EXE, BenchviewProcess::Options::headless(root_, portOffset_)));
+    ASSERT_TRUE(benchview.waitForThread("TRAD", 60s)) << benchview.log();
+    // The daemon halts the board on the pipe's request, with benchview still running.
+    const int fd = ::open(hostPath("/var/tmp/offpipe").c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(8, ::write(fd, "POWEROFF", 8));
+    ::close(fd);
+    int status = 0;
+    ASSERT_TRUE(benchview.waitExit(30s, &status)) << benchview.log();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    ASSERT_TRUE(player.waitExit(20s, &status)) << player.output();
+    EXPECT_NE(std::string::npos, player.output().find("cellwarden ended with status 99")) << player.output();
+    const std::string log = readHostFile(hostPath("/sim/power.log"));
+    EXPECT_EQ(1, std::count(log.begin(), log.end(), '\n')) << log;
+    EXPECT_NE(std::string::npos, log.find("cellwarden power cut")) << log;
 }
 
 TEST_F(PlayerTest, BenchviewPowerOffWithoutDaemonStillEnds)

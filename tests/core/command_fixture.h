@@ -88,6 +88,11 @@ protected:
         recordPauses(false);
         std::memcpy(&data, &init_par, sizeof(database));
         po_g_homeBridge.store(bridge());
+        // What an earlier test of the process left queued is no request of this one.
+        drain(o_g_acquMessageBox);
+        drain(o_g_measMessageBox);
+        drain(o_g_busMessageBox);
+        drain(o_g_consMessageBox);
     }
 
     void TearDown() override

@@ -377,8 +377,9 @@ TEST_F(CommandLoopTest, FileResultReportFollowsTheSender)
         {"menu success", 0, 0, -1, {}, {}},
     };
     // A trace file of no channel recalls nothing and succeeds; one cut in its mask fails.
-    ASSERT_TRUE(writeBoardFile("/media/user/empty.trc", std::string(128, '.') + std::string(2, '\0')));
-    ASSERT_TRUE(writeBoardFile("/media/user/cut.trc", std::string(129, '.')));
+    const std::string header = ".trc" + std::string(124, '.');
+    ASSERT_TRUE(writeBoardFile("/media/user/empty.trc", header + std::string(2, '\0')));
+    ASSERT_TRUE(writeBoardFile("/media/user/cut.trc", header + "."));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.who);
         data.deviceError = 5;

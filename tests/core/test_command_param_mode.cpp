@@ -5,6 +5,7 @@
 
 #include "core/sysserv.h"
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -224,6 +225,47 @@ TEST_F(ParamModeTest, TheBusThreadHearsOfEnteringAndLeavingBusAnalysis)
         data.instrumentMode = row.from;
         const pipe_dial applied = set(param::instrumentMode, row.to, 0, keys());
         EXPECT_EQ(busBox(), row.forwarded ? std::vector<pipe_dial>{applied} : std::vector<pipe_dial>{});
+        drainAll();
+    }
+}
+
+// What the bus thread sent before it learnt that the bus analysis was left (a stop, a step's
+// setup image, which carries mode 17) must not bring the bus mode back behind the screen's
+// back nor hold the next mode; in the bus mode it is applied.
+TEST_F(ParamModeTest, TheBusThreadsLateRequestsAreDroppedOnceBusAnalysisIsLeft)
+{
+    startRealTimeStandin();
+    const pthread_t saved = tBUS_id;
+    tBUS_id = static_cast<pthread_t>(0xB005);
+    static database image;
+    for (uint16_t mode : {0x8000, 16, 17}) {
+        SCOPED_TRACE(mode);
+        data.instrumentMode = mode;
+        data.acqRunStop = 0;
+        data.timeBaseIndex = 5;
+        std::memcpy(&image, &init_par, sizeof image);
+        image.instrumentMode = 17;
+        image.timeBaseIndex = 12;
+        pipe_dial step{REQ_FILE, fileSetupApply, 0, reinterpret_cast<intptr_t>(&image), 0.0f, senderValue(tBUS_id)};
+        applyRequest(step);
+        set(param::acqRunStop, 1, 0, senderValue(tBUS_id));
+        const bool bus = mode == 17;
+        EXPECT_EQ(data.instrumentMode, mode);
+        EXPECT_EQ(data.timeBaseIndex, bus ? 12 : 5);
+        EXPECT_EQ(data.acqRunStop, bus ? 1 : 0);
+        drainAll();
+    }
+    tBUS_id = saved;
+}
+
+// Entering the recorder, no file is its current one until its panel opens one.
+TEST_F(ParamModeTest, TheRecorderStartsWithoutAFileName)
+{
+    for (uint16_t to : {130, 128, 0x8000}) {
+        std::strcpy(data.loggerFileName, "tavlin_2026-12-10_15-59-03.rec");
+        data.instrumentMode = 16;
+        set(param::instrumentMode, to, 0, keys());
+        EXPECT_EQ(std::string(data.loggerFileName), to == 130 ? "" : "tavlin_2026-12-10_15-59-03.rec") << to;
         drainAll();
     }
 }

@@ -5,9 +5,12 @@
 #include "acquisition/TAcquisition.h"
 #include "acquisition/TFonction.h"
 #include "board/simcontrol.h"
+#include "core/filename.h"
+#include "core/fileio.h"
 
 #include <cmath>
 #include <csignal>
+#include <dirent.h>
 #include <sys/resource.h>
 
 namespace {
@@ -46,7 +49,8 @@ protected:
 
     std::string file(const char* boardPath) const { return readHostFile(hostPath(boardPath)); }
 
-    static std::string header() { return std::string(128, '.'); }
+    // A header of the trace type (the function and recording readers look at no type).
+    static std::string header() { return ".trc" + std::string(124, '.'); }
     static std::string le16(uint16_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; }
     template <typename T>
     static std::string bytes(T v)
@@ -222,6 +226,123 @@ TEST_F(FilesTest, FailedWritesLeaveNoFile)
     if (::access(hostPath("/media/user/locked").c_str(), W_OK) != 0) {
         EXPECT_EQ(TraceSaveAll(&data, "/media/user/locked/t", ""), 19);
         EXPECT_FALSE(exists("/media/user/locked/t.trc"));
+    }
+}
+
+// A save killed inside its write (the file-size limit kills the child at that byte, as a power
+// cut or a kill -9 would) leaves nothing under the name: no truncated file that lists as saved,
+// cannot be loaded and blocks the name; the next save under it succeeds, and what the killed
+// save left is a temporary file of ours that the start removes.
+TEST_F(FilesTest, SaveKilledInsideItsWriteLeavesNoFileUnderItsName)
+{
+    define(0, "ch1*2");
+    data.channelFlags = 1;
+    ASSERT_TRUE(writeBoardFile("/media/private/harmonic.txt", header() + std::string(5000, 'h')));
+    using Save = int (*)(database*, const char*, const char*);
+    struct Row {
+        const char* what;
+        rlim_t limit;  // bytes written when the writer dies
+        Save save;
+        const char* name;
+        const char* folder;
+        const char* file;
+    };
+    const Row rows[] = {
+        {"trace, after header and mask", 130, TraceSaveAll, "half", "/media/user/traces", "half.trc"},
+        {"trace, inside the samples", 200000, TraceSaveAll, "deep", "/media/user/traces", "deep.trc"},
+        {"mask, inside its record", 5000, PassFailMaskSave, "m", "/media/user/masks", "m.msk"},
+        {"function, inside its line", 133, FunctionSaveAll, "f", "/media/user/functions", "f.fct"},
+        {"harmonic copy", 1000, HarmonicSaveAll, "h", "/media/user/harmonic", "h.txt"},
+    };
+    auto names = [this](const char* folder) {
+        std::vector<std::string> out;
+        if (DIR* dir = ::opendir(hostPath(folder).c_str())) {
+            while (const dirent* e = ::readdir(dir))
+                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                    out.emplace_back(e->d_name);
+            ::closedir(dir);
+        }
+        return out;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string target = std::string(row.folder) + "/" + row.file;
+        removeTree(hostPath(row.folder));
+        const int status = inChild([&] {
+            std::signal(SIGXFSZ, SIG_DFL);
+            rlimit limit{row.limit, row.limit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            ::_exit(row.save(&data, row.name, ""));
+        });
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer was to die inside the write";
+        EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
+        EXPECT_FALSE(exists(target.c_str()));
+        const std::vector<std::string> left = names(row.folder);
+        ASSERT_EQ(left.size(), 1u);
+        EXPECT_TRUE(isTemporaryFileName(left[0].c_str())) << left[0];
+
+        removeStaleTemporaries(hostPath(row.folder));
+        EXPECT_TRUE(names(row.folder).empty());
+        EXPECT_EQ(row.save(&data, row.name, ""), 0);
+        EXPECT_EQ(names(row.folder), std::vector<std::string>{row.file});
+    }
+}
+
+// Names from outside with a NUL cut out or a control character inside are refused as bad names,
+// and nothing is created.
+TEST_F(FilesTest, NamesWithControlCharactersAreRefused)
+{
+    define(0, "ch1*2");
+    data.channelFlags = 1;
+    ASSERT_TRUE(writeBoardFile("/media/private/harmonic.txt", header() + "h"));
+    for (const char* name : {"tab\tname", "line\nend", "bell\a", "esc\x1b[2J", "del\x7f", "\x01"}) {
+        SCOPED_TRACE(testing::PrintToString(name));
+        EXPECT_EQ(TraceSaveAll(&data, name, ""), 23);
+        EXPECT_EQ(PassFailMaskSave(&data, name, ""), 23);
+        EXPECT_EQ(FunctionSaveAll(&data, name, ""), 23);
+        EXPECT_EQ(HarmonicSaveAll(&data, name, ""), 19);
+        EXPECT_EQ(SetupSave(name, false, ""), 23);
+    }
+    for (const char* folder : {"traces", "masks", "functions", "harmonic", "setups"}) {
+        const std::string dir = hostPath((std::string("/media/user/") + folder).c_str());
+        int count = 0;
+        if (DIR* d = ::opendir(dir.c_str())) {
+            while (const dirent* e = ::readdir(d))
+                count += e->d_name[0] != '.';
+            ::closedir(d);
+        }
+        EXPECT_EQ(count, 0) << folder;
+    }
+    EXPECT_TRUE(fileNameIsClean("plain name-1.cfg"));
+    EXPECT_TRUE(fileNameIsClean("\xc3\xa9t\xc3\xa9"));  // UTF-8 letters are no control characters
+    EXPECT_FALSE(fileNameIsClean("zqh\0nul2.cfg", 12));
+}
+
+// Only a trace or mask file is recalled as one: zeros, or a file of another kind, is refused
+// and changes nothing.
+TEST_F(FilesTest, TraceRecallRefusesFilesOfOtherKinds)
+{
+    data.timeBaseIndex = 7;
+    data.userTimeBase = 30;
+    const std::string body = le16(0x1000) + record(9, 1.0f, 0.0, "V", 0x77);
+    struct Row {
+        const char* what;
+        std::string bytes;
+        int result;
+    };
+    const Row rows[] = {
+        {"zeros", std::string(3u << 20, '\0'), 20},
+        {"setup header", ".cfg" + std::string(124, '.') + body, 20},
+        {"shorter than a header", ".msk", 20},
+        {"mask header", ".msk" + std::string(124, '.') + body, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        mask->samples[5] = 0;
+        ASSERT_TRUE(writeBoardFile("/media/user/z.msk", row.bytes));
+        EXPECT_EQ(TraceRecallAll(&data, "/media/user/z.msk"), row.result);
+        EXPECT_EQ(mask->samples[5], row.result == 0 ? 0x77u : 0u);
+        EXPECT_EQ(data.userTimeBase, row.result == 0 ? 9 : 30);
     }
 }
 

@@ -63,7 +63,7 @@ TEST_F(BatchRecallTest, DefaultsMarkerAndATraceLinkAreBothAppliedAndRemoved)
     makeDir("/media/user/traces");
     // A trace file of channel 2: header, mask, one record of zeros.
     ASSERT_TRUE(writeBoardFile("/media/user/traces/x.trc",
-                               std::string(128, '.') + std::string("\x02\x00", 2) + std::string(400064, '\0')));
+                               ".trc" + std::string(124, '.') + std::string("\x02\x00", 2) + std::string(400064, '\0')));
     ASSERT_TRUE(writeBoardFile("/media/private/batch/defaultSetup", ""));
     link("x.trc", hostPath("/media/user/traces/x.trc"));
     ASSERT_TRUE(writeBoardFile("/media/private/batch/notes.txt", "left alone"));
@@ -100,6 +100,55 @@ TEST_F(BatchRecallTest, UpperCaseSetupLinkIsRecalledThroughTheLink)
     EXPECT_TRUE(entries().empty());
     EXPECT_EQ(inbox(), std::vector<std::string>{modeRequest(image.instrumentMode)});
     EXPECT_EQ(cwd(), hostPath("/media/user/setups"));
+}
+
+// A load of a damaged or missing setup (a remote or screen load goes through the batch) changes
+// nothing of the live setup and asks for no mode; the link goes all the same.
+TEST_F(BatchRecallTest, RefusedSetupLoadLeavesTheLiveSetupAsItWas)
+{
+    makeDir("/media/user/setups");
+    const std::string good = fileBytes(sampleImage());
+    std::string changed = good;
+    changed[600] ^= 0x10;
+    struct Row {
+        const char* what;
+        bool present;
+        std::string bytes;
+        int result;
+    };
+    const Row rows[] = {
+        {"cut", true, good.substr(0, 700), 20},
+        {"one byte changed", true, changed, 20},
+        {"zeros", true, std::string(1360, '\0'), 20},
+        {"missing", false, "", 18},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ::unlink(hostPath("/media/user/setups/trunc.cfg").c_str());
+        if (row.present) {
+            ASSERT_TRUE(writeBoardFile("/media/user/setups/trunc.cfg", row.bytes));
+        }
+        link("trunc.cfg", hostPath("/media/user/setups/trunc.cfg"));
+        std::memcpy(&data, &init_par, sizeof data);
+        data.instrumentMode = 16;
+        data.traceOnCh2 = 1;
+        data.trigLevelCh1 = 131;
+        data.memoryTraceCh1 = 1;
+        // Every link names its target's file for the recorder, applied or not.
+        std::memset(data.loggerFileName, 0, sizeof data.loggerFileName);
+        std::strcpy(data.loggerFileName, "trunc.cfg");
+        database before;
+        std::memcpy(&before, &data, sizeof before);
+
+        EXPECT_EQ(batchRecall(15), row.result);
+        EXPECT_EQ(std::memcmp(&data, &before, sizeof data), 0);
+        EXPECT_TRUE(inbox().empty());
+        EXPECT_TRUE(entries().empty());
+    }
+    // The defaults asked for are still taken.
+    data.traceOnCh2 = 1;
+    EXPECT_EQ(SetupRecall(nullptr, false, 15), 18);
+    EXPECT_EQ(data.traceOnCh2, init_par.traceOnCh2);
 }
 
 TEST_F(BatchRecallTest, EveryLinkIsHandledByItsPathAndRemoved)

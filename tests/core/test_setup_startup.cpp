@@ -9,6 +9,10 @@
 #include "hardware/calibration.h"
 
 #include <algorithm>
+#include <csignal>
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
@@ -178,6 +182,71 @@ TEST_F(StartupTest, RefusedStoredFilesAreSetAsideAndNamed)
         EXPECT_FALSE(again.calibration || again.setup);
         EXPECT_TRUE(identityIs(param_calibr, stored));
     }
+}
+
+// Damaged start-up files in a row: each is kept under a name of its own, never over the copy
+// kept before, and the message names the copy actually made.
+TEST_F(StartupTest, EachRefusedStartFileKeepsItsOwnCopy)
+{
+    const std::string path = hostPath(kPowerOnSetupFile);
+    const char* kept[] = {".bad", ".bad.1", ".bad.2"};
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        const std::string damaged(1359, static_cast<char>('a' + run));
+        ASSERT_TRUE(writeBoardFile(kPowerOnSetupFile, damaged));
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Startup(&param_calibr, 15), 20);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("kept as " + path + kept[run] + "\n"), std::string::npos) << said;
+    }
+    for (int run = 0; run < 3; ++run)
+        EXPECT_EQ(readHostFile(path + kept[run]), std::string(1359, static_cast<char>('a' + run))) << kept[run];
+}
+
+// A save killed part way leaves a temporary file of ours beside the old one (whole); the next
+// start removes it, and only it: files of the user with similar names stay.
+TEST_F(StartupTest, StartRemovesWhatKilledSavesLeft)
+{
+    ASSERT_EQ(SetupSave("keep", false, ""), 0);
+    const std::string good = readHostFile(hostPath("/media/user/setups/keep.cfg"));
+    const int status = inChild([] {
+        std::signal(SIGXFSZ, SIG_DFL);
+        rlimit limit{700, 700};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        data.timeBaseIndex = 9;
+        ::_exit(SetupSave("keep", false, ""));
+    });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    // Left by saves of earlier versions, and the user's own look-alikes.
+    const std::vector<std::string> stale = {"/media/user/setups/old.cfg.tmp4242-0", "/media/private/.tmp77-3",
+                                            "/media/private/calibration.cal.tmp", "/media/user/.x.trc.tmp1-2"};
+    const std::vector<std::string> users = {"/media/user/setups/tmp1-2.cfg", "/media/user/notes.tmp",
+                                            "/media/user/setups/a.tmp1-2", "/media/user/x.tmp"};
+    for (const std::string& f : stale)
+        ASSERT_TRUE(writeBoardFile(f.c_str(), "stale"));
+    for (const std::string& f : users)
+        ASSERT_TRUE(writeBoardFile(f.c_str(), "mine"));
+    auto setupFolder = [this] {
+        std::vector<std::string> names;
+        if (DIR* d = ::opendir(hostPath("/media/user/setups").c_str())) {
+            while (const dirent* e = ::readdir(d))
+                names.emplace_back(e->d_name);
+            ::closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    // . .. keep.cfg, the killed save's, the earlier version's, tmp1-2.cfg, a.tmp1-2
+    EXPECT_EQ(setupFolder().size(), 7u);
+
+    Startup(&param_calibr, 15);
+
+    EXPECT_EQ(readHostFile(hostPath("/media/user/setups/keep.cfg")), good);
+    for (const std::string& f : stale)
+        EXPECT_FALSE(exists(f.c_str())) << f;
+    for (const std::string& f : users)
+        EXPECT_TRUE(exists(f.c_str())) << f;
+    EXPECT_EQ(setupFolder(), (std::vector<std::string>{".", "..", "a.tmp1-2", "keep.cfg", "tmp1-2.cfg"}));
 }
 
 TEST_F(StartupTest, PowerOffSavesThePowerOnSetupAndWritesTheOffPipe)

@@ -12,6 +12,9 @@
 #include "hardware/frontend_meter.h"
 #include "hardware/frontend_scope.h"
 #include "hardware/scaling.h"
+#include "core/scale.h"
+#include "tests/support/linkedtraces.h"
+#include "tests/support/probes.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -91,6 +94,31 @@ TEST_F(FrontEndScopeTest, TriggerLevelComparatorChannelAndHysteresis)
     EXPECT_EQ(to_g_scalingParams[2][19], 518);
     LevelTrigger(2, 0, 0, 0, 2, 0, &cal);
     EXPECT_EQ(to_g_scalingParams[2][19], 502);
+}
+
+// A corrected smart probe on channel 2: its gain scales the position and the level, and its
+// offset moves the threshold by the offset's share of the channel's own screen, whatever probe
+// coefficient scales that screen (an offset of 8.5 x 20000 codes of the screen is 8 steps).
+TEST_F(FrontEndScopeTest, SmartProbeCorrectionOnPositionAndTriggerLevel)
+{
+    TLinkedTraces traces(TLinkedTraces::kLive);
+    data.sensitivityCh2 = 8;
+    const double voltsPerCode = GetSensitivity(8, SCALE_SCOPE);
+    linkProbe(1, correctedProbe(3, 2.0, 0.0));
+    PositionVerticale(1, 100);
+    EXPECT_EQ(chip(1, 18), 512 - (200 * 8192) / 20000) << "position x |gain|";
+    LevelTrigger(1, -100, 0, 0, 1, 0, &cal);
+    EXPECT_EQ(chip(1, 19), 511 + (200 * 8184) / 20000) << "level x |gain|";
+
+    for (float coefficient : {1.0f, 10.0f, 0.1f}) {
+        SCOPED_TRACE(coefficient);
+        traces.trace(1)->probeCoeff = coefficient;
+        unplugAllProbes();
+        linkProbe(1, correctedProbe(3, 1.0, 8.5 * 20000.0 * voltsPerCode * coefficient));
+        LevelTrigger(1, 0, 0, 0, 1, 0, &cal);
+        EXPECT_EQ(chip(1, 19), 511 + 8);
+    }
+    unplugAllProbes();
 }
 
 TEST_F(FrontEndScopeTest, SourcesWithoutComparatorChangeNothing)

@@ -512,6 +512,24 @@ TEST(HttpPages, ErrorPageLinesAndMissingPairs)
 
 // --- Helpers ----------------------------------------------------------------------------------
 
+// The type of the first table extension anywhere in the path: the saved bus reports (".htm")
+// are pages too.
+TEST(HttpContentType, ExtensionsAnywhereInThePath)
+{
+    const struct {
+        const char* path;
+        const char* type;
+    } rows[] = {{"/index.html", "text/html"},
+                {"/media/user/bus/tavlin_2026-12-10_17-30-00.htm", "text/html"},
+                {"/media/user/bus/a.htm?x=1", "text/html"},
+                {"/style.css", "text/css"},
+                {"/Morvadin.jar", "application/java-archive"},
+                {"/x.png", "application/octet-stream"},
+                {"/etc/hostname", "application/octet-stream"}};
+    for (const auto& r : rows)
+        EXPECT_STREQ(httpContentType(r.path), r.type) << r.path;
+}
+
 TEST(HttpHelpers, DatesAreUtcWhateverTheHostZone)
 {
     struct Case {

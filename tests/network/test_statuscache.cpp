@@ -51,7 +51,11 @@ TEST(StatusCache, TriggerTextSubstitutesSignsAndFolds)
         const char* stored;
     } rows[] = {
         {"", "+"},
-        {"T+,2-", "Tpos-2neg"},
+        // Only a field that is the edge's sign alone turns into words.
+        {"T+,2-", "T+-2-"},
+        {"pre-trig, ch1 , - , auto", "pre-trig- ch1 - neg - auto"},
+        {"post-trig, ch1 , +/- , trig'd", "post-trig- ch1 - pos/neg - trig'd"},
+        {"a+b, + ,-", "a+b- pos -neg"},
         {"Arrêté", "Arrete"},
         {"waiting trigger, ch1 , - , trig'd", "waiting trigger- ch1 - neg - trig'd"},
         {"ÉTÉ è", "ÉTÉ e"},  // upper case is left alone

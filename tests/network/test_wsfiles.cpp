@@ -91,6 +91,10 @@ TEST_F(WsFiles, IdentityStatusAndMode)
     EXPECT_EQ(reply("/instrument?mode=64"), "1,16,");  // applied later by the controller
     EXPECT_EQ(sets(), (std::vector<TWsSet>{{param::instrumentMode, 0, 64}}));
     EXPECT_EQ(reply("/instrument?mode=x"), "1,16,");
+    // A number that is no instrument mode is refused and posts nothing.
+    for (const char* request : {"/instrument?mode=5", "/instrument?mode=255", "/instrument?mode=-16"})
+        EXPECT_EQ(reply(request), "-1,") << request;
+    EXPECT_TRUE(sets().empty());
     EXPECT_EQ(reply("/instrument"), "1,16,");
     EXPECT_TRUE(posted().empty());
     data.instrumentMode = 0x8000;
@@ -197,6 +201,52 @@ TEST_F(WsFiles, OpenLinksTheFileIntoTheBatchDirectoryForTheController)
     EXPECT_EQ(reply("/open?p0=/setups/none.cfg"), "0,");
     EXPECT_EQ(reply("/open?p0=/setups/web1.cfg/"), "0,");
     EXPECT_TRUE(posted().empty());
+}
+
+// Only a file is opened, and only by its whole name: an empty name (the user partition itself,
+// which would move the program's working directory), a folder, a name that a NUL cuts short or
+// that holds control characters post nothing and link nothing.
+TEST_F(WsFiles, OpenTakesOnlyWholeNamesOfFiles)
+{
+    using namespace std::string_literals;
+    put("/media/user/zqh.cfg", "old");
+    removeTree(hostPath(kBatchDir));
+    for (const std::string& datagram : {"/open?p0="s, "/open?p0=/"s, "/open?p1="s, "/open"s, "/open?p0=/zqh.cfg\0x"s,
+                                        "/open?p0=/zqh\0.cfg"s, "/open?p0=/zqh.cfg\t"s, "/open?p0=/zq\x1bh.cfg"s}) {
+        SCOPED_TRACE(testing::PrintToString(datagram));
+        EXPECT_EQ(reply(datagram), "0,");
+        EXPECT_TRUE(posted().empty());
+        EXPECT_FALSE(there(kBatchDir) && ::rmdir(hostPath(kBatchDir).c_str()) != 0) << "something was linked";
+    }
+    // A terminator sent along ends the name and is no part of it.
+    EXPECT_EQ(reply("/open?p0=/zqh.cfg\0\0"s), "0,");
+    EXPECT_EQ(posted().size(), 1u);
+    EXPECT_EQ(reply("/getfile?p0=/zqh.cfg\0junk"s), "-1,");
+    EXPECT_EQ(reply("/getfile?p0=/zqh.cfg"), "3,old");
+
+    // A save named through a NUL or with control characters goes out unnamed (and then fails).
+    for (const std::string& datagram : {"/savefile?p0=1&p2=zqh\0nul2"s, "/savefile?p0=1&p2=zq\th"s}) {
+        SCOPED_TRACE(testing::PrintToString(datagram));
+        EXPECT_EQ(reply(datagram), "0,");
+        const std::vector<pipe_dial> p = posted();
+        ASSERT_EQ(p.size(), 1u);
+        EXPECT_STREQ(reinterpret_cast<const char*>(p[0].intValue), "");
+    }
+}
+
+// What a killed save left (temporary files of ours) is no file of the user's: never listed.
+TEST_F(WsFiles, ListShowsNoTemporaryFilesOfSaves)
+{
+    put("/media/user/keep.cfg");
+    put("/media/user/.half.trc.tmp31-0", "half");
+    put("/media/user/old.cfg.tmp31-2", "half");
+    put("/media/user/tmp1-2.cfg");
+    std::string path;
+    const std::multiset<std::string> names = listed("/list", &path);
+    EXPECT_EQ(names.count("keep.cfg"), 1u);
+    EXPECT_EQ(names.count("tmp1-2.cfg"), 1u);
+    EXPECT_EQ(names.count(".half.trc.tmp31-0"), 0u);
+    EXPECT_EQ(names.count("old.cfg.tmp31-2"), 0u);
 }
 
 TEST_F(WsFiles, DeleteRemovesFilesAndEmptyDirectoriesButNeverTheRoots)

@@ -192,7 +192,9 @@ TEST_F(WsHarmonic, ReadingsOfTheOrderForEveryChannelAndThePowerTrace)
         const THarmonicEntry& e = r.entries[order];
         f.push_back(real(double(e.ratio) * 100.0, 1) + " %");
         f.push_back(real(double(e.phase), 0) + " deg");
-        f.push_back((e.period == 0.0f ? std::string("-") : webText(ScopePrintf(2, 1.0 / double(e.period)))) + "Hz");
+        f.push_back(e.period == 0.0f || !std::isfinite(e.period)
+                        ? std::string("----")
+                        : webText(ScopePrintf(2, 1.0 / double(e.period))) + "Hz");
         f.push_back(webText(ScopePrintf(3, v * double(e.amplitude))) + unit);
         return f;
     };
@@ -219,7 +221,7 @@ TEST_F(WsHarmonic, ReadingsOfTheOrderForEveryChannelAndThePowerTrace)
     EXPECT_EQ(m.blocks[0].readings[2], "20.0 %");
     EXPECT_EQ(m.blocks[0].readings[3], "-5 deg");
     EXPECT_NE(m.blocks[0].readings[4].find("250"), std::string::npos) << m.blocks[0].readings[4];
-    EXPECT_EQ(m.blocks[3].readings[4], "-Hz");
+    EXPECT_EQ(m.blocks[3].readings[4], "----");
 
     // A channel without its trace prints no readings; the others stay.
     setupLinks().acqCh1 = nullptr;

@@ -814,6 +814,10 @@ TEST_F(WsScope, ToolBarActions)
         {"/toolsScope?p4=0", 0, {{83, 0, keys}}},
         {"/toolsScope?p4=3", 3, {{83, 255, keys}}},
         {"/toolsScope?p3=1", 0, {{61, 4, web}, {72, 4, web}, {101, 100, web}}},
+        // A p4 that is no number reads as 0: it clears, and the setter posts 0 unless it is 0.
+        {"/toolsScope?p4=x", 0, {{83, 0, keys}}},
+        {"/toolsScope?p4=x", 255, {{83, 0, web}, {83, 0, keys}}},
+        {"/toolsScope?p4=&p2=1", 3, {{83, 0, web}, {27, 0, web}, {83, 0, keys}}},
     };
     data.acqRunStop = 0;
     data.trigMode = 0;

@@ -9,6 +9,7 @@
 #include "network/requestkey.h"
 #include "network/user_int.h"
 #include "tests/network/ws_test_client.h"
+#include "tests/support/locales.h"
 #include "tests/support/simboardtest.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <poll.h>
@@ -549,13 +551,19 @@ TEST(WsReply, FollowsTheFieldConvention)
     EXPECT_LE(full.size(), 8);
 }
 
-TEST(WsReply, RealsUseAPointWhateverTheLocale)
+class WsReplyLocale : public SimBoardTest {};
+
+TEST_F(WsReplyLocale, RealsUseAPointWhateverTheLocale)
 {
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-        GTEST_SKIP() << "no locale with a decimal comma installed";
-    char text[32];
-    wsFormatReal(2.5, text, sizeof text);
-    std::setlocale(LC_NUMERIC, "C");
+    char text[32] = "";
+    {
+        TDecimalCommaNumeric comma(root_ + "/locale");
+        ASSERT_TRUE(comma.ok()) << "no decimal-comma locale could be had (package locales)";
+        char native[32];
+        std::snprintf(native, sizeof native, "%.1f", 2.5);
+        ASSERT_STREQ(native, "2,5");  // the locale really writes a comma
+        wsFormatReal(2.5, text, sizeof text);
+    }
     EXPECT_STREQ(text, "2.5");
 }
 

@@ -247,6 +247,50 @@ TEST_F(DisplayCommands, TimeBasePerDivisionPicksTheSlowerBaseAndTurnsTheZoomOff)
     checkQueries({{[] { data.instrumentMode = 0x8000; }, "DISP:TRAC:X:PDIV?", nullptr, kErrSettingsConflict}});
 }
 
+// The first and last time bases bound the command: the 0.2 % tolerance picks a base between
+// them and never reaches beyond. The query's own text at either end is taken back.
+TEST_F(DisplayCommands, TimeBasePerDivisionStopsAtTheFirstAndLastBase)
+{
+    const int last = max_par.timeBaseIndex;
+    auto perDivision = [](int i) { return GetHorizontalScaleT(static_cast<unsigned short>(i)) * 10000.0; };
+    auto line = [](double t) {
+        char text[64];
+        std::snprintf(text, sizeof text, "DISP:TRAC:X:PDIV %.9e", t);
+        return std::string(text);
+    };
+    const struct {
+        double t;
+        int error;
+        int index;
+    } cases[] = {
+        {perDivision(0), 0, 0},
+        {perDivision(0) * 1.001, 0, 0},  // the first base, within 0.2 %
+        {perDivision(0) * 0.999, kErrDataOutOfRange, -1},
+        {perDivision(last), 0, last},
+        {perDivision(last) * 0.9999, 0, last},
+        {perDivision(last) * 1.001, kErrDataOutOfRange, -1},
+        {perDivision(last) * 1.0019, kErrDataOutOfRange, -1},
+    };
+    for (const auto& c : cases) {
+        reset();
+        const Outcome o = run(line(c.t));
+        EXPECT_EQ(o.error, c.error) << line(c.t);
+        if (c.error == 0)
+            EXPECT_EQ(posted(o.requests, param::timeBaseIndex), c.index) << line(c.t);
+        else
+            EXPECT_EQ(o.requests, "") << line(c.t);
+    }
+    for (int index : {0, last}) {
+        reset();
+        data.timeBaseIndex = static_cast<int16_t>(index);
+        std::string reply = run("DISP:TRAC:X:PDIV?").reply;
+        reply = reply.substr(0, reply.find('\n'));
+        const Outcome o = run("DISP:TRAC:X:PDIV " + reply);
+        EXPECT_EQ(o.error, 0) << reply;
+        EXPECT_EQ(posted(o.requests, param::timeBaseIndex), index) << reply;
+    }
+}
+
 TEST_F(DisplayCommands, LabelsAndProbeCoefficients)
 {
     Outcome o = run("DISP:TRAC:Y:LAB2 \"mV\"");

@@ -63,6 +63,7 @@ protected:
     {
         ScpiHandlerTest::reset();
         data.instrumentMode = 16;
+        data.channelFlags = 1;  // channel 1 shown, as the scope starts
     }
 
     struct Exchange {
@@ -167,7 +168,7 @@ TEST_F(FactoryCommands, SuffixRulesOfEveryHeaderPostNothing)
     }
 }
 
-TEST_F(FactoryCommands, CalibrationStepsRunOnlyInScopeMode)
+TEST_F(FactoryCommands, CalibrationStepsRunOnlyInScopeModeWithAChannelShown)
 {
     struct Case {
         const char* line;
@@ -198,6 +199,13 @@ TEST_F(FactoryCommands, CalibrationStepsRunOnlyInScopeMode)
             EXPECT_EQ(o.error, kErrSettingsConflict) << c.line << " in mode " << mode;
             EXPECT_EQ(o.requests, "") << c.line;
         }
+        // Every channel off: the acquisition stays parked and the step could never run; it is
+        // refused at once instead of holding the interpreter.
+        reset();
+        data.channelFlags = 0;
+        const Outcome o = run(c.line, false);
+        EXPECT_EQ(o.error, kErrSettingsConflict) << c.line << " with no channel shown";
+        EXPECT_EQ(o.requests, "") << c.line;
     }
     checkSets({
         {nullptr, "ZC:CAL:ACQS", 0, "2:11=0 1:38=16"},

@@ -4,6 +4,7 @@
 #include "core/process.h"
 #include "core/requests.h"
 #include "scpi/Arbre.h"
+#include "scpi/blockdata.h"
 #include "scpi/io.h"
 #include "scpi/memdat.h"
 #include "scpi/params.h"
@@ -353,6 +354,17 @@ protected:
     {
         return o_g_consMessageBox.receive(r, true, seconds) == 0;
     }
+    bool waitUntilReplyEnds()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string r = session_->replies();
+            if (r.size() >= 2 && r.compare(r.size() - 2, 2, "\n\r") == 0)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
     static bool boxEmptyFor(int ms)
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -440,6 +452,34 @@ TEST_F(HandoffTest, AFullBoxIsRetriedUntilTheRequestIsQueued)
     EXPECT_EQ(session_->replies(), "1\n\r");
 }
 
+// A controller that withholds its release (a step waiting for an acquisition that never comes)
+// holds the interpreter only for the bound: the command ends with -300, the requests after the
+// withheld one are not posted, and the session goes on. The late release then frees only the
+// request it belongs to, never a later one.
+TEST_F(HandoffTest, AWithheldReleaseEndsTheCommandAfterTheBoundAndTheSessionGoesOn)
+{
+    setScpiReleaseTimeoutMs(300);
+    startInterpreter();
+    session_->send("TRIG:MULT\nmark?\n");
+    pipe_dial r{};
+    ASSERT_TRUE(take(&r));
+    EXPECT_EQ(r.code, 201);
+    ASSERT_TRUE(session_->waitForReplies(1, 5000));
+    ASSERT_TRUE(waitUntilReplyEnds());
+    EXPECT_EQ(session_->takeReplies(), "errs 33 esr 136\n\r");  // power on, device-dependent error
+    EXPECT_TRUE(boxEmptyFor(50)) << "the requests after the withheld one are dropped";
+
+    scpi_SemP();  // late, for request 201
+    session_->send("TRIG:LEV 1;*OPC?\n");
+    ASSERT_TRUE(take(&r));
+    EXPECT_EQ(r.code, 113);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(session_->replies(), "");
+    scpi_SemP();
+    EXPECT_TRUE(waitUntilReplyEnds());
+    EXPECT_EQ(session_->replies(), "1\n\r");
+}
+
 TEST_F(HandoffTest, ASemVFromAnotherThreadCarriesThatThreadsIdentity)
 {
     // Before the controller has written SCPI_id, the record already names its poster.
@@ -475,6 +515,34 @@ TEST_F(InterpreterTest, RealTreeAnswersErrorsThroughSystErrInQueueOrder)
     ASSERT_TRUE(session_->waitForReplies(expected.size(), 5000)) << session_->replies();
     EXPECT_EQ(session_->replies(), expected);
     EXPECT_TRUE(takeRecords().empty());
+}
+
+// A block that ends by its time-out, short or refused for its size: its bytes are gone, and the
+// next line the client sends after the pause is read and answered, whatever the transport.
+TEST_F(InterpreterTest, TheLineAfterATimedOutBlockIsAnswered)
+{
+    setScpiTree(nullptr);
+    setScpiBlockTimeoutMs(200);
+    startController();
+    startInterpreter();
+    struct Row {
+        const char* block;
+        const char* error;
+    };
+    // The line ends are block bytes: the input stops inside the block.
+    for (const Row& row : {Row{"ZC:CAL:LIST #210abc\n", "-360,Communication error\n\r"},
+                           Row{"ZC:CAL:LIST #9999999999\n", "-360,Communication error\n\r"}}) {
+        SCOPED_TRACE(row.block);
+        session_->send(row.block);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        session_->send("SYST:ERR?\nSYST:ERR?\n");
+        const std::string expected = std::string(row.error) + "0,No error \n\r";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (session_->replies().size() < expected.size() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(session_->takeReplies(), expected);
+    }
 }
 
 } // namespace

@@ -59,6 +59,50 @@ TEST_F(MeterCommands, EveryHandlerIsRefusedOutsideTheMeterModes)
     }
 }
 
+// The recorder keeps running and keeps its meter settings: the controller would drop every one
+// of these there, so the handler refuses it and posts nothing. Queries still answer.
+TEST_F(MeterCommands, TheRecorderRefusesWhatItWouldDrop)
+{
+    const struct {
+        int16_t function;
+        const char* line;
+        const char* inMeterMode;  // the requests the same line makes in mode 128
+    } rows[] = {
+        {0, "SENS:FUNC RES", "1:151=1"},
+        {0, "INP2:DMM:COUP DC", "1:155=1"},
+        {0, "INP1:DMM:BAND:RES 100", "1:152=8"},
+        {0, "RANG2:AUTO OFF", "1:157=0"},
+        {0, "RANG1:VOLT 80", "1:153=2"},
+        {1, "RANG:OHM 800", "1:164=1"},
+        {3, "RANG:CAPA 5E-8", "1:165=2"},
+        {0, "TRIG:RUN:STAT OFF", "1:3=1"},
+        {0, "ABOR", "1:3=1 1:3=0"},
+        {0, "INIT:CONT:NAME EDGE,OFF", "1:180=0 1:7=1 1:3=1"},
+    };
+    for (const auto& row : rows) {
+        for (uint16_t mode : {128, 130}) {
+            reset();
+            data.instrumentMode = mode;
+            data.meterFunction = row.function;
+            const Outcome o = run(row.line);
+            EXPECT_EQ(o.error, mode == 130 ? kErrSettingsConflict : 0) << row.line << " mode " << mode;
+            EXPECT_EQ(o.requests, mode == 130 ? "" : row.inMeterMode) << row.line << " mode " << mode;
+        }
+    }
+    // What the recorder takes: running on, and the queries.
+    for (const char* line : {"TRIG:RUN:STAT ON", "INIT:CONT:NAME EDGE,ON", "*TRG"}) {
+        reset();
+        data.instrumentMode = 130;
+        EXPECT_EQ(run(line).error, 0) << line;
+    }
+    reset();
+    data.instrumentMode = 130;
+    data.meterCouplingCh2 = 0;
+    const Outcome query = run("INP2:DMM:COUP?");
+    EXPECT_EQ(query.error, 0);
+    EXPECT_EQ(query.reply, "AC\n\r");
+}
+
 TEST_F(MeterCommands, FunctionTexts)
 {
     static const char* const kTexts[] = {"VOLT", "RES", "CONT", "CAPA", "DIOD", "PT100", "PT1000", "TCK", "POW",
@@ -70,7 +114,7 @@ TEST_F(MeterCommands, FunctionTexts)
         EXPECT_EQ(run("SENS:FUNC?").reply, std::string(kTexts[f]) + "\n\r") << f;
     }
     checkSets({
-        {[] { data.instrumentMode = 130; }, "SENS:FUNC RES", 0, "1:151=1"},
+        {[] { data.instrumentMode = 129; }, "SENS:FUNC RES", 0, "1:151=1"},
         {nullptr, "FUNC MONITOR", 0, "1:151=12"},
         {nullptr, "FUNC POW3C", 0, "1:151=11"},
         {nullptr, "SENS2:FUNC VOLT", kErrSuffixOutOfRange, ""},

@@ -4,6 +4,8 @@
 #include "core/calibfile.h"
 #include "core/setup.h"
 #include "hardware/calibration.h"
+#include "network/pelanodeInterface.h"
+#include "tests/network/ws_test_client.h"
 #include "tests/scpi/benchview_fixture.h"
 #include "tests/support/poweronsetup.h"
 
@@ -175,7 +177,13 @@ TEST_F(RemoteSystem, FactoryRecordStepAndCommit)
     // A step holds the interpreter until its end; the first one succeeds on any board.
     EXPECT_EQ(ask("ZC:CAL:INIT\n*OPC?\n"), "1\n\r");
     EXPECT_EQ(ask("*WAI\nSYST:ERR?\n"), kNoError);
-    // The simulated board has no internal references: this step fails, and *WAI tells.
+    // The positive reference step succeeds; with the board's references dead it fails, and
+    // *WAI tells.
+    EXPECT_EQ(ask("ZC:CAL:VP1\n*WAI\nSYST:ERR?\n"), kNoError);
+    {
+        std::ofstream control(root_ + "/sim/control");
+        control << "fault 1 reference on\n" << std::flush;
+    }
     EXPECT_EQ(ask("ZC:CAL:VP1\n*WAI\nSYST:ERR?\n"), "-200,Execution error\n\r");
     EXPECT_EQ(ask("SYST:ERR?\n"), kNoError);
 
@@ -193,3 +201,50 @@ TEST_F(RemoteSystem, FactoryRecordStepAndCommit)
 }
 
 } // namespace
+
+// The recorder keeps running and keeps its meter settings. A remote client that asks for one of
+// them there is told so: SCPI queues -221 and the web service answers "-1,", and the setting
+// is as it was. Over SCPI in one table: the command, the query that reads the setting back.
+TEST_F(RemoteSystem, TheRecorderAnswersSettingsItCannotTakeWithAnError)
+{
+    ASSERT_EQ(ask("DEV:MOD LOG;*OPC?\n"), "1\n\r");
+    ASSERT_EQ(ask("DEV:MOD?\n"), "LOG\n\r");
+    ASSERT_EQ(ask("SYST:ERR?\n"), kNoError);
+    const struct {
+        const char* command;
+        const char* query;
+    } refused[] = {
+        {"INP2:DMM:COUP DC", "INP2:DMM:COUP?"},
+        {"INP1:DMM:BAND:RES 100", "INP1:DMM:BAND:RES?"},
+        {"SENS:FUNC RES", "SENS:FUNC?"},
+        {"RANG2:AUTO OFF", "RANG2:AUTO?"},
+        {"RANG1:VOLT 800", "RANG1:VOLT?"},
+        {"TRIG:RUN:STAT OFF", "TRIG:RUN:STAT?"},
+        {"INIT:CONT:NAME EDGE,OFF", "TRIG:RUN:STAT?"},
+        {"ABOR", "TRIG:RUN:STAT?"},
+    };
+    for (const auto& row : refused) {
+        SCOPED_TRACE(row.command);
+        const std::string before = ask(std::string(row.query) + "\n");
+        ASSERT_EQ(before.substr(before.size() - 2), "\n\r");
+        EXPECT_EQ(ask(std::string(row.command) + "\n*OPC?\n"), "1\n\r");
+        EXPECT_EQ(ask("SYST:ERR?\n"), "-221,Settings conflict\n\r");
+        EXPECT_EQ(ask(std::string(row.query) + "\n"), before);
+    }
+    // What the recorder takes is still taken.
+    EXPECT_EQ(ask("TRIG:RUN:STAT ON;*OPC?\n"), "1\n\r");
+    EXPECT_EQ(ask("SYST:ERR?\n"), kNoError);
+
+    TWsTestClient ws;
+    ASSERT_TRUE(ws.ok());
+    ws.target(boardPort(kWsPort));
+    const std::string coupling = ask("INP2:DMM:COUP?\n");
+    for (const char* request : {"/toolsMeter?p2=1", "/toolsMeter?p1=1", "/verticalMeter?channel=2&p3=6",
+                                "/verticalMeter?channel=1&p2=0", "/toolsScope?p0=1"}) {
+        EXPECT_EQ(ws.exchange(request).bytes, "-1,") << request;
+    }
+    EXPECT_EQ(ask("*WAI;*OPC?\n"), "1\n\r");
+    EXPECT_EQ(ask("INP2:DMM:COUP?\n"), coupling);
+    EXPECT_EQ(ask("TRIG:RUN:STAT?\n"), "1\n\r");
+    EXPECT_EQ(ask("DEV:MOD?\n"), "LOG\n\r");
+}

@@ -4,6 +4,7 @@
 #include "board/simgadget.h"
 #include "core/calibfile.h"
 #include "tests/scpi/benchview_fixture.h"
+#include "tests/support/locales.h"
 
 #include <gtest/gtest.h>
 
@@ -296,23 +297,6 @@ TEST_F(ScpiLoopback, GadgetQueriesAreAnsweredThere)
 }
 
 // ---- under a decimal-comma locale ----------------------------------------------------------
-
-// A decimal-comma locale: an installed one, or one compiled into dir with localedef (then
-// LOCPATH must point there). Empty when none can be had.
-std::string decimalCommaLocale(const std::string& dir, std::string* locpath)
-{
-    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE.utf8", "fr_FR.utf8"}) {
-        if (locale_t l = ::newlocale(LC_NUMERIC_MASK, name, nullptr)) {
-            ::freelocale(l);
-            return name;
-        }
-    }
-    const std::string command = "localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
-    if (std::system(("mkdir -p " + dir).c_str()) != 0 || std::system(command.c_str()) != 0)
-        return "";
-    *locpath = dir;
-    return "de_DE.UTF-8";
-}
 
 TEST_F(ScpiLoopback, RepliesUseADotUnderADecimalCommaLocale)
 {

@@ -79,6 +79,9 @@ TEST_F(AutoMeasEngine, TimeRawValuesFollowEdgeOrderAndPeriodFraming)
         {"trise", [](mesures& m) { m.flags = 0x50; m.rise10 = 10; m.rise90 = 30; }, 0x10, true, 20},
         {"trise needs both", [](mesures& m) { m.flags = 0x10; m.rise10 = 10; m.rise90 = 30; }, 0x10, false, 0},
         {"tfall", [](mesures& m) { m.flags = 0x280; m.fall90 = 40; m.fall10 = 70; }, 0x20, true, 30},
+        // Edges faster than the search step: crossed all at once, no time measured.
+        {"trise within a step", [](mesures& m) { m.flags = 0x50; m.rise10 = 30; m.rise90 = 30; }, 0x10, false, 0},
+        {"tfall within a step", [](mesures& m) { m.flags = 0x280; m.fall90 = 70; m.fall10 = 70; }, 0x20, false, 0},
         {"unknown 0x90", [](mesures& m) { m = AutoMeasFixture::fullRecord(); }, 0x90, false, 0},
         {"unknown 0x0", [](mesures& m) { m = AutoMeasFixture::fullRecord(); }, 0x0, false, 0},
         {"unknown 0x840", [](mesures& m) { m = AutoMeasFixture::fullRecord(); }, 0x840, false, 0},

@@ -12,8 +12,10 @@
 #include "ui/buslimits.h"
 #include "ui/dialogpanel.h"
 
+#include <QColor>
 #include <QDir>
 
+#include <cmath>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -236,6 +238,24 @@ TEST_F(BusViewQmlTest, ResultsOpenAtTheEndOfADiagnosisAndSaveTheirCopyOnce)
     EXPECT_TRUE(need(panel, "qualityPicture")->property("source").toString().endsWith(QLatin1String("ICONES_TAVLIN-102.png")));
     EXPECT_NE(findItem(panel, QStringLiteral("resultRow1")), nullptr);
     EXPECT_EQ(findItem(panel, QStringLiteral("resultRow2")), nullptr);
+    // Every cell's text reads on its background (the value cell in its verdict colour): a
+    // contrast of at least 4.5 to 1.
+    auto luminance = [](const QColor& c) {
+        auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    int cells = 0;
+    for (QQuickItem* cell : need(panel, "resultRow0")->childItems()) {
+        const QVariant background = cell->property("color");
+        if (!background.isValid() || cell->childItems().isEmpty())
+            continue;
+        const QColor text = cell->childItems().front()->property("color").value<QColor>();
+        const double a = luminance(background.value<QColor>()) + 0.05, b = luminance(text) + 0.05;
+        EXPECT_GE(std::max(a, b) / std::min(a, b), 4.5)
+            << background.value<QColor>().name().toStdString() << " / " << text.name().toStdString();
+        ++cells;
+    }
+    EXPECT_EQ(cells, 5);
     saveArtefact(*view_, "bus_view_results.png");
 
     const QString name = panel->property("filename").toString();

@@ -49,6 +49,8 @@ TEST_F(HarmonicMeasTest, RowTextsOfEachStatusAndOrder)
     flat.entries[3].ratio = INFINITY;
     THarmonicResults noPeriod = measured();
     noPeriod.entries[5].period = 0.0f;
+    THarmonicResults nearZeroPhase = measured();
+    nearZeroPhase.entries[3].phase = -0.4f;
     THarmonicResults overload = measured();
     overload.status = HARMONIC_OVERRANGE;
     THarmonicResults unknownStatus = measured();
@@ -67,9 +69,11 @@ TEST_F(HarmonicMeasTest, RowTextsOfEachStatusAndOrder)
         {"order 3", measured(), "V", 3, false,
          "Vrms=230.0 V|THD=3.1 %|ratio=33.3 %|Ph=-3 " + kDegree + "|F=150 Hz|76.67 V"},
         {"order 0 reads the DC entry, no period", measured(), "V", 0, false,
-         "Vrms=230.0 V|THD=3.1 %|ratio=0.0 %|Ph=0 " + kDegree + "|F=-Hz|0.000 V"},
-        {"a period of 0", noPeriod, "V", 5, false,
-         "Vrms=230.0 V|THD=3.1 %|ratio=20.0 %|Ph=-5 " + kDegree + "|F=-Hz|46.00 V"},
+         "Vrms=230.0 V|THD=3.1 %|ratio=0.0 %|Ph=0 " + kDegree + "|F=----|0.000 V"},
+        {"a period of 0: no period found", noPeriod, "V", 5, false,
+         "Vrms=230.0 V|THD=3.1 %|ratio=20.0 %|Ph=-5 " + kDegree + "|F=----|46.00 V"},
+        {"a phase that rounds to zero", nearZeroPhase, "V", 3, false,
+         "Vrms=230.0 V|THD=3.1 %|ratio=33.3 %|Ph=0 " + kDegree + "|F=150 Hz|76.67 V"},
         {"order 64 lies past the record", measured(), "V", 64, false,
          "Vrms=230.0 V|THD=3.1 %|ratio=----|Ph=----|F=----|----"},
         {"order 200", measured(), "V", 200, false, "Vrms=230.0 V|THD=3.1 %|ratio=----|Ph=----|F=----|----"},

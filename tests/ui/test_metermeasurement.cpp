@@ -117,6 +117,10 @@ TEST_F(MeterMeasurementTest, RecordsGiveStatusAndValue)
         m.meanSquarePeriods = meanSquare;
         return m;
     };
+    const auto withPeriods = [](mesures m, uint16_t periods) {
+        m.periodCount = periods;
+        return m;
+    };
     const auto withCapa = [](mesures m, double c) {
         m.capaValue = c;
         return m;
@@ -134,6 +138,13 @@ TEST_F(MeterMeasurementTest, RecordsGiveStatusAndValue)
         {"DC without bit 0x1", 0x3020, withA(rec(0x2002), c + 10, 0), 2.0, 0.5, 1, 0},
         {"DC, no data", 0x3020, withA(rec(0), c + 10, 0), 2.0, 0.5, 2, 0},
         {"DC, overrange", 0x3020, withA(rec(0, 1), c + 10, 0), 2.0, 0.5, 1, 0},
+        // A periodic signal: the mean of its whole periods, not of a window that cuts one.
+        {"DC over whole periods", 0x3020, withPeriods(withB(withA(rec(0x3403), c + 10, 0), c + 12, 0), 3), 2.0, 0.5,
+         0, 24.5},
+        {"DC, falling edges framed", 0x3020, withPeriods(withB(withA(rec(0x3803), c + 10, 0), c + 12, 0), 3), 2.0,
+         0.5, 0, 24.5},
+        {"DC, no period counted", 0x3020, withPeriods(withB(withA(rec(0x3403), c + 10, 0), c + 12, 0), 0), 2.0, 0.5,
+         0, 20.5},
         {"diode as DC", 0x3080, withA(rec(0x2003), c - 10, 0), 2.0, 0.5, 0, -19.5},
         {"resistance", 0x3060, withA(rec(0x2000), c + 100, 0), 0.5, 0.0, 0, 50},
         {"resistance without 0x2000", 0x3060, withA(rec(0x1fff), c + 100, 0), 0.5, 0.0, 1, 0},

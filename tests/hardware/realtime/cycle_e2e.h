@@ -13,6 +13,21 @@
 #include <cmath>
 #include <initializer_list>
 
+// The range points of a calibrated board: the screen edges of every sensitivity where the
+// simulated ADC puts them.
+inline void calibrateRangePoints()
+{
+    const auto point = [](double raw) {
+        return static_cast<int32_t>(std::llround(393216.0 + raw * 262144.0 / 262080.0 * 64.0));
+    };
+    for (int bwl = 0; bwl < 2; ++bwl)
+        for (int ch = 0; ch < 4; ++ch)
+            for (int s = 0; s < 16; ++s) {
+                setCalibrationRangePoint(param_calibr, bwl, ch, 0, s, point(2047.5 - 1800.0));
+                setCalibrationRangePoint(param_calibr, bwl, ch, 1, s, point(2047.5 + 1800.0));
+            }
+}
+
 // The start-up runs once per process, as on the instrument: the threads it starts live for the
 // rest of the process, and a second start-up would program the front end under their feet (and
 // start a second acquisition control thread). ctest runs each test in a process of its own; a
@@ -38,22 +53,13 @@ protected:
         simboard::setScenario(s);
     }
 
-    // The controller's start-up with the range points of a calibrated board: the screen edges
-    // of every sensitivity where the simulated ADC puts them.
+    // The controller's start-up with the range points of a calibrated board.
     static void startup()
     {
         ASSERT_FALSE(booted()) << "a second start-up in one process";
         booted() = true;
         commandStartup();
-        const auto point = [](double raw) {
-            return static_cast<int32_t>(std::llround(393216.0 + raw * 262144.0 / 262080.0 * 64.0));
-        };
-        for (int bwl = 0; bwl < 2; ++bwl)
-            for (int ch = 0; ch < 4; ++ch)
-                for (int s = 0; s < 16; ++s) {
-                    setCalibrationRangePoint(param_calibr, bwl, ch, 0, s, point(2047.5 - 1800.0));
-                    setCalibrationRangePoint(param_calibr, bwl, ch, 1, s, point(2047.5 + 1800.0));
-                }
+        calibrateRangePoints();
     }
 
     static bool& booted()

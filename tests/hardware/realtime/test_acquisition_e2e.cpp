@@ -8,11 +8,15 @@
 #include "acquisition/acqctrl.h"
 #include "core/requests.h"
 #include "hardware/calibration.h"
+#include "scpi/io.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
 #include <thread>
 
 namespace {
@@ -169,6 +173,143 @@ TEST_F(AcquisitionEndToEndTest, DefaultSetupShowsOnePeriodAndASensitivityRequest
     std::printf("[ end to end ] swing %.0f -> %.0f codes (ratio %.4f, volts a division %.3f -> %.3f)\n",
                 swingBefore, after.hi - after.lo, (after.hi - after.lo) / swingBefore, voltsPerDivBefore,
                 voltsPerDivAfter);
+}
+
+// The least-squares fit of offset + a sin + b cos at one period over the record to the words
+// at the given positions; the worst distance of a word from the fit, in parts of the fitted
+// amplitude.
+struct TSineFit {
+    size_t points = 0;
+    double amplitude = 0;
+    double worst = 1;
+};
+
+TSineFit fitOnePeriod(const std::vector<std::pair<double, double>>& points)
+{
+    TSineFit fit;
+    fit.points = points.size();
+    if (points.size() < 10)
+        return fit;
+    // Normal equations of the three columns 1, sin, cos.
+    double m[3][4] = {};
+    auto columns = [](double p, double c[3]) {
+        const double w = 2 * M_PI * p / kRecord;
+        c[0] = 1;
+        c[1] = std::sin(w);
+        c[2] = std::cos(w);
+    };
+    for (const auto& [p, v] : points) {
+        double c[3];
+        columns(p, c);
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j)
+                m[i][j] += c[i] * c[j];
+            m[i][3] += c[i] * v;
+        }
+    }
+    for (int i = 0; i < 3; ++i)
+        for (int k = i + 1; k < 3; ++k) {
+            const double f = m[k][i] / m[i][i];
+            for (int j = i; j < 4; ++j)
+                m[k][j] -= f * m[i][j];
+        }
+    double x[3];
+    for (int i = 2; i >= 0; --i) {
+        x[i] = m[i][3];
+        for (int j = i + 1; j < 3; ++j)
+            x[i] -= m[i][j] * x[j];
+        x[i] /= m[i][i];
+    }
+    fit.amplitude = std::hypot(x[1], x[2]);
+    double worst = 0;
+    for (const auto& [p, v] : points) {
+        double c[3];
+        columns(p, c);
+        worst = std::max(worst, std::abs(v - (x[0] + x[1] * c[1] + x[2] * c[2])));
+    }
+    fit.worst = fit.amplitude > 0 ? worst / fit.amplitude : 1;
+    return fit;
+}
+
+// A single trigger at the default equivalent-time time base: one acquisition holds one sample
+// in 40 of the record, and what reads it (the trace, the display points, TRAC?) must still show
+// the scenario's sine, not a record 97 % empty.
+TEST_F(AcquisitionEndToEndTest, SingleShotAtEquivalentTimeFollowsTheSine)
+{
+    commandStartup();
+    for (pipe_dial r : {pipe_dial{REQ_SET_PARAM, param::instrumentMode, 0, 16, 0.0f, 0},
+                        pipe_dial{REQ_SET_PARAM, param::traceOnCh1, 0, 1, 0.0f, 0},
+                        pipe_dial{REQ_SET_PARAM, param::trigMode, 0, 2, 0.0f, 0}})
+        ASSERT_EQ(o_g_consMessageBox.send(&r), 0);
+    // Single mode holds; the run key arms one acquisition: its notice, then the worker's stop.
+    ASSERT_TRUE(runLoop(10000, [](const pipe_dial&) {}, [] { return data.trigMode == 2; }));
+    runLoop(500, [](const pipe_dial&) {}, [] { return false; });
+    pipe_dial run{REQ_SET_PARAM, param::acqRunStop, 0, 0, 0.0f, 0};
+    ASSERT_EQ(o_g_consMessageBox.send(&run), 0);
+    bool single = false;
+    int notices = 0;
+    ASSERT_TRUE(runLoop(
+        30000,
+        [&](const pipe_dial& r) {
+            if (r.kind == REQ_SET_PARAM && r.code == param::acqRunStop && r.intValue == 0)
+                single = true;
+            else if (single && (r.kind == REQ_CHANNEL_STATE || r.kind == REQ_CHANNEL_STATE2) && (r.intValue & 1))
+                ++notices;
+        },
+        [&] { return notices > 0 && data.trigMode == 2 && data.acqRunStop == 1; }))
+        << "trigger mode " << data.trigMode << ", run/stop " << data.acqRunStop << ", " << notices << " notices";
+    runLoop(500, [](const pipe_dial&) {}, [] { return false; });
+    EXPECT_EQ(data.userTimeBase, 15);
+
+    TAcquisition* trace = setupLinks().acqCh1;
+    ASSERT_NE(trace, nullptr);
+    std::vector<std::pair<double, double>> record, shown;
+    pthread_mutex_lock(&o_g_autoMeasMutex);
+    for (uint32_t p = 0; p < kRecord; ++p)
+        if (trace->samples[p] < 0x40000000u)
+            record.emplace_back(p, trace->samples[p] & kSampleCodeMask);
+    const uint16_t acqFlags = trace->acqFlags;
+    pthread_mutex_unlock(&o_g_autoMeasMutex);
+    pthread_mutex_lock(&o_g_imageMutex);
+    for (int e = 0; e < 2500; ++e)
+        if (trace->loggerRaw[e] < 0x40000000u)
+            shown.emplace_back(e * 40.0, (~trace->loggerRaw[e]) & kSampleCodeMask);
+    pthread_mutex_unlock(&o_g_imageMutex);
+
+    // The remote copy of every eighth word: four little-endian byte values a word.
+    TScpiMemorySession session;
+    session.send("FORM ASC\nTRAC:LIM 0,99999,8\nTRAC? INT1\n");
+    ASSERT_TRUE(session.waitForReplies(12500 * 8, 20000));
+    std::vector<std::pair<double, double>> remote;
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (session.replies().find("\n\r") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::string text = session.replies();
+        text = text.substr(0, text.find("\n\r"));
+        std::replace(text.begin(), text.end(), ',', ' ');
+        std::istringstream in(text);
+        uint32_t b[4];
+        for (uint32_t p = 0; in >> b[0] >> b[1] >> b[2] >> b[3]; p += 8) {
+            const uint32_t word = b[0] | b[1] << 8 | b[2] << 16 | b[3] << 24;
+            if (word < 0x40000000u)
+                remote.emplace_back(p, word & kSampleCodeMask);
+        }
+    }
+
+    const struct {
+        const char* what;
+        const std::vector<std::pair<double, double>>& points;
+        size_t least;
+    } readers[] = {{"trace", record, kRecord - kFirstStep}, {"display", shown, 2499}, {"TRAC?", remote, 12499}};
+    for (const auto& r : readers) {
+        const TSineFit fit = fitOnePeriod(r.points);
+        EXPECT_GE(fit.points, r.least) << r.what << " (flags " << acqFlags << ")";
+        EXPECT_GT(fit.amplitude, 0.05 * 262080) << r.what;
+        EXPECT_LT(fit.worst, 0.01) << r.what;
+        std::printf("[ single shot ] %s: %zu points, amplitude %.0f codes, worst %.3f %%\n", r.what, fit.points,
+                    fit.amplitude, 100 * fit.worst);
+    }
 }
 
 // A factory calibration step asked of the controller ({1, 127, aux = channel, int = step}),

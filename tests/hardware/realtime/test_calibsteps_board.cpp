@@ -1,6 +1,7 @@
 // The calibration steps on the simulated board with nothing connected (as on a factory bench):
-// the one modelled trim and the comparator let steps 3 and 4 succeed; without internal
-// references steps 5, 6, 7 and 13 fail and leave their fields alone.
+// the offset and trigger steps on a board without offset errors, the reference steps on a board
+// whose references are off (each trim takes its reference's error out), and the faults that fail
+// a step and leave the record alone.
 #include "tests/hardware/hwtest.h"
 #include "tests/hardware/realtime/realtime_support.h"
 
@@ -56,7 +57,7 @@ protected:
     calibration record_{};
 };
 
-TEST_F(CalibStepsBoardTest, OffsetAndTriggerStepsSucceedTheReferenceStepsFail)
+TEST_F(CalibStepsBoardTest, OffsetAndTriggerStepsOnABoardWithoutOffsets)
 {
     const int ch = 1;
     record_.vosBf2Fill[ch] = 5;
@@ -64,7 +65,7 @@ TEST_F(CalibStepsBoardTest, OffsetAndTriggerStepsSucceedTheReferenceStepsFail)
     EXPECT_EQ(record_.vosBf1[ch], 128) << "the factory value, error 0";
     EXPECT_EQ(record_.vosBf2Fill[ch], 0);
     for (int s = 0; s < 16; ++s) {
-        // No other trim acts: every search keeps its first value.
+        // Nothing for the trims to null: every search keeps its first value.
         EXPECT_EQ(record_.vosBf2[ch][s], 128);
         EXPECT_EQ(record_.vosGp[ch][s], 128);
     }
@@ -78,19 +79,48 @@ TEST_F(CalibStepsBoardTest, OffsetAndTriggerStepsSucceedTheReferenceStepsFail)
         EXPECT_NEAR(calibrationTrigOffset(record_, group, 0, ch), 0, 8);
         EXPECT_NEAR(calibrationTrigOffset(record_, group, 1, ch), 0, 8);
     }
+}
 
-    // Step 13 keeps 1.0 for every gain it cannot measure: the identity gains stay as they are.
-    for (int r = 0; r < 8; ++r) {
-        setCalibrationOhmCurrentGain(record_, r, 1.0f);
-        setCalibrationCapaCurrentGain(record_, r, 1.0f);
+// Each channel's references off by their own errors: the steps pass on every channel and the
+// trims they store bring each reference back to its nominal size (the board's trim moves a
+// reference by 1/2000 a step from 128).
+TEST_F(CalibStepsBoardTest, ReferenceStepsTrimEveryChannelsReferencesToTheirSize)
+{
+    struct TCase {
+        double refP, refN;
+    };
+    const TCase cases[4] = {{0.02, -0.015}, {-0.01, 0.02}, {0.03, 0.01}, {-0.02, -0.025}};
+    simboard::updateScenario([&](simboard::TScenario& s) {
+        for (int ch = 0; ch < 4; ++ch) {
+            s.errors[ch].refP = cases[ch].refP;
+            s.errors[ch].refN = cases[ch].refN;
+            s.errors[ch].gain = 0.01 * (ch - 1);
+        }
+    });
+    for (int ch = 0; ch < 4; ++ch) {
+        SCOPED_TRACE(ch);
+        ASSERT_EQ(CalibOffsetOscillo(ch, &record_), 1);
+        ASSERT_EQ(CompensationRef2VP(ch, &record_), 1);
+        ASSERT_EQ(CompensationRef2VN(ch, &record_), 1);
+        EXPECT_NEAR((1 + cases[ch].refP) * (1 + (record_.ref2Vp[ch] - 128) / 2000.0), 1.0, 0.001)
+            << int(record_.ref2Vp[ch]);
+        EXPECT_NEAR((1 + cases[ch].refN) * (1 + (record_.ref2Vn[ch] - 128) / 2000.0), 1.0, 0.001)
+            << int(record_.ref2Vn[ch]);
     }
+}
+
+// A dead reference leaves a flat line: both reference steps fail and store nothing.
+TEST_F(CalibStepsBoardTest, ADeadReferenceFailsTheReferenceSteps)
+{
+    const int ch = 2;
+    ASSERT_EQ(CalibOffsetOscillo(ch, &record_), 1);
+    simboard::setReferenceDead(ch, true);
     const calibration before = record_;
     EXPECT_EQ(CompensationRef2VP(ch, &record_), 0);
     EXPECT_EQ(CompensationRef2VN(ch, &record_), 0);
-    data.sensitivityCh2 = 4;
-    EXPECT_EQ(CompensationMesure(ch, &record_), 0);
-    EXPECT_EQ(CompensationCourantIgamme(ch, &record_), 0);
     EXPECT_EQ(std::memcmp(&before, &record_, sizeof before), 0);
+    simboard::setReferenceDead(ch, false);
+    EXPECT_EQ(CompensationRef2VP(ch, &record_), 1) << "the fault cleared";
 }
 
 TEST_F(CalibStepsBoardTest, StuckQualityBitsFailTheTriggerStepWithinItsScans)

@@ -10,6 +10,8 @@
 #include "scpi/io.h"
 
 #include <algorithm>
+#include <cstring>
+#include <set>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -138,6 +140,59 @@ TEST_F(MeasureHoldTest, RawSortedSamplesAreCopiedBetweenTwoCycles)
         EXPECT_EQ(static_cast<size_t>(std::count(reply.begin(), reply.end(), ',')), 10000u) << i;
         at = end + 2;
     }
+}
+
+// In the INTeger format: one definite-length block of 10000 bytes (the first 2500 sorted sample
+// words) between "#510000" and "\n\r", 10009 bytes in all; the hold ends with the query, and the
+// acquisition runs on with nobody else to wake it.
+TEST_F(MeasureHoldTest, RawSortedSamplesComeAsOneBlockAndTheAcquisitionRunsOn)
+{
+    commandStartup();
+    pipe_dial scope{REQ_SET_PARAM, param::instrumentMode, 0, 16, 0.0f, 0};
+    ASSERT_EQ(o_g_consMessageBox.send(&scope), 0);
+    pipe_dial channel1{REQ_SET_PARAM, param::traceOnCh1, 0, 1, 0.0f, 0};
+    ASSERT_EQ(o_g_consMessageBox.send(&channel1), 0);
+    int notices = 0;
+    ASSERT_TRUE(runLoop(20000, [&](const pipe_dial& r) { notices += r.kind == REQ_CHANNEL_STATE; },
+                        [&] { return notices > 2; }));
+    AcqClearHandshakeMisuse();
+    const uint64_t stamp = AcqResumeStamp();
+
+    constexpr size_t kBlock = 7 + 10000 + 2;
+    std::atomic<bool> answered{false};
+    std::string reply;
+    std::thread client([&] {
+        TScpiMemorySession session;
+        session.send("FORM INT\nZC:CAL:MAT?\n");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (session.replies().size() < kBlock && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // nothing more comes
+        reply = session.replies();
+        answered = true;
+    });
+    const bool done = runLoop(60000, [](const pipe_dial&) {}, [&] { return answered.load(); });
+    client.join();
+    ASSERT_TRUE(done);
+    ASSERT_EQ(reply.size(), kBlock);
+    EXPECT_EQ(reply.substr(0, 7), "#510000");
+    EXPECT_EQ(reply.substr(kBlock - 2), "\n\r");
+    // Sample words of a 2 Vpp square wave: not one value repeated.
+    std::set<uint32_t> words;
+    for (size_t i = 7; i + 4 <= kBlock - 2; i += 4) {
+        uint32_t w = 0;
+        std::memcpy(&w, reply.data() + i, 4);
+        words.insert(w);
+    }
+    EXPECT_GT(words.size(), 1u);
+
+    notices = 0;
+    EXPECT_TRUE(runLoop(20000, [&](const pipe_dial& r) { notices += r.kind == REQ_CHANNEL_STATE; },
+                        [&] { return notices > 2; }));
+    EXPECT_GT(AcqResumeStamp(), stamp);
+    const TAcqHandshakeMisuse misuse = AcqHandshakeMisuse();
+    EXPECT_EQ(misuse.strayResumes, 0u);
+    EXPECT_EQ(misuse.strayReleases, 0u);
 }
 
 } // namespace

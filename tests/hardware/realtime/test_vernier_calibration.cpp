@@ -2,10 +2,14 @@
 #include "tests/hardware/hwtest.h"
 #include "tests/hardware/realtime/realtime_support.h"
 
+#include "board/deviceio.h"
+
 #include "core/gest_db.h"
 #include "hardware/CmdesBase.h"
+#include "hardware/calibration.h"
 #include "hardware/chip_acq.h"
 #include "hardware/frontend.h"
+#include "hardware/selftest.h"
 #include "hardware/vernier.h"
 
 #include <array>
@@ -114,6 +118,42 @@ TEST_F(VernierCalibrationTest, AbortAfterTooManyFailedAcquisitions)
         EXPECT_EQ(vernierMinOf(ch), 4095);
         EXPECT_EQ(vernierMaxOf(ch), 0);
         EXPECT_EQ(vernierOf(ch).IsCalibrationOK(), -1);
+    }
+}
+
+// The start-up self test as the controller runs it, with the real board's pacing (every settling
+// pause and acquisition in wall time) and with the simulated board's quick calibration: either
+// way every channel passes, the verniers span the board's range and the offset tables hold the
+// board's phase offsets.
+TEST_F(VernierCalibrationTest, QuickCalibrationFindsWhatTheRealPacingFinds)
+{
+    std::array<int16_t, 20> offsets{};
+    for (int j = 0; j < 20; ++j)
+        offsets[static_cast<size_t>(j)] = static_cast<int16_t>(j % 3 ? 2 * j : -j);
+    simboard::setPhaseOffsets(1, offsets);
+    const simboard::TVernierLimits board = simboard::vernierLimits();
+    for (const bool quick : {false, true}) {
+        SCOPED_TRACE(quick ? "quick calibration" : "real pacing");
+        data.selfTestResult = 0;
+        deviceIO().quickCalibration(quick);
+        FrontEndInit(&param_calibr);
+        data.selfTestResult = AutoTest(&param_calibr);
+        FrontEndInit(&param_calibr);
+        data.selfTestResult = AcqTransfertInit(&param_calibr);
+        deviceIO().quickCalibration(false);
+        EXPECT_EQ(data.selfTestResult, 0xFFFF);
+        for (int ch = 0; ch < 4; ++ch) {
+            SCOPED_TRACE(ch);
+            EXPECT_GE(vernierMinOf(ch), board.min);
+            EXPECT_LE(vernierMaxOf(ch), board.max);
+            EXPECT_GT(vernierMaxOf(ch) - vernierMinOf(ch), (board.max - board.min) / 2);
+            for (int group = 0; group < 4; ++group)
+                for (int j = 0; j < kPhaseCount; ++j)
+                    EXPECT_NEAR(matriceOffsetsOf(ch, group)[j], ch == 1 && group < 3 ? offsets[static_cast<size_t>(j)] : 0, 1)
+                        << "group " << group << " phase " << j;
+            EXPECT_NEAR(bypassMinOffsetOf(ch), 0, 1);
+            EXPECT_NEAR(bypassMaxOffsetOf(ch), 0, 1);
+        }
     }
 }
 
