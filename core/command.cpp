@@ -174,6 +174,7 @@ void applyFile(pipe_dial& request, TRequestOutcome& outcome)
         }
         data.measRefChannel = static_cast<int16_t>(GetMesureReference());
         resetZooms();
+        fitViewerWindow();
         screenMaj(8);
         outcome.restart(8, CH_ALL, ACQ_RESTART_CLEAR);
         break;

@@ -4,7 +4,10 @@
 #include "core/files.h"
 #include "core/gest_db.h"
 #include "core/homebridge.h"
+#include "core/process.h"
+#include "core/requests.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace command_util {
@@ -105,6 +108,26 @@ inline void keepLiveChannelsForViewer()
     constexpr int kViewerMode = 256;
     if (data.instrumentMode != kViewerMode && !liveChannelsBeforeViewer())
         liveChannelsBeforeViewer() = LiveChannelsOf(data);
+}
+
+// A recalled recording fills the viewer's window however short it is: the window spans the
+// recording (the fewest samples per display point that hold it, one at least), starts at its
+// first sample, and cursor T1 stands on its first record.
+inline void fitViewerWindow()
+{
+    constexpr uint32_t kDisplayPairs = 1250;
+    const TRecordedExtent extent = RecordedExtent();
+    if (extent.end <= extent.first)
+        return;
+    const uint32_t span = extent.end - (extent.first & ~1u);
+    const uint32_t perPair = std::max<uint32_t>(1, (span + kDisplayPairs - 1) / kDisplayPairs);
+    data.zoomWidth = std::min(40.0f, static_cast<float>(perPair) / 2.0f);
+    data.horizPosition = static_cast<int32_t>(extent.first & ~1u);
+    data.zoomState = data.zoomWidth < 40.0f ? 2 : 0;
+    // Through the controller's box: the measurement thread and the cursors take it from there.
+    pipe_dial cursor{REQ_SET_PARAM, param::cursor1Time, 0, static_cast<intptr_t>(extent.first), 0.0f,
+                     senderValue(MENU_id)};
+    o_g_consMessageBox.send(&cursor);
 }
 
 } // namespace command_util

@@ -226,18 +226,6 @@ void changeMode(uint16_t mode, TRequestOutcome& outcome)
         resetZooms();
     }
 
-    // What a recording's recall changed goes back when the viewer is left: the channels that were
-    // on before it are on again, on their live traces, whatever mode comes next.
-    if (previous == kModeViewer && mode != kModeViewer) {
-        if (std::optional<TLiveChannels>& kept = liveChannelsBeforeViewer()) {
-            RestoreLiveChannels(*kept, &data);
-            kept.reset();
-            for (int ch = 0; ch < 4; ++ch)
-                if (TAcquisition* trace = channelTrace(ch))
-                    trace->SetIdentifier(static_cast<unsigned short>(1u << ch));
-        }
-    }
-
     // 3. Neither the bus analysis nor the meters keep math channels; the viewer leaves the
     // probes to be read again.
     if (previous == kModeBus || (mode & kMeterBit)) {
@@ -262,6 +250,19 @@ void changeMode(uint16_t mode, TRequestOutcome& outcome)
                 trace->SetAcquisitionParametres(nullptr);
             }
             data.*kTraceOn[ch] = 1;
+        }
+    }
+
+    // What a recording's recall changed goes back when the viewer is left: the channels that were
+    // on before it are on again, on their live traces, whatever mode comes next (after the probe
+    // reads above, which leave a channel without a probe off).
+    if (previous == kModeViewer && mode != kModeViewer) {
+        if (std::optional<TLiveChannels>& kept = liveChannelsBeforeViewer()) {
+            RestoreLiveChannels(*kept, &data);
+            kept.reset();
+            for (int ch = 0; ch < 4; ++ch)
+                if (TAcquisition* trace = channelTrace(ch))
+                    trace->SetIdentifier(static_cast<unsigned short>(1u << ch));
         }
     }
 

@@ -60,6 +60,8 @@ struct TChannelFields {
 const TChannelFields kChannel[4] = {BV_CHANNEL(1), BV_CHANNEL(2), BV_CHANNEL(3), BV_CHANNEL(4)};
 #undef BV_CHANNEL
 
+uint32_t* normalisedBuffer(int n);
+
 } // namespace
 
 TLiveChannels LiveChannelsOf(const database& db)
@@ -75,6 +77,23 @@ TLiveChannels LiveChannelsOf(const database& db)
         std::memcpy(kept.unit[n], db.*f.unit, sizeof kept.unit[n]);
     }
     return kept;
+}
+
+TRecordedExtent RecordedExtent()
+{
+    constexpr uint32_t kInvalidFrom = 0x40000000u;
+    TRecordedExtent extent{TAcquisition::kNormalisedSamples, 0};
+    for (int s = 0; s < 5; ++s) {
+        const uint32_t* b = normalisedBuffer(s);
+        for (uint32_t i = 0; i < TAcquisition::kNormalisedSamples; ++i)
+            if (b[i] < kInvalidFrom) {
+                extent.first = std::min(extent.first, i);
+                extent.end = std::max(extent.end, i + 1);
+            }
+    }
+    if (extent.end == 0)
+        extent.first = 0;
+    return extent;
 }
 
 void RestoreLiveChannels(const TLiveChannels& kept, database* db)

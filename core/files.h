@@ -26,4 +26,12 @@ struct TLiveChannels {
     char unit[4][4];
 };
 TLiveChannels LiveChannelsOf(const database& db);
+
+// The samples of the recalled recording: from its first valid sample to the one after its last,
+// over every stream (first == end: nothing valid).
+struct TRecordedExtent {
+    uint32_t first;
+    uint32_t end;
+};
+TRecordedExtent RecordedExtent();
 void RestoreLiveChannels(const TLiveChannels& kept, database* db);

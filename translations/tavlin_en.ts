@@ -661,6 +661,10 @@
         <source>message33</source>
         <translation>Building the mask…</translation>
     </message>
+    <message>
+        <source>message35</source>
+        <translation>No channel to record</translation>
+    </message>
 </context>
 <context>
     <name>MeterMeasurement</name>

@@ -25,6 +25,9 @@ Item {
             anchors.margins: 4
             horizontalAlignment: Text.AlignHCenter
             verticalAlignment: Text.AlignVCenter
+            // A long file name shrinks to fit its field rather than lose its end.
+            fontSizeMode: Text.HorizontalFit
+            minimumPointSize: 7
             elide: Text.ElideRight
             font.pointSize: 12
             color: "black"

@@ -213,8 +213,16 @@ void LoggerPanel::refreshSlot()
             keyed_ = false;
             restartPending_ = true;
         }
+        hold.unlock();
+        // Every channel off: the recording is refused aloud, not shown running while it writes
+        // nothing.
+        if ((data.channelFlags & 0xF) == 0 && !noChannelPosted_) {
+            postScreenMessage(kMessageNoChannel);
+            noChannelPosted_ = true;
+        }
         return;
     }
+    noChannelPosted_ = false;
     if (keyed_ && (recorded != fileChannels_ || function != fileFunction_)) {
         // One file holds one record width: the current one ends, a new recording starts.
         flushLocked();

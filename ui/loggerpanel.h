@@ -23,6 +23,8 @@ public:
     static constexpr time_t kFileSeconds = 20000;
     static constexpr uint32_t kInvalidWord = 0x7FC00000u;
     static constexpr int kMessageLoggerFull = 34;
+    // No channel is on: the recorder has nothing to record.
+    static constexpr int kMessageNoChannel = 35;
 
     // What an open file's descriptor and buffer share with the end-of-process action.
     struct Sink {
@@ -100,6 +102,8 @@ private:
     bool openPending_ = false;
     // Message 34 was posted for a failed open and no file opened since.
     bool openFailurePosted_ = false;
+    // The no-channel message is shown once until a channel is on again.
+    bool noChannelPosted_ = false;
     EndActionHandle endAction_ = 0;
 };
 

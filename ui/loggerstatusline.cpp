@@ -70,10 +70,13 @@ void LoggerStatusLine::showSettingOrCursors(int parameter)
 
 void LoggerStatusLine::screenMajSlot(int parameter)
 {
+    // The run state, and each channel switched on or off: with no channel on nothing is recorded,
+    // never "running" then.
     const bool runState = parameter == 0 || parameter == param::acqRunStop || parameter == param::spareWord29
-        || parameter == param::trigStatus;
+        || parameter == param::trigStatus || parameter == param::channelFlags || parameter == param::traceOnCh1
+        || parameter == param::traceOnCh2 || parameter == param::traceOnCh3 || parameter == param::traceOnCh4;
     if (runState)
-        triggerText_ = data.acqRunStop != 0 ? tr("stop") : tr("running");
+        triggerText_ = data.acqRunStop != 0 || (data.channelFlags & kLiveChannels) == 0 ? tr("stop") : tr("running");
     const bool fileName = parameter == 0 || parameter == param::spareWord29 || parameter == param::loggerFileName;
     if (fileName && (data.channelFlags & kLiveChannels) != 0) {
         fileText_ = loggerFileNameText();

@@ -132,6 +132,10 @@ void MessageBox::screenMessageSlot(int code, QString supplied)
         message_ = text(19);
         held = true;
         break;
+    case 35:
+        // The recorder with every channel off (timed: nothing would end it).
+        message_ = QCoreApplication::translate("MessageBox", "message35");
+        break;
     default:
         // The remaining numbers are timed texts; one without a text gives an empty pop-up.
         message_ = text(code);

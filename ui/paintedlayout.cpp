@@ -29,6 +29,12 @@ void PaintedLayout::fill(QPainter* painter, const QRectF& rect, const QColor& co
     entries_.push_back({QString(), painter->combinedTransform().mapRect(rect), colour, QColor(), true});
 }
 
+void PaintedLayout::covers(QPainter* painter, const QRectF& rect)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_.push_back({QString(), painter->combinedTransform().mapRect(rect), QColor(), QColor(), true});
+}
+
 void PaintedLayout::picture(QPainter* painter, const QRectF& target, const QPixmap& picture)
 {
     painter->drawPixmap(target, picture, QRectF(picture.rect()));

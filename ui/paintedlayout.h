@@ -33,6 +33,8 @@ public:
     void text(QPainter* painter, const QPointF& baseline, const QString& text, const QColor& behind = QColor());
     // Fills the rectangle and records it as a box that hides what lies under it.
     void fill(QPainter* painter, const QRectF& rect, const QColor& colour);
+    // Records a box the item drew itself (a rounded frame with its brush): it hides what lies under it.
+    void covers(QPainter* painter, const QRectF& rect);
     // Draws the picture scaled into the rectangle and records it.
     void picture(QPainter* painter, const QRectF& target, const QPixmap& picture);
 

@@ -234,6 +234,7 @@ void ToolChannel::paint(QPainter* painter)
     painter->setBrush(background_);
     painter->setPen(framePen_);
     painter->drawRoundedRect(QRectF(0, 0, w, h), 20, 40, Qt::RelativeSize);
+    layout_.covers(painter, QRectF(0, 0, w, h));
 
     painter->setFont(nameFont_);
     const qreal nameWidth = QFontMetricsF(nameFont_).horizontalAdvance(name_);

@@ -97,7 +97,9 @@ private:
             QRectF box = item->boundingRect();
             // One line: its ink from the baseline, not its line box (lines closer than the
             // font's leading still read).
-            if (item->inherits("QQuickText") && item->property("lineCount").toInt() == 1 && !text.contains(QLatin1Char('<'))) {
+            // (A text fitted to its item draws in a font of its own: its line box then.)
+            if (item->inherits("QQuickText") && item->property("lineCount").toInt() == 1
+                && item->property("fontSizeMode").toInt() == 0 && !text.contains(QLatin1Char('<'))) {
                 const QFontMetricsF metrics(item->property("font").value<QFont>());
                 const QRectF ink = metrics.tightBoundingRect(text);
                 box = QRectF(box.x() + ink.x(), item->baselineOffset() + ink.y(), std::min(ink.width(), box.width()), ink.height());
@@ -128,7 +130,8 @@ private:
         }
         if (item->inherits("QQuickRectangle")) {
             const QColor c = item->property("color").value<QColor>();
-            if (c.alpha() == 255 && opacity > 0.99 && item->property("radius").toReal() < 1.0)
+            // Rounded corners leave little, and a layer of 0.75 or more hides what it covers.
+            if (c.alpha() == 255 && opacity >= 0.75)
                 occluders.push_back({clip.isNull() ? own : own.intersected(clip), order_++});
             return;
         }

@@ -4,14 +4,18 @@
 // channel 1's record growing on the display, switches to the split layout, and goes back to the
 // meter; the record file stays.
 #include "tests/ui/program_fixture.h"
+#include "core/files.h"
 #include "ui/loggerpanel.h"
 #include "ui/loggerscreen.h"
 #include "ui/loggerstatusline.h"
+#include "ui/meterchannel.h"
+#include "ui/viewerpanel.h"
 #include "ui/zinccolor.h"
 
 #include <QImage>
 #include <QQuickItem>
 
+#include <cstdlib>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -128,4 +132,83 @@ TEST_F(LoggerIntegrationTest, NewUserRecordsChannelOneInOnePaneAndSplit)
     ASSERT_FALSE(files.empty());
     for (const std::string& name : files)
         EXPECT_EQ(name.rfind("tavlin_", 0), 0u) << name;
+}
+
+// Recorder, viewer, recorder again, as a user goes: the recording opened in the viewer fills the
+// window (cursor T1 on its first record, the boxes read it); leaving the viewer gives the live
+// channels back, so the recorder records again into a new file; with every channel off the
+// recorder says it has nothing to record instead of showing "running".
+TEST_F(LoggerIntegrationTest, RecorderViewerRecorderRoundTrip)
+{
+    simboard::TSignal sine;
+    sine.shape = "sine";
+    sine.vpp = 1.0;
+    sine.frequency = 1000.0;
+    simboard::setSignal(0, sine);
+    startProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    TSignalLog log(*view_);
+
+    post(param::meterFunction, 0);
+    post(param::traceOnCh1, 1);
+    ASSERT_TRUE(processEventsUntil([] { return data.meterFunction == 0 && data.traceOnCh1 != 0; }, kTimeoutMs));
+    clickItem(*item("modeTool_Multimeter"));
+    ASSERT_TRUE(showing("meterView"));
+    use("meterView", "recorderTool");
+    ASSERT_TRUE(showing("loggerView"));
+    ASSERT_TRUE(processEventsUntil([&] { return line() && line()->fileText().startsWith(QStringLiteral("tavlin_")); },
+                                   kTimeoutMs));
+    // A few seconds of records: a short recording.
+    processEventsFor(3000);
+    use("loggerView", "meterTool");
+    ASSERT_TRUE(showing("meterView"));
+    const std::vector<std::string> recorded = loggerFiles();
+    ASSERT_EQ(recorded.size(), 1u);
+
+    // The file manager links the recording; the batch recall opens it in the viewer.
+    const std::string command =
+        std::string("bash ") + BENCHVIEW_PICK_RECORDING + " '" + SimBoardTest::root_ + "' </dev/null >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    pipe_dial batch{REQ_FILE, fileBatchRecall, 0, 0, 0.0f, senderValue(MENU_id)};
+    ASSERT_EQ(o_g_consMessageBox.send(&batch), 0);
+    ASSERT_TRUE(showing("viewerView"));
+    EXPECT_EQ(data.traceOnCh1, 0) << "the viewer shows the recording, not the live channel";
+    // The short recording fills the window and T1 stands on its first record: channel 1's box
+    // reads a value there.
+    EXPECT_LT(data.zoomWidth, 1.0f);
+    EXPECT_EQ(data.cursor1Time, static_cast<int32_t>(RecordedExtent().first));
+    QQuickItem* panel = item("viewerPanel");
+    ASSERT_NE(panel, nullptr);
+    auto* viewerPanel = qobject_cast<ViewerPanel*>(panel);
+    ASSERT_NE(viewerPanel, nullptr);
+    EXPECT_TRUE(processEventsUntil(
+        [&] {
+            MeterChannel* box = viewerPanel->box(0);
+            return box && !box->valueText().isEmpty() && !box->valueText().contains(QLatin1String("---"));
+        },
+        kTimeoutMs))
+        << (viewerPanel->box(0) ? viewerPanel->box(0)->valueText().toStdString() : "no box");
+    saveArtefact(*view_, "viewer-short-recording.png");
+
+    // Back to the recorder: channel 1 is on again and a new file is written.
+    clickItem(*findItem(item("viewerView"), QStringLiteral("homeTool")));
+    ASSERT_TRUE(processEventsUntil([&] { return modeViews(*view_).empty(); }, kTimeoutMs));
+    EXPECT_NE(data.traceOnCh1, 0);
+    clickItem(*item("modeTool_Multimeter"));
+    ASSERT_TRUE(showing("meterView"));
+    use("meterView", "recorderTool");
+    ASSERT_TRUE(showing("loggerView"));
+    EXPECT_TRUE(processEventsUntil(
+        [&] {
+            return line() && line()->trigger() == QStringLiteral("running") && loggerFiles().size() == 2;
+        },
+        kTimeoutMs))
+        << loggerFiles().size() << " files";
+
+    // Every channel off: refused aloud, never "running".
+    log.clear();
+    post(param::traceOnCh1, 0);
+    EXPECT_TRUE(processEventsUntil([&] { return !log.startingWith("message 35").empty(); }, kTimeoutMs));
+    EXPECT_TRUE(processEventsUntil([&] { return line() && line()->trigger() == QStringLiteral("stop"); }, kTimeoutMs));
+    saveArtefact(*view_, "logger-no-channel.png");
 }

@@ -90,15 +90,17 @@ TEST_F(LoggerStatusLineTest, EachParameterSetsItsTexts)
         {0, false, true, false, "running", true, false},
         {0, true, false, true, "stop", false, false},
         {param::spareWord29, false, true, true, "running", true, false},
-        {param::spareWord29, false, false, false, "running", false, false},
+        // No live channel: nothing is recorded, never "running".
+        {param::spareWord29, false, false, false, "stop", false, false},
         {param::acqRunStop, true, true, false, "stop", false, false},
         {param::trigStatus, false, true, true, "running", false, false},
         {param::loggerFileName, false, true, false, "...", true, false},
         {param::loggerFileName, false, false, true, "...", false, false},
         {param::offsetCh1, false, true, true, "...", false, true},
         {param::offsetCh1, false, false, false, "...", false, true},
-        {param::traceOnCh2, false, true, true, "...", false, false},
-        {param::traceOnCh2, false, true, false, "...", false, false},
+        {param::traceOnCh2, false, true, true, "running", false, false},
+        {param::traceOnCh2, false, true, false, "running", false, false},
+        {param::traceOnCh2, false, false, false, "stop", false, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::Message() << "parameter " << row.parameter << " stop " << row.stop << " live "

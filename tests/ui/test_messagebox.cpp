@@ -96,7 +96,8 @@ TEST_F(MessageBoxTest, EachCodeComposesItsLinesAndHoldRule)
         {25, "tavlin_1", "message25", " tavlin_1", Hold::Timed, 5000},
         {29, "bus", "message29", " bus", Hold::Held, 0},
         {34, "", "message19", "", Hold::Held, 0},
-        {35, "lost", "", "", Hold::Timed, 5000},
+        {35, "lost", "message35", "", Hold::Timed, 5000},  // the recorder with no channel on
+        {36, "lost", "", "", Hold::Timed, 5000},
         {-1, "lost", "", "", Hold::Timed, 5000},
         {15, "", "message15", "", Hold::Timed, 30000},
         {13, "", "message13fffe", "", Hold::Held, 0},

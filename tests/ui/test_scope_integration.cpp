@@ -305,8 +305,8 @@ TEST_F(ScopeIntegrationTest, NewUserChangesTheSettingsFromThePanels)
     for (QQuickItem* child : need("mainScreen")->childItems())
         maskScreen = maskScreen || qobject_cast<TraceScreenPassFail*>(child) != nullptr;
     EXPECT_TRUE(maskScreen);
-    // In the source's stored colour, darkened.
-    const QColor maskColour = getZincColor(static_cast<unsigned short>(data.traceColorCh1 + 8)).darker(200);
+    // In the source's stored colour, not darkened like the traces beside it.
+    const QColor maskColour = getZincColor(static_cast<unsigned short>(data.traceColorCh1 + 8));
     int maskPixels = 0;
     EXPECT_TRUE(processEventsUntil(
         [&] {
