@@ -186,10 +186,10 @@ TEST_F(BusUiTest, PaintsStateFileNameAndIconsArtefact)
                 lit += QColor(image.pixel(x, y)).lightness() > 100;
         return lit;
     };
-    // Storage icon top left, battery icon from y = 1 160 pixels before the edge, state text
-    // ending 50 before it, the file name from x = 200 on the second line.
+    // Storage icon top left, battery icon from y = 16 160 pixels before the edge (below the
+    // state text, which ends 50 before it), the file name from x = 200 on the second line.
     EXPECT_GT(litIn(QRect(8, 8, 16, 16)), 50);
-    EXPECT_GT(litIn(QRect(760 - 160 + 5, 5, 60, 10)), 100);
+    EXPECT_GT(litIn(QRect(760 - 160 + 5, 20, 60, 10)), 100);
     EXPECT_EQ(litIn(QRect(760 - 48, 0, 48, 40)), 0);
     EXPECT_GT(litIn(QRect(200, 12, 150, 12)), 10);
     EXPECT_EQ(litIn(QRect(34, 12, 160, 28)), 0);

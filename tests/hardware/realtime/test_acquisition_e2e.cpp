@@ -326,12 +326,16 @@ TEST_F(AcquisitionEndToEndTest, CalibrationStepsThroughTheController)
         ASSERT_EQ(o_g_consMessageBox.send(&r), 0);
     runLoop(1000, [](const pipe_dial&) {}, [] { return false; });
     data.sensitivityCh2 = 4;
+    // The last row fails: every reference dead, the record stays as it was.
     const struct {
         int32_t step;
         int32_t result;
-    } rows[] = {{0, 1}, {4, 1}, {7, 0}};
+        bool referencesDead;
+    } rows[] = {{0, 1, false}, {4, 1, false}, {7, 1, false}, {5, 0, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.step);
+        for (int ch = 0; ch < 4; ++ch)
+            simboard::setReferenceDead(ch, row.referencesDead);
         const calibration before = param_calibr;
         pipe_dial request{REQ_SET_PARAM, param::calRange, 1, row.step, 0.0f, 0};
         ASSERT_EQ(o_g_consMessageBox.send(&request), 0);
@@ -353,6 +357,8 @@ TEST_F(AcquisitionEndToEndTest, CalibrationStepsThroughTheController)
             EXPECT_EQ(std::memcmp(&before, &param_calibr, sizeof before), 0);
         }
     }
+    for (int ch = 0; ch < 4; ++ch)
+        simboard::setReferenceDead(ch, false);
 }
 
 } // namespace
