@@ -85,6 +85,8 @@ TRecordedExtent RecordedExtent()
     TRecordedExtent extent{TAcquisition::kNormalisedSamples, 0};
     for (int s = 0; s < 5; ++s) {
         const uint32_t* b = normalisedBuffer(s);
+        if (b == nullptr)  // not allocated: nothing recorded there
+            continue;
         for (uint32_t i = 0; i < TAcquisition::kNormalisedSamples; ++i)
             if (b[i] < kInvalidFrom) {
                 extent.first = std::min(extent.first, i);
