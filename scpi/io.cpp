@@ -118,6 +118,19 @@ std::atomic<int> e_g_requestOrg{kOriginUsb};
 pthread_mutex_t o_g_charInFifoMutex = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t o_g_charInFifoCond = PTHREAD_COND_INITIALIZER;
 
+timespec scpiDeadlineIn(int milliseconds)
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    t.tv_sec += milliseconds / 1000;
+    t.tv_nsec += (milliseconds % 1000) * 1000000L;
+    if (t.tv_nsec >= 1000000000L) {
+        t.tv_nsec -= 1000000000L;
+        ++t.tv_sec;
+    }
+    return t;
+}
+
 namespace {
 
 constexpr int kUsbChunk = 1000;
@@ -157,18 +170,6 @@ const bool g_condsReady = [] {
     return true;
 }();
 
-timespec deadlineIn(int milliseconds)
-{
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    t.tv_sec += milliseconds / 1000;
-    t.tv_nsec += (milliseconds % 1000) * 1000000L;
-    if (t.tv_nsec >= 1000000000L) {
-        t.tv_nsec -= 1000000000L;
-        ++t.tv_sec;
-    }
-    return t;
-}
 
 // Accepted range of the environment settings (simulated board only).
 constexpr int kSettingMin = 1;
@@ -265,7 +266,7 @@ struct TScpiSession {
                 // A full queue makes the session eligible even without a line end.
                 stalled = true;
                 pthread_cond_signal(&o_g_charInFifoCond);
-                timespec t = deadlineIn(kRoomWaitMs);
+                timespec t = scpiDeadlineIn(kRoomWaitMs);
                 pthread_cond_timedwait(&g_roomCond, &o_g_charInFifoMutex, &t);
             }
             stalled = false;
@@ -404,7 +405,7 @@ int getCharacter(unsigned char* dst, int timeoutMs)
     }
     timespec deadline{};
     if (timeoutMs >= 0)
-        deadline = deadlineIn(timeoutMs);
+        deadline = scpiDeadlineIn(timeoutMs);
 
     bool expired = false;
     bool watched = false;
@@ -1247,7 +1248,7 @@ size_t TScpiMemorySession::replyBytes()
 
 bool TScpiMemorySession::waitForReplies(size_t bytes, int timeoutMs)
 {
-    timespec deadline = deadlineIn(timeoutMs);
+    timespec deadline = scpiDeadlineIn(timeoutMs);
     pthread_mutex_lock(&impl_->replyMutex);
     bool ok = true;
     while (impl_->received < bytes) {

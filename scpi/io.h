@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <string>
 #include <sys/types.h>
+#include <time.h>
 
 // Byte FIFO with its own mutex. One byte always stays free: a FIFO of n bytes holds n - 1.
 class TRingBuffer {
@@ -135,6 +136,9 @@ enum : int {
 // One byte of the bound program message. With no message bound, binds the next input that
 // holds a whole line (or is full, or ended): the macro input first, then the sessions in turn.
 // Waits while there is nothing. Interpreter thread only.
+// Now plus the given milliseconds on the monotonic clock, for the timed waits of the SCPI threads.
+timespec scpiDeadlineIn(int milliseconds);
+
 int GetCharacter(unsigned char* dst);
 // The same with an inactivity limit: kGetCharTimedOut after timeoutMs without a byte. The
 // session's message then counts as broken: once it ends, the rest of its line is discarded.

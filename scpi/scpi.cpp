@@ -43,19 +43,6 @@ std::atomic<int>& releaseTimeoutStorage()
     return *t;
 }
 
-timespec monotonicDeadline(int milliseconds)
-{
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    t.tv_sec += milliseconds / 1000;
-    t.tv_nsec += (milliseconds % 1000) * 1000000L;
-    if (t.tv_nsec >= 1000000000L) {
-        t.tv_nsec -= 1000000000L;
-        ++t.tv_sec;
-    }
-    return t;
-}
-
 bool releasedLocked(uint32_t mine)
 {
     return static_cast<int32_t>(g_releasedSequence - mine) >= 0;
@@ -426,7 +413,7 @@ bool scpi_SemV(pipe_dial* request)
     while (o_g_consMessageBox.send(request) == -1)
         pauseMs(kBoxFullRetryMs);
 
-    const timespec deadline = monotonicDeadline(scpiReleaseTimeoutMs());
+    const timespec deadline = scpiDeadlineIn(scpiReleaseTimeoutMs());
     pthread_mutex_lock(&o_g_synchroScpiMutex);
     bool released = releasedLocked(mine);
     while (!released) {
