@@ -174,7 +174,8 @@ void applyFile(pipe_dial& request, TRequestOutcome& outcome)
         }
         data.measRefChannel = static_cast<int16_t>(GetMesureReference());
         resetZooms();
-        fitViewerWindow();
+        if (result == 0)  // a refused recall keeps the plain window
+            fitViewerWindow();
         screenMaj(8);
         outcome.restart(8, CH_ALL, ACQ_RESTART_CLEAR);
         break;

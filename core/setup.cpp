@@ -440,7 +440,8 @@ int batchRecall(uint16_t hwChannels)
         } else if (hasEndingIgnoringCase(entry.c_str(), ".rec")) {
             command_util::keepLiveChannelsForViewer();
             result = LoggerRecallAll(&data, path.c_str());
-            command_util::fitViewerWindow();
+            if (result == 0)
+                command_util::fitViewerWindow();
             mode = 256;
         } else if (hasEndingIgnoringCase(entry.c_str(), ".msk")) {
             result = TraceRecallAll(&data, path.c_str());
