@@ -6,7 +6,7 @@
 #include "acquisition/measkernel.h"
 #include "bench/support/benchsupport.h"
 #include "core/gest_db.h"
-#include "ui/automeascomputethread.h"
+#include "ui/traces/automeascomputethread.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,7 +6,7 @@
 #include "bench/support/benchsupport.h"
 #include "core/gest_db.h"
 #include "core/harmonic_results.h"
-#include "ui/harmonicmeas.h"
+#include "ui/harmonic/harmonicmeas.h"
 
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>

@@ -15,7 +15,7 @@
 #include "core/gest_db.h"
 #include "core/process.h"
 #include "core/requests.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 #include "ui/qmltypes.h"
 
 #include <QEventLoop>

@@ -4,8 +4,8 @@
 #include "acquisition/TAcquisition.h"
 #include "bench/support/benchsupport.h"
 #include "core/gest_db.h"
-#include "ui/trace.h"
-#include "ui/tracescreen.h"
+#include "ui/traces/trace.h"
+#include "ui/traces/tracescreen.h"
 
 #include <QGuiApplication>
 #include <QImage>

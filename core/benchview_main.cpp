@@ -14,7 +14,7 @@
 #include "network/serverHTTP.h"
 #include "network/webServerFs.h"
 #include "scpi/io.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 #include "ui/qmltypes.h"
 
 #include <QFont>

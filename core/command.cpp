@@ -32,7 +32,7 @@
 #include "network/requestkey.h"
 #include "scpi/scpi.h"
 #include "scpi/io.h"
-#include "ui/viewereventlistfactory.h"
+#include "ui/viewer/viewereventlistfactory.h"
 
 #include <cstring>
 #include <fcntl.h>

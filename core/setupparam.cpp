@@ -5,7 +5,7 @@
 #include "core/gest_db.h"
 #include "core/scale.h"
 #include "core/scopeprintf.h"
-#include "ui/automeaschannel.h"
+#include "ui/traces/automeaschannel.h"
 
 #include <QObject>
 

@@ -3,7 +3,7 @@
 // Properties: no crash, no hang, no sanitizer report, six texts at most per row, never a row
 // without texts.
 #include "core/xmlutilities.h"
-#include "ui/busresults.h"
+#include "ui/bus/busresults.h"
 
 #include <cstddef>
 #include <cstdint>

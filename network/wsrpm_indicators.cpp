@@ -8,7 +8,7 @@
 #include "acquisition/TAcquisition.h"
 #include "acquisition/measkernel.h"
 #include "core/requests.h"
-#include "ui/automeaschannel.h"
+#include "ui/traces/automeaschannel.h"
 
 #include <cmath>
 #include <cstdint>

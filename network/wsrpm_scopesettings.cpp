@@ -9,8 +9,8 @@
 #include "core/requests.h"
 #include "core/scale.h"
 #include "core/scopeprintf.h"
-#include "ui/toolchannel.h"
-#include "ui/tooltimebase.h"
+#include "ui/scope/toolchannel.h"
+#include "ui/scope/tooltimebase.h"
 
 #include <cstring>
 

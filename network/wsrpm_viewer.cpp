@@ -8,7 +8,7 @@
 
 #include "acquisition/TAcquisition.h"
 #include "core/requests.h"
-#include "ui/viewereventlistfactory.h"
+#include "ui/viewer/viewereventlistfactory.h"
 
 #include <QStringList>
 

@@ -12,7 +12,7 @@
 #include "scpi/io.h"
 #include "scpi/memdat.h"
 #include "scpi/params.h"
-#include "ui/automeaschannel.h"
+#include "ui/traces/automeaschannel.h"
 
 #include <chrono>
 #include <cstdio>

@@ -8,7 +8,7 @@
 #include "hardware/CmdesBase.h"
 #include "hardware/handshake.h"
 #include "network/requestkey.h"
-#include "ui/viewereventlistfactory.h"
+#include "ui/viewer/viewereventlistfactory.h"
 
 #include <algorithm>
 #include <atomic>

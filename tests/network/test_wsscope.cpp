@@ -5,10 +5,10 @@
 #include "acquisition/TFonction.h"
 #include "core/scale.h"
 #include "core/scopeprintf.h"
-#include "tests/ui/automeas_fixture.h"
-#include "ui/automeaschannel.h"
-#include "ui/toolchannel.h"
-#include "ui/tooltimebase.h"
+#include "tests/ui/scope/automeas_fixture.h"
+#include "ui/traces/automeaschannel.h"
+#include "ui/scope/toolchannel.h"
+#include "ui/scope/tooltimebase.h"
 
 #include <atomic>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include "acquisition/measkernel.h"
 #include "scpi/measure.h"
 #include "tests/scpi/handler_cases.h"
-#include "ui/automeaschannel.h"
+#include "ui/traces/automeaschannel.h"
 
 #include <gtest/gtest.h>
 

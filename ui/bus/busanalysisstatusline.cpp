@@ -1,9 +1,9 @@
-#include "ui/busanalysisstatusline.h"
+#include "ui/bus/busanalysisstatusline.h"
 
 #include "core/gest_db.h"
 #include "network/user_int.h"
-#include "ui/homeview.h"
-#include "ui/scopestatusline.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/scopestatusline.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>

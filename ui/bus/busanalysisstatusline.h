@@ -3,7 +3,7 @@
 // the status cache.
 #pragma once
 
-#include "ui/statusline.h"
+#include "ui/frame/statusline.h"
 
 class BusAnalysisStatusLine : public StatusLine {
     Q_OBJECT

@@ -1,7 +1,7 @@
-#include "ui/busanalysisview.h"
+#include "ui/bus/busanalysisview.h"
 
 #include "core/gest_db.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 BusAnalysisView::BusAnalysisView(QQuickItem* parent) : QQuickItem(parent)
 {

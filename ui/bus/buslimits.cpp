@@ -1,13 +1,13 @@
-#include "ui/buslimits.h"
+#include "ui/bus/buslimits.h"
 
 #include "busanalysis/buspseudofile.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
 #include "core/scopeprintf.h"
-#include "ui/busanalysisstatusline.h"
-#include "ui/filesave.h"
-#include "ui/homeview.h"
-#include "ui/menurequest.h"
+#include "ui/bus/busanalysisstatusline.h"
+#include "ui/frame/filesave.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/menurequest.h"
 
 #include <QDateTime>
 #include <QFontMetrics>

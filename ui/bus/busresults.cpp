@@ -1,11 +1,11 @@
-#include "ui/busresults.h"
+#include "ui/bus/busresults.h"
 
 #include "board/board.h"
 #include "core/requests.h"
 #include "core/sysserv.h"
 #include "core/xmlutilities.h"
-#include "ui/filesave.h"
-#include "ui/homeview.h"
+#include "ui/frame/filesave.h"
+#include "ui/frame/homeview.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,14 +1,14 @@
-#include "ui/busselection.h"
+#include "ui/bus/busselection.h"
 
 #include "board/board.h"
 #include "busanalysis/buspseudofile.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
 #include "core/xmlutilities.h"
-#include "ui/busanalysisstatusline.h"
-#include "ui/filesave.h"
-#include "ui/homeview.h"
-#include "ui/menurequest.h"
+#include "ui/bus/busanalysisstatusline.h"
+#include "ui/frame/filesave.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/menurequest.h"
 
 #include <QDir>
 

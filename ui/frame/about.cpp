@@ -1,10 +1,10 @@
-#include "ui/about.h"
+#include "ui/frame/about.h"
 
 #include "board/board.h"
 #include "board/systools.h"
 #include "hardware/CmdesBase.h"
 #include "hardware/fpga.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QRegularExpression>
 

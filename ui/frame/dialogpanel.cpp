@@ -1,4 +1,4 @@
-#include "ui/dialogpanel.h"
+#include "ui/frame/dialogpanel.h"
 
 DialogPanel::DialogPanel(QQuickItem* parent)
     : QQuickItem(parent)

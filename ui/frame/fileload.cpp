@@ -1,10 +1,10 @@
-#include "ui/fileload.h"
+#include "ui/frame/fileload.h"
 
 #include "board/board.h"
 #include "core/requests.h"
 #include "core/sysserv.h"
-#include "ui/filesave.h"
-#include "ui/homeview.h"
+#include "ui/frame/filesave.h"
+#include "ui/frame/homeview.h"
 
 #include <QDir>
 

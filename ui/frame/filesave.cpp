@@ -1,8 +1,8 @@
-#include "ui/filesave.h"
+#include "ui/frame/filesave.h"
 
 #include "core/filename.h"
 #include "core/requests.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include "acquisition/TFonction.h"
 #include "board/board.h"

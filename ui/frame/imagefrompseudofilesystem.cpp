@@ -1,4 +1,4 @@
-#include "ui/imagefrompseudofilesystem.h"
+#include "ui/frame/imagefrompseudofilesystem.h"
 
 #include <QPainter>
 

@@ -1,9 +1,9 @@
-#include "ui/keyhelp.h"
+#include "ui/frame/keyhelp.h"
 
 #include "core/gest_db.h"
 #include "core/requests.h"
 #include "hardware/CmdesBase.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QCoreApplication>
 

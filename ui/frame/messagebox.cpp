@@ -1,8 +1,8 @@
-#include "ui/messagebox.h"
+#include "ui/frame/messagebox.h"
 
 #include "core/gest_db.h"
 #include "network/user_int.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>

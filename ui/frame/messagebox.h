@@ -2,7 +2,7 @@
 // event-list worker. The text shown is also published to the remote client's status cache.
 #pragma once
 
-#include "ui/paintedlayout.h"
+#include "ui/frame/paintedlayout.h"
 
 #include <QFont>
 #include <QPen>

@@ -1,13 +1,13 @@
-#include "ui/meterchannel.h"
+#include "ui/frame/meterchannel.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
 #include "core/scale.h"
 #include "core/scopeprintf.h"
 #include "network/user_int.h"
-#include "ui/homeview.h"
-#include "ui/metermeasurement.h"
-#include "ui/zinccolor.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/metermeasurement.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -4,7 +4,7 @@
 // to the web service's status cache.
 #pragma once
 
-#include "ui/paintedlayout.h"
+#include "ui/frame/paintedlayout.h"
 
 #include <QColor>
 #include <QFont>

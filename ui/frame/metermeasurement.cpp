@@ -1,4 +1,4 @@
-#include "ui/metermeasurement.h"
+#include "ui/frame/metermeasurement.h"
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/TFonction.h"
@@ -6,7 +6,7 @@
 #include "core/gest_db.h"
 #include "core/scale.h"
 #include "core/scopeprintf.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "ui/paintedlayout.h"
+#include "ui/frame/paintedlayout.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

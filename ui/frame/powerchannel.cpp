@@ -1,9 +1,9 @@
-#include "ui/powerchannel.h"
+#include "ui/frame/powerchannel.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
 #include "network/user_int.h"
-#include "ui/powermeasurement.h"
+#include "ui/frame/powermeasurement.h"
 
 #include <QPainter>
 #include <QPixmap>

@@ -2,7 +2,7 @@
 // auxiliary lines and the wiring picture.
 #pragma once
 
-#include "ui/meterchannel.h"
+#include "ui/frame/meterchannel.h"
 
 class PowerMeasurement;
 

@@ -1,11 +1,11 @@
-#include "ui/powermeasurement.h"
+#include "ui/frame/powermeasurement.h"
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/TFonction.h"
 #include "acquisition/measkernel.h"
 #include "core/gest_db.h"
 #include "core/scopeprintf.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 // parameter slot.
 #pragma once
 
-#include "ui/metermeasurement.h"
+#include "ui/frame/metermeasurement.h"
 
 class PowerMeasurement : public MeterMeasurement {
     Q_OBJECT

@@ -1,10 +1,10 @@
-#include "ui/scopestatusline.h"
+#include "ui/frame/scopestatusline.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
 #include "core/setupparam.h"
 #include "network/user_int.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>

@@ -3,7 +3,7 @@
 // the pass/fail counter into the status cache.
 #pragma once
 
-#include "ui/statusline.h"
+#include "ui/frame/statusline.h"
 
 class ScopeStatusLine : public StatusLine {
     Q_OBJECT

@@ -1,9 +1,9 @@
-#include "ui/statusline.h"
+#include "ui/frame/statusline.h"
 
 #include "board/board.h"
 #include "core/sysserv.h"
 #include "network/user_int.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -3,7 +3,7 @@
 // Subclasses fill the texts, publish them to the status cache and paint.
 #pragma once
 
-#include "ui/paintedlayout.h"
+#include "ui/frame/paintedlayout.h"
 
 #include <QFont>
 #include <QPen>

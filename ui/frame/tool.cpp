@@ -1,4 +1,4 @@
-#include "ui/tool.h"
+#include "ui/frame/tool.h"
 
 #include "core/gest_db.h"
 

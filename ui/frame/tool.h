@@ -2,7 +2,7 @@
 // setting request that its param names, or none, and tells QML that it was clicked.
 #pragma once
 
-#include "ui/paintedlayout.h"
+#include "ui/frame/paintedlayout.h"
 
 #include "core/requests.h"
 

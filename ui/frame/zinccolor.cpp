@@ -1,4 +1,4 @@
-#include "ui/zinccolor.h"
+#include "ui/frame/zinccolor.h"
 
 namespace {
 constexpr unsigned short kPaletteSize = 16;

@@ -1,4 +1,4 @@
-#include "ui/harmonicgridscreen.h"
+#include "ui/harmonic/harmonicgridscreen.h"
 
 #include <QPainter>
 #include <utility>

@@ -2,7 +2,7 @@
 // with horizontals at 250, 500 and 750; no title. Also placed from QML.
 #pragma once
 
-#include "ui/gridscreen.h"
+#include "ui/traces/gridscreen.h"
 
 class HarmonicGridScreen : public GridScreen {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "ui/harmonicmeas.h"
+#include "ui/harmonic/harmonicmeas.h"
 
 #include "acquisition/TAcquisition.h"
 #include "board/board.h"
@@ -6,8 +6,8 @@
 #include "core/gest_db.h"
 #include "core/scale.h"
 #include "core/scopeprintf.h"
-#include "ui/homeview.h"
-#include "ui/menurequest.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/menurequest.h"
 
 #include <fcntl.h>
 #include <unistd.h>

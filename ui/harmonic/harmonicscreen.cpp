@@ -1,9 +1,9 @@
-#include "ui/harmonicscreen.h"
+#include "ui/harmonic/harmonicscreen.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
-#include "ui/harmonictrace.h"
-#include "ui/homeview.h"
+#include "ui/harmonic/harmonictrace.h"
+#include "ui/frame/homeview.h"
 
 #include <QPainter>
 #include <QPolygonF>

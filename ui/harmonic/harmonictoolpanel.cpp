@@ -1,7 +1,7 @@
-#include "ui/harmonictoolpanel.h"
+#include "ui/harmonic/harmonictoolpanel.h"
 
 #include "core/gest_db.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 HarmonicToolPanel::HarmonicToolPanel(QQuickItem* parent)
     : QQuickItem(parent), filterImg_(QStringLiteral("images/harmFreqAuto.png"))

@@ -1,9 +1,9 @@
-#include "ui/harmonictrace.h"
+#include "ui/harmonic/harmonictrace.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
 #include "core/harmonic_results.h"
-#include "ui/zinccolor.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QPainter>
 

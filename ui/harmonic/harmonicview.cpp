@@ -1,7 +1,7 @@
-#include "ui/harmonicview.h"
+#include "ui/harmonic/harmonicview.h"
 
 #include "core/gest_db.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 HarmonicView::HarmonicView(QQuickItem* parent) : QQuickItem(parent)
 {

@@ -1,7 +1,7 @@
-#include "ui/toolpower.h"
+#include "ui/harmonic/toolpower.h"
 
 #include "core/gest_db.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,12 +1,12 @@
-#include "ui/meterpanel.h"
+#include "ui/meter/meterpanel.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
 #include "network/user_int.h"
-#include "ui/meterchannel.h"
-#include "ui/metermeasurement.h"
-#include "ui/powerchannel.h"
-#include "ui/powermeasurement.h"
+#include "ui/frame/meterchannel.h"
+#include "ui/frame/metermeasurement.h"
+#include "ui/frame/powerchannel.h"
+#include "ui/frame/powermeasurement.h"
 
 MeterPanel::MeterPanel(QQuickItem* parent) : LoggerPanel(parent)
 {

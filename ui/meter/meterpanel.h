@@ -4,7 +4,7 @@
 // while it exists; it never writes a file.
 #pragma once
 
-#include "ui/loggerpanel.h"
+#include "ui/traces/loggerpanel.h"
 
 class MeterPanel : public LoggerPanel {
     Q_OBJECT

@@ -2,7 +2,7 @@
 // just changed, and the battery and storage icons.
 #pragma once
 
-#include "ui/statusline.h"
+#include "ui/frame/statusline.h"
 
 class MeterStatusLine : public StatusLine {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "ui/metertoolpanel.h"
+#include "ui/meter/metertoolpanel.h"
 
 #include "hardware/CmdesBase.h"
 

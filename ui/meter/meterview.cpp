@@ -1,6 +1,6 @@
-#include "ui/meterview.h"
+#include "ui/meter/meterview.h"
 
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 MeterView::MeterView(QQuickItem* parent) : QQuickItem(parent)
 {

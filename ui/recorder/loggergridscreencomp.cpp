@@ -1,4 +1,4 @@
-#include "ui/loggergridscreencomp.h"
+#include "ui/recorder/loggergridscreencomp.h"
 
 #include <QPainter>
 #include <utility>

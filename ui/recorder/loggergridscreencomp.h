@@ -1,7 +1,7 @@
 // Grid of the recorder's compressed screen: as LoggerGridScreen, with the title.
 #pragma once
 
-#include "ui/gridscreen.h"
+#include "ui/traces/gridscreen.h"
 
 class LoggerGridScreenComp : public GridScreen {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "ui/loggerindicscreencomp.h"
+#include "ui/recorder/loggerindicscreencomp.h"
 
 LoggerIndicScreenComp::LoggerIndicScreenComp(QQuickItem* parent, unsigned short channelMask, int x, int y,
                                              int width, int height)

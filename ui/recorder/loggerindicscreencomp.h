@@ -2,7 +2,7 @@
 // paints transparent and holds back the screen refreshes while a finger is down.
 #pragma once
 
-#include "ui/indicscreen.h"
+#include "ui/traces/indicscreen.h"
 
 class LoggerIndicScreenComp : public IndicScreen {
     Q_OBJECT

@@ -1,9 +1,9 @@
-#include "ui/loggerscreencomp.h"
+#include "ui/recorder/loggerscreencomp.h"
 
 #include "core/gest_db.h"
-#include "ui/loggergridscreencomp.h"
-#include "ui/loggerindicscreencomp.h"
-#include "ui/tracescreen.h"
+#include "ui/recorder/loggergridscreencomp.h"
+#include "ui/recorder/loggerindicscreencomp.h"
+#include "ui/traces/tracescreen.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // channels 1-4 under the "LOGGER" title.
 #pragma once
 
-#include "ui/loggerscreen.h"
+#include "ui/traces/loggerscreen.h"
 
 class LoggerScreenComp : public LoggerScreen {
     Q_OBJECT

@@ -1,7 +1,7 @@
-#include "ui/loggerview.h"
+#include "ui/recorder/loggerview.h"
 
 #include "core/gest_db.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 LoggerView::LoggerView(QQuickItem* parent) : QQuickItem(parent)
 {

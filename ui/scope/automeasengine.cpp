@@ -1,7 +1,7 @@
 // Measurement back end: identifier -> raw value (samples, codes, cursor words) -> scaled value
 // -> text. Static members of AutoMeasChannel; no locking here (callers arrange
 // o_g_autoMeasMutex when they read live records).
-#include "ui/automeaschannel.h"
+#include "ui/traces/automeaschannel.h"
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/measkernel.h"

@@ -1,10 +1,10 @@
-#include "ui/automeastype.h"
+#include "ui/scope/automeastype.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "ui/homeview.h"
-#include "ui/zinccolor.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QMouseEvent>
 #include <QPainter>

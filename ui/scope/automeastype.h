@@ -2,7 +2,7 @@
 // scrolled by dragging. Shown, it makes the instrument measure every channel.
 #pragma once
 
-#include "ui/automeascomputethread.h"
+#include "ui/traces/automeascomputethread.h"
 
 #include <QColor>
 #include <QFont>

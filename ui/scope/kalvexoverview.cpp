@@ -1,8 +1,8 @@
-#include "ui/kalvexoverview.h"
+#include "ui/scope/kalvexoverview.h"
 
 #include "core/gest_db.h"
 #include "hardware/kalvex.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QMouseEvent>
 

@@ -1,10 +1,10 @@
-#include "ui/passfail.h"
+#include "ui/scope/passfail.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
-#include "ui/menurequest.h"
+#include "ui/frame/menurequest.h"
 #include "hardware/CmdesBase.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <cmath>
 

@@ -1,8 +1,8 @@
-#include "ui/scopehorizontal.h"
+#include "ui/scope/scopehorizontal.h"
 
 #include "core/gest_db.h"
-#include "ui/menurequest.h"
-#include "ui/homeview.h"
+#include "ui/frame/menurequest.h"
+#include "ui/frame/homeview.h"
 
 ScopeHorizontal::ScopeHorizontal(QQuickItem* parent) : QQuickItem(parent)
 {

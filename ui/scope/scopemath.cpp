@@ -1,11 +1,11 @@
-#include "ui/scopemath.h"
+#include "ui/scope/scopemath.h"
 
 #include "acquisition/TFonction.h"
 #include "core/gest_db.h"
-#include "ui/menurequest.h"
-#include "ui/homeview.h"
-#include "ui/scopevertical.h"
-#include "ui/zinccolor.h"
+#include "ui/frame/menurequest.h"
+#include "ui/frame/homeview.h"
+#include "ui/scope/scopevertical.h"
+#include "ui/frame/zinccolor.h"
 
 #include <cstring>
 

@@ -1,10 +1,10 @@
-#include "ui/scopescreencomp.h"
+#include "ui/scope/scopescreencomp.h"
 
 #include "core/gest_db.h"
-#include "ui/gridscreen.h"
-#include "ui/indicscreentcomp.h"
-#include "ui/tracescreen.h"
-#include "ui/tracescreenpassfail.h"
+#include "ui/traces/gridscreen.h"
+#include "ui/traces/indicscreentcomp.h"
+#include "ui/traces/tracescreen.h"
+#include "ui/traces/tracescreenpassfail.h"
 
 ScopeScreenComp::ScopeScreenComp(QQuickItem* parent) : ScopeScreen(parent) {}
 

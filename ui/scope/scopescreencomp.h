@@ -1,7 +1,7 @@
 // The compressed overview of the scope display: one pane with all channels and its own label.
 #pragma once
 
-#include "ui/scopescreen.h"
+#include "ui/traces/scopescreen.h"
 
 class ScopeScreenComp : public ScopeScreen {
     Q_OBJECT

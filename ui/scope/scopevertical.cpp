@@ -1,11 +1,11 @@
-#include "ui/scopevertical.h"
+#include "ui/scope/scopevertical.h"
 
 #include "core/gest_db.h"
 #include "core/scopeprintf.h"
 #include "hardware/kalvex.h"
-#include "ui/homeview.h"
-#include "ui/menurequest.h"
-#include "ui/zinccolor.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/menurequest.h"
+#include "ui/frame/zinccolor.h"
 
 #include <cstring>
 #include <memory>

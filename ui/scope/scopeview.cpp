@@ -1,7 +1,7 @@
-#include "ui/scopeview.h"
+#include "ui/scope/scopeview.h"
 
 #include "core/gest_db.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 namespace {
 // Unzoomed time display: the whole record on screen.

@@ -1,12 +1,12 @@
-#include "ui/toolchannel.h"
+#include "ui/scope/toolchannel.h"
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/TFonction.h"
 #include "core/gest_db.h"
 #include "core/scale.h"
 #include "core/scopeprintf.h"
-#include "ui/homeview.h"
-#include "ui/zinccolor.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -3,7 +3,7 @@
 // automatic measurements. Also gives the web service its channel summary.
 #pragma once
 
-#include "ui/paintedlayout.h"
+#include "ui/frame/paintedlayout.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,9 +1,9 @@
-#include "ui/tooltimebase.h"
+#include "ui/scope/tooltimebase.h"
 
 #include "core/gest_db.h"
 #include "core/scale.h"
 #include "core/scopeprintf.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,10 +1,10 @@
-#include "ui/automeaschannel.h"
+#include "ui/traces/automeaschannel.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "ui/homeview.h"
-#include "ui/zinccolor.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>

@@ -2,9 +2,9 @@
 // view's box of the 20 automatic measurements of the reference channel.
 #pragma once
 
-#include "ui/paintedlayout.h"
+#include "ui/frame/paintedlayout.h"
 
-#include "ui/automeascomputethread.h"
+#include "ui/traces/automeascomputethread.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,8 +1,8 @@
-#include "ui/automeascomputethread.h"
+#include "ui/traces/automeascomputethread.h"
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/measkernel.h"
-#include "ui/automeaschannel.h"
+#include "ui/traces/automeaschannel.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
-#include "ui/cursor.h"
+#include "ui/traces/cursor.h"
 
 #include "core/gest_db.h"
-#include "ui/zinccolor.h"
-#include "ui/zoomguard.h"
+#include "ui/frame/zinccolor.h"
+#include "ui/traces/zoomguard.h"
 
 #include <QPainter>
 

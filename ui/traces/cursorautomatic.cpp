@@ -1,7 +1,7 @@
-#include "ui/cursorautomatic.h"
+#include "ui/traces/cursorautomatic.h"
 
 #include "core/gest_db.h"
-#include "ui/zoomguard.h"
+#include "ui/traces/zoomguard.h"
 
 #include <QPainter>
 

@@ -2,7 +2,7 @@
 // taken. Never hit, never posts.
 #pragma once
 
-#include "ui/cursor.h"
+#include "ui/traces/cursor.h"
 
 class CursorAutomatic : public Cursor {
 public:

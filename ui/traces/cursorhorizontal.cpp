@@ -1,7 +1,7 @@
-#include "ui/cursorhorizontal.h"
+#include "ui/traces/cursorhorizontal.h"
 
 #include "core/gest_db.h"
-#include "ui/zoomguard.h"
+#include "ui/traces/zoomguard.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
 // Horizontal level cursor: V1 (0x4008) or V2 (0x4010).
 #pragma once
 
-#include "ui/cursor.h"
+#include "ui/traces/cursor.h"
 
 class CursorHorizontal : public Cursor {
 public:

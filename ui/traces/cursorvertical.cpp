@@ -1,7 +1,7 @@
-#include "ui/cursorvertical.h"
+#include "ui/traces/cursorvertical.h"
 
 #include "core/gest_db.h"
-#include "ui/zoomguard.h"
+#include "ui/traces/zoomguard.h"
 
 #include <QPainter>
 

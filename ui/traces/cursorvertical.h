@@ -2,7 +2,7 @@
 // (0x8004).
 #pragma once
 
-#include "ui/cursor.h"
+#include "ui/traces/cursor.h"
 
 class CursorVertical : public Cursor {
 public:

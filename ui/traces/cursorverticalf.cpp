@@ -1,4 +1,4 @@
-#include "ui/cursorverticalf.h"
+#include "ui/traces/cursorverticalf.h"
 
 #include "core/gest_db.h"
 

@@ -1,7 +1,7 @@
 // Vertical cursor of the FFT display: time cursor mapped through the FFT window.
 #pragma once
 
-#include "ui/cursorvertical.h"
+#include "ui/traces/cursorvertical.h"
 
 class CursorVerticalF : public CursorVertical {
 public:

@@ -1,7 +1,7 @@
-#include "ui/cursorverticalx.h"
+#include "ui/traces/cursorverticalx.h"
 
 #include "core/gest_db.h"
-#include "ui/zoomguard.h"
+#include "ui/traces/zoomguard.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // an X-channel code, mapped through the scale and offset like a level.
 #pragma once
 
-#include "ui/cursorvertical.h"
+#include "ui/traces/cursorvertical.h"
 
 class CursorVerticalX : public CursorVertical {
 public:

@@ -1,4 +1,4 @@
-#include "ui/gridscreen.h"
+#include "ui/traces/gridscreen.h"
 
 #include <QPainter>
 #include <utility>

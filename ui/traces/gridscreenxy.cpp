@@ -1,4 +1,4 @@
-#include "ui/gridscreenxy.h"
+#include "ui/traces/gridscreenxy.h"
 
 #include <QPainter>
 #include <utility>

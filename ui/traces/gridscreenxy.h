@@ -1,7 +1,7 @@
 // Grid of the XY format: 125-unit divisions both ways, no title.
 #pragma once
 
-#include "ui/gridscreen.h"
+#include "ui/traces/gridscreen.h"
 
 class GridScreenXy : public GridScreen {
     Q_OBJECT

@@ -1,8 +1,8 @@
-#include "ui/indicator.h"
+#include "ui/traces/indicator.h"
 
 #include "core/requests.h"
-#include "ui/zinccolor.h"
-#include "ui/zoomguard.h"
+#include "ui/frame/zinccolor.h"
+#include "ui/traces/zoomguard.h"
 
 #include <QPainter>
 

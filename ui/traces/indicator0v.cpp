@@ -1,7 +1,7 @@
-#include "ui/indicator0v.h"
+#include "ui/traces/indicator0v.h"
 
 #include "core/gest_db.h"
-#include "ui/zoomguard.h"
+#include "ui/traces/zoomguard.h"
 
 const short Indicator0V::ts_c_normalMotif[] = {1, 0, 25, 12, 25};
 const short Indicator0V::ts_c_maxMotif[] = {2, 14, 0, 14, 50, 14, 50, 2, 25};

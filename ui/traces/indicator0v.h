@@ -1,7 +1,7 @@
 // Zero line (vertical position) of a channel on the left edge: offsetCh1-offsetCh4.
 #pragma once
 
-#include "ui/indicator.h"
+#include "ui/traces/indicator.h"
 
 class Indicator0V : public Indicator {
 public:

@@ -1,4 +1,4 @@
-#include "ui/indicator0v_f.h"
+#include "ui/traces/indicator0v_f.h"
 
 #include "core/gest_db.h"
 

@@ -2,7 +2,7 @@
 // the logarithmic scale.
 #pragma once
 
-#include "ui/indicator0v.h"
+#include "ui/traces/indicator0v.h"
 
 class Indicator0V_F : public Indicator0V {
 public:

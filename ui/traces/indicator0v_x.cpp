@@ -1,6 +1,6 @@
-#include "ui/indicator0v_x.h"
+#include "ui/traces/indicator0v_x.h"
 
-#include "ui/zoomguard.h"
+#include "ui/traces/zoomguard.h"
 
 const short Indicator0V_X::ts_c_normalMotif[] = {1, 14, 0, 14, 25};
 const short Indicator0V_X::ts_c_maxMotif[] = {3, 0, 25, 30, 25, 30, 25, 16, 13, 30, 25, 16, 37};

@@ -1,7 +1,7 @@
 // Zero line of a channel used as X in the XY display: the flag sits on the bottom edge.
 #pragma once
 
-#include "ui/indicator0v.h"
+#include "ui/traces/indicator0v.h"
 
 class Indicator0V_X : public Indicator0V {
 public:

@@ -1,8 +1,8 @@
-#include "ui/indicatortriggert.h"
+#include "ui/traces/indicatortriggert.h"
 
 #include "core/gest_db.h"
-#include "ui/zinccolor.h"
-#include "ui/zoomguard.h"
+#include "ui/frame/zinccolor.h"
+#include "ui/traces/zoomguard.h"
 
 const short IndicatorTriggerT::ts_c_normalMotif[] = {1, 14, 0, 14, 25};
 const short IndicatorTriggerT::ts_c_maxMotif[] = {3, 0, 25, 30, 25, 30, 25, 16, 13, 30, 25, 16, 37};

@@ -1,7 +1,7 @@
 // Trigger position (sweepOffset) on the bottom edge of the time display.
 #pragma once
 
-#include "ui/indicator.h"
+#include "ui/traces/indicator.h"
 
 class IndicatorTriggerT : public Indicator {
 public:

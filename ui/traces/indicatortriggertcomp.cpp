@@ -1,6 +1,6 @@
-#include "ui/indicatortriggertcomp.h"
+#include "ui/traces/indicatortriggertcomp.h"
 
-#include "ui/zoomguard.h"
+#include "ui/traces/zoomguard.h"
 
 const short IndicatorTriggerTComp::ts_c_normalMotif[] = {1, 14, 250, 14, 750};
 const short IndicatorTriggerTComp::ts_c_maxMotif[] = {2, 30, 150, 16, 20, 30, 150, 16, 280};

@@ -1,7 +1,7 @@
 // Trigger mark of the compressed view: the symbol alone, drawn over the whole record.
 #pragma once
 
-#include "ui/indicatortriggert.h"
+#include "ui/traces/indicatortriggert.h"
 
 class IndicatorTriggerTComp : public IndicatorTriggerT {
 public:

@@ -1,8 +1,8 @@
-#include "ui/indicatortriggerv.h"
+#include "ui/traces/indicatortriggerv.h"
 
 #include "core/gest_db.h"
-#include "ui/zinccolor.h"
-#include "ui/zoomguard.h"
+#include "ui/frame/zinccolor.h"
+#include "ui/traces/zoomguard.h"
 
 #include <QPainter>
 

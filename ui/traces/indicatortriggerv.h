@@ -2,7 +2,7 @@
 // symbol of the trigger coupling.
 #pragma once
 
-#include "ui/indicator.h"
+#include "ui/traces/indicator.h"
 
 class IndicatorTriggerV : public Indicator {
 public:

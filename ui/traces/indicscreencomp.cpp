@@ -1,11 +1,11 @@
-#include "ui/indicscreencomp.h"
+#include "ui/traces/indicscreencomp.h"
 
 #include "core/gest_db.h"
-#include "ui/cursor.h"
-#include "ui/homeview.h"
-#include "ui/indicator.h"
-#include "ui/zoomareatcomp.h"
-#include "ui/zoomguard.h"
+#include "ui/traces/cursor.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/indicator.h"
+#include "ui/traces/zoomareatcomp.h"
+#include "ui/traces/zoomguard.h"
 
 #include <QMouseEvent>
 

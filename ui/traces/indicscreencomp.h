@@ -2,7 +2,7 @@
 // window, which follows at once.
 #pragma once
 
-#include "ui/indicscreen.h"
+#include "ui/traces/indicscreen.h"
 
 class IndicScreenComp : public IndicScreen {
     Q_OBJECT

@@ -1,11 +1,11 @@
-#include "ui/indicscreenf.h"
+#include "ui/traces/indicscreenf.h"
 
 #include "core/gest_db.h"
-#include "ui/cursorhorizontal.h"
-#include "ui/cursorverticalf.h"
-#include "ui/homeview.h"
-#include "ui/indicator0v_f.h"
-#include "ui/zoomareaf.h"
+#include "ui/traces/cursorhorizontal.h"
+#include "ui/traces/cursorverticalf.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/indicator0v_f.h"
+#include "ui/traces/zoomareaf.h"
 
 IndicScreenF::IndicScreenF(QQuickItem* parent, unsigned short channelMask, int x, int y, int width, int height)
     : IndicScreen(parent, channelMask, x, y, width, height)

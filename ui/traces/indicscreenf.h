@@ -2,7 +2,7 @@
 // channels and the FFT zoom.
 #pragma once
 
-#include "ui/indicscreen.h"
+#include "ui/traces/indicscreen.h"
 
 class IndicScreenF : public IndicScreen {
     Q_OBJECT

@@ -1,14 +1,14 @@
-#include "ui/indicscreent.h"
+#include "ui/traces/indicscreent.h"
 
 #include "acquisition/TAcquisition.h"
 #include "acquisition/measkernel.h"
 #include "core/gest_db.h"
-#include "ui/cursorautomatic.h"
-#include "ui/cursorvertical.h"
-#include "ui/homeview.h"
-#include "ui/indicatortriggert.h"
-#include "ui/indicatortriggerv.h"
-#include "ui/zoomareat.h"
+#include "ui/traces/cursorautomatic.h"
+#include "ui/traces/cursorvertical.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/indicatortriggert.h"
+#include "ui/traces/indicatortriggerv.h"
+#include "ui/traces/zoomareat.h"
 
 #include <pthread.h>
 

@@ -2,7 +2,7 @@
 // the zero lines, trigger levels and trigger position of its channels, and the time zoom.
 #pragma once
 
-#include "ui/viewerindicscreen.h"
+#include "ui/traces/viewerindicscreen.h"
 
 struct mesures;
 

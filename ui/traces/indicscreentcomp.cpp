@@ -1,6 +1,6 @@
-#include "ui/indicscreentcomp.h"
+#include "ui/traces/indicscreentcomp.h"
 
-#include "ui/indicatortriggertcomp.h"
+#include "ui/traces/indicatortriggertcomp.h"
 
 IndicScreenTComp::IndicScreenTComp(QQuickItem* parent, unsigned short channelMask, int x, int y, int width,
                                    int height)

@@ -1,7 +1,7 @@
 // Compressed time display's overlay with the trigger mark.
 #pragma once
 
-#include "ui/indicscreencomp.h"
+#include "ui/traces/indicscreencomp.h"
 
 class IndicScreenTComp : public IndicScreenComp {
     Q_OBJECT

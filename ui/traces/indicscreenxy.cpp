@@ -1,12 +1,12 @@
-#include "ui/indicscreenxy.h"
+#include "ui/traces/indicscreenxy.h"
 
 #include "core/gest_db.h"
-#include "ui/cursorhorizontal.h"
-#include "ui/cursorverticalx.h"
-#include "ui/homeview.h"
-#include "ui/indicator0v.h"
-#include "ui/indicator0v_x.h"
-#include "ui/zoomareaxy.h"
+#include "ui/traces/cursorhorizontal.h"
+#include "ui/traces/cursorverticalx.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/indicator0v.h"
+#include "ui/traces/indicator0v_x.h"
+#include "ui/traces/zoomareaxy.h"
 
 IndicScreenXy::IndicScreenXy(QQuickItem* parent, unsigned short channelMask, int x, int y, int width, int height)
     : IndicScreen(parent, channelMask, x, y, width, height)

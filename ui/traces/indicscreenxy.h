@@ -2,7 +2,7 @@
 // channels and the XY zoom.
 #pragma once
 
-#include "ui/indicscreen.h"
+#include "ui/traces/indicscreen.h"
 
 class IndicScreenXy : public IndicScreen {
     Q_OBJECT

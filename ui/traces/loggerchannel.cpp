@@ -1,4 +1,4 @@
-#include "ui/loggerchannel.h"
+#include "ui/traces/loggerchannel.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

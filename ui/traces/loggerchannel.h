@@ -2,7 +2,7 @@
 // reference circle of the automatic measurements.
 #pragma once
 
-#include "ui/meterchannel.h"
+#include "ui/frame/meterchannel.h"
 
 class LoggerChannel : public MeterChannel {
     Q_OBJECT

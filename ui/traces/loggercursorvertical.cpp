@@ -1,4 +1,4 @@
-#include "ui/loggercursorvertical.h"
+#include "ui/traces/loggercursorvertical.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // (97500..99999).
 #pragma once
 
-#include "ui/cursorvertical.h"
+#include "ui/traces/cursorvertical.h"
 
 class LoggerCursorVertical : public CursorVertical {
 public:

@@ -1,4 +1,4 @@
-#include "ui/loggergridscreen.h"
+#include "ui/traces/loggergridscreen.h"
 
 #include <QPainter>
 #include <utility>

@@ -1,7 +1,7 @@
 // Recorder grid: the time verticals and horizontals at 250, 500 and 750; no title.
 #pragma once
 
-#include "ui/gridscreen.h"
+#include "ui/traces/gridscreen.h"
 
 class LoggerGridScreen : public GridScreen {
     Q_OBJECT

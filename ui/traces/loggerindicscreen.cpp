@@ -1,9 +1,9 @@
-#include "ui/loggerindicscreen.h"
+#include "ui/traces/loggerindicscreen.h"
 
 #include "core/gest_db.h"
-#include "ui/cursor.h"
-#include "ui/indicator.h"
-#include "ui/loggercursorvertical.h"
+#include "ui/traces/cursor.h"
+#include "ui/traces/indicator.h"
+#include "ui/traces/loggercursorvertical.h"
 
 #include <QPainter>
 #include <QPolygon>

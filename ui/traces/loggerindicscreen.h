@@ -2,7 +2,7 @@
 // and the zero lines of the recorded channels.
 #pragma once
 
-#include "ui/viewerindicscreen.h"
+#include "ui/traces/viewerindicscreen.h"
 
 class LoggerIndicScreen : public ViewerIndicScreen {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "ui/loggerpanel.h"
+#include "ui/traces/loggerpanel.h"
 
 #include "acquisition/TAcquisition.h"
 #include "board/board.h"
@@ -10,13 +10,13 @@
 #include "core/requests.h"
 #include "core/root.h"
 #include "core/sysserv.h"
-#include "ui/filesave.h"
-#include "ui/homeview.h"
-#include "ui/loggerchannel.h"
-#include "ui/loggerpowerchannel.h"
-#include "ui/metermeasurement.h"
-#include "ui/powermeasurement.h"
-#include "ui/viewerchannel.h"
+#include "ui/frame/filesave.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/loggerchannel.h"
+#include "ui/traces/loggerpowerchannel.h"
+#include "ui/frame/metermeasurement.h"
+#include "ui/frame/powermeasurement.h"
+#include "ui/traces/viewerchannel.h"
 
 #include <QDateTime>
 #include <QtEndian>

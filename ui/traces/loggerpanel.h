@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/process.h"
-#include "ui/viewerpanel.h"
+#include "ui/traces/viewerpanel.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "ui/loggerpowerchannel.h"
+#include "ui/traces/loggerpowerchannel.h"
 
 #include <QPainter>
 

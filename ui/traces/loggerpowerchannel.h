@@ -1,7 +1,7 @@
 // The recorder's power box: the power box's data and updating in one low, wide row.
 #pragma once
 
-#include "ui/powerchannel.h"
+#include "ui/frame/powerchannel.h"
 
 class LoggerPowerChannel : public PowerChannel {
     Q_OBJECT

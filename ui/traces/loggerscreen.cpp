@@ -1,9 +1,9 @@
-#include "ui/loggerscreen.h"
+#include "ui/traces/loggerscreen.h"
 
 #include "core/gest_db.h"
-#include "ui/loggergridscreen.h"
-#include "ui/loggerindicscreen.h"
-#include "ui/tracescreen.h"
+#include "ui/traces/loggergridscreen.h"
+#include "ui/traces/loggerindicscreen.h"
+#include "ui/traces/tracescreen.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // an overlay. The viewer's screen builds on it.
 #pragma once
 
-#include "ui/scopescreen.h"
+#include "ui/traces/scopescreen.h"
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
-#include "ui/loggerstatusline.h"
+#include "ui/traces/loggerstatusline.h"
 
 #include "core/gest_db.h"
 #include "core/setupparam.h"
 #include "network/user_int.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -4,7 +4,7 @@
 // into the status cache.
 #pragma once
 
-#include "ui/statusline.h"
+#include "ui/frame/statusline.h"
 
 class LoggerStatusLine : public StatusLine {
     Q_OBJECT

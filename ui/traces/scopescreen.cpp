@@ -1,16 +1,16 @@
-#include "ui/scopescreen.h"
+#include "ui/traces/scopescreen.h"
 
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "ui/gridscreen.h"
-#include "ui/gridscreenxy.h"
-#include "ui/homeview.h"
-#include "ui/indicscreenf.h"
-#include "ui/indicscreent.h"
-#include "ui/indicscreenxy.h"
-#include "ui/tracescreen.h"
-#include "ui/tracescreenpassfail.h"
-#include "ui/tracescreenpersist.h"
+#include "ui/traces/gridscreen.h"
+#include "ui/traces/gridscreenxy.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/indicscreenf.h"
+#include "ui/traces/indicscreent.h"
+#include "ui/traces/indicscreenxy.h"
+#include "ui/traces/tracescreen.h"
+#include "ui/traces/tracescreenpassfail.h"
+#include "ui/traces/tracescreenpersist.h"
 
 namespace {
 

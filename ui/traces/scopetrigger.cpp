@@ -1,10 +1,10 @@
-#include "ui/scopetrigger.h"
+#include "ui/traces/scopetrigger.h"
 
 #include "core/gest_db.h"
 #include "core/requests.h"
 #include "core/scale.h"
 #include "hardware/CmdesBase.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <cmath>
 #include <limits>

@@ -1,8 +1,8 @@
-#include "ui/trace.h"
+#include "ui/traces/trace.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
-#include "ui/zinccolor.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QPainter>
 #include <QRect>

@@ -3,7 +3,7 @@
 // those of the 1000 x 1000 logical window that the trace screen sets on the painter.
 #pragma once
 
-#include "ui/tracethread.h"
+#include "ui/traces/tracethread.h"
 
 #include <QPen>
 #include <atomic>

@@ -1,9 +1,9 @@
-#include "ui/tracescreen.h"
+#include "ui/traces/tracescreen.h"
 
 #include "core/gest_db.h"
-#include "ui/homeview.h"
-#include "ui/trace.h"
-#include "ui/tracexy.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/trace.h"
+#include "ui/traces/tracexy.h"
 
 #include <QPainter>
 #include <sched.h>

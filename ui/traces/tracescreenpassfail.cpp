@@ -1,8 +1,8 @@
-#include "ui/tracescreenpassfail.h"
+#include "ui/traces/tracescreenpassfail.h"
 
-#include "ui/trace.h"
-#include "ui/tracescreenpersist.h"
-#include "ui/tracexy.h"
+#include "ui/traces/trace.h"
+#include "ui/traces/tracescreenpersist.h"
+#include "ui/traces/tracexy.h"
 
 #include <QPainter>
 #include <sched.h>

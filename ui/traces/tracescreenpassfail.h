@@ -3,7 +3,7 @@
 // the mask, which does not move between acquisitions, is not redrawn on every display refresh.
 #pragma once
 
-#include "ui/tracescreen.h"
+#include "ui/traces/tracescreen.h"
 
 #include <QImage>
 #include <cstdint>

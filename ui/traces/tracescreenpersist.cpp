@@ -1,7 +1,7 @@
-#include "ui/tracescreenpersist.h"
+#include "ui/traces/tracescreenpersist.h"
 
-#include "ui/trace.h"
-#include "ui/tracexy.h"
+#include "ui/traces/trace.h"
+#include "ui/traces/tracexy.h"
 
 #include <QImage>
 #include <QPainter>

@@ -2,7 +2,7 @@
 // acquisition-done notice after a setting change.
 #pragma once
 
-#include "ui/tracescreen.h"
+#include "ui/traces/tracescreen.h"
 
 class QImage;
 class QPainter;

@@ -1,6 +1,6 @@
-#include "ui/tracethread.h"
+#include "ui/traces/tracethread.h"
 
-#include "ui/trace.h"
+#include "ui/traces/trace.h"
 
 
 TraceThread::TraceThread(QObject* parent) : QThread(parent) {}

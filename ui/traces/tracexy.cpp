@@ -1,7 +1,7 @@
-#include "ui/tracexy.h"
+#include "ui/traces/tracexy.h"
 
-#include "ui/trace.h"
-#include "ui/zinccolor.h"
+#include "ui/traces/trace.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QLine>
 #include <QPainter>

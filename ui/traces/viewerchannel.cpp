@@ -1,4 +1,4 @@
-#include "ui/viewerchannel.h"
+#include "ui/traces/viewerchannel.h"
 
 ViewerChannel::ViewerChannel(QQuickItem* parent)
     : LoggerChannel(parent)

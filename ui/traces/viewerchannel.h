@@ -1,7 +1,7 @@
 // The file viewer's channel box: the recorder's box without the auxiliary lines.
 #pragma once
 
-#include "ui/loggerchannel.h"
+#include "ui/traces/loggerchannel.h"
 
 class ViewerChannel : public LoggerChannel {
     Q_OBJECT

@@ -1,11 +1,11 @@
-#include "ui/viewerindicscreen.h"
+#include "ui/traces/viewerindicscreen.h"
 
 #include "core/gest_db.h"
-#include "ui/cursorhorizontal.h"
-#include "ui/cursorvertical.h"
-#include "ui/homeview.h"
-#include "ui/indicator0v.h"
-#include "ui/zoomareat.h"
+#include "ui/traces/cursorhorizontal.h"
+#include "ui/traces/cursorvertical.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/indicator0v.h"
+#include "ui/traces/zoomareat.h"
 
 ViewerIndicScreen::ViewerIndicScreen(QQuickItem* parent, unsigned short channelMask, int x, int y, int width,
                                      int height)

@@ -1,7 +1,7 @@
 // Touch overlay of the viewer's time display: T1, V1, V2 and the zero lines of its channels.
 #pragma once
 
-#include "ui/indicscreen.h"
+#include "ui/traces/indicscreen.h"
 
 class ViewerIndicScreen : public IndicScreen {
     Q_OBJECT

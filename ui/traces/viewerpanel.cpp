@@ -1,14 +1,14 @@
-#include "ui/viewerpanel.h"
+#include "ui/traces/viewerpanel.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
-#include "ui/homeview.h"
-#include "ui/meterchannel.h"
-#include "ui/metermeasurement.h"
-#include "ui/powerchannel.h"
-#include "ui/powermeasurement.h"
-#include "ui/viewerchannel.h"
-#include "ui/viewerpowerchannel.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/meterchannel.h"
+#include "ui/frame/metermeasurement.h"
+#include "ui/frame/powerchannel.h"
+#include "ui/frame/powermeasurement.h"
+#include "ui/traces/viewerchannel.h"
+#include "ui/traces/viewerpowerchannel.h"
 
 #include <cmath>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "ui/viewerpowerchannel.h"
+#include "ui/traces/viewerpowerchannel.h"
 
 ViewerPowerChannel::ViewerPowerChannel(QQuickItem* parent)
     : LoggerPowerChannel(parent)

@@ -1,7 +1,7 @@
 // The file viewer's power box: the recorder's power box without the auxiliary lines.
 #pragma once
 
-#include "ui/loggerpowerchannel.h"
+#include "ui/traces/loggerpowerchannel.h"
 
 class ViewerPowerChannel : public LoggerPowerChannel {
     Q_OBJECT

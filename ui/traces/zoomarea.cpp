@@ -1,6 +1,6 @@
-#include "ui/zoomarea.h"
+#include "ui/traces/zoomarea.h"
 
-#include "ui/zoomguard.h"
+#include "ui/traces/zoomguard.h"
 
 #include <algorithm>
 #include <cmath>

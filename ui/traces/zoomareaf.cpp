@@ -1,4 +1,4 @@
-#include "ui/zoomareaf.h"
+#include "ui/traces/zoomareaf.h"
 
 #include "core/gest_db.h"
 

@@ -1,4 +1,4 @@
-#include "ui/zoomareat.h"
+#include "ui/traces/zoomareat.h"
 
 #include "core/gest_db.h"
 

@@ -1,7 +1,7 @@
-#include "ui/zoomareatcomp.h"
+#include "ui/traces/zoomareatcomp.h"
 
 #include "core/gest_db.h"
-#include "ui/zoomguard.h"
+#include "ui/traces/zoomguard.h"
 
 #include <algorithm>
 

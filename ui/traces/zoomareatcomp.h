@@ -2,7 +2,7 @@
 // keeping its width and the vertical zoom.
 #pragma once
 
-#include "ui/zoomarea.h"
+#include "ui/traces/zoomarea.h"
 
 class ZoomAreaTComp : public ZoomArea {
 public:

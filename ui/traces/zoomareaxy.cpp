@@ -1,7 +1,7 @@
-#include "ui/zoomareaxy.h"
+#include "ui/traces/zoomareaxy.h"
 
 #include "core/gest_db.h"
-#include "ui/zoomguard.h"
+#include "ui/traces/zoomguard.h"
 
 #include <algorithm>
 #include <cmath>

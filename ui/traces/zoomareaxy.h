@@ -2,7 +2,7 @@
 // factor x 100 and the new position.
 #pragma once
 
-#include "ui/zoomarea.h"
+#include "ui/traces/zoomarea.h"
 
 class ZoomAreaXy : public ZoomArea {
 public:

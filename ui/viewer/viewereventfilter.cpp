@@ -1,11 +1,11 @@
-#include "ui/viewereventfilter.h"
+#include "ui/viewer/viewereventfilter.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
 #include "core/scale.h"
-#include "ui/homeview.h"
-#include "ui/scopetrigger.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/scopetrigger.h"
 
 #include <cstdint>
 #include <limits>

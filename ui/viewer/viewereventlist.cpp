@@ -1,9 +1,9 @@
-#include "ui/viewereventlist.h"
+#include "ui/viewer/viewereventlist.h"
 
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "ui/homeview.h"
-#include "ui/zoomarea.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/zoomarea.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
 // Event-list worker: one pass of a small automaton over a channel's viewer codes, in a parked
 // thread that each exec() wakes for one more search.
-#include "ui/viewereventlistfactory.h"
+#include "ui/viewer/viewereventlistfactory.h"
 
 #include "acquisition/TAcquisition.h"
 #include "board/board.h"
@@ -10,7 +10,7 @@
 #include "core/gest_db.h"
 #include "core/scale.h"
 #include "core/sysserv.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QByteArray>
 #include <QDateTime>

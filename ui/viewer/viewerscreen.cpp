@@ -1,10 +1,10 @@
-#include "ui/viewerscreen.h"
+#include "ui/viewer/viewerscreen.h"
 
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "ui/loggergridscreen.h"
-#include "ui/viewerindicscreen.h"
-#include "ui/viewertracescreen.h"
+#include "ui/traces/loggergridscreen.h"
+#include "ui/traces/viewerindicscreen.h"
+#include "ui/viewer/viewertracescreen.h"
 
 namespace {
 

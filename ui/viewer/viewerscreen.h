@@ -3,7 +3,7 @@
 // exists only when its stored trace is in the recording.
 #pragma once
 
-#include "ui/loggerscreen.h"
+#include "ui/traces/loggerscreen.h"
 
 class ViewerScreen : public LoggerScreen {
     Q_OBJECT

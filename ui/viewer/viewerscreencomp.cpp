@@ -1,9 +1,9 @@
-#include "ui/viewerscreencomp.h"
+#include "ui/viewer/viewerscreencomp.h"
 
 #include "core/gest_db.h"
-#include "ui/gridscreen.h"
-#include "ui/indicscreencomp.h"
-#include "ui/viewertracescreen.h"
+#include "ui/traces/gridscreen.h"
+#include "ui/traces/indicscreencomp.h"
+#include "ui/viewer/viewertracescreen.h"
 
 namespace {
 

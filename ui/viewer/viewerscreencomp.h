@@ -1,7 +1,7 @@
 // The viewer's compressed strip: the whole recording in one pane above the main display.
 #pragma once
 
-#include "ui/viewerscreen.h"
+#include "ui/viewer/viewerscreen.h"
 
 class ViewerScreenComp : public ViewerScreen {
     Q_OBJECT

@@ -1,10 +1,10 @@
-#include "ui/viewerstatusline.h"
+#include "ui/viewer/viewerstatusline.h"
 
 #include "core/filehdr.h"
 #include "core/gest_db.h"
 #include "core/setupparam.h"
 #include "network/user_int.h"
-#include "ui/automeaschannel.h"
+#include "ui/traces/automeaschannel.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -2,7 +2,7 @@
 // read from the file's header and cursor 1 shown as an absolute date and time.
 #pragma once
 
-#include "ui/loggerstatusline.h"
+#include "ui/traces/loggerstatusline.h"
 
 #include <cstdint>
 

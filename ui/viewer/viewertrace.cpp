@@ -1,4 +1,4 @@
-#include "ui/viewertrace.h"
+#include "ui/viewer/viewertrace.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/gest_db.h"

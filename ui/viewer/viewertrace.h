@@ -3,7 +3,7 @@
 // usual conversion.
 #pragma once
 
-#include "ui/trace.h"
+#include "ui/traces/trace.h"
 
 #include <cstdint>
 

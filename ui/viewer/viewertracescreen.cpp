@@ -1,6 +1,6 @@
-#include "ui/viewertracescreen.h"
+#include "ui/viewer/viewertracescreen.h"
 
-#include "ui/viewertrace.h"
+#include "ui/viewer/viewertrace.h"
 
 namespace {
 

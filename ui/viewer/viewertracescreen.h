@@ -2,7 +2,7 @@
 // and the auxiliary slot (the power trace).
 #pragma once
 
-#include "ui/tracescreen.h"
+#include "ui/traces/tracescreen.h"
 
 class ViewerTraceScreen : public TraceScreen {
     Q_OBJECT

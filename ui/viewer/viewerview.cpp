@@ -1,8 +1,8 @@
-#include "ui/viewerview.h"
+#include "ui/viewer/viewerview.h"
 
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <algorithm>
 #include <cstring>

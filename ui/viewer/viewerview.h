@@ -2,7 +2,7 @@
 // of the current directory by date, and follows the setup's full-screen flag.
 #pragma once
 
-#include "ui/viewereventlistfactory.h"
+#include "ui/viewer/viewereventlistfactory.h"
 
 #include <QList>
 #include <QMetaObject>

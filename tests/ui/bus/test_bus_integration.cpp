@@ -2,12 +2,12 @@
 // acquisition, bus thread, root window) on the simulated board with the CAN sample's signals.
 // The user opens the bus view through the mode tool, chooses the CAN file in the selection
 // panel and changes a limit, which selects the saved user file.
-#include "tests/ui/program_fixture.h"
+#include "tests/ui/support/program_fixture.h"
 #include "tests/support/simboardtest.h"
-#include "tests/ui/qmlharness.h"
-#include "ui/busanalysisstatusline.h"
-#include "ui/buslimits.h"
-#include "ui/dialogpanel.h"
+#include "tests/ui/support/qmlharness.h"
+#include "ui/bus/busanalysisstatusline.h"
+#include "ui/bus/buslimits.h"
+#include "ui/frame/dialogpanel.h"
 
 #include <QQuickItem>
 

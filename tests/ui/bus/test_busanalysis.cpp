@@ -7,12 +7,12 @@
 #include "core/xmlutilities.h"
 #include "network/user_int.h"
 #include "tests/busanalysis/reportfixture.h"
-#include "tests/ui/ui_fixture.h"
-#include "ui/busanalysisstatusline.h"
-#include "ui/busanalysisview.h"
-#include "ui/buslimits.h"
-#include "ui/busresults.h"
-#include "ui/busselection.h"
+#include "tests/ui/support/ui_fixture.h"
+#include "ui/bus/busanalysisstatusline.h"
+#include "ui/bus/busanalysisview.h"
+#include "ui/bus/buslimits.h"
+#include "ui/bus/busresults.h"
+#include "ui/bus/busselection.h"
 
 #include <QCoreApplication>
 #include <QDir>

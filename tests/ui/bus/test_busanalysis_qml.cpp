@@ -6,11 +6,11 @@
 #include "core/gest_db.h"
 #include "core/requests.h"
 #include "tests/busanalysis/reportfixture.h"
-#include "tests/ui/homescreen.h"
-#include "tests/ui/qmlharness.h"
-#include "ui/busanalysisstatusline.h"
-#include "ui/buslimits.h"
-#include "ui/dialogpanel.h"
+#include "tests/ui/support/homescreen.h"
+#include "tests/ui/support/qmlharness.h"
+#include "ui/bus/busanalysisstatusline.h"
+#include "ui/bus/buslimits.h"
+#include "ui/frame/dialogpanel.h"
 
 #include <QColor>
 #include <QDir>

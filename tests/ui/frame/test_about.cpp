@@ -3,8 +3,8 @@
 #include "board/board.h"
 #include "board/sim/simboard.h"
 #include "board/systools.h"
-#include "tests/ui/homescreen.h"
-#include "ui/about.h"
+#include "tests/ui/support/homescreen.h"
+#include "ui/frame/about.h"
 
 #include <QDir>
 #include <QPointer>

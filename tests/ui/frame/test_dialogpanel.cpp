@@ -1,5 +1,5 @@
 // The dialog panel strip: one settings panel at a time, the strip at its height.
-#include "ui/dialogpanel.h"
+#include "ui/frame/dialogpanel.h"
 
 #include <gtest/gtest.h>
 

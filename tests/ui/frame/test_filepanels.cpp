@@ -2,10 +2,10 @@
 // names they propose and refuse, the masks folder they list, and the QML panels driven through
 // the shared text keyboard's signals.
 #include "board/board.h"
-#include "tests/ui/qmlharness.h"
-#include "ui/fileload.h"
-#include "ui/filesave.h"
-#include "ui/homeview.h"
+#include "tests/ui/support/qmlharness.h"
+#include "ui/frame/fileload.h"
+#include "ui/frame/filesave.h"
+#include "ui/frame/homeview.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
 // The root window and its bridge: notices from the controller thread, the refresh gate, mode
 // views, update markers, network state and the exits that hand over to other programs.
-#include "tests/ui/homescreen.h"
+#include "tests/ui/support/homescreen.h"
 
 #include "board/board.h"
 #include "board/netif.h"

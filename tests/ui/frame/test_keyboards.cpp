@@ -1,7 +1,7 @@
 // The root window's numeric, text and function keyboards: opened by the root's signals, answered
 // through its close signals, with their checks and limits; and a panel that acts only on the
 // answer to its own request.
-#include "tests/ui/qmlharness.h"
+#include "tests/ui/support/qmlharness.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The key help: pictures and texts of the keys on both models, how it is switched on and off,
 // and its overlay in the root window.
 #include "board/sim/simboard.h"
-#include "tests/ui/homescreen.h"
-#include "ui/keyhelp.h"
+#include "tests/ui/support/homescreen.h"
+#include "ui/frame/keyhelp.h"
 
 #include <QDir>
 

@@ -3,10 +3,10 @@
 // panel of it) from the one before, waits until it shows its data, keeps a screenshot and checks
 // that no text lies under another text or a picture, that every text stays inside its item and that
 // no text has the colour of what is behind it.
-#include "tests/ui/program_fixture.h"  // first: the scenario has a member named "signals"
-#include "tests/ui/layoutcheck.h"
+#include "tests/ui/support/program_fixture.h"  // first: the scenario has a member named "signals"
+#include "tests/ui/support/layoutcheck.h"
 
-#include "ui/statusline.h"
+#include "ui/frame/statusline.h"
 
 #include <QFileInfo>
 #include <fstream>

@@ -3,8 +3,8 @@
 #include "core/gest_db.h"
 #include "core/root.h"
 #include "network/user_int.h"
-#include "tests/ui/homescreen.h"
-#include "ui/messagebox.h"
+#include "tests/ui/support/homescreen.h"
+#include "ui/frame/messagebox.h"
 
 #include <QDir>
 #include <QGuiApplication>

@@ -1,9 +1,9 @@
 // The screen palette, the picture item and the QML names of the shared items.
-#include "ui/dialogpanel.h"
-#include "ui/gridscreen.h"
-#include "ui/harmonicgridscreen.h"
-#include "ui/imagefrompseudofilesystem.h"
-#include "ui/zinccolor.h"
+#include "ui/frame/dialogpanel.h"
+#include "ui/traces/gridscreen.h"
+#include "ui/harmonic/harmonicgridscreen.h"
+#include "ui/frame/imagefrompseudofilesystem.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,6 +1,6 @@
 // The shared QML controls: prefixed values, list boxes, radio boxes, check boxes and the way a
 // value field opens the root window's keyboards.
-#include "tests/ui/qmlharness.h"
+#include "tests/ui/support/qmlharness.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // reply in English, the recorder's file in it, and the instrument's mode after random bursts of
 // mode changes and settings over SCPI, the web service and the front-panel keys, the whole
 // program running in this process on the simulated board.
-#include "tests/ui/program_fixture.h"
+#include "tests/ui/support/program_fixture.h"
 
 #include "board/sim/simboard.h"
 #include "core/root.h"
@@ -11,7 +11,7 @@
 #include "scpi/io.h"
 #include "tests/network/ws_test_client.h"
 #include "tests/scpi/scpi_consumer.h"
-#include "ui/scopestatusline.h"
+#include "ui/frame/scopestatusline.h"
 
 #include <QCoreApplication>
 

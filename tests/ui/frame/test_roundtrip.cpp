@@ -1,7 +1,7 @@
 // The home screen and the controller in one process: a mode tool's click goes through the
 // controller's box, the controller switches the mode and the root creates that mode's view; the
 // view's home tool comes back. Screenshots of the screens are kept in the build tree for review.
-#include "tests/ui/homescreen.h"
+#include "tests/ui/support/homescreen.h"
 
 #include "core/command.h"
 #include "core/process.h"

@@ -1,5 +1,5 @@
 // Screenshots: the file name rule, the storage root, the announcement and the failures.
-#include "tests/ui/homescreen.h"
+#include "tests/ui/support/homescreen.h"
 
 #include "board/board.h"
 

@@ -6,9 +6,9 @@
 #include "core/gest_db.h"
 #include "network/user_int.h"
 #include "tests/support/simboardtest.h"
-#include "tests/ui/layoutcheck.h"
-#include "ui/homeview.h"
-#include "ui/scopestatusline.h"
+#include "tests/ui/support/layoutcheck.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/scopestatusline.h"
 
 #include <QDir>
 #include <QImage>

@@ -1,8 +1,8 @@
 // Tool buttons: the requests each kind posts, the pressed look, the buttons that only tell QML,
 // the drawing, and the button with options.
-#include "tests/ui/homescreen.h"
+#include "tests/ui/support/homescreen.h"
 
-#include "ui/tool.h"
+#include "ui/frame/tool.h"
 
 #include <QImage>
 #include <QPainter>

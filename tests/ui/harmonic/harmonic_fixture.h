@@ -8,7 +8,7 @@
 #include "core/gest_db.h"
 #include "core/harmonic_results.h"
 #include "core/scale.h"
-#include "tests/ui/ui_fixture.h"
+#include "tests/ui/support/ui_fixture.h"
 
 #include <array>
 #include <cmath>

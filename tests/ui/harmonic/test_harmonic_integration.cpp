@@ -3,11 +3,11 @@
 // 1 fed a 50 Hz signal with 20 % of order 3 and 10 % of order 5. The user opens the analyser
 // through the mode tool, reads the bars and the table, and saves the harmonics from the file
 // panel.
-#include "tests/ui/program_fixture.h"
-#include "ui/filesave.h"
-#include "ui/harmonicmeas.h"
-#include "ui/harmonicscreen.h"
-#include "ui/harmonictrace.h"
+#include "tests/ui/support/program_fixture.h"
+#include "ui/frame/filesave.h"
+#include "ui/harmonic/harmonicmeas.h"
+#include "ui/harmonic/harmonicscreen.h"
+#include "ui/harmonic/harmonictrace.h"
 
 #include <QQuickItem>
 

@@ -3,9 +3,9 @@
 // replaced whole while readers copy it, what is left when it cannot be written, and the table's
 // document with its order buttons and keyboard.
 #include "core/files.h"
-#include "tests/ui/harmonic_fixture.h"
-#include "tests/ui/qmlharness.h"
-#include "ui/harmonicmeas.h"
+#include "tests/ui/harmonic/harmonic_fixture.h"
+#include "tests/ui/support/qmlharness.h"
+#include "ui/harmonic/harmonicmeas.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -3,16 +3,16 @@
 // bars and marker, the full-screen switch, and the view document under the program's root with
 // its tools, boxes and save panel.
 #include "acquisition/harmonic.h"
-#include "tests/ui/harmonic_fixture.h"
-#include "tests/ui/homescreen.h"
-#include "tests/ui/qmlharness.h"
-#include "ui/dialogpanel.h"
-#include "ui/filesave.h"
-#include "ui/harmonicscreen.h"
-#include "ui/harmonictoolpanel.h"
-#include "ui/harmonictrace.h"
-#include "ui/harmonicview.h"
-#include "ui/zinccolor.h"
+#include "tests/ui/harmonic/harmonic_fixture.h"
+#include "tests/ui/support/homescreen.h"
+#include "tests/ui/support/qmlharness.h"
+#include "ui/frame/dialogpanel.h"
+#include "ui/frame/filesave.h"
+#include "ui/harmonic/harmonicscreen.h"
+#include "ui/harmonic/harmonictoolpanel.h"
+#include "ui/harmonic/harmonictrace.h"
+#include "ui/harmonic/harmonicview.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QDir>
 #include <QImage>

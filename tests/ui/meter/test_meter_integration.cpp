@@ -5,13 +5,13 @@
 // coupling key.
 #include "acquisition/TAcquisition.h"
 #include "acquisition/measkernel.h"
-#include "tests/ui/program_fixture.h"
-#include "ui/meterchannel.h"
-#include "ui/loggerpanel.h"
-#include "ui/meterpanel.h"
-#include "ui/powerchannel.h"
-#include "ui/meterstatusline.h"
-#include "ui/metermeasurement.h"
+#include "tests/ui/support/program_fixture.h"
+#include "ui/frame/meterchannel.h"
+#include "ui/traces/loggerpanel.h"
+#include "ui/meter/meterpanel.h"
+#include "ui/frame/powerchannel.h"
+#include "ui/meter/meterstatusline.h"
+#include "ui/frame/metermeasurement.h"
 
 #include <QElapsedTimer>
 

@@ -4,14 +4,14 @@
 #include "core/scale.h"
 #include "core/scopeprintf.h"
 #include "network/user_int.h"
-#include "tests/ui/meter_fixture.h"
-#include "ui/loggerchannel.h"
-#include "ui/loggerpowerchannel.h"
-#include "ui/meterchannel.h"
-#include "ui/powerchannel.h"
-#include "ui/viewerchannel.h"
-#include "ui/viewerpowerchannel.h"
-#include "ui/zinccolor.h"
+#include "tests/ui/support/meter_fixture.h"
+#include "ui/traces/loggerchannel.h"
+#include "ui/traces/loggerpowerchannel.h"
+#include "ui/frame/meterchannel.h"
+#include "ui/frame/powerchannel.h"
+#include "ui/traces/viewerchannel.h"
+#include "ui/traces/viewerpowerchannel.h"
+#include "ui/frame/zinccolor.h"
 
 #include <gtest/gtest.h>
 

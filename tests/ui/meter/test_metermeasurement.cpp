@@ -3,7 +3,7 @@
 // statistics texts and their sentinels; which parameters reset the statistics.
 #include "core/scale.h"
 #include "core/scopeprintf.h"
-#include "tests/ui/meter_fixture.h"
+#include "tests/ui/support/meter_fixture.h"
 
 #include <cfloat>
 #include <cmath>

@@ -2,11 +2,11 @@
 // to the traces, and what it inherits from the recorder (no file of its own).
 #include "board/sim/simboard.h"
 #include "network/user_int.h"
-#include "tests/ui/logger_fixture.h"
-#include "ui/loggerchannel.h"
-#include "ui/loggerpowerchannel.h"
-#include "ui/meterpanel.h"
-#include "ui/metertoolpanel.h"
+#include "tests/ui/support/logger_fixture.h"
+#include "ui/traces/loggerchannel.h"
+#include "ui/traces/loggerpowerchannel.h"
+#include "ui/meter/meterpanel.h"
+#include "ui/meter/metertoolpanel.h"
 
 #include <cmath>
 

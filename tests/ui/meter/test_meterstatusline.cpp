@@ -3,10 +3,10 @@
 #include "board/board.h"
 #include "core/gest_db.h"
 #include "network/user_int.h"
-#include "tests/ui/homescreen.h"
-#include "tests/ui/ui_fixture.h"
-#include "ui/meterstatusline.h"
-#include "ui/toolpower.h"
+#include "tests/ui/support/homescreen.h"
+#include "tests/ui/support/ui_fixture.h"
+#include "ui/meter/meterstatusline.h"
+#include "ui/harmonic/toolpower.h"
 
 #include <QImage>
 #include <QPainter>

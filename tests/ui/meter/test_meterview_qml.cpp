@@ -4,11 +4,11 @@
 #include "core/gest_db.h"
 #include "hardware/CmdesBase.h"
 #include "core/requests.h"
-#include "tests/ui/homescreen.h"
-#include "ui/dialogpanel.h"
-#include "ui/loggerpanel.h"
-#include "ui/meterpanel.h"
-#include "ui/meterview.h"
+#include "tests/ui/support/homescreen.h"
+#include "ui/frame/dialogpanel.h"
+#include "ui/traces/loggerpanel.h"
+#include "ui/meter/meterpanel.h"
+#include "ui/meter/meterview.h"
 
 #include <QQuickItem>
 

@@ -2,7 +2,7 @@
 // of the three-phase function, readings without a valid voltage or current, and which
 // parameters change the function and the statistics.
 #include "acquisition/TFonction.h"
-#include "tests/ui/meter_fixture.h"
+#include "tests/ui/support/meter_fixture.h"
 
 #include <cfloat>
 #include <cmath>

@@ -3,14 +3,14 @@
 // the user opens the recorder, sees the record file's name and "running" in the status line and
 // channel 1's record growing on the display, switches to the split layout, and goes back to the
 // meter; the record file stays.
-#include "tests/ui/program_fixture.h"
+#include "tests/ui/support/program_fixture.h"
 #include "core/files.h"
-#include "ui/loggerpanel.h"
-#include "ui/loggerscreen.h"
-#include "ui/loggerstatusline.h"
-#include "ui/meterchannel.h"
-#include "ui/viewerpanel.h"
-#include "ui/zinccolor.h"
+#include "ui/traces/loggerpanel.h"
+#include "ui/traces/loggerscreen.h"
+#include "ui/traces/loggerstatusline.h"
+#include "ui/frame/meterchannel.h"
+#include "ui/traces/viewerpanel.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QImage>
 #include <QQuickItem>

@@ -2,11 +2,11 @@
 // timing, and the ways a recording must not lose or garble records.
 #include "core/files.h"
 #include "core/process.h"
-#include "tests/ui/logger_fixture.h"
-#include "ui/loggerchannel.h"
-#include "ui/loggerpowerchannel.h"
-#include "ui/viewerchannel.h"
-#include "ui/viewerpowerchannel.h"
+#include "tests/ui/support/logger_fixture.h"
+#include "ui/traces/loggerchannel.h"
+#include "ui/traces/loggerpowerchannel.h"
+#include "ui/traces/viewerchannel.h"
+#include "ui/traces/viewerpowerchannel.h"
 
 #include <QDateTime>
 

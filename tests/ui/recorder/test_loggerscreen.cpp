@@ -2,12 +2,12 @@
 // changes with the stored choice, the codes that rebuild, and the compressed strip.
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "tests/ui/ui_fixture.h"
-#include "ui/gridscreen.h"
-#include "ui/indicscreen.h"
-#include "ui/loggerscreen.h"
-#include "ui/loggerscreencomp.h"
-#include "ui/tracescreen.h"
+#include "tests/ui/support/ui_fixture.h"
+#include "ui/traces/gridscreen.h"
+#include "ui/traces/indicscreen.h"
+#include "ui/traces/loggerscreen.h"
+#include "ui/recorder/loggerscreencomp.h"
+#include "ui/traces/tracescreen.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>

@@ -5,10 +5,10 @@
 #include "core/gest_db.h"
 #include "network/user_int.h"
 #include "tests/support/linkedtraces.h"
-#include "tests/ui/homescreen.h"
-#include "tests/ui/ui_fixture.h"
-#include "ui/loggerstatusline.h"
-#include "ui/viewerstatusline.h"
+#include "tests/ui/support/homescreen.h"
+#include "tests/ui/support/ui_fixture.h"
+#include "ui/traces/loggerstatusline.h"
+#include "ui/viewer/viewerstatusline.h"
 
 #include <QDateTime>
 #include <QImage>

@@ -1,10 +1,10 @@
 // The measurement box: cell selection and its request, title and colour, posts on visibility
 // changes only, measuring only while shown, painting.
-#include "tests/ui/automeas_fixture.h"
-#include "tests/ui/test_trace_fixture.h"
-#include "ui/automeaschannel.h"
-#include "ui/homeview.h"
-#include "ui/zinccolor.h"
+#include "tests/ui/scope/automeas_fixture.h"
+#include "tests/ui/support/test_trace_fixture.h"
+#include "ui/traces/automeaschannel.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QCoreApplication>
 #include <QImage>

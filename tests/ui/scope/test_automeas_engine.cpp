@@ -1,8 +1,8 @@
 // Measurement back end: validity rules, edge order and period framing, scales and texts.
 #include "core/scale.h"
 #include "core/scopeprintf.h"
-#include "tests/ui/automeas_fixture.h"
-#include "ui/automeaschannel.h"
+#include "tests/ui/scope/automeas_fixture.h"
+#include "ui/traces/automeaschannel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 // The measurement box document: title, opacity forwarded to the item (posts only on showing and
 // hiding), close cross.
 #include "core/gest_db.h"
-#include "tests/ui/qmlharness.h"
-#include "ui/automeaschannel.h"
+#include "tests/ui/support/qmlharness.h"
+#include "ui/traces/automeaschannel.h"
 
 namespace {
 using AutoMeasChannelQml = QmlControlsTest;

@@ -1,8 +1,8 @@
 // Measurement workers: one more pass for calls during a pass, prompt requests and shutdown
 // whatever holds the measurement mutex, and the list's content.
-#include "tests/ui/automeas_fixture.h"
-#include "tests/ui/test_trace_fixture.h"
-#include "ui/automeaschannel.h"
+#include "tests/ui/scope/automeas_fixture.h"
+#include "tests/ui/support/test_trace_fixture.h"
+#include "ui/traces/automeaschannel.h"
 
 #include <QCoreApplication>
 

@@ -4,10 +4,10 @@
 #include "acquisition/TAcquisition.h"
 #include "acquisition/measkernel.h"
 #include "core/gest_db.h"
-#include "tests/ui/qmlharness.h"
-#include "ui/automeastype.h"
-#include "ui/homeview.h"
-#include "ui/zinccolor.h"
+#include "tests/ui/support/qmlharness.h"
+#include "ui/scope/automeastype.h"
+#include "ui/frame/homeview.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QImage>
 #include <QPainter>

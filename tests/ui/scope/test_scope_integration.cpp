@@ -4,11 +4,11 @@
 // changes the trigger level on the keyboard, and the screen follows the controller.
 #include "acquisition/TFonction.h"
 #include "tests/support/probes.h"
-#include "tests/ui/program_fixture.h"
-#include "ui/dialogpanel.h"
-#include "ui/tooltimebase.h"
-#include "ui/tracescreenpassfail.h"
-#include "ui/zinccolor.h"
+#include "tests/ui/support/program_fixture.h"
+#include "ui/frame/dialogpanel.h"
+#include "ui/scope/tooltimebase.h"
+#include "ui/traces/tracescreenpassfail.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QImage>
 #include <QQuickItem>

@@ -7,13 +7,13 @@
 
 #include "acquisition/TAcquisition.h"
 #include "tests/support/probes.h"
-#include "tests/ui/ui_fixture.h"
-#include "ui/kalvexoverview.h"
-#include "ui/passfail.h"
-#include "ui/scopehorizontal.h"
-#include "ui/scopemath.h"
-#include "ui/scopevertical.h"
-#include "ui/zinccolor.h"
+#include "tests/ui/support/ui_fixture.h"
+#include "ui/scope/kalvexoverview.h"
+#include "ui/scope/passfail.h"
+#include "ui/scope/scopehorizontal.h"
+#include "ui/scope/scopemath.h"
+#include "ui/scope/scopevertical.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>

@@ -5,13 +5,13 @@
 // Before any Qt header: the scenario has a member named like Qt's "signals" keyword.
 #include "board/sim/simboard.h"
 
-#include "tests/ui/qmlharness.h"
+#include "tests/ui/support/qmlharness.h"
 
-#include "ui/dialogpanel.h"
-#include "ui/passfail.h"
-#include "ui/scopehorizontal.h"
-#include "ui/scopemath.h"
-#include "ui/scopevertical.h"
+#include "ui/frame/dialogpanel.h"
+#include "ui/scope/passfail.h"
+#include "ui/scope/scopehorizontal.h"
+#include "ui/scope/scopemath.h"
+#include "ui/scope/scopevertical.h"
 
 #include <QDir>
 

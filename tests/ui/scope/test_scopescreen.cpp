@@ -2,14 +2,14 @@
 // which stacking order, and the redraw request every rebuild posts.
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "tests/ui/ui_fixture.h"
+#include "tests/ui/support/ui_fixture.h"
 #include "tests/support/simboardtest.h"
-#include "ui/gridscreen.h"
-#include "ui/homeview.h"
-#include "ui/indicscreen.h"
-#include "ui/scopescreen.h"
-#include "ui/scopescreencomp.h"
-#include "ui/tracescreen.h"
+#include "ui/traces/gridscreen.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/indicscreen.h"
+#include "ui/traces/scopescreen.h"
+#include "ui/scope/scopescreencomp.h"
+#include "ui/traces/tracescreen.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>

@@ -4,11 +4,11 @@
 // Before any Qt header: the scenario has a member named like Qt's "signals" keyword.
 #include "board/sim/simboard.h"
 
-#include "tests/ui/homescreen.h"
+#include "tests/ui/support/homescreen.h"
 
 #include "acquisition/TAcquisition.h"
 #include "core/scale.h"
-#include "ui/scopetrigger.h"
+#include "ui/traces/scopetrigger.h"
 
 #include <cmath>
 #include <functional>

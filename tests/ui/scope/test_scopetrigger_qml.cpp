@@ -4,12 +4,12 @@
 // model greys CH2 and CH3.
 #include "board/sim/simboard.h"  // before Qt: the scenario has a member named "signals"
 
-#include "tests/ui/qmlharness.h"
+#include "tests/ui/support/qmlharness.h"
 
 #include "core/command.h"
 #include "core/process.h"
-#include "ui/dialogpanel.h"
-#include "ui/scopetrigger.h"
+#include "ui/frame/dialogpanel.h"
+#include "ui/traces/scopetrigger.h"
 
 #include <QDir>
 

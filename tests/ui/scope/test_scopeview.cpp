@@ -2,11 +2,11 @@
 // vertical panel.
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "tests/ui/ui_fixture.h"
+#include "tests/ui/support/ui_fixture.h"
 #include "tests/support/simboardtest.h"
-#include "ui/homeview.h"
-#include "ui/scopevertical.h"
-#include "ui/scopeview.h"
+#include "ui/frame/homeview.h"
+#include "ui/scope/scopevertical.h"
+#include "ui/scope/scopeview.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -2,9 +2,9 @@
 // the panels its tools, boxes and notices open, and that opening it posts no setting.
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "tests/ui/homescreen.h"
-#include "ui/dialogpanel.h"
-#include "ui/scopeview.h"
+#include "tests/ui/support/homescreen.h"
+#include "ui/frame/dialogpanel.h"
+#include "ui/scope/scopeview.h"
 
 #include <QDir>
 #include <cstring>

@@ -4,11 +4,11 @@
 #include "acquisition/TAcquisition.h"
 #include "acquisition/TFonction.h"
 #include "core/gest_db.h"
-#include "tests/ui/qmlharness.h"
-#include "ui/homeview.h"
-#include "ui/toolchannel.h"
-#include "ui/tooltimebase.h"
-#include "ui/zinccolor.h"
+#include "tests/ui/support/qmlharness.h"
+#include "ui/frame/homeview.h"
+#include "ui/scope/toolchannel.h"
+#include "ui/scope/tooltimebase.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QImage>
 #include <QPainter>

@@ -5,9 +5,9 @@
 
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "tests/ui/layoutcheck.h"
+#include "tests/ui/support/layoutcheck.h"
 #include "tests/support/simboardtest.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QCoreApplication>
 #include <QDir>

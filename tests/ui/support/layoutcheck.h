@@ -4,7 +4,7 @@
 // behind it. A text wholly under an opaque box (a panel over a view) is not visible and not checked.
 #pragma once
 
-#include "ui/paintedlayout.h"
+#include "ui/frame/paintedlayout.h"
 
 #include <QFont>
 #include <QFontMetricsF>

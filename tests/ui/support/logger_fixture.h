@@ -3,8 +3,8 @@
 #pragma once
 
 #include "board/clock.h"
-#include "tests/ui/meter_fixture.h"
-#include "ui/loggerpanel.h"
+#include "tests/ui/support/meter_fixture.h"
+#include "ui/traces/loggerpanel.h"
 
 #include <dirent.h>
 

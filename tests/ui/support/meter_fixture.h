@@ -6,9 +6,9 @@
 #include "acquisition/TAcquisition.h"
 #include "acquisition/measkernel.h"
 #include "core/gest_db.h"
-#include "tests/ui/ui_fixture.h"
-#include "ui/metermeasurement.h"
-#include "ui/powermeasurement.h"
+#include "tests/ui/support/ui_fixture.h"
+#include "ui/frame/metermeasurement.h"
+#include "ui/frame/powermeasurement.h"
 
 #include <QDir>
 #include <QImage>

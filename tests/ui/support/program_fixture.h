@@ -10,7 +10,7 @@
 #include "core/process.h"
 #include "core/requests.h"
 #include "core/root.h"
-#include "tests/ui/homescreen.h"
+#include "tests/ui/support/homescreen.h"
 
 #include <QDir>
 #include <QGuiApplication>

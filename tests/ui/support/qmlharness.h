@@ -2,7 +2,7 @@
 // under a stand-in root window, or under the program's own root, and key clicks.
 #pragma once
 
-#include "tests/ui/homescreen.h"
+#include "tests/ui/support/homescreen.h"
 
 #include <QQmlContext>
 #include <QQuickWindow>

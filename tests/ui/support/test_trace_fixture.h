@@ -7,7 +7,7 @@
 #include "core/gest_db.h"
 #include "tests/support/linkedtraces.h"
 #include "tests/support/simboardtest.h"
-#include "ui/trace.h"
+#include "ui/traces/trace.h"
 
 #include <QColor>
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include "core/gest_db.h"
 #include "core/requests.h"
 #include "tests/support/simboardtest.h"
-#include "ui/homeview.h"
+#include "ui/frame/homeview.h"
 
 #include <QImage>
 #include <QPainter>

@@ -2,14 +2,14 @@
 // requests a release posts, and what is painted where (y downward).
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "tests/ui/ui_fixture.h"
-#include "ui/cursorautomatic.h"
-#include "ui/cursorhorizontal.h"
-#include "ui/cursorvertical.h"
-#include "ui/cursorverticalf.h"
-#include "ui/cursorverticalx.h"
-#include "ui/loggercursorvertical.h"
-#include "ui/zinccolor.h"
+#include "tests/ui/support/ui_fixture.h"
+#include "ui/traces/cursorautomatic.h"
+#include "ui/traces/cursorhorizontal.h"
+#include "ui/traces/cursorvertical.h"
+#include "ui/traces/cursorverticalf.h"
+#include "ui/traces/cursorverticalx.h"
+#include "ui/traces/loggercursorvertical.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,10 +1,10 @@
 // Grid screens painted into images: frame, dotted divisions at their positions and nowhere
 // else, the harmonic bands and the title.
-#include "ui/gridscreen.h"
-#include "ui/gridscreenxy.h"
-#include "ui/harmonicgridscreen.h"
-#include "ui/loggergridscreen.h"
-#include "ui/loggergridscreencomp.h"
+#include "ui/traces/gridscreen.h"
+#include "ui/traces/gridscreenxy.h"
+#include "ui/harmonic/harmonicgridscreen.h"
+#include "ui/traces/loggergridscreen.h"
+#include "ui/recorder/loggergridscreencomp.h"
 
 #include <QImage>
 #include <QPainter>

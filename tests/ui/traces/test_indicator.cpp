@@ -3,14 +3,14 @@
 // coupling symbols.
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "tests/ui/ui_fixture.h"
-#include "ui/indicator0v.h"
-#include "ui/indicator0v_f.h"
-#include "ui/indicator0v_x.h"
-#include "ui/indicatortriggert.h"
-#include "ui/indicatortriggertcomp.h"
-#include "ui/indicatortriggerv.h"
-#include "ui/zinccolor.h"
+#include "tests/ui/support/ui_fixture.h"
+#include "ui/traces/indicator0v.h"
+#include "ui/traces/indicator0v_f.h"
+#include "ui/traces/indicator0v_x.h"
+#include "ui/traces/indicatortriggert.h"
+#include "ui/traces/indicatortriggertcomp.h"
+#include "ui/traces/indicatortriggerv.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,8 +1,8 @@
 // Traces: display codes to pixel rows, columns and their painting, the drawing thread, XY plots.
-#include "tests/ui/test_trace_fixture.h"
-#include "ui/tracethread.h"
-#include "ui/tracexy.h"
-#include "ui/zinccolor.h"
+#include "tests/ui/support/test_trace_fixture.h"
+#include "ui/traces/tracethread.h"
+#include "ui/traces/tracexy.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QPainter>
 #include <QRect>

@@ -1,13 +1,13 @@
 // Trace screens: traces of a channel mask, XY plots, zoom, colours, notices of the root window,
 // the persistence screen; and one composite picture with the grid kept for people to look at.
-#include "tests/ui/test_trace_fixture.h"
-#include "ui/gridscreen.h"
-#include "ui/homeview.h"
-#include "ui/tracescreen.h"
-#include "ui/tracescreenpassfail.h"
-#include "ui/tracescreenpersist.h"
-#include "ui/tracexy.h"
-#include "ui/zinccolor.h"
+#include "tests/ui/support/test_trace_fixture.h"
+#include "ui/traces/gridscreen.h"
+#include "ui/frame/homeview.h"
+#include "ui/traces/tracescreen.h"
+#include "ui/traces/tracescreenpassfail.h"
+#include "ui/traces/tracescreenpersist.h"
+#include "ui/traces/tracexy.h"
+#include "ui/frame/zinccolor.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,10 +2,10 @@
 // unusable setups, and records that stay intact while later requests are made.
 #include "core/gest_db.h"
 #include "core/requests.h"
-#include "ui/zoomareaf.h"
-#include "ui/zoomareat.h"
-#include "ui/zoomareatcomp.h"
-#include "ui/zoomareaxy.h"
+#include "ui/traces/zoomareaf.h"
+#include "ui/traces/zoomareat.h"
+#include "ui/traces/zoomareatcomp.h"
+#include "ui/traces/zoomareaxy.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,8 +1,8 @@
 // The event-list worker: the search automaton over a channel's viewer codes, its thread, and the
 // event-list file.
-#include "tests/ui/logger_fixture.h"
+#include "tests/ui/support/logger_fixture.h"
 
-#include "ui/viewereventlistfactory.h"
+#include "ui/viewer/viewereventlistfactory.h"
 
 #include <QObject>
 

@@ -1,9 +1,9 @@
 // The viewer's event filter and event list items: their requests, their updates from the
 // controller, and the list's taps, drags and painting.
-#include "tests/ui/meter_fixture.h"
+#include "tests/ui/support/meter_fixture.h"
 
-#include "ui/viewereventfilter.h"
-#include "ui/viewereventlist.h"
+#include "ui/viewer/viewereventfilter.h"
+#include "ui/viewer/viewereventlist.h"
 
 #include <QMouseEvent>
 

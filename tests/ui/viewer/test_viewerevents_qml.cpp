@@ -2,11 +2,11 @@
 // nothing, a typed level posts its two requests, and the list panel shows the events it is given.
 #include "board/sim/simboard.h"  // before Qt: the scenario has a member named "signals"
 
-#include "tests/ui/qmlharness.h"
+#include "tests/ui/support/qmlharness.h"
 
 #include "acquisition/TAcquisition.h"
-#include "ui/viewereventfilter.h"
-#include "ui/viewereventlist.h"
+#include "ui/viewer/viewereventfilter.h"
+#include "ui/viewer/viewereventlist.h"
 
 #include <QQmlComponent>
 

@@ -1,13 +1,13 @@
 // The viewer's screens: the panes of the main display, the compressed strip, and the reduction of
 // a record to the 1250 minimum/maximum pairs a trace converts.
-#include "tests/ui/logger_fixture.h"
+#include "tests/ui/support/logger_fixture.h"
 
-#include "ui/gridscreen.h"
-#include "ui/indicscreen.h"
-#include "ui/viewerscreen.h"
-#include "ui/viewerscreencomp.h"
-#include "ui/viewertrace.h"
-#include "ui/viewertracescreen.h"
+#include "ui/traces/gridscreen.h"
+#include "ui/traces/indicscreen.h"
+#include "ui/viewer/viewerscreen.h"
+#include "ui/viewer/viewerscreencomp.h"
+#include "ui/viewer/viewertrace.h"
+#include "ui/viewer/viewertracescreen.h"
 
 #include <chrono>
 #include <thread>

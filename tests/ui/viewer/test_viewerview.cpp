@@ -1,8 +1,8 @@
 // The viewer view's item: the recordings of the working directory by date, the recall requests of
 // search, next and previous, the list it takes from its worker, and the full-screen flag.
-#include "tests/ui/logger_fixture.h"
+#include "tests/ui/support/logger_fixture.h"
 
-#include "ui/viewerview.h"
+#include "ui/viewer/viewerview.h"
 
 #include <QCoreApplication>
 
