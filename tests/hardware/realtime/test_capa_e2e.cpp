@@ -54,7 +54,11 @@ TEST_F(CapaEndToEndTest, CapacitorsSettleOnTheirRangeAndRead)
         // A range chosen by hand turns auto-range off: on again.
         post(param::capaRange, kDefaultRange);
         post(param::meterAutoRangeCh1, 1);
-        const mesures m = settleOn(r.range, 3);
+        mesures m = settleOn(r.range, 3);
+        // Marked valid once its last slopes agree, which on a loaded host may take a few more
+        // records than the range needs.
+        for (int extra = 0; extra < 8 && (m.flags & kCapaValidFlag) == 0; ++extra)
+            m = settleOn(r.range, 1);
         EXPECT_EQ(m.flags & kCapaValidFlag, kCapaValidFlag);
         EXPECT_EQ(m.overrange, 0);
         EXPECT_NEAR(farads(m), r.farads, 0.02 * r.farads);
