@@ -265,4 +265,31 @@ TEST_F(SimBoardTest, SeedNeverOverwritesAnExistingCalibration)
     ASSERT_TRUE(setBoardRoot(root_));
 }
 
+// A board whose scenario gives it analogue errors needs calibrating: its first start seeds no
+// record, so it runs on the factory record; a scenario that cannot be read changes nothing.
+TEST_F(SimBoardTest, SeedLeavesABoardWithErrorsToBeCalibrated)
+{
+    const struct {
+        const char* scenario;
+        bool seeded;
+    } cases[] = {
+        {R"({"channels": [{}, {"errors": {"gain": 0.01}}]})", false},
+        {R"({"channels": [{"errors": {"offset": -0.1}}]})", false},
+        {R"({"channels": [{"errors": {"gain": 0}}]})", true},
+        {"{", true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        ASSERT_TRUE(setBoardRoot(root_ + "/board" + std::to_string(n++)));
+        ASSERT_EQ(::mkdir(boardPath("/sim").c_str(), 0777), 0);
+        ASSERT_TRUE(writeBoardFile("/sim/scenario.json", c.scenario));
+        registerCalibrationSeed();
+        ASSERT_TRUE(seedBoardRoot());
+        struct stat st;
+        EXPECT_EQ(::stat(boardPath(kFile).c_str(), &st) == 0, c.seeded);
+    }
+    ASSERT_TRUE(setBoardRoot(root_));
+}
+
 } // namespace
