@@ -117,6 +117,7 @@ inline void fitViewerWindow()
 {
     constexpr uint32_t kDisplayPairs = 1250;
     const TRecordedExtent extent = RecordedExtent();
+    SetViewerSpan(extent);
     if (extent.end <= extent.first)
         return;
     const uint32_t span = extent.end - (extent.first & ~1u);

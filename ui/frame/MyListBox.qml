@@ -16,6 +16,10 @@ MyGroupBox {
     property string listBoxTitle: ""
     // Text of the current entry; empty without model or with index -1.
     readonly property alias currentText: field.text
+    // Shown (greyed) while no entry is chosen, so that the box never looks broken.
+    property string placeholder: ""
+    // A long entry shrinks to the box (down to 8 points) instead of being cut.
+    property bool fitText: false
     signal refresh()
 
     property real zBeforeOpen: 0
@@ -107,9 +111,24 @@ MyGroupBox {
                 anchors.rightMargin: 6
                 horizontalAlignment: Text.AlignHCenter
                 verticalAlignment: Text.AlignVCenter
-                elide: Text.ElideRight
+                elide: listBox.fitText ? Text.ElideNone : Text.ElideRight
                 font.pointSize: 12
+                fontSizeMode: listBox.fitText ? Text.HorizontalFit : Text.FixedSize
+                minimumPointSize: 8
                 color: "black"
+            }
+            Text {
+                objectName: "placeholder"
+                anchors.fill: field
+                visible: field.text === "" && listBox.placeholder !== ""
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+                font.pointSize: 12
+                font.italic: true
+                fontSizeMode: Text.HorizontalFit
+                minimumPointSize: 8
+                color: "#606060"
+                text: listBox.placeholder
             }
             MouseArea {
                 anchors.fill: parent

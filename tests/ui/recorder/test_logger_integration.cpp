@@ -8,13 +8,19 @@
 #include "ui/traces/loggerpanel.h"
 #include "ui/traces/loggerscreen.h"
 #include "ui/traces/loggerstatusline.h"
+#include "ui/frame/dialogpanel.h"
 #include "ui/frame/meterchannel.h"
 #include "ui/traces/viewerpanel.h"
+#include "acquisition/TAcquisition.h"
+#include "ui/traces/trace.h"
+#include "ui/traces/tracescreen.h"
+#include "ui/viewer/viewerscreencomp.h"
 #include "ui/frame/zinccolor.h"
 
 #include <QImage>
 #include <QQuickItem>
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -189,6 +195,42 @@ TEST_F(LoggerIntegrationTest, RecorderViewerRecorderRoundTrip)
         kTimeoutMs))
         << (viewerPanel->box(0) ? viewerPanel->box(0)->valueText().toStdString() : "no box");
     saveArtefact(*view_, "viewer-short-recording.png");
+
+    // The compressed strip draws the recording across its width, not as a sliver at its left:
+    // nearly every one of its 1250 points holds channel 1's data.
+    auto* strip = qobject_cast<ViewerScreenComp*>(item("viewerScreenComp"));
+    ASSERT_NE(strip, nullptr);
+    ASSERT_NE(strip->traceScreen(0), nullptr);
+    const Trace* stripCh1 = nullptr;
+    for (int slot = 0; slot < TraceScreen::kSlots; ++slot)
+        if (const Trace* t = strip->traceScreen(0)->trace(slot); t && t->kind() == 0)
+            stripCh1 = t;
+    ASSERT_NE(stripCh1, nullptr);
+    ASSERT_NE(stripCh1->acquisition(), nullptr);
+    auto pointsWithData = [&] {
+        const uint32_t* envelope = stripCh1->acquisition()->loggerEnvelope;
+        int n = 0;
+        for (int p = 0; p < Trace::kRows / 2; ++p)
+            n += envelope[2 * p] < 0x40000000u || envelope[2 * p + 1] < 0x40000000u;
+        return n;
+    };
+    EXPECT_TRUE(processEventsUntil([&] { return pointsWithData() > 1000; }, kTimeoutMs)) << pointsWithData();
+
+    // The filter and list panels: each closes on its own button as well as on its tool.
+    auto* dialog = qobject_cast<DialogPanel*>(item("dialogPanel"));
+    ASSERT_NE(dialog, nullptr);
+    clickItem(*findItem(item("viewerView"), QStringLiteral("filterTool")));
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() != nullptr; }, kTimeoutMs));
+    processEventsFor(500);
+    saveArtefact(*view_, "viewer-event-filter.png");
+    QQuickItem* list = item("viewerEventListPanel");
+    ASSERT_NE(list, nullptr);
+    dialog->display(list);
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == list; }, kTimeoutMs));
+    processEventsFor(500);
+    saveArtefact(*view_, "viewer-event-list.png");
+    clickItem(*findItem(list, QStringLiteral("closeButton")));
+    EXPECT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == nullptr; }, kTimeoutMs));
 
     // Back to the recorder: channel 1 is on again and a new file is written.
     clickItem(*findItem(item("viewerView"), QStringLiteral("homeTool")));
