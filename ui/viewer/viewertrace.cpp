@@ -102,7 +102,15 @@ void ViewerTrace::reduce()
         reduceSpan(record, TAcquisition::kNormalisedSamples, span.start, std::max<uint32_t>(span.samples, 1), reduced);
     } else {
         const uint32_t start = data.horizPosition > 0 ? static_cast<uint32_t>(data.horizPosition) & ~1u : 0;
-        reducePairs(record, TAcquisition::kNormalisedSamples, start, groupOfZoomWidth(data.zoomWidth), reduced);
+        const uint32_t g = groupOfZoomWidth(data.zoomWidth);
+        if (g == 0 && std::isfinite(data.zoomWidth) && data.zoomWidth > 0.0f) {
+            // A window of fewer than 1250 samples (a short recording fitted to the display): its
+            // samples spread over the pairs, instead of every pair repeating the first sample.
+            const double samples = std::max(1.0, std::round(static_cast<double>(data.zoomWidth) * 2500.0));
+            reduceSpan(record, TAcquisition::kNormalisedSamples, start, static_cast<uint32_t>(samples), reduced);
+        } else {
+            reducePairs(record, TAcquisition::kNormalisedSamples, start, g, reduced);
+        }
     }
     // The trace's worker reads the array under the image mutex: never a half-written array.
     pthread_mutex_lock(&o_g_imageMutex);

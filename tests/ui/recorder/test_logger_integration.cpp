@@ -164,7 +164,10 @@ TEST_F(LoggerIntegrationTest, RecorderViewerRecorderRoundTrip)
     ASSERT_TRUE(showing("loggerView"));
     ASSERT_TRUE(processEventsUntil([&] { return line() && line()->fileText().startsWith(QStringLiteral("tavlin_")); },
                                    kTimeoutMs));
-    // A few seconds of records: a short recording.
+    // A few seconds of records: a short recording (counted from the first record drawn, so that a
+    // loaded host still records some).
+    const QColor recordedColour = getZincColor(static_cast<unsigned short>(data.traceColorCh1));
+    EXPECT_TRUE(processEventsUntil([&] { return pixelsOf(recordedColour) > 20; }, kTimeoutMs));
     processEventsFor(3000);
     use("loggerView", "meterTool");
     ASSERT_TRUE(showing("meterView"));
@@ -197,24 +200,43 @@ TEST_F(LoggerIntegrationTest, RecorderViewerRecorderRoundTrip)
     saveArtefact(*view_, "viewer-short-recording.png");
 
     // The compressed strip draws the recording across its width, not as a sliver at its left:
-    // nearly every one of its 1250 points holds channel 1's data.
-    auto* strip = qobject_cast<ViewerScreenComp*>(item("viewerScreenComp"));
-    ASSERT_NE(strip, nullptr);
-    ASSERT_NE(strip->traceScreen(0), nullptr);
-    const Trace* stripCh1 = nullptr;
-    for (int slot = 0; slot < TraceScreen::kSlots; ++slot)
-        if (const Trace* t = strip->traceScreen(0)->trace(slot); t && t->kind() == 0)
-            stripCh1 = t;
-    ASSERT_NE(stripCh1, nullptr);
-    ASSERT_NE(stripCh1->acquisition(), nullptr);
-    auto pointsWithData = [&] {
-        const uint32_t* envelope = stripCh1->acquisition()->loggerEnvelope;
+    // its 1250 points hold channel 1's data wherever the recording does.
+    // So does the main display, however few samples the recording holds.
+    auto channelOne = [](ScopeScreen* screen) -> const Trace* {
+        if (!screen || !screen->traceScreen(0))
+            return nullptr;
+        for (int slot = 0; slot < TraceScreen::kSlots; ++slot)
+            if (const Trace* t = screen->traceScreen(0)->trace(slot); t && t->kind() == 0 && t->acquisition())
+                return t;
+        return nullptr;
+    };
+    auto pointsWithData = [](const Trace* t, bool envelope) {
+        const uint32_t* codes = envelope ? t->acquisition()->loggerEnvelope : t->acquisition()->loggerRaw;
         int n = 0;
         for (int p = 0; p < Trace::kRows / 2; ++p)
-            n += envelope[2 * p] < 0x40000000u || envelope[2 * p + 1] < 0x40000000u;
+            n += codes[2 * p] < 0x40000000u || codes[2 * p + 1] < 0x40000000u;
         return n;
     };
-    EXPECT_TRUE(processEventsUntil([&] { return pointsWithData() > 1000; }, kTimeoutMs)) << pointsWithData();
+    // The truth: the share of the recording's span where channel 1 holds a sample.
+    const TViewerSpan span = ViewerSpan();
+    ASSERT_GT(span.samples, 0u);
+    ASSERT_LT(span.samples, 100000u);
+    int recordedSamples = 0;
+    for (uint32_t i = span.start; i < span.start + span.samples; ++i)
+        recordedSamples += TAcquisition::Voie1Normalisee[i] < 0x40000000u;
+    ASSERT_GT(recordedSamples, 0);
+    const int expected = static_cast<int>(int64_t(recordedSamples) * (Trace::kRows / 2) / span.samples);
+    const int slack = static_cast<int>((Trace::kRows / 2) / span.samples) + 2;
+    const Trace* stripCh1 = channelOne(qobject_cast<ScopeScreen*>(item("viewerScreenComp")));
+    ASSERT_NE(stripCh1, nullptr);
+    EXPECT_TRUE(processEventsUntil([&] { return std::abs(pointsWithData(stripCh1, true) - expected) <= slack; },
+                                   kTimeoutMs))
+        << pointsWithData(stripCh1, true) << " points for " << expected;
+    const Trace* mainCh1 = channelOne(qobject_cast<ScopeScreen*>(item("viewerScreen")));
+    ASSERT_NE(mainCh1, nullptr);
+    EXPECT_TRUE(processEventsUntil([&] { return std::abs(pointsWithData(mainCh1, false) - expected) <= slack; },
+                                   kTimeoutMs))
+        << pointsWithData(mainCh1, false) << " points for " << expected;
 
     // The filter and list panels: each closes on its own button as well as on its tool.
     auto* dialog = qobject_cast<DialogPanel*>(item("dialogPanel"));

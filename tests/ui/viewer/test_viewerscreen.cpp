@@ -83,6 +83,17 @@ TEST_F(ViewerScreenTest, TraceReducesItsChannelIntoItsArrays)
     const uint32_t* raw = this->trace(1)->loggerRaw;
     EXPECT_EQ(std::vector<uint32_t>(raw, raw + 4), (std::vector<uint32_t>{400000u, 600000u, 450000u, 500000u}));
 
+    // A window of ten samples (a short recording fitted to the display): each sample takes 125
+    // of the 1250 pairs, none repeats the first.
+    data.horizPosition = 1000;
+    data.zoomWidth = 0.004f;
+    trace.reduce();
+    EXPECT_EQ(raw[0], 400000u);
+    EXPECT_EQ(raw[2 * 124 + 1], 400000u);
+    EXPECT_EQ(raw[2 * 125], 600000u);
+    EXPECT_EQ(raw[2 * 250], 450000u);
+    EXPECT_EQ(raw[2 * 1249], 500000u);
+
     trace.setCompressed(true);
     trace.reduce();
     EXPECT_EQ(this->trace(1)->loggerEnvelope[24], 400000u);  // pair 12 holds samples 960-1039
