@@ -50,8 +50,24 @@ MyGroupBox {
             return
         zBeforeOpen = zValue
         zValue = 1
+        placeDropDown()
         dropDown.visible = true
         dropDown.forceActiveFocus()
+    }
+
+    // Beside the box on its side, moved along the row as far as needed to stay inside the window
+    // (a box near the edge would otherwise cut its longest entries).
+    function placeDropDown() {
+        var x = horizontalAlignment === Text.AlignRight ? width + 5 : -dropDown.width - 5
+        var windowWidth = listBox.Window.width
+        if (windowWidth > 0) {
+            var left = listBox.mapToItem(null, x, 0).x
+            if (left + dropDown.width > windowWidth)
+                x -= left + dropDown.width - windowWidth
+            else if (left < 0)
+                x -= left
+        }
+        dropDown.x = x
     }
 
     function closeList() {
@@ -170,6 +186,7 @@ MyGroupBox {
         visible: false
         width: listBox.width
         height: Math.min(listBox.entryCount() * listBox.entryHeight + 20, listBox.listHeight)
+        // Set when the list opens (placeDropDown).
         x: listBox.horizontalAlignment === Text.AlignRight ? listBox.width + 5 : -width - 5
         y: listBox.height - height
         radius: 10

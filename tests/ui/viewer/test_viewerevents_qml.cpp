@@ -176,7 +176,23 @@ TEST_F(ViewerEventsQmlTest, TypeBoxIsNeverBlankNorCut)
         EXPECT_FALSE(text->property("truncated").toBool()) << text->property("text").toString().toStdString();
         EXPECT_LE(text->property("contentWidth").toReal(), text->width() + 0.5);
     }
-    EXPECT_TRUE(takeRequests().empty());
+
+    // Its list, opened where the view places the panel (right of the 70-pixel tool column), lies
+    // inside the window with every type whole.
+    filter->setX(70);
+    clickItem(*findItem(box, QStringLiteral("listText")));
+    QQuickItem* list = findItem(box, QStringLiteral("dropDown"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(list->isVisible());
+    const QRectF onScreen = list->mapRectToScene(QRectF(0, 0, list->width(), list->height()));
+    EXPECT_GE(onScreen.left(), 0.0);
+    EXPECT_LE(onScreen.right(), view_->width());
+    clickItem(*findItem(list, QStringLiteral("dropDownEntry1")));
+    EXPECT_FALSE(list->isVisible());
+    const std::vector<pipe_dial> chosen = takeRequests();
+    ASSERT_EQ(chosen.size(), 1u);
+    EXPECT_EQ(chosen[0].code, 208);
+    EXPECT_EQ(chosen[0].intValue, 2);
 }
 
 TEST_F(ViewerEventsQmlTest, ViewFillsTheWindowAndFullScreenHidesToolsAndBoxes)
