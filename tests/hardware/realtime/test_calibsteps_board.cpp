@@ -52,6 +52,8 @@ protected:
         TAcquisition::Voie1Normalisee = TAcquisition::Voie2Normalisee = nullptr;
         TAcquisition::Voie3Normalisee = TAcquisition::Voie4Normalisee = nullptr;
         setPauseHook(nullptr);
+        // The tests set channels' sensitivities and trigger couplings in the live setup.
+        std::memcpy(&data, &init_par, sizeof data);
         setDetail(SYNCHRO_STOP);
         ChipAcqIoctl(CHIPACQ_STOP_QUIET, nullptr);
         HardwareTest::TearDown();
