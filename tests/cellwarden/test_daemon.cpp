@@ -2,6 +2,7 @@
 // its waits shortened a hundredfold.
 #include "board/sim/simboard.h"
 #include "cellwarden/battery.h"
+#include "tests/cellwarden/offpipe.h"
 #include "tests/support/benchviewprocess.h"
 #include "tests/support/simboardtest.h"
 
@@ -84,24 +85,7 @@ protected:
         return done();
     }
 
-    // The daemon holds the off pipe from its first pass on, which may come a little after its
-    // first level file: true once written.
-    bool writeOffPipe(const std::string& bytes)
-    {
-        int fd = -1;
-        for (int i = 0; i < 500 && fd < 0; ++i) {
-            fd = ::open(hostPath("/var/tmp/offpipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd < 0 && errno != ENXIO)
-                return false;
-            if (fd < 0)
-                std::this_thread::sleep_for(10ms);
-        }
-        if (fd < 0)
-            return false;
-        const bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-        ::close(fd);
-        return ok;
-    }
+    bool writeOffPipe(const std::string& bytes) { return ::writeOffPipe(hostPath("/var/tmp/offpipe"), bytes); }
 
     // The power cut: line 121 at 1, a power-log line and status 99.
     bool halted(std::chrono::milliseconds timeout)
