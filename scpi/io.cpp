@@ -445,12 +445,8 @@ void bindLocked(TScpiSession* s)
 int getCharacter(unsigned char* dst, int timeoutMs)
 {
     TSessionTable& t = table();
-    if (g_inputInterrupted.load()) {
-        *dst = '\n';
-        return kGetCharEnded;
-    }
     // Fast path: the read-ahead of the bound session.
-    if (TScpiSession* s = t.bound) {
+    if (TScpiSession* s = g_inputInterrupted.load() ? nullptr : t.bound) {
         if (s->runPos < s->runLen) {
             unsigned char c = s->run[s->runPos++];
             if (isLineEnd(c))
@@ -1147,6 +1143,9 @@ void scpiEndOfMessage()
     TSessionTable& t = table();
     pthread_mutex_lock(&o_g_charInFifoMutex);
     if (TScpiSession* s = t.bound) {
+        // A message cut by an interruption takes what its session sent after it along.
+        if (g_inputInterrupted.load())
+            s->flush();
         // The pause ended the block: what was read of it is gone, what comes next is a new line.
         s->timedOut = false;
         s->bound = false;

@@ -162,7 +162,8 @@ void startScpiOverUsb();
 void stopScpiTransports();
 
 // While interrupted, every GetCharacter and GetCharacterTimed returns kGetCharEnded with '\n' at
-// once, waiting readers included: the way to stop the interpreter (stopScpiInterpreter).
+// once, waiting readers included, and a message ended meanwhile drops what its session sent
+// after it: the way to stop the interpreter (stopScpiInterpreter).
 void setScpiInputInterrupted(bool interrupted);
 
 // Writes into the macro input (waits for room; never from the interpreter thread when full).

@@ -476,11 +476,12 @@ void stopScpiInterpreter()
         pthread_mutex_unlock(&o_g_synchroScpiMutex);
         return;
     }
+    pthread_mutex_unlock(&o_g_synchroScpiMutex);
+    // First the input: it is still interrupted when the interpreter ends its last message.
+    setScpiInputInterrupted(true);
+    pthread_mutex_lock(&o_g_synchroScpiMutex);
     g_stopRequested = true;
     pthread_cond_broadcast(&o_g_synchroScpiCond);  // a wait for a release ends
-    pthread_mutex_unlock(&o_g_synchroScpiMutex);
-    setScpiInputInterrupted(true);  // so does a wait for input
-    pthread_mutex_lock(&o_g_synchroScpiMutex);
     while (g_interpretersRunning > 0)
         pthread_cond_wait(&g_interpreterEndedCond, &o_g_synchroScpiMutex);
     pthread_mutex_unlock(&o_g_synchroScpiMutex);
