@@ -507,6 +507,34 @@ TEST_F(HandoffTest, AWithheldReleaseEndsTheCommandAfterTheBoundAndTheSessionGoes
     EXPECT_EQ(session_->replies(), "1\n\r");
 }
 
+// Stopped while it waits for a release, then while it waits for input, the interpreter ends at
+// once; the request it left unreleased is forgotten, so that the next interpreter's request
+// waits for a release of its own.
+TEST_F(HandoffTest, AStoppedInterpreterEndsItsWaitsAndItsSuccessorWaitsForItsOwnRelease)
+{
+    startInterpreter();
+    session_->send("TRIG:LEV 1;*OPC?\n");
+    pipe_dial r{};
+    ASSERT_TRUE(take(&r));
+    auto stopTakes = [] {
+        const auto start = std::chrono::steady_clock::now();
+        stopScpiInterpreter();
+        return std::chrono::steady_clock::now() - start;
+    };
+    EXPECT_LT(stopTakes(), std::chrono::seconds(2)) << "the release bound is 30 s";
+    EXPECT_EQ(session_->replies(), "");
+
+    startInterpreter();
+    session_->send("TRIG:LEV 2;*OPC?\n");
+    ASSERT_TRUE(take(&r));
+    EXPECT_EQ(r.code, 113);
+    EXPECT_EQ(r.intValue, 2);
+    scpi_SemP();
+    EXPECT_TRUE(waitUntilReplyEnds());
+    EXPECT_EQ(session_->takeReplies(), "1\n\r");
+    EXPECT_LT(stopTakes(), std::chrono::seconds(2)) << "waiting for input";
+}
+
 TEST_F(HandoffTest, ASemVFromAnotherThreadCarriesThatThreadsIdentity)
 {
     // Before the controller has written SCPI_id, the record already names its poster.
