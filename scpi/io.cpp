@@ -147,6 +147,58 @@ constexpr int kDefaultIdleTakeoverMs = 30000;
 std::atomic<uint32_t> g_inputChunks{0};
 constexpr int kInputWatchUs = 50;
 
+// While set, every read of the input ends the message at once (the interpreter is stopping).
+std::atomic<bool> g_inputInterrupted{false};
+
+// The transports' threads (managers and session readers) look at the stop request at least this
+// often: blocking reads and accepts are polled in slices of it.
+constexpr int kStopSliceMs = 100;
+std::atomic<bool> g_transportsStopping{false};
+pthread_mutex_t g_transportsMutex = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t g_transportsCond = PTHREAD_COND_INITIALIZER;
+int g_transportThreads = 0;  // under g_transportsMutex
+std::atomic<bool> g_tcpStarted{false};
+std::atomic<bool> g_usbStarted{false};
+
+// A transport thread is counted from before its start to its very end.
+void transportThreadBegins()
+{
+    pthread_mutex_lock(&g_transportsMutex);
+    ++g_transportThreads;
+    pthread_mutex_unlock(&g_transportsMutex);
+}
+
+void transportThreadEnds()
+{
+    pthread_mutex_lock(&g_transportsMutex);
+    --g_transportThreads;
+    pthread_cond_broadcast(&g_transportsCond);
+    pthread_mutex_unlock(&g_transportsMutex);
+}
+
+// Pauses, cut short by a stop; false when stopping.
+bool restMs(int milliseconds)
+{
+    const int64_t end = static_cast<int64_t>(milliseconds);
+    for (int64_t done = 0; done < end && !g_transportsStopping.load(); done += kStopSliceMs)
+        pauseMs(static_cast<int>(std::min<int64_t>(kStopSliceMs, end - done)));
+    return !g_transportsStopping.load();
+}
+
+// Waits for input on a descriptor in slices: 1 readable (or hung up), 0 stopping, -1 error.
+int waitReadable(int fd, bool device)
+{
+    while (!g_transportsStopping.load()) {
+        pollfd p{fd, POLLIN, 0};
+        const int r = device ? deviceIO().poll(&p, 1, kStopSliceMs) : ::poll(&p, 1, kStopSliceMs);
+        if (r > 0)
+            return 1;
+        if (r < 0 && errno != EINTR)
+            return -1;
+    }
+    return 0;
+}
+
 std::atomic<TScpiHopProbe> g_hopProbe{nullptr};
 
 inline void hop(int which)
@@ -405,7 +457,7 @@ int getCharacter(unsigned char* dst, int timeoutMs)
 {
     TSessionTable& t = table();
     // Fast path: the read-ahead of the bound session.
-    if (TScpiSession* s = t.bound) {
+    if (TScpiSession* s = g_inputInterrupted.load() ? nullptr : t.bound) {
         if (s->runPos < s->runLen) {
             unsigned char c = s->run[s->runPos++];
             if (isLineEnd(c))
@@ -422,6 +474,11 @@ int getCharacter(unsigned char* dst, int timeoutMs)
     bool watched = false;
     pthread_mutex_lock(&o_g_charInFifoMutex);
     for (;;) {
+        if (g_inputInterrupted.load()) {
+            pthread_mutex_unlock(&o_g_charInFifoMutex);
+            *dst = '\n';
+            return kGetCharEnded;
+        }
         if (!t.bound) {
             if (TScpiSession* s = selectLocked()) {
                 bindLocked(s);
@@ -682,6 +739,8 @@ void* scpiUsbSession(void* arg)
     pthread_setname_np(pthread_self(), s->threadName);
     char buf[kUsbChunk];
     for (;;) {
+        if (waitReadable(s->fd, true) <= 0)
+            break;
         ssize_t n = deviceIO().read(s->fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
@@ -695,6 +754,7 @@ void* scpiUsbSession(void* arg)
         deviceIO().close(session->fd);
         i_g_usbFd = 0;
     });
+    transportThreadEnds();
     return nullptr;
 }
 
@@ -714,6 +774,8 @@ void* scpiLanSession(void* arg)
     pthread_setname_np(pthread_self(), s->threadName);
     char buf[kLanChunk];
     for (;;) {
+        if (waitReadable(s->fd, false) <= 0)
+            break;
         ssize_t n = ::recv(s->fd, buf, sizeof buf, 0);
         if (n < 0 && errno == EINTR)
             continue;
@@ -723,13 +785,14 @@ void* scpiLanSession(void* arg)
         s->putInput(buf, static_cast<size_t>(n), kLanChunk);
     }
     finishSession(s, closeLanSocket);
+    transportThreadEnds();
     return nullptr;
 }
 
 void* scpiRequestManagerUsb(void*)
 {
     int number = 0;
-    for (;;) {
+    while (!g_transportsStopping.load()) {
         int fd = deviceIO().open(kUsbGadgetDevice, O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (fd >= 0) {
             // Echo and line-end translation would corrupt commands, replies and blocks.
@@ -739,17 +802,20 @@ void* scpiRequestManagerUsb(void*)
             auto* s = new TUsbSession(fd, number);
             addSession(s);
             pthread_t session;
+            transportThreadBegins();
             if (startWriter(s) && startThread(&session, scpiUsbSession, s, 75, false) == 0) {
                 pthread_join(session, nullptr);  // one USB session at a time
             } else {
+                transportThreadEnds();
                 finishSession(s, [](TTransportSession* x) {
                     deviceIO().close(x->fd);
                     i_g_usbFd = 0;
                 });
             }
         }
-        pauseMs(scpiRetryDelayMs());
+        restMs(scpiRetryDelayMs());
     }
+    transportThreadEnds();
     return nullptr;
 }
 
@@ -831,14 +897,16 @@ void* scpiRequestManagerTcp(void*)
 {
     s_g_nLanSessions = 0;
     int number = 0;
-    for (;;) {
+    while (!g_transportsStopping.load()) {
         int listener = openListener();
         if (listener < 0) {
             // Port taken or no network yet: retry the whole set-up later, never spin.
-            pauseMs(scpiRetryDelayMs());
+            restMs(scpiRetryDelayMs());
             continue;
         }
         for (;;) {
+            if (waitReadable(listener, false) <= 0)
+                break;
             int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0) {
                 if (errno == EINTR || errno == ECONNABORTED)
@@ -860,12 +928,16 @@ void* scpiRequestManagerTcp(void*)
             s->slotHeld = true;
             addSession(s);
             pthread_t session;
-            if (!startWriter(s) || startThread(&session, scpiLanSession, s, 75, true) != 0)
+            transportThreadBegins();
+            if (!startWriter(s) || startThread(&session, scpiLanSession, s, 75, true) != 0) {
+                transportThreadEnds();
                 finishSession(s, closeLanSocket);
+            }
         }
         ::close(listener);
-        pauseMs(scpiRetryDelayMs());
+        restMs(scpiRetryDelayMs());
     }
+    transportThreadEnds();
     return nullptr;
 }
 
@@ -1089,6 +1161,9 @@ void scpiEndOfMessage()
     TSessionTable& t = table();
     pthread_mutex_lock(&o_g_charInFifoMutex);
     if (TScpiSession* s = t.bound) {
+        // A message cut by an interruption takes what its session sent after it along.
+        if (g_inputInterrupted.load())
+            s->flush();
         // The pause ended the block: what was read of it is gone, what comes next is a new line.
         s->timedOut = false;
         s->bound = false;
@@ -1129,20 +1204,53 @@ void setScpiHopProbe(TScpiHopProbe probe)
 // thread names of at most 15 characters. One manager per transport and process.
 void startScpiOverTcp()
 {
-    static std::atomic<bool> started{false};
-    if (started.exchange(true))
+    if (g_tcpStarted.exchange(true))
         return;
     pthread_t id;
-    startThread(&id, scpiRequestManagerTcp, nullptr, 75, true, "scpiMgrTcp");
+    transportThreadBegins();
+    if (startThread(&id, scpiRequestManagerTcp, nullptr, 75, true, "scpiMgrTcp") != 0)
+        transportThreadEnds();
 }
 
 void startScpiOverUsb()
 {
-    static std::atomic<bool> started{false};
-    if (started.exchange(true))
+    if (g_usbStarted.exchange(true))
         return;
     pthread_t id;
-    startThread(&id, scpiRequestManagerUsb, nullptr, 75, true, "scpiMgrUsb");
+    transportThreadBegins();
+    if (startThread(&id, scpiRequestManagerUsb, nullptr, 75, true, "scpiMgrUsb") != 0)
+        transportThreadEnds();
+}
+
+void stopScpiTransports()
+{
+    g_transportsStopping = true;
+    pthread_mutex_lock(&g_transportsMutex);
+    while (g_transportThreads > 0)
+        pthread_cond_wait(&g_transportsCond, &g_transportsMutex);
+    pthread_mutex_unlock(&g_transportsMutex);
+    // Input that no reader will take any more goes with its session.
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    for (TScpiSession* s : std::vector<TScpiSession*>(table().sessions)) {
+        if (s->threadDone && !s->bound && s->ownedByTable) {
+            s->flush();
+            reapLocked(s);
+        }
+    }
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+    s_g_nLanSessions = 0;
+    g_tcpStarted = false;
+    g_usbStarted = false;
+    g_transportsStopping = false;
+}
+
+void setScpiInputInterrupted(bool interrupted)
+{
+    // Under the mutex: a reader tests the flag before it waits, so the wake-up is not missed.
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    g_inputInterrupted = interrupted;
+    pthread_cond_broadcast(&o_g_charInFifoCond);
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
 }
 
 void scpiPutMacroInput(const char* data, size_t length)

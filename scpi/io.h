@@ -156,6 +156,15 @@ int PutMessage(const char* buf, int32_t len);
 // Start the manager threads and return at once.
 void startScpiOverTcp();
 void startScpiOverUsb();
+// Ends both managers and every session they opened and waits for their threads: listener and
+// connections closed, the USB gadget released, input left unread dropped. The transports may
+// be started again afterwards. For restarting the remote services in process (tests).
+void stopScpiTransports();
+
+// While interrupted, every GetCharacter and GetCharacterTimed returns kGetCharEnded with '\n' at
+// once, waiting readers included, and a message ended meanwhile drops what its session sent
+// after it: the way to stop the interpreter (stopScpiInterpreter).
+void setScpiInputInterrupted(bool interrupted);
 
 // Writes into the macro input (waits for room; never from the interpreter thread when full).
 void scpiPutMacroInput(const char* data, size_t length);

@@ -32,6 +32,10 @@ uint32_t g_releasedSequence = 0;
 // Requests up to this one have had their wait ended early (scpiEndReleaseWaits).
 uint32_t g_endedSequence = 0;
 int g_releaseCalls = 0;
+// Interpreter threads running, and the request that they end (stopScpiInterpreter).
+int g_interpretersRunning = 0;
+std::atomic<bool> g_stopRequested{false};
+pthread_cond_t g_interpreterEndedCond = PTHREAD_COND_INITIALIZER;
 
 constexpr int kBoxFullRetryMs = 10;
 // A controller that does not release within this bound (a step that waits for an acquisition
@@ -412,13 +416,16 @@ bool scpi_SemV(pipe_dial* request)
     pthread_mutex_unlock(&o_g_synchroScpiMutex);
 
     // A full box drops the record: post again until it is queued, never wait for a lost one.
-    while (o_g_consMessageBox.send(request) == -1)
+    while (o_g_consMessageBox.send(request) == -1) {
+        if (g_stopRequested.load())
+            return false;
         pauseMs(kBoxFullRetryMs);
+    }
 
     const timespec deadline = scpiDeadlineIn(scpiReleaseTimeoutMs());
     pthread_mutex_lock(&o_g_synchroScpiMutex);
     bool released = releasedLocked(mine);
-    while (!released && static_cast<int32_t>(g_endedSequence - mine) < 0) {
+    while (!released && static_cast<int32_t>(g_endedSequence - mine) < 0 && !g_stopRequested.load()) {
         const bool expired =
             pthread_cond_clockwait(&o_g_synchroScpiCond, &o_g_synchroScpiMutex, CLOCK_MONOTONIC, &deadline) == ETIMEDOUT;
         released = releasedLocked(mine);
@@ -472,14 +479,37 @@ int scpiReleaseCalls()
     return n;
 }
 
+void stopScpiInterpreter()
+{
+    pthread_mutex_lock(&o_g_synchroScpiMutex);
+    if (g_interpretersRunning == 0) {
+        pthread_mutex_unlock(&o_g_synchroScpiMutex);
+        return;
+    }
+    pthread_mutex_unlock(&o_g_synchroScpiMutex);
+    // First the input: it is still interrupted when the interpreter ends its last message.
+    setScpiInputInterrupted(true);
+    pthread_mutex_lock(&o_g_synchroScpiMutex);
+    g_stopRequested = true;
+    pthread_cond_broadcast(&o_g_synchroScpiCond);  // a wait for a release ends
+    while (g_interpretersRunning > 0)
+        pthread_cond_wait(&g_interpreterEndedCond, &o_g_synchroScpiMutex);
+    pthread_mutex_unlock(&o_g_synchroScpiMutex);
+    setScpiInputInterrupted(false);
+    g_stopRequested = false;
+}
+
 void* scpi(void*)
 {
     // The controller starts it without a name; tools and tests look for this one.
     pthread_setname_np(pthread_self(), "scpi");
+    pthread_mutex_lock(&o_g_synchroScpiMutex);
+    ++g_interpretersRunning;
+    pthread_mutex_unlock(&o_g_synchroScpiMutex);
     meminit();
     memesr(1, kEsrPowerOn, 1);
     enterIdle();
-    for (;;) {
+    while (!g_stopRequested.load()) {
         switch (etat) {
         case kIdle:
             stateIdle();
@@ -510,5 +540,13 @@ void* scpi(void*)
             break;
         }
     }
+    // Its session is let go; requests still waiting for a release are forgotten, so that a
+    // release meant for them cannot free a request of the next interpreter.
+    enterIdle();
+    pthread_mutex_lock(&o_g_synchroScpiMutex);
+    g_releasedSequence = g_postedSequence;
+    --g_interpretersRunning;
+    pthread_cond_broadcast(&g_interpreterEndedCond);
+    pthread_mutex_unlock(&o_g_synchroScpiMutex);
     return nullptr;
 }

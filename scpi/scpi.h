@@ -5,8 +5,14 @@
 
 #include <pthread.h>
 
-// Interpreter thread (SCPI_id); no argument. Never returns.
+// Interpreter thread (SCPI_id); no argument. Returns only when stopped.
 void* scpi(void* arg);
+// Ends every running interpreter thread and waits until they have let their session go: the
+// message being read ends where it stands (what its session sent after it is dropped), a wait
+// for a release ends as not released, and the requests not yet released are forgotten. Nothing
+// when none runs. A new interpreter then starts as at power-on. For restarting the remote
+// services in process (tests); never called by the interpreter itself.
+void stopScpiInterpreter();
 
 // Posts one request to the controller as the interpreter and waits until the controller has
 // released it, at most scpiReleaseTimeoutMs: true when released, false when the bound passed

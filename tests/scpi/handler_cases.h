@@ -5,7 +5,9 @@
 #include "core/gest_db.h"
 #include "scpi/handler.h"
 #include "scpi/memdat.h"
+#include "tests/scpi/requestboxes.h"
 #include "tests/scpi/scpi_unit_reader.h"
+#include "tests/support/linkedtraces.h"
 #include "tests/support/simboardtest.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +31,11 @@ protected:
     {
         SimBoardTest::SetUp();
         meminit();
+    }
+    void TearDown() override
+    {
+        drainRequestBoxes();
+        SimBoardTest::TearDown();
     }
 
     // Settings carry no second value; requests with one (files) say so in checkAux.
@@ -102,4 +109,8 @@ protected:
             }
         }
     }
+
+private:
+    // Destroyed after every member of a derived fixture.
+    TRestoredLinks restoredLinks_;
 };

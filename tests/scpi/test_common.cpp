@@ -9,7 +9,9 @@
 #include "scpi/handler.h"
 #include "scpi/scpi.h"
 #include "tests/scpi/releaser.h"
+#include "tests/scpi/requestboxes.h"
 #include "tests/scpi/scpi_unit_reader.h"
+#include "tests/support/linkedtraces.h"
 #include "tests/support/simboardtest.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +44,12 @@ protected:
         SimBoardTest::SetUp();
         data = init_par;
         meminit();
+    }
+    // A recall links traces and functions of its own and posts the mode it recalled.
+    void TearDown() override
+    {
+        drainRequestBoxes();
+        SimBoardTest::TearDown();
     }
 
     Outcome run(const std::string& line)
@@ -76,6 +84,9 @@ protected:
         EXPECT_EQ(o.requests, "") << line;
         return o.reply;
     }
+
+private:
+    TRestoredLinks restoredLinks_;
 };
 
 TEST_F(CommonCommands, SettingsPostTheirRequestsOrFailWithNothingPosted)

@@ -9,6 +9,7 @@
 #include "scpi/memdat.h"
 #include "scpi/params.h"
 #include "scpi/scpi.h"
+#include "tests/scpi/requestboxes.h"
 
 #include <gtest/gtest.h>
 
@@ -150,7 +151,6 @@ TTaken set(int32_t code, intptr_t value)
     return TTaken{REQ_SET_PARAM, code, value, 0};
 }
 
-// Shared with the detached threads: never destroyed.
 struct TControllerLog {
     std::mutex mutex;
     std::vector<TTaken> taken;
@@ -161,13 +161,18 @@ TControllerLog& controllerLog()
     return *log;
 }
 
+// A record no sender builds: it ends the controller stand-in.
+constexpr uint16_t kEndController = 0xFFFF;
+
 // Takes each record, notes it, applies a deviceError setting, releases.
-void* releasingController(void*)
+void releasingController()
 {
     for (;;) {
         pipe_dial r{};
         if (o_g_consMessageBox.receive(&r, true, 0) != 0)
             continue;
+        if (r.kind == kEndController)
+            return;
         {
             std::lock_guard<std::mutex> lock(controllerLog().mutex);
             controllerLog().taken.push_back(TTaken{r.kind, r.code, r.intValue, r.senderId});
@@ -176,17 +181,37 @@ void* releasingController(void*)
             data.deviceError = static_cast<int16_t>(r.intValue);
         scpi_SemP();
     }
-    return nullptr;
 }
 
+// The interpreter and the controller stand-in of a test end with it, with whatever they left
+// queued and the settings the test changed: the next test starts as after power-on.
 class InterpreterTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         setScpiTree(&nRoot);
-        // Lives with the process: the interpreter may still be bound to it.
-        static TScpiMemorySession* session = new TScpiMemorySession();
-        session_ = session;
+        session_ = new TScpiMemorySession();
+        releaseTimeoutMs_ = scpiReleaseTimeoutMs();
+        blockTimeoutMs_ = scpiBlockTimeoutMs();
+        deviceError_ = data.deviceError;
+    }
+
+    void TearDown() override
+    {
+        stopScpiInterpreter();
+        if (controller_.joinable()) {
+            const pipe_dial end{kEndController, 0, 0, 0, 0.0f, 0};
+            while (o_g_consMessageBox.send(&end) != 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            controller_.join();
+        }
+        drainRequestBoxes();
+        takeRecords();
+        delete session_;
+        setScpiTree(nullptr);
+        setScpiReleaseTimeoutMs(releaseTimeoutMs_);
+        setScpiBlockTimeoutMs(blockTimeoutMs_);
+        data.deviceError = deviceError_;
     }
 
     void startInterpreter()
@@ -194,11 +219,7 @@ protected:
         ASSERT_EQ(startThread(&SCPI_id, scpi, nullptr, 40, true, "scpi"), 0);
     }
 
-    void startController()
-    {
-        pthread_t id;
-        ASSERT_EQ(startThread(&id, releasingController, nullptr, 50, true, "ctl"), 0);
-    }
+    void startController() { controller_ = std::thread(releasingController); }
 
     // Sends the input, then MARK? and returns every reply up to the mark's.
     std::string run(const std::string& input)
@@ -224,6 +245,12 @@ protected:
     }
 
     TScpiMemorySession* session_ = nullptr;
+
+private:
+    std::thread controller_;
+    int releaseTimeoutMs_ = 0;
+    int blockTimeoutMs_ = 0;
+    int16_t deviceError_ = 0;
 };
 
 // ---- state machine -------------------------------------------------------------------------
@@ -478,6 +505,34 @@ TEST_F(HandoffTest, AWithheldReleaseEndsTheCommandAfterTheBoundAndTheSessionGoes
     scpi_SemP();
     EXPECT_TRUE(waitUntilReplyEnds());
     EXPECT_EQ(session_->replies(), "1\n\r");
+}
+
+// Stopped while it waits for a release, then while it waits for input, the interpreter ends at
+// once; the request it left unreleased is forgotten, so that the next interpreter's request
+// waits for a release of its own.
+TEST_F(HandoffTest, AStoppedInterpreterEndsItsWaitsAndItsSuccessorWaitsForItsOwnRelease)
+{
+    startInterpreter();
+    session_->send("TRIG:LEV 1;*OPC?\n");
+    pipe_dial r{};
+    ASSERT_TRUE(take(&r));
+    auto stopTakes = [] {
+        const auto start = std::chrono::steady_clock::now();
+        stopScpiInterpreter();
+        return std::chrono::steady_clock::now() - start;
+    };
+    EXPECT_LT(stopTakes(), std::chrono::seconds(2)) << "the release bound is 30 s";
+    EXPECT_EQ(session_->replies(), "");
+
+    startInterpreter();
+    session_->send("TRIG:LEV 2;*OPC?\n");
+    ASSERT_TRUE(take(&r));
+    EXPECT_EQ(r.code, 113);
+    EXPECT_EQ(r.intValue, 2);
+    scpi_SemP();
+    EXPECT_TRUE(waitUntilReplyEnds());
+    EXPECT_EQ(session_->takeReplies(), "1\n\r");
+    EXPECT_LT(stopTakes(), std::chrono::seconds(2)) << "waiting for input";
 }
 
 // A stand-in controller that knows it will not release in time ends the wait at once, as the

@@ -19,15 +19,23 @@ protected:
     void SetUp() override
     {
         SimBoardTest::SetUp();
+        retryDelayMs_ = scpiRetryDelayMs();
+        sendTimeoutMs_ = scpiSendTimeoutMs();
+        idleTakeoverMs_ = scpiIdleTakeoverMs();
         setScpiListenLoopbackOnly(true);
         setScpiRetryDelayMs(30);
         setScpiSendTimeoutMs(300);
     }
 
+    // The managers and sessions of this test's board end with it.
     void TearDown() override
     {
         for (int fd : fds_)
             ::close(fd);
+        stopScpiTransports();
+        setScpiRetryDelayMs(retryDelayMs_);
+        setScpiSendTimeoutMs(sendTimeoutMs_);
+        setScpiIdleTakeoverMs(idleTakeoverMs_);
         SimBoardTest::TearDown();
     }
 
@@ -65,6 +73,9 @@ protected:
     }
 
     std::vector<int> fds_;
+    int retryDelayMs_ = 0;
+    int sendTimeoutMs_ = 0;
+    int idleTakeoverMs_ = 0;
 };
 
 // Answers "<first character>:<length>:<1 when every byte is that character>".

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "acquisition/TAcquisition.h"
+#include "acquisition/TFonction.h"
 #include "core/gest_db.h"
 
 #include <memory>
@@ -51,4 +52,35 @@ public:
 private:
     TSetupLinks saved_;
     std::unique_ptr<TAcquisition> traces_[10];
+};
+
+// What the code under test links into the run-time links (a recall makes the traces and the
+// functions it finds missing) is deleted when the object goes, and the links of before come
+// back: the next test of the process finds them as this one did.
+class TRestoredLinks {
+public:
+    TRestoredLinks() : saved_(setupLinks()) {}
+    ~TRestoredLinks()
+    {
+        TSetupLinks& l = setupLinks();
+        for (auto field : {&TSetupLinks::mathFunctionCh1, &TSetupLinks::mathFunctionCh2, &TSetupLinks::mathFunctionCh3,
+                           &TSetupLinks::mathFunctionCh4, &TSetupLinks::powerFunctionA, &TSetupLinks::powerFunctionB})
+            dropIfNew(l.*field, saved_.*field);
+        for (auto field : {&TSetupLinks::acqCh1, &TSetupLinks::acqCh2, &TSetupLinks::acqCh3, &TSetupLinks::acqCh4,
+                           &TSetupLinks::refAcqCh1, &TSetupLinks::refAcqCh2, &TSetupLinks::refAcqCh3,
+                           &TSetupLinks::refAcqCh4, &TSetupLinks::powerAcq, &TSetupLinks::maskAcq})
+            dropIfNew(l.*field, saved_.*field);
+        l = saved_;
+    }
+    TRestoredLinks(const TRestoredLinks&) = delete;
+    TRestoredLinks& operator=(const TRestoredLinks&) = delete;
+
+private:
+    template <typename T>
+    static void dropIfNew(T* now, T* before)
+    {
+        if (now != before)
+            delete now;
+    }
+    TSetupLinks saved_;
 };
