@@ -11,6 +11,7 @@
 #include "scpi/io.h"
 #include "tests/network/ws_test_client.h"
 #include "tests/scpi/scpi_consumer.h"
+#include "tests/ui/support/catalogue.h"
 #include "ui/frame/scopestatusline.h"
 
 #include <QCoreApplication>
@@ -79,6 +80,7 @@ std::string modeWord(int mode)
 // hyphens of "pre-trig" and "post-trig" stay, only the edge field turns into words.
 TEST(RemoteStatusText, EnglishTriggerTextOfEveryState)
 {
+    TCatalogueGuard catalogue;
     ASSERT_TRUE(installTranslatorFrom(QCoreApplication::applicationDirPath() + "/translations", QString()));
     struct Case {
         int16_t runStop, state, source, edge, mode;
