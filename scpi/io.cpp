@@ -147,6 +147,14 @@ constexpr int kDefaultIdleTakeoverMs = 30000;
 std::atomic<uint32_t> g_inputChunks{0};
 constexpr int kInputWatchUs = 50;
 
+std::atomic<TScpiHopProbe> g_hopProbe{nullptr};
+
+inline void hop(int which)
+{
+    if (TScpiHopProbe probe = g_hopProbe.load(std::memory_order_relaxed))
+        probe(which);
+}
+
 // Sessions wait here for room in their queue and for the interpreter to let them go. Both
 // with o_g_charInFifoMutex.
 pthread_cond_t g_roomCond;
@@ -280,8 +288,10 @@ struct TScpiSession {
             pthread_mutex_unlock(&o_g_charInFifoMutex);
             // After the unlock, so that the woken interpreter does not wait for this thread's
             // mutex: it tests for input under the mutex before it waits, nothing is missed.
-            if (stored)
+            if (stored) {
                 pthread_cond_signal(&o_g_charInFifoCond);
+                hop(kScpiHopInputStored);
+            }
             p += chunk;
             n -= static_cast<size_t>(chunk);
         }
@@ -412,8 +422,10 @@ int getCharacter(unsigned char* dst, int timeoutMs)
     pthread_mutex_lock(&o_g_charInFifoMutex);
     for (;;) {
         if (!t.bound) {
-            if (TScpiSession* s = selectLocked())
+            if (TScpiSession* s = selectLocked()) {
                 bindLocked(s);
+                hop(kScpiHopMessageBound);
+            }
         }
         TScpiSession* s = t.bound;
         if (s) {
@@ -672,6 +684,7 @@ void* scpiUsbSession(void* arg)
         // End of file, or EIO once the host side closed: the cable was unplugged.
         if (n <= 0)
             break;
+        hop(kScpiHopInputRead);
         s->putInput(buf, static_cast<size_t>(n), kUsbChunk);
     }
     finishSession(s, [](TTransportSession* session) {
@@ -702,6 +715,7 @@ void* scpiLanSession(void* arg)
             continue;
         if (n <= 0 || s->broken)
             break;
+        hop(kScpiHopInputRead);
         s->putInput(buf, static_cast<size_t>(n), kLanChunk);
     }
     finishSession(s, closeLanSocket);
@@ -1084,6 +1098,7 @@ void scpiEndOfMessage()
 
 int PutMessage(const char* buf, int32_t len)
 {
+    hop(kScpiHopReplyStart);
     memsbr(1, kStbMessageAvailable, 1);
     int result = -1;
     // Bound sessions are not deleted or closed: no lock needed to write to them.
@@ -1094,7 +1109,13 @@ int PutMessage(const char* buf, int32_t len)
             s->runPos = s->runLen;  // a dropped session's input ends here
     }
     memsbr(1, static_cast<unsigned char>(~kStbMessageAvailable), 0);
+    hop(kScpiHopReplyWritten);
     return result;
+}
+
+void setScpiHopProbe(TScpiHopProbe probe)
+{
+    g_hopProbe.store(probe, std::memory_order_relaxed);
 }
 
 // The managers scpiRequestManagerTcp and scpiRequestManagerUsb; the kernel takes

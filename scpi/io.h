@@ -174,6 +174,20 @@ int scpiIdleTakeoverMs();
 void setScpiIdleTakeoverMs(int milliseconds);
 void setScpiListenLoopbackOnly(bool loopbackOnly);
 
+// Hand-offs of a query on its way through, for the benchmarks' per-hop timing: a probe set here
+// is called with the hop's number at each of them (interpreter and session threads). None is set
+// in the program; a probe must be quick and must not block.
+enum : int {
+    kScpiHopInputRead = 0,  // a session's read returned input
+    kScpiHopInputStored,    // the input is in the session's queue and the interpreter signalled
+    kScpiHopMessageBound,   // the interpreter took the session's message
+    kScpiHopReplyStart,     // a reply reached PutMessage
+    kScpiHopReplyWritten,   // the reply was written or queued
+    kScpiHops
+};
+using TScpiHopProbe = void (*)(int hop);
+void setScpiHopProbe(TScpiHopProbe probe);
+
 // The gadget device's board path.
 constexpr const char* kUsbGadgetDevice = "/dev/ttyGS0";
 
