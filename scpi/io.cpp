@@ -250,6 +250,7 @@ struct TScpiSession {
     bool threadDone = false;      // nothing will put input any more and the descriptor is closed
     bool stalled = false;         // its writer waits for room
     bool timedOut = false;        // the bound message timed out
+    bool silent = false;          // sends nothing more for now: a timed read ends at once
     bool ownedByTable = true;     // deleted by the table once drained
     std::atomic<bool> ended{false};   // input ended (peer closed, read error, dropped)
     std::atomic<bool> broken{false};  // a reply failed: the session is dropped
@@ -457,6 +458,9 @@ int getCharacter(unsigned char* dst, int timeoutMs)
                 *dst = '\n';
                 return kGetCharTimedOut;
             }
+            // A client known to send nothing more: the time limit would pass, so it passes now.
+            if (s->silent && timeoutMs >= 0)
+                expired = true;
         }
         if (expired) {
             if (t.bound)
@@ -1090,7 +1094,10 @@ void scpiEndOfMessage()
         s->bound = false;
         t.bound = nullptr;
         i_g_lanSocketFd = 0;
-        pthread_cond_broadcast(&g_releasedCond);
+        // Only those waiting for a session to end or to be read whole are woken: a message
+        // with more input behind it wakes nobody.
+        if (s->ended || s->available() == 0)
+            pthread_cond_broadcast(&g_releasedCond);
         reapLocked(s);
     }
     pthread_mutex_unlock(&o_g_charInFifoMutex);
@@ -1231,6 +1238,9 @@ TScpiMemorySession::~TScpiMemorySession()
 
 void TScpiMemorySession::send(const char* data, size_t length)
 {
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    impl_->silent = false;
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
     impl_->putInput(data, length, kUsbChunk);
 }
 
@@ -1240,6 +1250,30 @@ void TScpiMemorySession::end()
     impl_->ended = true;
     pthread_cond_signal(&o_g_charInFifoCond);
     pthread_mutex_unlock(&o_g_charInFifoMutex);
+}
+
+void TScpiMemorySession::fallSilent()
+{
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    impl_->silent = true;
+    pthread_cond_broadcast(&o_g_charInFifoCond);
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+}
+
+bool TScpiMemorySession::waitUntilRead(int timeoutMs)
+{
+    const timespec deadline = scpiDeadlineIn(timeoutMs);
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    bool done = true;
+    // The read-ahead is the interpreter's while the session is bound: looked at only after.
+    while (impl_->bound || impl_->available() > 0) {
+        if (pthread_cond_timedwait(&g_releasedCond, &o_g_charInFifoMutex, &deadline) == ETIMEDOUT) {
+            done = !impl_->bound && impl_->available() == 0;
+            break;
+        }
+    }
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+    return done;
 }
 
 std::string TScpiMemorySession::replies()

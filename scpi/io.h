@@ -205,6 +205,12 @@ public:
     void send(const std::string& text) { send(text.data(), text.size()); }
     // The client goes away: its input ends.
     void end();
+    // The client sends nothing more until its next send, and stays: a read with a time limit
+    // that finds its input empty ends at once, as if the limit had passed (no real waiting).
+    void fallSilent();
+    // Waits until the interpreter has read everything sent and ended the message it was in;
+    // false when that takes longer than timeoutMs.
+    bool waitUntilRead(int timeoutMs);
 
     // Replies received so far; take clears them.
     std::string replies();
