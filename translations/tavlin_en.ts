@@ -1312,7 +1312,7 @@
     </message>
     <message>
         <source>choose a type</source>
-        <translation type="unfinished"></translation>
+        <translation>choose a type</translation>
     </message>
 </context>
 <context>

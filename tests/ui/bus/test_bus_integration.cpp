@@ -32,7 +32,7 @@ protected:
 
 } // namespace
 
-TEST_F(BusIntegrationTest, NewUserChoosesTheCanFileAndSavesChangedLimits)
+PROGRAM_TEST_F(BusIntegrationTest, NewUserChoosesTheCanFileAndSavesChangedLimits)
 {
     useCanBusSignals();
     startProgram();

@@ -56,7 +56,7 @@ protected:
 
 } // namespace
 
-TEST_F(LayoutTest, EveryViewReadsAsTheUserSeesIt)
+PROGRAM_TEST_F(LayoutTest, EveryViewReadsAsTheUserSeesIt)
 {
     // A battery the status lines show, a signal the boxes measure.
     const std::string level = hostPath(StatusLine::kBatteryLevelFile);

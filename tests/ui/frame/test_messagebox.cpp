@@ -3,6 +3,7 @@
 #include "core/gest_db.h"
 #include "core/root.h"
 #include "network/user_int.h"
+#include "tests/ui/support/catalogue.h"
 #include "tests/ui/support/homescreen.h"
 #include "ui/frame/messagebox.h"
 
@@ -229,6 +230,7 @@ TEST_F(MessageBoxTest, PaintsAGreyBoxWithABlueOutlineAndTwoLines)
 // the longest completions its senders supply (a proposed file name, an autoset text).
 TEST_F(MessageBoxTest, EveryEnglishTextFitsInsideTheOutline)
 {
+    TCatalogueGuard catalogue;
     QGuiApplication::setFont(QFont(applicationFontFamily(QString()), 10));
     ASSERT_TRUE(installTranslatorFrom(QCoreApplication::applicationDirPath() + "/translations", QString()));
     data.selfTestResult = 0xFFFF;

@@ -11,6 +11,7 @@
 #include "scpi/io.h"
 #include "tests/network/ws_test_client.h"
 #include "tests/scpi/scpi_consumer.h"
+#include "tests/ui/support/catalogue.h"
 #include "ui/frame/scopestatusline.h"
 
 #include <QCoreApplication>
@@ -79,6 +80,7 @@ std::string modeWord(int mode)
 // hyphens of "pre-trig" and "post-trig" stay, only the edge field turns into words.
 TEST(RemoteStatusText, EnglishTriggerTextOfEveryState)
 {
+    TCatalogueGuard catalogue;
     ASSERT_TRUE(installTranslatorFrom(QCoreApplication::applicationDirPath() + "/translations", QString()));
     struct Case {
         int16_t runStop, state, source, edge, mode;
@@ -190,7 +192,7 @@ protected:
 // the web service, settings over both, channel keys, with gaps of 0 to 200 ms. Once a burst has
 // been taken and the screen has settled, the view shown, DEV:MOD?, the status reply and the
 // setup name the same mode: the last request won and no switch left a view half done.
-TEST_F(RemoteAgreementTest, ModeChangesFromEverySideLeaveScreenAndRemoteInAgreement)
+PROGRAM_TEST_F(RemoteAgreementTest, ModeChangesFromEverySideLeaveScreenAndRemoteInAgreement)
 {
     startProgram();
     ASSERT_FALSE(HasFatalFailure());
@@ -270,7 +272,7 @@ TEST_F(RemoteAgreementTest, ModeChangesFromEverySideLeaveScreenAndRemoteInAgreem
 
 // The recorder's status names the file it records into, or none: not a file of an earlier
 // visit when it starts, and nothing once the recorder has gone.
-TEST_F(RemoteAgreementTest, RecorderStatusNamesItsCurrentFileOrNone)
+PROGRAM_TEST_F(RemoteAgreementTest, RecorderStatusNamesItsCurrentFileOrNone)
 {
     startProgram();
     ASSERT_FALSE(HasFatalFailure());

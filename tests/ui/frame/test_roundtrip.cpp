@@ -2,6 +2,7 @@
 // controller's box, the controller switches the mode and the root creates that mode's view; the
 // view's home tool comes back. Screenshots of the screens are kept in the build tree for review.
 #include "tests/ui/support/homescreen.h"
+#include "tests/ui/support/ownprocess.h"
 
 #include "core/command.h"
 #include "core/process.h"
@@ -35,7 +36,7 @@ protected:
     }
 };
 
-TEST_F(RoundTripTest, EachModeToolOpensItsViewAndItsHomeToolComesBack)
+PROGRAM_TEST_F(RoundTripTest, EachModeToolOpensItsViewAndItsHomeToolComesBack)
 {
     HomeView& view = load();
     // As main does.

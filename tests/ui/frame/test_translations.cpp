@@ -3,6 +3,7 @@
 #include "board/board.h"
 #include "core/root.h"
 #include "tests/support/simboardtest.h"
+#include "tests/ui/support/catalogue.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -107,6 +108,7 @@ class StartUpCatalogue : public SimBoardTest {};
 // The default configuration names no language, and a language without its file gets English.
 TEST_F(StartUpCatalogue, TheDefaultConfigurationShowsEnglish)
 {
+    TCatalogueGuard catalogue;
     for (const char* config : {"", "Language=de\n"}) {
         SCOPED_TRACE(config);
         ASSERT_TRUE(writeBoardFile(kConfigFile, config));

@@ -26,7 +26,7 @@ class HarmonicIntegrationTest : public ProgramTest {};
 
 } // namespace
 
-TEST_F(HarmonicIntegrationTest, NewUserReadsTheHarmonicsOfChannelOneAndSavesThem)
+PROGRAM_TEST_F(HarmonicIntegrationTest, NewUserReadsTheHarmonicsOfChannelOneAndSavesThem)
 {
     simboard::TSignal signal;
     signal.shape = "harmonics";

@@ -3,6 +3,7 @@
 // replaced whole while readers copy it, what is left when it cannot be written, and the table's
 // document with its order buttons and keyboard.
 #include "core/files.h"
+#include "tests/support/locales.h"
 #include "tests/ui/harmonic/harmonic_fixture.h"
 #include "tests/ui/support/qmlharness.h"
 #include "ui/harmonic/harmonicmeas.h"
@@ -11,9 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <clocale>
 #include <cmath>
-#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -238,23 +237,14 @@ TEST_F(HarmonicMeasTest, TheExportHoldsFiveBlocksWhateverThePowerDisplay)
     const std::string powerUnit = GetVerticalUnit(trace(4), SCALE_SCOPE, true).toStdString();
 
     // Also under a decimal-comma locale: the numbers keep their point.
-    std::string locpath = root_ + "/locale";
-    const bool comma = std::system(("mkdir -p " + locpath + " && localedef -i de_DE -f UTF-8 " + locpath +
-                                    "/de_DE.UTF-8 >/dev/null 2>&1").c_str()) == 0;
     for (bool underComma : {false, true}) {
         SCOPED_TRACE(underComma ? "decimal comma" : "C locale");
         if (underComma) {
-            if (!comma) {
-                std::fprintf(stderr, "note: no decimal-comma locale could be compiled\n");
-                continue;
-            }
-            ::setenv("LOCPATH", locpath.c_str(), 1);
-            ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
-        }
-        { HarmonicMeas meas; }
-        if (underComma) {
-            std::setlocale(LC_ALL, "C");
-            ::unsetenv("LOCPATH");
+            TDecimalCommaNumeric comma(root_ + "/locale");
+            ASSERT_TRUE(comma.ok()) << "no decimal-comma locale could be had (package locales)";
+            HarmonicMeas meas;
+        } else {
+            HarmonicMeas meas;
         }
         const std::string text = exportText();
         ASSERT_GT(text.size(), 151u);

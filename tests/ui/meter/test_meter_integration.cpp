@@ -78,7 +78,7 @@ protected:
 
 } // namespace
 
-TEST_F(MeterIntegrationTest, NewUserReadsTheMeterAndChangesACoupling)
+PROGRAM_TEST_F(MeterIntegrationTest, NewUserReadsTheMeterAndChangesACoupling)
 {
     simboard::TSignal dc;
     dc.offset = 1.5;
@@ -187,7 +187,7 @@ TEST_F(MeterIntegrationTest, NewUserReadsTheMeterAndChangesACoupling)
 // The function and power tools rebuild the boxes; the recorder tool records until the meter tool
 // ends it, leaving one record file dated at its first record; the activity mark is away in both
 // views and back on the home screen.
-TEST_F(MeterIntegrationTest, NewUserSwitchesFunctionsAndRecords)
+PROGRAM_TEST_F(MeterIntegrationTest, NewUserSwitchesFunctionsAndRecords)
 {
     startProgram();
     ASSERT_FALSE(HasFatalFailure());

@@ -80,7 +80,7 @@ protected:
 
 } // namespace
 
-TEST_F(LoggerIntegrationTest, NewUserRecordsChannelOneInOnePaneAndSplit)
+PROGRAM_TEST_F(LoggerIntegrationTest, NewUserRecordsChannelOneInOnePaneAndSplit)
 {
     // A sine well inside the meter's range: its readings feed the record.
     simboard::TSignal sine;
@@ -144,7 +144,7 @@ TEST_F(LoggerIntegrationTest, NewUserRecordsChannelOneInOnePaneAndSplit)
 // window (cursor T1 on its first record, the boxes read it); leaving the viewer gives the live
 // channels back, so the recorder records again into a new file; with every channel off the
 // recorder says it has nothing to record instead of showing "running".
-TEST_F(LoggerIntegrationTest, RecorderViewerRecorderRoundTrip)
+PROGRAM_TEST_F(LoggerIntegrationTest, RecorderViewerRecorderRoundTrip)
 {
     simboard::TSignal sine;
     sine.shape = "sine";

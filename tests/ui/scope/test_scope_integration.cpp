@@ -60,7 +60,7 @@ protected:
     QQuickItem* tool(const char* name) { return findItem(need("toolPanel"), QString::fromLatin1(name)); }
 };
 
-TEST_F(ScopeIntegrationTest, NewUserOpensTheScopeSeesChannelOneMeasuresAndSetsTheTrigger)
+PROGRAM_TEST_F(ScopeIntegrationTest, NewUserOpensTheScopeSeesChannelOneMeasuresAndSetsTheTrigger)
 {
     startProgram();
     ASSERT_FALSE(HasFatalFailure());
@@ -183,7 +183,7 @@ TEST_F(ScopeIntegrationTest, NewUserOpensTheScopeSeesChannelOneMeasuresAndSetsTh
 // Each setting panel opened through the scope view's own wiring, one setting changed in each, and
 // the controller's notice bringing the value back into the panel; then a smart probe plugged on
 // channel 2 shows the overview.
-TEST_F(ScopeIntegrationTest, NewUserChangesTheSettingsFromThePanels)
+PROGRAM_TEST_F(ScopeIntegrationTest, NewUserChangesTheSettingsFromThePanels)
 {
     startScope();
     ASSERT_FALSE(HasFatalFailure());
@@ -365,7 +365,7 @@ TEST_F(ScopeIntegrationTest, NewUserChangesTheSettingsFromThePanels)
 
 } // namespace
 
-TEST_F(ScopeIntegrationTest, KeyHelpExplainsAPressedKeyAndATouchEndsIt)
+PROGRAM_TEST_F(ScopeIntegrationTest, KeyHelpExplainsAPressedKeyAndATouchEndsIt)
 {
     startScope();
     ASSERT_FALSE(HasFatalFailure());

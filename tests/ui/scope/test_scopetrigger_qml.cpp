@@ -5,6 +5,7 @@
 #include "board/sim/simboard.h"  // before Qt: the scenario has a member named "signals"
 
 #include "tests/ui/support/qmlharness.h"
+#include "tests/ui/support/ownprocess.h"
 
 #include "core/command.h"
 #include "core/process.h"
@@ -206,7 +207,7 @@ TEST_F(ScopeTriggerQmlTest, TwoChannelModelGreysTheMiddleChannels)
 }
 
 // Through the real controller: a typed level and a coupling choice come back on screen.
-TEST_F(ScopeTriggerQmlTest, ChangesComeBackFromTheController)
+PROGRAM_TEST_F(ScopeTriggerQmlTest, ChangesComeBackFromTheController)
 {
     ASSERT_TRUE(open());
     ASSERT_TRUE(startController());

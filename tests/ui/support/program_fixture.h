@@ -11,6 +11,7 @@
 #include "core/requests.h"
 #include "core/root.h"
 #include "tests/ui/support/homescreen.h"
+#include "tests/ui/support/ownprocess.h"
 
 #include <QDir>
 #include <QGuiApplication>
