@@ -175,6 +175,17 @@ TSynchroDetail AcqWaitForResume(bool idleCycle, uint64_t parkStamp, const std::f
     }
 }
 
+void AcqHandshakeReset()
+{
+    pthread_mutex_lock(&o_g_acqSuspendedMutex);
+    hold = THold{};
+    b_g_acqSuspended = 0;
+    pthread_mutex_lock(&o_g_synchroAcqMutex);
+    o_g_synchroAcqDetail = SYNCHRO_NONE;
+    pthread_mutex_unlock(&o_g_synchroAcqMutex);
+    pthread_mutex_unlock(&o_g_acqSuspendedMutex);
+}
+
 uint64_t AcqResumeStamp()
 {
     return resumeStamp.load();

@@ -97,6 +97,7 @@ protected:
 
     void TearDown() override
     {
+        EXPECT_TRUE(AcqThreadsEnd()) << "the acquisition threads did not end";
         po_g_homeBridge.store(nullptr);
         SimFpgaBoardTest::TearDown();
     }
