@@ -315,6 +315,7 @@ bool stopPending()
 void* acquisit(void* calibrationRecord)
 {
     running(&TLogShared::acquisitRunning, 1);
+    registerPowerOffUndo("acquisition threads", [] { return AcqThreadsEnd(); });
     calib = static_cast<calibration*>(calibrationRecord);
     par_acq.calib = calib;
     affect_par(&data, 29, calib, &par_acq);
@@ -345,6 +346,7 @@ void* acquisit(void* calibrationRecord)
 void* startacq(void* acqCtrl)
 {
     running(&TLogShared::startacqRunning, 1);
+    registerPowerOffUndo("acquisition threads", [] { return AcqThreadsEnd(); });
     acq_ctrl* ctrl = acqCtrl != nullptr ? static_cast<acq_ctrl*>(acqCtrl) : &par_acq;
     ctrl->armOption = 1;
     pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, nullptr);
@@ -403,30 +405,36 @@ bool AcqThreadsEnd(int timeoutMs)
 {
     TLogShared& s = logShared();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    const auto gone = [&s, deadline](int TLogShared::*counter) {
+    const auto goneWithin = [&s](int TLogShared::*counter, std::chrono::steady_clock::time_point until) {
         std::unique_lock<std::mutex> lock(s.mutex);
-        return s.changed.wait_until(lock, deadline, [&s, counter] { return s.*counter == 0; });
+        return s.changed.wait_until(lock, until, [&s, counter] { return s.*counter == 0; });
     };
     bool acquisitRuns = false;
-    bool startacqRuns = false;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         s.ending = true;
         acquisitRuns = s.acquisitRunning > 0;
-        startacqRuns = s.startacqRunning > 0;
     }
+    bool ended = true;
     if (acquisitRuns) {
         const TLongArray wake{0, 0, 0, 0};
         o_g_acquMessageBox.send(&wake);
-        if (!gone(&TLogShared::acquisitRunning))
-            return false;
+        ended = goneWithin(&TLogShared::acquisitRunning, deadline);
     }
-    if (startacqRuns) {
-        // Parked after its cycle, then let go into its end.
-        AcqSuspend();
-        AcqResume(SYNCHRO_TIMEBASE_CHANGE);
-        if (!gone(&TLogShared::startacqRunning))
-            return false;
+    // startacq: its cycle stopped, then woken from its park into its end (bounded, whoever
+    // holds the acquisition).
+    while (ended && !goneWithin(&TLogShared::startacqRunning, std::chrono::steady_clock::now())) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ended = false;
+            break;
+        }
+        AcqNudgeForEnd();
+        goneWithin(&TLogShared::startacqRunning, std::chrono::steady_clock::now() + std::chrono::milliseconds(5));
+    }
+    if (!ended) {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.ending = false;  // what did not end runs on; the next start must not end at once
+        return false;
     }
 
     TLongArray left{};

@@ -24,12 +24,6 @@ protected:
         ACQU_id = 0;
     }
 
-    void TearDown() override
-    {
-        EXPECT_TRUE(AcqThreadsEnd()) << "the acquisition threads did not end";
-        SimFpgaBoardTest::TearDown();
-    }
-
     // acquisit has applied `orders` orders and startacq waits in its park with no resume
     // pending (two resumes close together may wake it once).
     static bool ordersSettled(int orders)

@@ -74,6 +74,9 @@ void SimBoardTest::SetUp()
 
 void SimBoardTest::TearDown()
 {
+    std::string stuck;
+    if (!runPowerOffUndos(&stuck))
+        ADD_FAILURE() << "did not end: " << stuck;
     setPauseHook(nullptr);  // a test's hook captures what ends with it
     if (!savedCwd_.empty() && chdir(savedCwd_.c_str()) != 0)
         ADD_FAILURE() << "cannot restore the working directory";
