@@ -191,6 +191,13 @@ uint16_t sourceBit(int16_t source)
 {
     return source >= 0 && source < 16 ? static_cast<uint16_t>(1u << source) : 0;
 }
+void registerBaseEnd()
+{
+    registerPowerOffUndo("board timers and channel power", [] {
+        BaseEnd();
+        return true;
+    });
+}
 } // namespace
 
 bool boardTimersCreated()
@@ -281,10 +288,7 @@ int EtatLogique(TEtatLogiqueIdentifier id)
 void BaseInit(int16_t again)
 {
     if (again == 0) {
-        registerPowerOffUndo("board timers", [] {
-            BaseEnd();
-            return true;
-        });
+        registerBaseEnd();
         if (!timersCreated.load()) {
             const bool blink = createTimer(&o_g_blinkPeriodTimerId, &o_g_sevBlinkPeriodId, BlinkPeriodCallBack);
             const bool power = createTimer(&o_g_shutDownChannelPowerTimerId, &o_g_sevShutDownChannelPowerPeriodId,
@@ -332,6 +336,7 @@ void CmdeAnalogique(TCmdeAnalogiqueIdentifier id, uint16_t value)
 
 uint16_t AlimentationVoies(database* db)
 {
+    registerBaseEnd();  // the power words live until a power-off
     if (!db)
         return 0;
     TSetupLinks& links = setupLinks();

@@ -391,9 +391,11 @@ void ChipAcqItHandle()
     if (samplesLeft)
         TFpga::setSpiRegister(ACQ_SPI_IRQ_ACK, 1);
     // Until the first drain, wake the read-out on every other interrupt of ours.
-    if (drained)
+    if (drained) {
+        if (!firstDrainDone)  // once a start: the flag lives until a power-off
+            registerPowerOffUndo("acquisition driver", [] { return ChipAcqDrvEnd(); });
         firstDrainDone = true;
-    else if (!firstDrainDone)
+    } else if (!firstDrainDone)
         orDetail(SYNCHRO_FAST_TIMEBASE);
 
     const uint16_t acqStatus = us_g_chipAcqStatus;
