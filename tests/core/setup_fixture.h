@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tests/support/probes.h"
+#include "hardware/calibration.h"
 #include "tests/support/simfpgaboardtest.h"
 
 #include "tests/core/trace_call_log.h"
@@ -36,6 +37,9 @@ protected:
         resetTraceCallLog();
         unplugAllProbes();
         std::memcpy(&data, &init_par, sizeof data);
+        // What a power-on leaves: no links, no calibration recalled yet.
+        setupLinks() = TSetupLinks{};
+        param_calibr = calibration{};
         COMM_id = pthread_self();
     }
 
