@@ -105,7 +105,7 @@ void* sdcard_detect(void*)
     {
         std::lock_guard<std::mutex> guard(w.lock);
         w.sockets.erase(std::find(w.sockets.begin(), w.sockets.end(), fd));
-        ::close(fd);
+        closeKernelEventSocket(fd);
     }
     w.gone.notify_all();
     return nullptr;
