@@ -15,6 +15,7 @@
 #include "board/board.h"
 #include "board/sim/simboard.h"
 #include "core/command.h"
+#include "core/command_helpers.h"
 #include "core/command_param.h"
 #include "core/gest_db.h"
 #include "core/process.h"
@@ -96,6 +97,7 @@ protected:
         ScreenSaverActif = 0;
         b_g_saveRestartDone = false;
         b_g_stateNoticePending = false;
+        command_util::liveChannelsBeforeViewer().reset();
         po_g_homeBridge.store(bridge());
         // What an earlier test of the process left queued is no request of this one.
         drain(o_g_acquMessageBox);

@@ -41,6 +41,7 @@ protected:
         setupLinks() = TSetupLinks{};
         param_calibr = calibration{};
         COMM_id = pthread_self();
+        inbox();  // what an earlier test left queued is no request of this one
     }
 
     // A setup image of the defaults with a few distinctive values and a valid checksum.
