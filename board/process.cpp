@@ -160,6 +160,7 @@ namespace {
 struct TPowerOffUndos {
     std::mutex lock;
     std::vector<std::pair<std::string, std::function<bool()>>> undos;
+    bool onlyWithTheProcess = false;
 };
 TPowerOffUndos& powerOffUndos()
 {
@@ -178,8 +179,23 @@ void registerPowerOffUndo(const char* name, std::function<bool()> undo)
     u.undos.emplace_back(name, std::move(undo));
 }
 
+void powerOffEndsOnlyWithTheProcess()
+{
+    TPowerOffUndos& u = powerOffUndos();
+    std::lock_guard<std::mutex> guard(u.lock);
+    u.onlyWithTheProcess = true;
+}
+
 bool runPowerOffUndos(std::string* failed)
 {
+    {
+        TPowerOffUndos& u = powerOffUndos();
+        std::lock_guard<std::mutex> guard(u.lock);
+        if (u.onlyWithTheProcess) {
+            u.undos.clear();
+            return true;
+        }
+    }
     bool ok = true;
     for (;;) {
         std::pair<std::string, std::function<bool()>> entry;

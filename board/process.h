@@ -37,6 +37,10 @@ void runEndActions();
 // tear-down runs them, newest first, so that the next test of the process starts as after a
 // power-on; the program never does. Any thread.
 void registerPowerOffUndo(const char* name, std::function<bool()> undo);
+// Said by a start whose threads have no undo (the whole instrument's start, with its service
+// threads): from then on runPowerOffUndos forgets the undos without running them, since only the
+// process's end stops what runs; tests that start it run one process each.
+void powerOffEndsOnlyWithTheProcess();
 // Runs and forgets every registered undo, newest first. False when one failed; *failed (when
 // given) then names them.
 bool runPowerOffUndos(std::string* failed = nullptr);
