@@ -64,6 +64,10 @@ int openBoardFileIn(const char* dir, const char* path, int64_t* size = nullptr, 
 // lies under it. On success the host path with that part resolved (the rest appended as given)
 // in *resolved; else false with the reason in *why and errno set.
 bool confineBoardPath(const char* dir, const char* path, std::string* resolved = nullptr, std::string* why = nullptr);
+// Simulated board: true when the scenario of the root (<root>/sim/scenario.json, when there is
+// one that reads) gives a channel analogue errors, so that its calibration record is to be
+// measured, not seeded. Board build: false.
+bool boardScenarioNeedsCalibration();
 // True once the root has been seeded (false in the board build).
 bool boardRootSeeded();
 // Writes a whole file under the root (board path); used by seeding steps. Returns false on error.

@@ -62,11 +62,12 @@ int32_t simulatedAdcPoint(double raw)
 }
 
 // The simulated ADC reads raw = 2047.5 + 3.6 u (u in thousandths of the screen height, +-500
-// at the edges): every range point sits at a screen edge, the rest is the factory record.
+// at the edges): every range point sits at a screen edge, the rest is the factory record. A
+// board with analogue errors gets none: it starts on the factory record until it is calibrated.
 void seedIdentityCalibration()
 {
     struct stat st;
-    if (::lstat(boardPath(kCalibrationFile).c_str(), &st) == 0)
+    if (::lstat(boardPath(kCalibrationFile).c_str(), &st) == 0 || boardScenarioNeedsCalibration())
         return;
     calibration record;
     std::memcpy(&record, &CalibUsine, sizeof record);

@@ -176,6 +176,8 @@ void applyFile(pipe_dial& request, TRequestOutcome& outcome)
         resetZooms();
         if (result == 0)  // a refused recall keeps the plain window
             fitViewerWindow();
+        else
+            SetViewerSpan(TRecordedExtent{0, 0});
         screenMaj(8);
         outcome.restart(8, CH_ALL, ACQ_RESTART_CLEAR);
         break;

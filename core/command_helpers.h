@@ -111,17 +111,22 @@ inline void keepLiveChannelsForViewer()
 }
 
 // A recalled recording fills the viewer's window however short it is: the window spans the
-// recording (the fewest samples per display point that hold it, one at least), starts at its
-// first sample, and cursor T1 stands on its first record.
+// recording (the fewest samples per display point that hold it, or the recording alone when it
+// has fewer samples than the display has pairs), starts at its first sample, and cursor T1 stands
+// on its first record.
 inline void fitViewerWindow()
 {
     constexpr uint32_t kDisplayPairs = 1250;
     const TRecordedExtent extent = RecordedExtent();
+    SetViewerSpan(extent);
     if (extent.end <= extent.first)
         return;
     const uint32_t span = extent.end - (extent.first & ~1u);
-    const uint32_t perPair = std::max<uint32_t>(1, (span + kDisplayPairs - 1) / kDisplayPairs);
-    data.zoomWidth = std::min(40.0f, static_cast<float>(perPair) / 2.0f);
+    const uint32_t perPair = (span + kDisplayPairs - 1) / kDisplayPairs;
+    // Fewer samples than display pairs: the window is the recording itself (its samples spread
+    // over the display) rather than 1250 samples of which it fills a part.
+    data.zoomWidth = perPair <= 1 ? static_cast<float>(span) / 2500.0f
+                                  : std::min(40.0f, static_cast<float>(perPair) / 2.0f);
     data.horizPosition = static_cast<int32_t>(extent.first & ~1u);
     data.zoomState = data.zoomWidth < 40.0f ? 2 : 0;
     // Through the controller's box: the measurement thread and the cursors take it from there.

@@ -257,6 +257,7 @@ void changeMode(uint16_t mode, TRequestOutcome& outcome)
     // on before it are on again, on their live traces, whatever mode comes next (after the probe
     // reads above, which leave a channel without a probe off).
     if (previous == kModeViewer && mode != kModeViewer) {
+        SetViewerSpan(TRecordedExtent{0, 0});
         if (std::optional<TLiveChannels>& kept = liveChannelsBeforeViewer()) {
             RestoreLiveChannels(*kept, &data);
             kept.reset();

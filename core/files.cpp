@@ -13,6 +13,7 @@
 #include "core/sysserv.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -96,6 +97,28 @@ TRecordedExtent RecordedExtent()
     if (extent.end == 0)
         extent.first = 0;
     return extent;
+}
+
+namespace {
+// One word, start in the high half: a reader never sees the start of one span with the length of
+// another.
+std::atomic<uint64_t> s_viewerSpan{TAcquisition::kNormalisedSamples};
+} // namespace
+
+TViewerSpan ViewerSpan()
+{
+    const uint64_t v = s_viewerSpan.load(std::memory_order_acquire);
+    return TViewerSpan{static_cast<uint32_t>(v >> 32), static_cast<uint32_t>(v)};
+}
+
+void SetViewerSpan(TRecordedExtent extent)
+{
+    uint64_t v = TAcquisition::kNormalisedSamples;
+    if (extent.end > extent.first && extent.end <= TAcquisition::kNormalisedSamples) {
+        const uint32_t start = extent.first & ~1u;
+        v = (uint64_t(start) << 32) | (extent.end - start);
+    }
+    s_viewerSpan.store(v, std::memory_order_release);
 }
 
 void RestoreLiveChannels(const TLiveChannels& kept, database* db)

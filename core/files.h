@@ -34,4 +34,14 @@ struct TRecordedExtent {
     uint32_t end;
 };
 TRecordedExtent RecordedExtent();
+// The samples the viewer's compressed strip spans: the recalled recording from its first (even)
+// sample, so that a short recording fills the strip; the whole record (0, 100000) while none is
+// open. Set by the controller at a recall and when the viewer is left, read by the screens.
+struct TViewerSpan {
+    uint32_t start;
+    uint32_t samples;  // at least 1
+};
+TViewerSpan ViewerSpan();
+// extent.end <= extent.first gives the whole record.
+void SetViewerSpan(TRecordedExtent extent);
 void RestoreLiveChannels(const TLiveChannels& kept, database* db);

@@ -442,6 +442,8 @@ int batchRecall(uint16_t hwChannels)
             result = LoggerRecallAll(&data, path.c_str());
             if (result == 0)
                 command_util::fitViewerWindow();
+            else
+                SetViewerSpan(TRecordedExtent{0, 0});
             mode = 256;
         } else if (hasEndingIgnoringCase(entry.c_str(), ".msk")) {
             result = TraceRecallAll(&data, path.c_str());

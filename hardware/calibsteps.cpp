@@ -33,6 +33,13 @@ constexpr int32_t kScreenSpan = 262080;
 constexpr int kAcqCalibPolls = 1024;      // 100 ms bound each
 constexpr int kAcqCalibPollMs = 100;
 constexpr uint16_t kFlags = SCALING_HOLD_BEFORE | SCALING_RELEASE_AFTER;
+// A calibration acquisition: at most 2500 samples, averaged over positions 250..2249 (fewer when
+// the acquisition filled fewer, but never less than half of them).
+constexpr int32_t kCalibrationSamples = 2500;
+constexpr int kAverageFirst = 250;
+constexpr int kAverageEnd = 2250;
+constexpr int32_t kAverageLeast = 1000;
+constexpr uint32_t kFirstInvalidWord = 0x40000000u;   // empty or a transfer mark
 
 // A failed measurement or bound, thrown as a plain integer and caught in the step.
 constexpr int kStepFailed = 0;
@@ -68,7 +75,7 @@ acq_ctrl calibrationRecord(int channel, int32_t span, int32_t zero)
     return c;
 }
 
-// One pass: force, arm, wait, bounded polls, transfer; the mean of samples 250..2249.
+// One pass: force, arm, wait, bounded polls, transfer; the mean of the delivered samples 250..2249.
 bool acquirePass(acq_ctrl* c, int channel, int64_t* mean)
 {
     TFpga::setSpiRegister(ACQ_SPI_FORCE_TRIGGER, 1);
@@ -85,28 +92,44 @@ bool acquirePass(acq_ctrl* c, int channel, int64_t* mean)
     if (!done)
         return false;
 
+    // Arming restarts the ring, so it holds this acquisition's samples from its start. At this
+    // time base the programmed counts fill fewer entries than the 2500 the average was meant to
+    // reach (a quarter-rate pre-trigger and post-trigger: about 1940): transfer only those, and
+    // average only the positions they fill, instead of ring entries and sorted words an earlier
+    // acquisition left.
+    pthread_mutex_lock(&o_g_synchroAcqMutex);
+    const int32_t written = std::clamp<int32_t>(l_g_signalsBufferWritePtr / 4, 0, kCalibrationSamples);
+    pthread_mutex_unlock(&o_g_synchroAcqMutex);
     c->ringStart = 0;
-    c->newSamples = 2500;
+    c->newSamples = static_cast<uint32_t>(written);
     uint32_t held = 0;
     int32_t first = 0;
     TInterpolation word = 1;
     pthread_mutex_lock(&o_g_autoMeasMutex);
-    const int32_t moved = acqtrans(c, &held, &first, &word);
-    int64_t sum = 0;
-    const uint32_t* samples = TAcquisition::Voie1Normalisee;
+    uint32_t* samples = TAcquisition::Voie1Normalisee;
     switch (channel) {
     case 1: samples = TAcquisition::Voie2Normalisee; break;
     case 2: samples = TAcquisition::Voie3Normalisee; break;
     case 3: samples = TAcquisition::Voie4Normalisee; break;
     default: break;
     }
-    if (moved != 0 && samples)
-        for (int i = 250; i < 2250; ++i)
-            sum += samples[i] & kSampleCodeMask;
+    if (samples) {
+        std::fill(samples, samples + kCalibrationSamples, kEmptySampleWord);
+        std::fill(tul_g_sortedSignal + written, tul_g_sortedSignal + kSortedSignalWords, kEmptySampleWord);
+    }
+    const int32_t moved = written > 0 && samples ? acqtrans(c, &held, &first, &word) : 0;
+    int64_t sum = 0;
+    int32_t count = 0;
+    if (moved != 0)
+        for (int i = kAverageFirst; i < kAverageEnd; ++i)
+            if (samples[i] < kFirstInvalidWord) {
+                sum += samples[i] & kSampleCodeMask;
+                ++count;
+            }
     pthread_mutex_unlock(&o_g_autoMeasMutex);
-    if (moved == 0 || !samples)
+    if (count < kAverageLeast)
         return false;
-    *mean = sum / 2000;
+    *mean = sum / count;
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <poll.h>
 #include <pthread.h>
 #include <random>
 #include <unistd.h>
@@ -69,6 +70,8 @@ namespace {
 
 // Pause before setting the socket up again after a failure: never spin at the thread's priority.
 constexpr int kSocketRetryMs = 3000;
+// How often a service that may be stopped looks at its flag.
+constexpr int kStopLookMs = 200;
 
 int32_t drawKeyOrigin()
 {
@@ -147,25 +150,30 @@ void wsServeDatagram(TWsReq* req, const TWsCallback* table, int rows)
     wsReplyFailed(req);
 }
 
-void* pelanodeInterface(void*)
+void wsServiceRun(const std::atomic<bool>& stop)
 {
-    wsServiceInit();
     // One record for every datagram; static so the thread's stack stays small.
     static TWsReq req;
-    for (;;) {
+    while (!stop.load()) {
         std::memset(&req, 0, sizeof req);
-        while (wsOpenSocket(&req) < 0)
+        if (wsOpenSocket(&req) < 0) {
             pauseMs(kSocketRetryMs);
-        for (;;) {
+            continue;
+        }
+        while (!stop.load()) {
+            pollfd p{req.socket, POLLIN, 0};
+            const int ready = ::poll(&p, 1, kStopLookMs);
+            if (ready == 0 || (ready < 0 && errno == EINTR))
+                continue;
             std::memset(req.buffer, 0, sizeof req.buffer);
             req.peerLength = sizeof req.peer;
             // MSG_TRUNC gives the datagram's full length, so an over-long one is seen as such.
-            const ssize_t n = ::recvfrom(req.socket, req.buffer, kWsDatagramMax, MSG_TRUNC,
+            const ssize_t n = ::recvfrom(req.socket, req.buffer, kWsDatagramMax, MSG_TRUNC | MSG_DONTWAIT,
                                          reinterpret_cast<sockaddr*>(&req.peer), &req.peerLength);
             if (n < 0) {
                 if (errno == EBADF || errno == ENOTSOCK || errno == EINVAL || errno == EFAULT)
                     break;  // the socket is unusable: set it up again
-                if (errno != EINTR)
+                if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
                     pauseMs(10);  // a passing error (memory, an earlier send's report): no spin
                 continue;
             }
@@ -173,7 +181,15 @@ void* pelanodeInterface(void*)
             wsServeDatagram(&req, wsCallback, kWsCallbackRows);
         }
         ::close(req.socket);
-        pauseMs(kSocketRetryMs);
+        if (!stop.load())
+            pauseMs(kSocketRetryMs);
     }
+}
+
+void* pelanodeInterface(void*)
+{
+    wsServiceInit();
+    static const std::atomic<bool> never{false};
+    wsServiceRun(never);
     return nullptr;
 }

@@ -62,6 +62,9 @@ constexpr int kLingerMs = 2000;
 constexpr size_t kLingerMaxBytes = 1 << 20;
 constexpr int kDefaultRetryMs = 5000;
 constexpr int kAcceptErrorPauseMs = 100;
+// How often a server that may be stopped looks at its flag, and at its sessions once stopped.
+constexpr int kStopLookMs = 200;
+constexpr int kSessionEndLookMs = 10;
 constexpr int kListenBacklog = 16;
 constexpr size_t kFilePiece = 64 * 1024;
 
@@ -111,6 +114,13 @@ void sleepMs(int milliseconds)
     timespec t{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
     while (nanosleep(&t, &t) != 0 && errno == EINTR) {
     }
+}
+
+// A pause of the given length that ends early once stop is set.
+void pauseWatching(int milliseconds, const std::atomic<bool>& stop)
+{
+    for (int waited = 0; waited < milliseconds && !stop.load(); waited += kStopLookMs)
+        sleepMs(std::min(kStopLookMs, milliseconds - waited));
 }
 
 bool startsWith(const char* text, const char* prefix)
@@ -317,9 +327,10 @@ private:
     int socket_;
 };
 
+// Non-blocking: the server polls it, so that a connection gone before accept holds nobody.
 int openListener()
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
     int one = 1;
@@ -407,6 +418,11 @@ int httpRetryDelayMs()
 void setHttpRetryDelayMs(int milliseconds)
 {
     retryDelayStorage() = std::max(1, milliseconds);
+}
+
+bool httpListenLoopbackOnly()
+{
+    return loopbackOnlyStorage().load();
 }
 
 void setHttpListenLoopbackOnly(bool loopbackOnly)
@@ -861,21 +877,24 @@ int httpSession(int socket)
     return 0;
 }
 
-void* ScopeHttpd(void*)
+void httpServerRun(const std::atomic<bool>& stop)
 {
-    pthread_setname_np(pthread_self(), "tWEBSd");
     nHttpSessions = 0;
-    for (;;) {
+    while (!stop.load()) {
         int listener = openListener();
         if (listener < 0) {
             // Port held or no network yet: try again later, without spinning.
-            sleepMs(httpRetryDelayMs());
+            pauseWatching(httpRetryDelayMs(), stop);
             continue;
         }
-        for (;;) {
+        while (!stop.load()) {
+            pollfd p{listener, POLLIN, 0};
+            const int ready = ::poll(&p, 1, kStopLookMs);
+            if (ready == 0 || (ready < 0 && errno == EINTR))
+                continue;
             int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0) {
-                if (errno == EINTR || errno == ECONNABORTED)
+                if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN)
                     continue;
                 if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM || errno == EPERM
                     || errno == EPROTO || errno == ETIMEDOUT) {
@@ -897,7 +916,18 @@ void* ScopeHttpd(void*)
             }
         }
         ::close(listener);
-        sleepMs(httpRetryDelayMs());
+        if (!stop.load())
+            pauseWatching(httpRetryDelayMs(), stop);
     }
+    // Each session ends on its own (the client closes, or the idle time passes).
+    while (nHttpSessions.load() > 0)
+        sleepMs(kSessionEndLookMs);
+}
+
+void* ScopeHttpd(void*)
+{
+    pthread_setname_np(pthread_self(), "tWEBSd");
+    static const std::atomic<bool> never{false};
+    httpServerRun(never);
     return nullptr;
 }

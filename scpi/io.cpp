@@ -147,6 +147,14 @@ constexpr int kDefaultIdleTakeoverMs = 30000;
 std::atomic<uint32_t> g_inputChunks{0};
 constexpr int kInputWatchUs = 50;
 
+std::atomic<TScpiHopProbe> g_hopProbe{nullptr};
+
+inline void hop(int which)
+{
+    if (TScpiHopProbe probe = g_hopProbe.load(std::memory_order_relaxed))
+        probe(which);
+}
+
 // Sessions wait here for room in their queue and for the interpreter to let them go. Both
 // with o_g_charInFifoMutex.
 pthread_cond_t g_roomCond;
@@ -242,6 +250,7 @@ struct TScpiSession {
     bool threadDone = false;      // nothing will put input any more and the descriptor is closed
     bool stalled = false;         // its writer waits for room
     bool timedOut = false;        // the bound message timed out
+    bool silent = false;          // sends nothing more for now: a timed read ends at once
     bool ownedByTable = true;     // deleted by the table once drained
     std::atomic<bool> ended{false};   // input ended (peer closed, read error, dropped)
     std::atomic<bool> broken{false};  // a reply failed: the session is dropped
@@ -280,8 +289,10 @@ struct TScpiSession {
             pthread_mutex_unlock(&o_g_charInFifoMutex);
             // After the unlock, so that the woken interpreter does not wait for this thread's
             // mutex: it tests for input under the mutex before it waits, nothing is missed.
-            if (stored)
+            if (stored) {
                 pthread_cond_signal(&o_g_charInFifoCond);
+                hop(kScpiHopInputStored);
+            }
             p += chunk;
             n -= static_cast<size_t>(chunk);
         }
@@ -412,8 +423,10 @@ int getCharacter(unsigned char* dst, int timeoutMs)
     pthread_mutex_lock(&o_g_charInFifoMutex);
     for (;;) {
         if (!t.bound) {
-            if (TScpiSession* s = selectLocked())
+            if (TScpiSession* s = selectLocked()) {
                 bindLocked(s);
+                hop(kScpiHopMessageBound);
+            }
         }
         TScpiSession* s = t.bound;
         if (s) {
@@ -445,6 +458,9 @@ int getCharacter(unsigned char* dst, int timeoutMs)
                 *dst = '\n';
                 return kGetCharTimedOut;
             }
+            // A client known to send nothing more: the time limit would pass, so it passes now.
+            if (s->silent && timeoutMs >= 0)
+                expired = true;
         }
         if (expired) {
             if (t.bound)
@@ -672,6 +688,7 @@ void* scpiUsbSession(void* arg)
         // End of file, or EIO once the host side closed: the cable was unplugged.
         if (n <= 0)
             break;
+        hop(kScpiHopInputRead);
         s->putInput(buf, static_cast<size_t>(n), kUsbChunk);
     }
     finishSession(s, [](TTransportSession* session) {
@@ -702,6 +719,7 @@ void* scpiLanSession(void* arg)
             continue;
         if (n <= 0 || s->broken)
             break;
+        hop(kScpiHopInputRead);
         s->putInput(buf, static_cast<size_t>(n), kLanChunk);
     }
     finishSession(s, closeLanSocket);
@@ -1076,7 +1094,10 @@ void scpiEndOfMessage()
         s->bound = false;
         t.bound = nullptr;
         i_g_lanSocketFd = 0;
-        pthread_cond_broadcast(&g_releasedCond);
+        // Only those waiting for a session to end or to be read whole are woken: a message
+        // with more input behind it wakes nobody.
+        if (s->ended || s->available() == 0)
+            pthread_cond_broadcast(&g_releasedCond);
         reapLocked(s);
     }
     pthread_mutex_unlock(&o_g_charInFifoMutex);
@@ -1084,6 +1105,7 @@ void scpiEndOfMessage()
 
 int PutMessage(const char* buf, int32_t len)
 {
+    hop(kScpiHopReplyStart);
     memsbr(1, kStbMessageAvailable, 1);
     int result = -1;
     // Bound sessions are not deleted or closed: no lock needed to write to them.
@@ -1094,7 +1116,13 @@ int PutMessage(const char* buf, int32_t len)
             s->runPos = s->runLen;  // a dropped session's input ends here
     }
     memsbr(1, static_cast<unsigned char>(~kStbMessageAvailable), 0);
+    hop(kScpiHopReplyWritten);
     return result;
+}
+
+void setScpiHopProbe(TScpiHopProbe probe)
+{
+    g_hopProbe.store(probe, std::memory_order_relaxed);
 }
 
 // The managers scpiRequestManagerTcp and scpiRequestManagerUsb; the kernel takes
@@ -1210,6 +1238,9 @@ TScpiMemorySession::~TScpiMemorySession()
 
 void TScpiMemorySession::send(const char* data, size_t length)
 {
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    impl_->silent = false;
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
     impl_->putInput(data, length, kUsbChunk);
 }
 
@@ -1219,6 +1250,30 @@ void TScpiMemorySession::end()
     impl_->ended = true;
     pthread_cond_signal(&o_g_charInFifoCond);
     pthread_mutex_unlock(&o_g_charInFifoMutex);
+}
+
+void TScpiMemorySession::fallSilent()
+{
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    impl_->silent = true;
+    pthread_cond_broadcast(&o_g_charInFifoCond);
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+}
+
+bool TScpiMemorySession::waitUntilRead(int timeoutMs)
+{
+    const timespec deadline = scpiDeadlineIn(timeoutMs);
+    pthread_mutex_lock(&o_g_charInFifoMutex);
+    bool done = true;
+    // The read-ahead is the interpreter's while the session is bound: looked at only after.
+    while (impl_->bound || impl_->available() > 0) {
+        if (pthread_cond_timedwait(&g_releasedCond, &o_g_charInFifoMutex, &deadline) == ETIMEDOUT) {
+            done = !impl_->bound && impl_->available() == 0;
+            break;
+        }
+    }
+    pthread_mutex_unlock(&o_g_charInFifoMutex);
+    return done;
 }
 
 std::string TScpiMemorySession::replies()

@@ -174,6 +174,20 @@ int scpiIdleTakeoverMs();
 void setScpiIdleTakeoverMs(int milliseconds);
 void setScpiListenLoopbackOnly(bool loopbackOnly);
 
+// Hand-offs of a query on its way through, for the benchmarks' per-hop timing: a probe set here
+// is called with the hop's number at each of them (interpreter and session threads). None is set
+// in the program; a probe must be quick and must not block.
+enum : int {
+    kScpiHopInputRead = 0,  // a session's read returned input
+    kScpiHopInputStored,    // the input is in the session's queue and the interpreter signalled
+    kScpiHopMessageBound,   // the interpreter took the session's message
+    kScpiHopReplyStart,     // a reply reached PutMessage
+    kScpiHopReplyWritten,   // the reply was written or queued
+    kScpiHops
+};
+using TScpiHopProbe = void (*)(int hop);
+void setScpiHopProbe(TScpiHopProbe probe);
+
 // The gadget device's board path.
 constexpr const char* kUsbGadgetDevice = "/dev/ttyGS0";
 
@@ -191,6 +205,12 @@ public:
     void send(const std::string& text) { send(text.data(), text.size()); }
     // The client goes away: its input ends.
     void end();
+    // The client sends nothing more until its next send, and stays: a read with a time limit
+    // that finds its input empty ends at once, as if the limit had passed (no real waiting).
+    void fallSilent();
+    // Waits until the interpreter has read everything sent and ended the message it was in;
+    // false when that takes longer than timeoutMs.
+    bool waitUntilRead(int timeoutMs);
 
     // Replies received so far; take clears them.
     std::string replies();

@@ -29,6 +29,8 @@ namespace {
 // taken for the release of a later one.
 uint32_t g_postedSequence = 0;
 uint32_t g_releasedSequence = 0;
+// Requests up to this one have had their wait ended early (scpiEndReleaseWaits).
+uint32_t g_endedSequence = 0;
 int g_releaseCalls = 0;
 
 constexpr int kBoxFullRetryMs = 10;
@@ -416,7 +418,7 @@ bool scpi_SemV(pipe_dial* request)
     const timespec deadline = scpiDeadlineIn(scpiReleaseTimeoutMs());
     pthread_mutex_lock(&o_g_synchroScpiMutex);
     bool released = releasedLocked(mine);
-    while (!released) {
+    while (!released && static_cast<int32_t>(g_endedSequence - mine) < 0) {
         const bool expired =
             pthread_cond_clockwait(&o_g_synchroScpiCond, &o_g_synchroScpiMutex, CLOCK_MONOTONIC, &deadline) == ETIMEDOUT;
         released = releasedLocked(mine);
@@ -436,6 +438,14 @@ void scpi_SemP()
         ++g_releasedSequence;
         pthread_cond_broadcast(&o_g_synchroScpiCond);
     }
+    pthread_mutex_unlock(&o_g_synchroScpiMutex);
+}
+
+void scpiEndReleaseWaits()
+{
+    pthread_mutex_lock(&o_g_synchroScpiMutex);
+    g_endedSequence = g_postedSequence;
+    pthread_cond_broadcast(&o_g_synchroScpiCond);
     pthread_mutex_unlock(&o_g_synchroScpiMutex);
 }
 

@@ -1310,6 +1310,10 @@
         <source>Liste</source>
         <translation>List</translation>
     </message>
+    <message>
+        <source>choose a type</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>ViewerEventList</name>

@@ -38,6 +38,8 @@ int removeEntry(const char* path, const struct stat*, int, struct FTW*)
     return ::remove(path);
 }
 
+} // namespace
+
 int claimPortOffset()
 {
     constexpr int kSlots = 1400;
@@ -58,8 +60,6 @@ int claimPortOffset()
     }
     return 1000 + first * 10;
 }
-
-} // namespace
 
 TBenchBoard::TBenchBoard(const TBoardOptions& options)
 {

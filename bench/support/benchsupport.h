@@ -139,6 +139,10 @@ struct TRoundFigures {
 // failure) `rounds` times each, alternating, and gives the median operations a second.
 bool alternateRounds(int rounds, const std::function<long(int target)>& round, TRoundFigures* figures);
 
+// A port offset no other benchmark or test run holds, kept for the life of the process (an
+// abstract socket named after it).
+int claimPortOffset();
+
 // A loopback TCP client (no delay), retried until the time-out: the descriptor, or -1.
 // receiveBuffer > 0 shrinks its receive buffer (a client slow to take replies).
 int connectLoopback(int port, int timeoutMs, int receiveBuffer = 0);

@@ -702,3 +702,20 @@ void clearViolations()
 }
 
 } // namespace simboard
+
+bool boardScenarioNeedsCalibration()
+{
+    using namespace simboard;
+    if (!kSimulatedBoard || boardRoot().empty())
+        return false;
+    std::string text, refusal;
+    TScenario s;
+    if (!readScenarioText(kScenarioPath, &text, &refusal) || !parseScenario(text, &s, &refusal))
+        return false;
+    const TAnalogErrors none;
+    for (const TAnalogErrors& e : s.errors)
+        if (!(e == none))
+            return true;
+    return false;
+}
+

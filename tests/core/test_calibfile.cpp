@@ -193,12 +193,24 @@ TEST_F(CalibFileTest, FailedSaveKeepsThePreviousFile)
 
 // --- Identity calibration of the simulated board ---------------------------------------------
 
+// The seed step is registered for the whole process: tests that register it take it out again
+// (a no-op under its name), so that later tests in the same process seed no record.
+void unregisterCalibrationSeed()
+{
+    registerBoardSeedStep("identity-calibration", [] {});
+}
+
 class SeededCalibrationTest : public SimBoardTest {
 protected:
     void SetUp() override
     {
         registerCalibrationSeed();
         SimBoardTest::SetUp();
+    }
+    void TearDown() override
+    {
+        unregisterCalibrationSeed();
+        SimBoardTest::TearDown();
     }
 };
 
@@ -260,8 +272,39 @@ TEST_F(SimBoardTest, SeedNeverOverwritesAnExistingCalibration)
     ASSERT_EQ(::mkdir(boardPath("/media/private").c_str(), 0777), 0);
     ASSERT_TRUE(writeBoardFile(kFile, "mine"));
     registerCalibrationSeed();
-    ASSERT_TRUE(seedBoardRoot());
+    const bool seeded = seedBoardRoot();
+    unregisterCalibrationSeed();
+    ASSERT_TRUE(seeded);
     EXPECT_EQ(readHostFile(boardPath(kFile)), "mine");
+    ASSERT_TRUE(setBoardRoot(root_));
+}
+
+// A board whose scenario gives it analogue errors needs calibrating: its first start seeds no
+// record, so it runs on the factory record; a scenario that cannot be read changes nothing.
+TEST_F(SimBoardTest, SeedLeavesABoardWithErrorsToBeCalibrated)
+{
+    const struct {
+        const char* scenario;
+        bool seeded;
+    } cases[] = {
+        {R"({"channels": [{}, {"errors": {"gain": 0.01}}]})", false},
+        {R"({"channels": [{"errors": {"offset": -0.1}}]})", false},
+        {R"({"channels": [{"errors": {"gain": 0}}]})", true},
+        {"{", true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        ASSERT_TRUE(setBoardRoot(root_ + "/board" + std::to_string(n++)));
+        ASSERT_EQ(::mkdir(boardPath("/sim").c_str(), 0777), 0);
+        ASSERT_TRUE(writeBoardFile("/sim/scenario.json", c.scenario));
+        registerCalibrationSeed();
+        const bool seeded = seedBoardRoot();
+        unregisterCalibrationSeed();
+        ASSERT_TRUE(seeded);
+        struct stat st;
+        EXPECT_EQ(::stat(boardPath(kFile).c_str(), &st) == 0, c.seeded);
+    }
     ASSERT_TRUE(setBoardRoot(root_));
 }
 

@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <ctime>
 #include <pthread.h>
+#include <thread>
 
 namespace {
 
@@ -19,13 +21,32 @@ protected:
     void SetUp() override
     {
         SimBoardTest::SetUp();
+        savedLoopbackOnly_ = httpListenLoopbackOnly();
+        savedRetryMs_ = httpRetryDelayMs();
         setHttpListenLoopbackOnly(true);
     }
+    void TearDown() override
+    {
+        stopServer();
+        ScreenSaverActif = 0;
+        while (o_g_consMessageBox.count() > 0)
+            nextPost();
+        setHttpRetryDelayMs(savedRetryMs_);
+        setHttpListenLoopbackOnly(savedLoopbackOnly_);
+        SimBoardTest::TearDown();
+    }
 
-    // The thread lives until the process ends, as in the program.
     void startServer()
     {
-        ASSERT_EQ(startThread(&tWEBSd_id, ScopeHttpd, nullptr, 80, true, "tWEBSd"), 0);
+        stop_ = false;
+        server_ = std::thread([this] { httpServerRun(stop_); });
+    }
+    // Returns once the listening socket is closed and every session has ended.
+    void stopServer()
+    {
+        stop_ = true;
+        if (server_.joinable())
+            server_.join();
     }
 
     // The next record of the controller's inbox, or kind 0xFFFF when none came.
@@ -42,6 +63,11 @@ protected:
         pipe_dial marker{0, code, 0, 0, 0.0f, 0};
         ASSERT_EQ(o_g_consMessageBox.send(&marker), 0);
     }
+
+    std::thread server_;
+    std::atomic<bool> stop_{false};
+    bool savedLoopbackOnly_ = false;
+    int savedRetryMs_ = 0;
 };
 
 TEST_F(HttpServerThread, AConnectionWakesTheScreenSaverOnce)
@@ -78,6 +104,9 @@ TEST_F(HttpServerThread, HeldPortIsRetriedWithoutSpinningUntilItIsFree)
 {
     int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(holder, 0);
+    // Connections of an earlier server on the port may linger in TIME_WAIT; a listener holds it.
+    int one = 1;
+    ASSERT_EQ(::setsockopt(holder, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one), 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(boardPort(kHttpPort)));
@@ -88,7 +117,7 @@ TEST_F(HttpServerThread, HeldPortIsRetriedWithoutSpinningUntilItIsFree)
     setHttpRetryDelayMs(50);
     startServer();
     clockid_t serverClock;
-    ASSERT_EQ(pthread_getcpuclockid(tWEBSd_id, &serverClock), 0);
+    ASSERT_EQ(pthread_getcpuclockid(server_.native_handle(), &serverClock), 0);
     timespec before{}, after{};
     clock_gettime(serverClock, &before);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -1,6 +1,7 @@
 // The status cache of the remote client: each setter's own rules (substitutions, folding, "+"
 // for empty), the resets, the meter and power tables, and readers racing a writer under the lock.
 #include "network/user_int.h"
+#include "tests/network/status_cache.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -25,9 +26,16 @@ std::string warning()
     return status().warning;
 }
 
+// Each test starts from the cache of a program just started, and leaves it so.
+class StatusCache : public ::testing::Test {
+protected:
+    void SetUp() override { resetWsStatusCache(); }
+    void TearDown() override { resetWsStatusCache(); }
+};
+
 } // namespace
 
-TEST(StatusCache, StartsEmptyAndInitPutsPlusInFiveButNotTheCounter)
+TEST_F(StatusCache, StartsEmptyAndInitPutsPlusInFiveButNotTheCounter)
 {
     TStatus s = status();
     for (const std::string* text : {&s.trigger, &s.misc1, &s.misc2, &s.battery, &s.warning, &s.passfail})
@@ -44,7 +52,7 @@ TEST(StatusCache, StartsEmptyAndInitPutsPlusInFiveButNotTheCounter)
     EXPECT_EQ(status().passfail, "3 / 4");
 }
 
-TEST(StatusCache, TriggerTextSubstitutesSignsAndFolds)
+TEST_F(StatusCache, TriggerTextSubstitutesSignsAndFolds)
 {
     const struct {
         const char* text;
@@ -66,7 +74,7 @@ TEST(StatusCache, TriggerTextSubstitutesSignsAndFolds)
     }
 }
 
-TEST(StatusCache, LoggerAndCounterTextsAreKeptAsTheyAre)
+TEST_F(StatusCache, LoggerAndCounterTextsAreKeptAsTheyAre)
 {
     setPelanodeLoggerStatus(QString::fromUtf8("Arrêté +,-"));
     setPelanodePassfailCounter(QString::fromUtf8("é 1 / 2"));
@@ -78,7 +86,7 @@ TEST(StatusCache, LoggerAndCounterTextsAreKeptAsTheyAre)
     EXPECT_EQ(status().passfail, "+");
 }
 
-TEST(StatusCache, WarningFoldsAllThirtyLettersAndEmptyIsPlus)
+TEST_F(StatusCache, WarningFoldsAllThirtyLettersAndEmptyIsPlus)
 {
     setPelanodeWarning(QString::fromUtf8("àáâãäåčèéêëěìíîïñňòóôõöřšùúûüž ÀÉ x"));
     EXPECT_EQ(warning(), "aaaaaaceeeeeiiiinnooooorsuuuuz ÀÉ x");
@@ -88,7 +96,7 @@ TEST(StatusCache, WarningFoldsAllThirtyLettersAndEmptyIsPlus)
     EXPECT_EQ(warning(), "+");
 }
 
-TEST(StatusCache, BatteryText)
+TEST_F(StatusCache, BatteryText)
 {
     const struct {
         int16_t level;
@@ -105,7 +113,7 @@ TEST(StatusCache, BatteryText)
     }
 }
 
-TEST(StatusCache, MiscListsJoinWithTrailingBlankAndUnitSubstitutions)
+TEST_F(StatusCache, MiscListsJoinWithTrailingBlankAndUnitSubstitutions)
 {
     setPelanodeMisc({QString::fromUtf8("40°"), QString::fromUtf8("3 μA")}, {});
     EXPECT_EQ(status().misc1, "40} 3 uA ");
@@ -117,7 +125,7 @@ TEST(StatusCache, MiscListsJoinWithTrailingBlankAndUnitSubstitutions)
     EXPECT_EQ(status().misc2, "1 k{ 2 k{ é ");  // no folding here
 }
 
-TEST(StatusCache, MeterChannelsSubstituteAndGiveBackPlusForEmpty)
+TEST_F(StatusCache, MeterChannelsSubstituteAndGiveBackPlusForEmpty)
 {
     std::string range, coupling, mainMeas, aux1, aux2;
     // Before any reset an unset channel reads as "+" too.
@@ -151,7 +159,7 @@ TEST(StatusCache, MeterChannelsSubstituteAndGiveBackPlusForEmpty)
     }
 }
 
-TEST(StatusCache, PowerTextsByNameWithTheirSubstitutions)
+TEST_F(StatusCache, PowerTextsByNameWithTheirSubstitutions)
 {
     initPelanodeMeterMeas();
     TPowerBytes out;
@@ -176,7 +184,7 @@ TEST(StatusCache, PowerTextsByNameWithTheirSubstitutions)
 }
 
 // One writer replaces long texts while a reader copies them: every copy is one whole text.
-TEST(StatusCache, ReadersNeverSeeATornText)
+TEST_F(StatusCache, ReadersNeverSeeATornText)
 {
     const QString a(300, QLatin1Char('a'));
     const QString b(500, QLatin1Char('b'));

@@ -8,6 +8,7 @@
 #include "board/board.h"
 #include "network/requestkey.h"
 #include "network/user_int.h"
+#include "tests/network/status_cache.h"
 #include "tests/network/ws_test_client.h"
 #include "tests/support/locales.h"
 #include "tests/support/simboardtest.h"
@@ -63,13 +64,25 @@ protected:
         req_ = new TWsReq();
         req_->socket = server_;
         // A sender identity distinct from the user interface (0), the keys and the timers (-1).
+        savedSender_ = tWEBSd_id;
         tWEBSd_id = static_cast<pthread_t>(0x5EB5);
+        drainInbox();
     }
 
     void TearDown() override
     {
+        drainInbox();
+        tWEBSd_id = savedSender_;
         ::close(server_);
         delete req_;
+    }
+
+    // What a test posted, or crowded the inbox with, is not the next test's.
+    static void drainInbox()
+    {
+        pipe_dial r{};
+        while (o_g_consMessageBox.count() > 0)
+            o_g_consMessageBox.receive(&r, true, 0);
     }
 
     // Puts a datagram into the request as the receive loop would.
@@ -86,6 +99,7 @@ protected:
     TWsTestClient client_;
     sockaddr_in clientAddr_{};
     TWsReq* req_ = nullptr;
+    pthread_t savedSender_{};
 };
 
 // ---- dispatch --------------------------------------------------------------------------------
@@ -436,9 +450,21 @@ TEST_F(WsService, SettersPostNothingWhileTheInboxIsCrowded)
 
 // ---- start of the thread and replies ---------------------------------------------------------
 
-TEST(WsServiceStart, ResetsTheKeyDrawsTheOriginAndInitialisesTheStatus)
+// From the state of a program just started, and back to it after.
+class WsServiceStart : public ::testing::Test {
+protected:
+    void SetUp() override { backToStart(); }
+    void TearDown() override { backToStart(); }
+    static void backToStart()
+    {
+        l_g_requestKey = 0;
+        l_g_requestKeyOrigin = 0;
+        resetWsStatusCache();
+    }
+};
+
+TEST_F(WsServiceStart, ResetsTheKeyDrawsTheOriginAndInitialisesTheStatus)
 {
-    EXPECT_EQ(l_g_requestKeyOrigin.load(), 0);
     l_g_requestKey = 55;
     setPelanodePassfailCounter(QStringLiteral("1 / 2"));
     wsServiceInit();
@@ -491,6 +517,21 @@ TEST_F(WsService, RepliesLeaveInDatagramsOfAtMost50000Bytes)
 // The service thread itself: a port held by someone else is retried after a pause, never in a
 // busy loop, and served once it is free.
 class WsServiceThread : public SimBoardTest {
+protected:
+    void TearDown() override
+    {
+        stop_ = true;
+        if (service_.joinable())
+            service_.join();
+        setPauseHook(nullptr);
+        SimBoardTest::TearDown();
+    }
+
+    std::thread service_;
+    std::atomic<bool> stop_{false};
+    // Members: the thread may pause until TearDown stops it.
+    std::atomic<int> pauses_{0};
+    std::atomic<int> longest_{0};
 };
 
 TEST_F(WsServiceThread, RetriesABusyPortAfterAPauseAndThenServes)
@@ -502,22 +543,21 @@ TEST_F(WsServiceThread, RetriesABusyPortAfterAPauseAndThenServes)
     const int blocker = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
 
-    // Never freed: the detached thread may call it up to the end of the process.
-    auto* pauses = new std::atomic<int>(0);
-    auto* longest = new std::atomic<int>(0);
-    setPauseHook([pauses, longest](int ms) {
-        pauses->fetch_add(1);
-        if (ms > longest->load())
-            longest->store(ms);
+    setPauseHook([this](int ms) {
+        pauses_.fetch_add(1);
+        if (ms > longest_.load())
+            longest_.store(ms);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     });
-    pthread_t id{};
-    ASSERT_EQ(startThread(&id, pelanodeInterface, nullptr, 50, true), 0);
+    service_ = std::thread([this] {
+        wsServiceInit();
+        wsServiceRun(stop_);
+    });
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (pauses->load() < 3 && std::chrono::steady_clock::now() < deadline)
+    while (pauses_.load() < 3 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_GE(pauses->load(), 3);
-    EXPECT_GE(longest->load(), 1000);  // seconds apart on the instrument
+    ASSERT_GE(pauses_.load(), 3);
+    EXPECT_GE(longest_.load(), 1000);  // seconds apart on the instrument
     ::close(blocker);
 
     TWsTestClient client;

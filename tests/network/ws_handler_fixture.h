@@ -8,6 +8,7 @@
 #include "acquisition/measkernel.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
+#include "tests/network/status_cache.h"
 #include "tests/network/ws_test_client.h"
 #include "tests/support/linkedtraces.h"
 #include "tests/support/simboardtest.h"
@@ -45,8 +46,12 @@ protected:
         for (mesures& m : records_)
             m = mesures{};
         setupLinks().measResultsPtr = records_;
+        // The service as the program starts it.
+        resetWsStatusCache();
         wsServiceInit();
         // A sender identity distinct from the user interface (0), the keys and the timers (-1).
+        savedSenders_[0] = tWEBSd_id;
+        savedSenders_[1] = TRAD_id;
         tWEBSd_id = static_cast<pthread_t>(0x5EB5);
         TRAD_id = static_cast<pthread_t>(0x7AAD);
         ASSERT_TRUE(client_.ok());
@@ -60,6 +65,9 @@ protected:
         if (req_ && req_->socket >= 0)
             ::close(req_->socket);
         traces_.reset();
+        resetWsStatusCache();
+        tWEBSd_id = savedSenders_[0];
+        TRAD_id = savedSenders_[1];
         Base::TearDown();
     }
 
@@ -130,6 +138,7 @@ protected:
 
 private:
     std::unique_ptr<TLinkedTraces> traces_;
+    pthread_t savedSenders_[2] = {};
 };
 
 using WsHandlers = WsHandlersOn<SimBoardTest>;

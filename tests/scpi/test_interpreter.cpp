@@ -480,6 +480,35 @@ TEST_F(HandoffTest, AWithheldReleaseEndsTheCommandAfterTheBoundAndTheSessionGoes
     EXPECT_EQ(session_->replies(), "1\n\r");
 }
 
+// A stand-in controller that knows it will not release in time ends the wait at once, as the
+// bound would: far below a bound of a minute, the command ends with -300 and the late release
+// still frees only its own request.
+TEST_F(HandoffTest, EndingTheReleaseWaitActsAsItsBoundAtOnce)
+{
+    const int saved = scpiReleaseTimeoutMs();
+    setScpiReleaseTimeoutMs(60000);
+    startInterpreter();
+    session_->send("TRIG:MULT\nmark?\n");
+    pipe_dial r{};
+    ASSERT_TRUE(take(&r));
+    EXPECT_EQ(r.code, 201);
+    scpiEndReleaseWaits();
+    ASSERT_TRUE(waitUntilReplyEnds());
+    EXPECT_EQ(session_->takeReplies(), "errs 33 esr 136\n\r");
+    EXPECT_TRUE(boxEmptyFor(50));
+
+    scpi_SemP();  // late, for request 201
+    session_->send("TRIG:LEV 1;*OPC?\n");
+    ASSERT_TRUE(take(&r));
+    EXPECT_EQ(r.code, 113);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(session_->replies(), "") << "a request posted after the call waits for its own release";
+    scpi_SemP();
+    EXPECT_TRUE(waitUntilReplyEnds());
+    EXPECT_EQ(session_->replies(), "1\n\r");
+    setScpiReleaseTimeoutMs(saved);
+}
+
 TEST_F(HandoffTest, ASemVFromAnotherThreadCarriesThatThreadsIdentity)
 {
     // Before the controller has written SCPI_id, the record already names its poster.
@@ -543,6 +572,29 @@ TEST_F(InterpreterTest, TheLineAfterATimedOutBlockIsAnswered)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         EXPECT_EQ(session_->takeReplies(), expected);
     }
+}
+
+// A client known to send nothing more ends a block short of its count at once, as the block
+// time-out would (here a minute): the interpreter has then read everything, and the next line
+// is answered.
+TEST_F(InterpreterTest, ASilentClientEndsAShortBlockAtOnce)
+{
+    setScpiTree(nullptr);
+    const int saved = scpiBlockTimeoutMs();
+    setScpiBlockTimeoutMs(60000);
+    startController();
+    startInterpreter();
+    session_->send("ZC:CAL:LIST #210abc\n");
+    EXPECT_FALSE(session_->waitUntilRead(200)) << "the block waits for the rest while the client may send it";
+    session_->fallSilent();
+    ASSERT_TRUE(session_->waitUntilRead(5000));
+    session_->send("SYST:ERR?\nSYST:ERR?\n");
+    const std::string expected = "-360,Communication error\n\r0,No error \n\r";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (session_->replies().size() < expected.size() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(session_->takeReplies(), expected);
+    setScpiBlockTimeoutMs(saved);
 }
 
 } // namespace

@@ -85,6 +85,14 @@ FileSave_ {
         y: 8
         text: qsTr("Sauvegarde")
     }
+    // Closes the panel as its tool does.
+    MyButton {
+        objectName: "closeButton"
+        x: fileSave.width - width - 8
+        y: 8
+        text: "\u00d7"
+        onButtonClicked: if (fileSave.parent && fileSave.parent.displayOff) fileSave.parent.displayOff()
+    }
 
     // Narrow enough that the button stays inside the views' 730-pixel dialog.
     Row {

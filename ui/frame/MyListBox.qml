@@ -16,6 +16,10 @@ MyGroupBox {
     property string listBoxTitle: ""
     // Text of the current entry; empty without model or with index -1.
     readonly property alias currentText: field.text
+    // Shown (greyed) while no entry is chosen, so that the box never looks broken.
+    property string placeholder: ""
+    // A long entry shrinks to the box (down to 8 points) instead of being cut.
+    property bool fitText: false
     signal refresh()
 
     property real zBeforeOpen: 0
@@ -46,8 +50,24 @@ MyGroupBox {
             return
         zBeforeOpen = zValue
         zValue = 1
+        placeDropDown()
         dropDown.visible = true
         dropDown.forceActiveFocus()
+    }
+
+    // Beside the box on its side, moved along the row as far as needed to stay inside the window
+    // (a box near the edge would otherwise cut its longest entries).
+    function placeDropDown() {
+        var x = horizontalAlignment === Text.AlignRight ? width + 5 : -dropDown.width - 5
+        var windowWidth = listBox.Window.width
+        if (windowWidth > 0) {
+            var left = listBox.mapToItem(null, x, 0).x
+            if (left + dropDown.width > windowWidth)
+                x -= left + dropDown.width - windowWidth
+            else if (left < 0)
+                x -= left
+        }
+        dropDown.x = x
     }
 
     function closeList() {
@@ -107,9 +127,24 @@ MyGroupBox {
                 anchors.rightMargin: 6
                 horizontalAlignment: Text.AlignHCenter
                 verticalAlignment: Text.AlignVCenter
-                elide: Text.ElideRight
+                elide: listBox.fitText ? Text.ElideNone : Text.ElideRight
                 font.pointSize: 12
+                fontSizeMode: listBox.fitText ? Text.HorizontalFit : Text.FixedSize
+                minimumPointSize: 8
                 color: "black"
+            }
+            Text {
+                objectName: "placeholder"
+                anchors.fill: field
+                visible: field.text === "" && listBox.placeholder !== ""
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+                font.pointSize: 12
+                font.italic: true
+                fontSizeMode: Text.HorizontalFit
+                minimumPointSize: 8
+                color: "#606060"
+                text: listBox.placeholder
             }
             MouseArea {
                 anchors.fill: parent
@@ -151,6 +186,7 @@ MyGroupBox {
         visible: false
         width: listBox.width
         height: Math.min(listBox.entryCount() * listBox.entryHeight + 20, listBox.listHeight)
+        // Set when the list opens (placeDropDown).
         x: listBox.horizontalAlignment === Text.AlignRight ? listBox.width + 5 : -width - 5
         y: listBox.height - height
         radius: 10

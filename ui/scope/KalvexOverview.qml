@@ -21,14 +21,15 @@ KalvexOverview_ {
         anchors.horizontalCenter: parent.horizontalCenter
         y: 0
 
+        // The headings shrink to their column in a longer language rather than run past it.
         Rectangle {
             objectName: "kalvexHeader"
             width: 550
             height: 20
             color: "white"
-            Text { x: 80; width: 150; height: 20; font.pointSize: 12; text: qsTr("Entree:") }
-            Text { x: 240; width: 150; height: 20; font.pointSize: 12; text: qsTr("Entree flottante:") }
-            Text { x: 400; width: 150; height: 20; font.pointSize: 12; text: qsTr("Entre voies:") }
+            Text { x: 80; width: 150; height: 20; font.pointSize: 12; fontSizeMode: Text.Fit; minimumPointSize: 7; text: qsTr("Entree:") }
+            Text { x: 240; width: 150; height: 20; font.pointSize: 12; fontSizeMode: Text.Fit; minimumPointSize: 7; text: qsTr("Entree flottante:") }
+            Text { x: 400; width: 150; height: 20; font.pointSize: 12; fontSizeMode: Text.Fit; minimumPointSize: 7; text: qsTr("Entre voies:") }
         }
 
         Repeater {

@@ -1,5 +1,6 @@
 #include "ui/traces/indicscreencomp.h"
 
+#include "core/files.h"
 #include "core/gest_db.h"
 #include "ui/traces/cursor.h"
 #include "ui/frame/homeview.h"
@@ -9,6 +10,7 @@
 
 #include <QMouseEvent>
 
+#include <algorithm>
 #include <cmath>
 
 IndicScreenComp::IndicScreenComp(QQuickItem* parent, unsigned short channelMask, int x, int y, int width,
@@ -90,7 +92,23 @@ void IndicScreenComp::screenManualMeasurementSlot()
         if (cursors_[slot])
             cursors_[slot]->setFollowsTimeZoom(false);
     static const int kWords[5][2] = {{0, -1}, {1, -1}, {4, -1}, {-1, -1}, {-1, -1}};
-    placeFromCursorTable(kWords);
+    if (!followsRecording_) {
+        placeFromCursorTable(kWords);
+        return;
+    }
+    // Over the recording's span: a time becomes the record position its pixel has on a strip of
+    // the whole record.
+    const TViewerSpan span = ViewerSpan();
+    const int32_t* table = setupLinks().cursorTablePtr;
+    if (table)
+        for (int slot = 0; slot < 3; ++slot)
+            if (cursors_[slot]) {
+                const double t = static_cast<double>(table[kWords[slot][0]]) - span.start;
+                const double whole = std::clamp(t * 100000.0 / std::max<uint32_t>(span.samples, 1), -1.0e9, 1.0e9);
+                QPoint v(static_cast<int>(whole), 0);
+                cursors_[slot]->setPositionFromSetup(v);
+            }
+    update();
 }
 
 void IndicScreenComp::setVisibleIndics()
@@ -102,7 +120,23 @@ void IndicScreenComp::setVisibleIndics()
 
 void IndicScreenComp::showWindow()
 {
-    if (zoomArea_) {
+    const TViewerSpan span = followsRecording_ ? ViewerSpan() : TViewerSpan{0, 100000};
+    const bool whole = span.start == 0 && span.samples == 100000;
+    if (auto* area = dynamic_cast<ZoomAreaTComp*>(zoomArea_))
+        area->setSpan(span.start, span.samples);
+    if (zoomArea_ && !whole) {
+        // The window over the recording's span, cut to the strip.
+        const double width = usableZoomWidth(data.zoomWidth);
+        const double perPixel = std::max<uint32_t>(span.samples, 1) / 1000.0;
+        const double left = (static_cast<double>(data.horizPosition) - span.start) / perPixel;
+        const double right = left + width * 2500.0 / perPixel - 1.0;
+        const int l = static_cast<int>(std::clamp(std::floor(left), 0.0, 999.0));
+        const int r = static_cast<int>(std::clamp(std::floor(right), static_cast<double>(l), 999.0));
+        if (width < 40.0 && !(l == 0 && r == 999))
+            zoomArea_->setRect(QRect(QPoint(l, 0), QPoint(r, 999)));
+        else
+            zoomArea_->reset();
+    } else if (zoomArea_) {
         const float width = usableZoomWidth(data.zoomWidth);
         if (width < 40.0f) {
             const int left = data.horizPosition / 100;

@@ -12,6 +12,10 @@ public:
                              int y = 0, int width = 0, int height = 0);
     ~IndicScreenComp() override;
 
+    // The viewer's strip spans the recalled recording (ViewerSpan) instead of the whole record:
+    // the zoom window and the cursors are placed over that span.
+    void followRecording(bool on) { followsRecording_ = on; }
+
 public slots:
     void screenMajSlot(int parameter) override;
     // Places the time cursors over the whole record from the cursor table.
@@ -31,4 +35,5 @@ private:
     void showWindow();
 
     int lastX_ = 0;
+    bool followsRecording_ = false;
 };

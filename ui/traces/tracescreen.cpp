@@ -10,6 +10,7 @@
 
 const uint16_t TraceScreen::kSlotBits[kSlots] = {0x1000, 0x100, 0x200, 0x400, 0x800, 0x1, 0x2, 0x4, 0x8, 0x2000};
 const short TraceScreen::kSlotKinds[kSlots] = {13, 4, 5, 6, 7, 0, 1, 2, 3, 8};
+std::atomic<uint64_t> TraceScreen::changedPictures_{0};
 
 namespace {
 
@@ -100,11 +101,13 @@ void TraceScreen::screenRefreshSlot()
 void TraceScreen::repaintChanged()
 {
     // Several traces finishing together make one update.
-    if (!repaintQueued_.exchange(true))
+    if (!repaintQueued_.exchange(true)) {
+        changedPictures_.fetch_add(1, std::memory_order_relaxed);
         QMetaObject::invokeMethod(this, [this] {
             repaintQueued_.store(false);
             update();
         }, Qt::QueuedConnection);
+    }
 }
 
 void TraceScreen::paintContent(QPainter* painter)

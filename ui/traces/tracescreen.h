@@ -47,6 +47,9 @@ public:
     Trace* trace(int slot) const { return slot >= 0 && slot < kSlots ? traces_[slot] : nullptr; }
     TraceXy* liveXy() const { return liveXy_; }
     TraceXy* memoryXy() const { return memoryXy_; }
+    // Repaints asked for by changed rows, all screens of the process together (the pictures
+    // there were to draw; benchmarks compare the frames drawn with it).
+    static uint64_t changedPictures() { return changedPictures_.load(std::memory_order_relaxed); }
 
 public slots:
     // Trace colours from the channel colours of the setup.
@@ -79,4 +82,5 @@ private:
 
     QMetaObject::Connection connections_[4];
     std::atomic<bool> repaintQueued_{false};
+    static std::atomic<uint64_t> changedPictures_;
 };

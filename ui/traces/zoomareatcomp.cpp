@@ -14,9 +14,24 @@ bool ZoomAreaTComp::windowPosition(int32_t* out) const
     const float width = data.zoomWidth;
     if (!isUsableZoomValue(width))
         return false;
-    const float start = static_cast<float>(std::max(rect_.left(), 0)) * 100.0f;
-    *out = truncToInt32(std::min(start, 100000.0f - width * 100000.0f / 40.0f));
+    if (spanStart_ == 0 && spanSamples_ == 100000) {
+        const float start = static_cast<float>(std::max(rect_.left(), 0)) * 100.0f;
+        *out = truncToInt32(std::min(start, 100000.0f - width * 100000.0f / 40.0f));
+        return true;
+    }
+    // A strip over the recording: its pixels stand for the recording's samples; the window never
+    // starts before the recording nor reaches past its end when it fits in it.
+    const double window = static_cast<double>(width) * 2500.0;
+    const double start = spanStart_ + std::max(rect_.left(), 0) * static_cast<double>(spanSamples_) / 1000.0;
+    const double last = std::max<double>(spanStart_, spanStart_ + spanSamples_ - window);
+    *out = truncToInt32(static_cast<float>(std::min(start, last)));
     return true;
+}
+
+void ZoomAreaTComp::setSpan(uint32_t start, uint32_t samples)
+{
+    spanStart_ = start;
+    spanSamples_ = std::max<uint32_t>(samples, 1);
 }
 
 int ZoomAreaTComp::sendRequest()

@@ -18,7 +18,12 @@ public:
     int postMove();
     void forgetPosted() { hasPosted_ = false; }
 
+    // The samples the strip spans (the whole record unless set): rectangle 0..999 across them.
+    void setSpan(uint32_t start, uint32_t samples);
+
 private:
+    uint32_t spanStart_ = 0;
+    uint32_t spanSamples_ = 100000;
     bool hasPosted_ = false;
     int32_t lastPosted_ = 0;
 };

@@ -108,6 +108,9 @@ ViewerEventFilter_ {
         objectName: "typeSelect"
         x: 170; y: 10; width: 300
         listBoxTitle: qsTr("Type")
+        // No type in the setup (its default): the box asks for one; the longest type shrinks.
+        placeholder: qsTr("choose a type")
+        fitText: true
         myListModel: ViewerEventType {}
         current: filter.typeIndex
         onChosen: filter.sendRequestType(index)

@@ -32,8 +32,20 @@ Item {
     Text {
         objectName: "listTitle"
         x: 10; y: 8
+        width: closeButton.x - 20
+        height: 22
         font.pointSize: 12
+        fontSizeMode: Text.HorizontalFit
+        minimumPointSize: 8
         text: panel.title
+    }
+    // Closes the panel as its tool does.
+    MyButton {
+        id: closeButton
+        objectName: "closeButton"
+        x: panel.width - width - 8; y: 6
+        text: "\u00d7"
+        onButtonClicked: if (panel.parent && panel.parent.displayOff) panel.parent.displayOff()
     }
     ViewerEventList_ {
         id: list

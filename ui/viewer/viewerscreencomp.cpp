@@ -24,6 +24,10 @@ void ViewerScreenComp::setLayout()
     const int w = width - kRightMargin;
     grids_[0] = new GridScreen(this, 0, 0, w, h, QStringLiteral("VIEWER"));
     traceScreens_[0] = new ViewerTraceScreen(this, kAllTraces, 0, 0, w, h);
-    overlays_[0] = new IndicScreenComp(this, kAllTraces, 0, 0, w, h);
+    auto* overlay = new IndicScreenComp(this, kAllTraces, 0, 0, w, h);
+    // The strip shows the recording's own span (its traces reduce that span): the window and the
+    // cursors are placed over it.
+    overlay->followRecording(true);
+    overlays_[0] = overlay;
     overlays_[0]->screenMajSlot(param::spareWord29);
 }

@@ -1,4 +1,5 @@
-// The viewer's compressed strip: the whole recording in one pane above the main display.
+// The viewer's compressed strip: the whole recording, fitted to its own span, in one pane above
+// the main display.
 #pragma once
 
 #include "ui/viewer/viewerscreen.h"

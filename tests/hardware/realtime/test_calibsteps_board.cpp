@@ -13,7 +13,10 @@
 #include "hardware/calibsteps.h"
 #include "hardware/chip_acq.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -49,6 +52,8 @@ protected:
         TAcquisition::Voie1Normalisee = TAcquisition::Voie2Normalisee = nullptr;
         TAcquisition::Voie3Normalisee = TAcquisition::Voie4Normalisee = nullptr;
         setPauseHook(nullptr);
+        // The tests set channels' sensitivities and trigger couplings in the live setup.
+        std::memcpy(&data, &init_par, sizeof data);
         setDetail(SYNCHRO_STOP);
         ChipAcqIoctl(CHIPACQ_STOP_QUIET, nullptr);
         HardwareTest::TearDown();
@@ -109,7 +114,112 @@ TEST_F(CalibStepsBoardTest, ReferenceStepsTrimEveryChannelsReferencesToTheirSize
     }
 }
 
-// A dead reference leaves a flat line: both reference steps fail and store nothing.
+// Thousandths of the screen (the board's level unit) in normalised codes: 3.6 ADC codes a
+// thousandth, 64 x 262144 / 262080 normalised codes an ADC code through the identity.
+constexpr double kCodesPerUnit = 3.6 * 64.0 * 262144.0 / 262080.0;
+
+// Every channel of a board with errors of each kind: each step passes, and what it stores takes
+// the channel's own error out. The offset trims null the output offset (2 and 0.25 thousandths
+// a step), the two points span the screen at the channel's gain, the current gains are the
+// source's error seen through channel 1's span.
+TEST_F(CalibStepsBoardTest, EveryStepTakesItsErrorOutOnEveryChannel)
+{
+    const simboard::TAnalogErrors errors[4] = {{0.03, 0.12, 0.02, -0.015, 0.025},
+                                               {-0.02, -0.08, -0.01, 0.02, -0.03},
+                                               {0.015, 0.05, 0.03, 0.01, 0.0},
+                                               {-0.025, -0.1, -0.02, -0.025, 0.04}};
+    simboard::updateScenario([&](simboard::TScenario& s) {
+        for (int ch = 0; ch < 4; ++ch)
+            s.errors[ch] = errors[ch];
+    });
+    data.sensitivityCh1 = data.sensitivityCh2 = data.sensitivityCh3 = data.sensitivityCh4 = 8;
+    data.trigCouplingCh1 = data.trigCouplingCh2 = data.trigCouplingCh3 = data.trigCouplingCh4 = 1;
+    for (int ch = 0; ch < 4; ++ch) {
+        SCOPED_TRACE(ch);
+        const simboard::TAnalogErrors& e = errors[ch];
+        ASSERT_EQ(CalibOffsetOscillo(ch, &record_), 1);
+        double worst = 0;
+        for (int s = 0; s < 16; ++s)
+            worst = std::max(worst, std::fabs(e.offset * 125 - (record_.vosBf2[ch][s] - 128) * 2.0 -
+                                              (record_.vosGp[ch][s] - 128) * 0.25));
+        EXPECT_LE(worst, 1.0) << "thousandths of the screen left";
+
+        ASSERT_EQ(CompensationRef2VP(ch, &record_), 1);
+        ASSERT_EQ(CompensationRef2VN(ch, &record_), 1);
+        EXPECT_NEAR((1 + e.refP) * (1 + (record_.ref2Vp[ch] - 128) / 2000.0), 1.0, 0.001);
+        EXPECT_NEAR((1 + e.refN) * (1 + (record_.ref2Vn[ch] - 128) / 2000.0), 1.0, 0.001);
+        EXPECT_EQ(CompensationLevelTrig(ch, &record_), 1);
+
+        // Channel 1's points at the four current-gain sensitivities first: step 13 reads them.
+        for (const int16_t s : {8, 14, 11, 7, 2}) {
+            SCOPED_TRACE(s);
+            data.sensitivityCh1 = data.sensitivityCh2 = data.sensitivityCh3 = data.sensitivityCh4 = s;
+            if (ch != 0 && s != 8)
+                continue;
+            ASSERT_EQ(CompensationMesure(ch, &record_), 1);
+            for (int bw = 0; bw < 2; ++bw) {
+                const double span = calibrationRangePoint(record_, bw, ch, 1, s) - calibrationRangePoint(record_, bw, ch, 0, s);
+                EXPECT_NEAR(span / (1000 * kCodesPerUnit * (1 + e.gain)), 1.0, 0.002) << bw;
+            }
+        }
+        ASSERT_EQ(CompensationCourantIgamme(ch, &record_), 1);
+        const double seen = (1 + e.current) * (1 + e.gain) / (1 + errors[0].gain);
+        for (int r = 0; r < 7; ++r)
+            EXPECT_NEAR(calibrationOhmCurrentGain(record_, r), seen, 0.002 * seen) << r;
+        for (int r = 0; r < 8; ++r)
+            EXPECT_NEAR(calibrationCapaCurrentGain(record_, r), seen, 0.002 * seen) << r;
+    }
+}
+
+// A calibration acquisition that fails (a stop pending at its arming) ends every measuring step
+// at once with 0, storing nothing of that step.
+TEST_F(CalibStepsBoardTest, AFailedCalibrationAcquisitionFailsTheStepAndStoresNothing)
+{
+    const int ch = 0;
+    data.sensitivityCh1 = 7;
+    ASSERT_EQ(CalibOffsetOscillo(ch, &record_), 1);
+    ASSERT_EQ(CompensationRef2VP(ch, &record_), 1);
+    ASSERT_EQ(CompensationRef2VN(ch, &record_), 1);
+    ASSERT_EQ(CompensationMesure(ch, &record_), 1);
+    struct TStep {
+        const char* name;
+        int32_t (*run)(int32_t, calibration*);
+    } const steps[] = {{"offsets", CalibOffsetOscillo}, {"positive reference", CompensationRef2VP},
+                       {"negative reference", CompensationRef2VN}, {"two points", CompensationMesure},
+                       {"current source", CompensationCourantIgamme}};
+    for (const TStep& step : steps) {
+        SCOPED_TRACE(step.name);
+        const calibration before = record_;
+        setDetail(SYNCHRO_STOP);
+        EXPECT_EQ(step.run(ch, &record_), 0);
+        EXPECT_EQ(std::memcmp(&before, &record_, sizeof before), 0);
+    }
+    setDetail(SYNCHRO_NONE);
+    EXPECT_EQ(CompensationRef2VP(ch, &record_), 1) << "the next acquisition works";
+}
+
+// A current source far out of its range: the gains it would give are refused, each stays 1.0 and
+// the step reports the failure.
+TEST_F(CalibStepsBoardTest, ACurrentSourceOutOfRangeFailsTheCurrentStep)
+{
+    const int ch = 0;
+    simboard::updateScenario([](simboard::TScenario& s) { s.errors[0].current = 1.5; });
+    for (const int16_t s : {14, 11, 7, 2}) {
+        data.sensitivityCh1 = s;
+        ASSERT_EQ(CalibOffsetOscillo(ch, &record_), 1);
+        ASSERT_EQ(CompensationRef2VP(ch, &record_), 1);
+        ASSERT_EQ(CompensationRef2VN(ch, &record_), 1);
+        ASSERT_EQ(CompensationMesure(ch, &record_), 1);
+    }
+    for (int r = 0; r < 7; ++r)
+        setCalibrationOhmCurrentGain(record_, r, 0.5f);
+    EXPECT_EQ(CompensationCourantIgamme(ch, &record_), 0);
+    for (int r = 0; r < 7; ++r)
+        EXPECT_EQ(calibrationOhmCurrentGain(record_, r), 1.0f) << r;
+}
+
+// A dead reference leaves a flat line: both reference steps fail, and the two-point step, whose
+// second point is the negative reference, finds its points too close; none stores anything.
 TEST_F(CalibStepsBoardTest, ADeadReferenceFailsTheReferenceSteps)
 {
     const int ch = 2;
@@ -118,6 +228,8 @@ TEST_F(CalibStepsBoardTest, ADeadReferenceFailsTheReferenceSteps)
     const calibration before = record_;
     EXPECT_EQ(CompensationRef2VP(ch, &record_), 0);
     EXPECT_EQ(CompensationRef2VN(ch, &record_), 0);
+    data.sensitivityCh3 = 8;
+    EXPECT_EQ(CompensationMesure(ch, &record_), 0);
     EXPECT_EQ(std::memcmp(&before, &record_, sizeof before), 0);
     simboard::setReferenceDead(ch, false);
     EXPECT_EQ(CompensationRef2VP(ch, &record_), 1) << "the fault cleared";

@@ -344,3 +344,29 @@ TEST_F(FilePanelQmlTest, TheLoadPanelListsTheMasksLoadsOneAndCloses)
     EXPECT_STREQ(FileLoad::lastPath(), "/media/user/masks/only.msk");
     EXPECT_EQ(takeLog(root_), QStringList({QStringLiteral("displayOff")}));
 }
+
+// The save panel closes on its own close button, as the load panel does after a load, without
+// saving anything.
+TEST_F(FilePanelQmlTest, TheSavePanelClosesOnItsCloseButton)
+{
+    ASSERT_TRUE(load(R"(
+    Item {
+        width: 730
+        height: 110
+        function displayOff() { homeView.note("displayOff") }
+        FileSave { objectName: "fileSave"; width: 730; saveTypes: "Scope" }
+    })"));
+    QQuickItem* panel = item("fileSave");
+    ASSERT_NE(panel, nullptr);
+    QQuickItem* close = need(panel, "closeButton");
+    ASSERT_NE(close, nullptr);
+    // Inside the panel, clear of the save tool.
+    const QRectF closeRect = close->mapRectToItem(panel, QRectF(0, 0, close->width(), close->height()));
+    EXPECT_TRUE(QRectF(0, 0, panel->width(), panel->height()).contains(closeRect));
+    QQuickItem* save = need(panel, "saveTool");
+    EXPECT_FALSE(closeRect.intersects(save->mapRectToItem(panel, QRectF(0, 0, save->width(), save->height()))));
+    takeLog(root_);
+    clickKey(panel, "closeButton");
+    EXPECT_TRUE(takeRequests().empty());
+    EXPECT_EQ(takeLog(root_), QStringList({QStringLiteral("displayOff")}));
+}

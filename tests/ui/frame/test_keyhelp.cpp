@@ -3,9 +3,13 @@
 #include "board/sim/simboard.h"
 #include "tests/ui/support/homescreen.h"
 #include "ui/frame/keyhelp.h"
+#include "ui/frame/zinccolor.h"
+
+#include <QImage>
 
 #include <QDir>
 
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -82,6 +86,51 @@ TEST_F(KeyHelpTest, KeyBitGivesItsPictureOnEachModel)
                 << std::hex << c.bit << " on " << channels << " channels";
         }
     }
+}
+
+// The picture shows the key the user pressed as it looks on the panel: its printed label (the
+// drawing keeps it as the PNG text "Label") and, for the channel keys, the channel's colour.
+TEST_F(KeyHelpTest, EveryPictureShowsThePanelKey)
+{
+    struct Case {
+        int bit;
+        const char* four;  // the label on the four-channel model
+        const char* two;   // on the two-channel model
+        int colourIndex;   // default trace colour of the channel key, -1 for a plain key
+    } const cases[] = {
+        {0x1, "AUTO SET", "AUTO SET", -1},       {0x2, "s/div", "s/div", -1},
+        {0x20, "s/div", "s/div", -1},            {0x4, "LEFT RIGHT", "LEFT RIGHT", -1},
+        {0x40, "LEFT RIGHT", "LEFT RIGHT", -1},  {0x8, "RUN HOLD", "RUN HOLD", -1},
+        {0x10, "REF", "REF", -1},                {0x80, "ZOOM", "ZOOM", -1},
+        {0x100, "SINGLE", "SINGLE", -1},         {0x200, "PRINT", "PRINT", -1},
+        {0x400, "UP DOWN", "UP DOWN", -1},       {0x800, "UP DOWN", "UP DOWN", -1},
+        {0x1000, "FULL TRACE", "FULL TRACE", -1}, {0x2000, "SLOPE", "SLOPE", -1},
+        {0x4000, "FULL SCRN", "FULL SCRN", -1},  {0x8000, "V/div", "V/div", -1},
+        {0x10000, "V/div", "V/div", -1},         {0x20000, "AC DC", "AC DC", -1},
+        {0x40000, "50%", "50%", -1},             {0x80000, "BACKLIGHT", "BACKLIGHT", -1},
+        {0x1000000, "BACKLIGHT", "BACKLIGHT", -1}, {0x100000, "CH1", "CH1", 4},
+        {0x200000, "CH2", "MATH 2", 2},          {0x400000, "CH3", "MATH 3", 1},
+        {0x800000, "CH4", "CH4", 5},             {0x2000000, "HOME", "HOME", -1},
+        {0x4000000, "MEAS", "MEAS", -1},         {0x8000000, "MEAS REF", "MEAS REF", -1},
+        {0x10000000, "CURS", "CURS", -1},
+    };
+    for (const Case& c : cases)
+        for (int channels : {4, 2}) {
+            SCOPED_TRACE(testing::Message() << std::hex << c.bit << " on " << channels << " channels");
+            const QString file = KeyHelp::pictureOf(c.bit, channels == 2);
+            const QImage picture(QStringLiteral(":/images/Touches/") + file);
+            ASSERT_FALSE(picture.isNull()) << file.toStdString();
+            EXPECT_EQ(picture.text(QStringLiteral("Label")).toStdString(), channels == 4 ? c.four : c.two);
+            if (c.colourIndex < 0)
+                continue;
+            // The cap left of the label is the channel's colour.
+            const QColor cap = picture.pixelColor(picture.width() / 8 + 2, picture.height() / 2);
+            const QColor trace = getZincColor(static_cast<unsigned short>(c.colourIndex));
+            EXPECT_LT(std::abs(cap.red() - trace.red()) + std::abs(cap.green() - trace.green())
+                          + std::abs(cap.blue() - trace.blue()),
+                      40)
+                << cap.name().toStdString() << " for " << trace.name().toStdString();
+        }
 }
 
 TEST_F(KeyHelpTest, KeyCodeGivesItsTextOnEachModel)

@@ -105,6 +105,17 @@ TEST_F(LayoutTest, EveryViewReadsAsTheUserSeesIt)
              ASSERT_TRUE(processEventsUntil([] { return data.traceFormat == 1; }, kTimeoutMs));
              processEventsFor(1000);
          }},
+        {"scope-save-panel",
+         [&] {
+             post(param::traceFormat, 0);
+             ASSERT_TRUE(processEventsUntil([] { return data.traceFormat == 0; }, kTimeoutMs));
+             QQuickItem* tools = need("toolPanel");
+             ASSERT_NE(tools, nullptr);
+             clickItem(*findItem(tools, QStringLiteral("saveTool")));
+             QQuickItem* panel = item("fileSave");
+             ASSERT_NE(panel, nullptr);
+             ASSERT_TRUE(processEventsUntil([&] { return panel->opacity() == 1.0; }, kTimeoutMs));
+         }},
         {"harmonic",
          [&] {
              post(param::traceFormat, 0);
@@ -121,6 +132,21 @@ TEST_F(LayoutTest, EveryViewReadsAsTheUserSeesIt)
              ASSERT_NE(functions, nullptr);
              clickItem(*findItem(functions, QStringLiteral("optionsButton")));
              processEventsFor(800);
+         }},
+        {"probe-overview",
+         [&] {
+             QQuickItem* overview = item("kalvexOverview");
+             ASSERT_NE(overview, nullptr);
+             ASSERT_TRUE(QMetaObject::invokeMethod(overview, "displayKalvexSlot"));
+             ASSERT_TRUE(processEventsUntil([&] { return overview->isVisible(); }, kTimeoutMs));
+             // The headings of the strip above the boxes are not elided: each must fit its column.
+             QQuickItem* header = findItem(overview, QStringLiteral("kalvexHeader"));
+             ASSERT_NE(header, nullptr);
+             for (QQuickItem* text : header->childItems()) {
+                 const QString words = text->property("text").toString();
+                 EXPECT_LE(text->property("contentWidth").toReal(), text->width() + 0.5) << words.toStdString();
+                 EXPECT_LE(text->property("contentHeight").toReal(), header->height() + 0.5) << words.toStdString();
+             }
          }},
     };
     for (const Row& row : rows) {

@@ -8,13 +8,19 @@
 #include "ui/traces/loggerpanel.h"
 #include "ui/traces/loggerscreen.h"
 #include "ui/traces/loggerstatusline.h"
+#include "ui/frame/dialogpanel.h"
 #include "ui/frame/meterchannel.h"
 #include "ui/traces/viewerpanel.h"
+#include "acquisition/TAcquisition.h"
+#include "ui/traces/trace.h"
+#include "ui/traces/tracescreen.h"
+#include "ui/viewer/viewerscreencomp.h"
 #include "ui/frame/zinccolor.h"
 
 #include <QImage>
 #include <QQuickItem>
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -158,7 +164,10 @@ TEST_F(LoggerIntegrationTest, RecorderViewerRecorderRoundTrip)
     ASSERT_TRUE(showing("loggerView"));
     ASSERT_TRUE(processEventsUntil([&] { return line() && line()->fileText().startsWith(QStringLiteral("tavlin_")); },
                                    kTimeoutMs));
-    // A few seconds of records: a short recording.
+    // A few seconds of records: a short recording (counted from the first record drawn, so that a
+    // loaded host still records some).
+    const QColor recordedColour = getZincColor(static_cast<unsigned short>(data.traceColorCh1));
+    EXPECT_TRUE(processEventsUntil([&] { return pixelsOf(recordedColour) > 20; }, kTimeoutMs));
     processEventsFor(3000);
     use("loggerView", "meterTool");
     ASSERT_TRUE(showing("meterView"));
@@ -189,6 +198,61 @@ TEST_F(LoggerIntegrationTest, RecorderViewerRecorderRoundTrip)
         kTimeoutMs))
         << (viewerPanel->box(0) ? viewerPanel->box(0)->valueText().toStdString() : "no box");
     saveArtefact(*view_, "viewer-short-recording.png");
+
+    // The compressed strip draws the recording across its width, not as a sliver at its left:
+    // its 1250 points hold channel 1's data wherever the recording does.
+    // So does the main display, however few samples the recording holds.
+    auto channelOne = [](ScopeScreen* screen) -> const Trace* {
+        if (!screen || !screen->traceScreen(0))
+            return nullptr;
+        for (int slot = 0; slot < TraceScreen::kSlots; ++slot)
+            if (const Trace* t = screen->traceScreen(0)->trace(slot); t && t->kind() == 0 && t->acquisition())
+                return t;
+        return nullptr;
+    };
+    auto pointsWithData = [](const Trace* t, bool envelope) {
+        const uint32_t* codes = envelope ? t->acquisition()->loggerEnvelope : t->acquisition()->loggerRaw;
+        int n = 0;
+        for (int p = 0; p < Trace::kRows / 2; ++p)
+            n += codes[2 * p] < 0x40000000u || codes[2 * p + 1] < 0x40000000u;
+        return n;
+    };
+    // The truth: the share of the recording's span where channel 1 holds a sample.
+    const TViewerSpan span = ViewerSpan();
+    ASSERT_GT(span.samples, 0u);
+    ASSERT_LT(span.samples, 100000u);
+    int recordedSamples = 0;
+    for (uint32_t i = span.start; i < span.start + span.samples; ++i)
+        recordedSamples += TAcquisition::Voie1Normalisee[i] < 0x40000000u;
+    ASSERT_GT(recordedSamples, 0);
+    const int expected = static_cast<int>(int64_t(recordedSamples) * (Trace::kRows / 2) / span.samples);
+    const int slack = static_cast<int>((Trace::kRows / 2) / span.samples) + 2;
+    const Trace* stripCh1 = channelOne(qobject_cast<ScopeScreen*>(item("viewerScreenComp")));
+    ASSERT_NE(stripCh1, nullptr);
+    EXPECT_TRUE(processEventsUntil([&] { return std::abs(pointsWithData(stripCh1, true) - expected) <= slack; },
+                                   kTimeoutMs))
+        << pointsWithData(stripCh1, true) << " points for " << expected;
+    const Trace* mainCh1 = channelOne(qobject_cast<ScopeScreen*>(item("viewerScreen")));
+    ASSERT_NE(mainCh1, nullptr);
+    EXPECT_TRUE(processEventsUntil([&] { return std::abs(pointsWithData(mainCh1, false) - expected) <= slack; },
+                                   kTimeoutMs))
+        << pointsWithData(mainCh1, false) << " points for " << expected;
+
+    // The filter and list panels: each closes on its own button as well as on its tool.
+    auto* dialog = qobject_cast<DialogPanel*>(item("dialogPanel"));
+    ASSERT_NE(dialog, nullptr);
+    clickItem(*findItem(item("viewerView"), QStringLiteral("filterTool")));
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() != nullptr; }, kTimeoutMs));
+    processEventsFor(500);
+    saveArtefact(*view_, "viewer-event-filter.png");
+    QQuickItem* list = item("viewerEventListPanel");
+    ASSERT_NE(list, nullptr);
+    dialog->display(list);
+    ASSERT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == list; }, kTimeoutMs));
+    processEventsFor(500);
+    saveArtefact(*view_, "viewer-event-list.png");
+    clickItem(*findItem(list, QStringLiteral("closeButton")));
+    EXPECT_TRUE(processEventsUntil([&] { return dialog->displayedPanel() == nullptr; }, kTimeoutMs));
 
     // Back to the recorder: channel 1 is on again and a new file is written.
     clickItem(*findItem(item("viewerView"), QStringLiteral("homeTool")));

@@ -247,6 +247,48 @@ TEST_F(TraceTest, PaintLightsTheColumnBetweenItsRowsAndNothingElse)
     EXPECT_EQ(QColor(image.pixel(200, 450)).rgb(), getZincColor(4).rgb());
 }
 
+// The columns go to the painter in one call: the picture must be the one of a call a column,
+// at the screen's own size (fractional pixel edges) and with empty points between.
+TEST_F(TraceTest, PaintGivesThePictureOfOneRectangleACall)
+{
+    uint32_t state = 12345u;
+    fill(acq(0), [&state](int i) {
+        state = state * 1664525u + 1013904223u;
+        if (i % 97 == 13 || (i >= 1200 && i < 1240))
+            return kEmptySampleWord;
+        return codeOfRow(static_cast<int>(100 + (state >> 8) % 800));
+    });
+    Trace t(0);
+    t.setColor(3);
+    ASSERT_TRUE(convert(&t));
+    short columns[1000];
+    ASSERT_TRUE(t.computePolygon(columns));
+    for (const QSize size : {QSize(725, 330), QSize(1000, 1000)}) {
+        QImage drawn(size, QImage::Format_ARGB32_Premultiplied);
+        QImage plain(size, QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::transparent);
+        plain.fill(Qt::transparent);
+        {
+            QPainter p(&drawn);
+            setUpPainter(p);
+            t.paint(&p);
+        }
+        {
+            QPainter p(&plain);
+            setUpPainter(p);
+            p.setPen(t.pen());
+            p.setBrush(Qt::NoBrush);
+            for (int k = 0; k < Trace::kColumns; ++k) {
+                QRect rect;
+                if (Trace::columnRect(k, columns[2 * k], columns[2 * k + 1], &rect))
+                    p.drawRects(&rect, 1);
+            }
+        }
+        EXPECT_GT(litCount(drawn), 0);
+        EXPECT_TRUE(drawn == plain) << size.width() << " x " << size.height();
+    }
+}
+
 TEST_F(TraceTest, ColourAndDarkerColour)
 {
     Trace t(0);

@@ -5,6 +5,7 @@
 #include "tests/ui/support/qmlharness.h"
 
 #include "acquisition/TAcquisition.h"
+#include "ui/frame/dialogpanel.h"
 #include "ui/viewer/viewereventfilter.h"
 #include "ui/viewer/viewereventlist.h"
 
@@ -118,6 +119,80 @@ TEST_F(ViewerEventsQmlTest, ListPanelShowsItsEventsAndTheSelection)
     const std::vector<pipe_dial> posted = takeRequests();
     ASSERT_EQ(posted.size(), 6u);
     EXPECT_EQ(posted[2].intValue, 9);  // cursor 1 on the first event
+}
+
+// The list panel in the view's dialog strip closes on its own button, not only on its tool.
+TEST_F(ViewerEventsQmlTest, ListPanelClosesOnItsCloseButton)
+{
+    QQuickItem* panel = open("qrc:/ViewerEventList.qml");
+    ASSERT_NE(panel, nullptr);
+    DialogPanel strip(view_->contentItem());
+    strip.setWidth(730);
+    panel->setParentItem(&strip);
+    panel->setOpacity(0);
+    strip.display(panel);
+    processEventsFor(20);
+    ASSERT_EQ(strip.displayedPanel(), panel);
+    QQuickItem* close = need(panel, "closeButton");
+    ASSERT_NE(close, nullptr);
+    clickItem(*close);
+    processEventsFor(20);
+    EXPECT_EQ(strip.displayedPanel(), nullptr);
+    EXPECT_EQ(panel->opacity(), 0.0);
+    panel->setParentItem(view_->contentItem());
+}
+
+// The filter opens on a setup with no event type (its default): the type box asks for one
+// instead of standing empty, and the longest type is shown whole.
+TEST_F(ViewerEventsQmlTest, TypeBoxIsNeverBlankNorCut)
+{
+    data.eventType = 0;
+    QQuickItem* filter = open("qrc:/ViewerEventFilter.qml");
+    ASSERT_NE(filter, nullptr);
+    filter->setOpacity(0);
+    filter->setOpacity(1);
+    processEventsFor(30);
+    QQuickItem* box = need(filter, "typeSelect");
+    ASSERT_NE(box, nullptr);
+    QQuickItem* placeholder = findItem(box, QStringLiteral("placeholder"));
+    ASSERT_NE(placeholder, nullptr);
+    EXPECT_TRUE(placeholder->isVisible());
+    EXPECT_FALSE(placeholder->property("text").toString().isEmpty());
+    EXPECT_FALSE(placeholder->property("truncated").toBool());
+
+    for (int type = 1; type <= 4; ++type) {
+        SCOPED_TRACE(type);
+        data.eventType = static_cast<int16_t>(type);
+        filter->setOpacity(0);
+        filter->setOpacity(1);
+        processEventsFor(30);
+        EXPECT_FALSE(placeholder->isVisible());
+        QQuickItem* text = nullptr;
+        for (QQuickItem* t : box->findChildren<QQuickItem*>())
+            if (t->inherits("QQuickText") && t->isVisible() && t != placeholder
+                && t->property("text").toString().contains(QLatin1String("L1")))
+                text = t;
+        ASSERT_NE(text, nullptr);
+        EXPECT_FALSE(text->property("truncated").toBool()) << text->property("text").toString().toStdString();
+        EXPECT_LE(text->property("contentWidth").toReal(), text->width() + 0.5);
+    }
+
+    // Its list, opened where the view places the panel (right of the 70-pixel tool column), lies
+    // inside the window with every type whole.
+    filter->setX(70);
+    clickItem(*findItem(box, QStringLiteral("listText")));
+    QQuickItem* list = findItem(box, QStringLiteral("dropDown"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(list->isVisible());
+    const QRectF onScreen = list->mapRectToScene(QRectF(0, 0, list->width(), list->height()));
+    EXPECT_GE(onScreen.left(), 0.0);
+    EXPECT_LE(onScreen.right(), view_->width());
+    clickItem(*findItem(list, QStringLiteral("dropDownEntry1")));
+    EXPECT_FALSE(list->isVisible());
+    const std::vector<pipe_dial> chosen = takeRequests();
+    ASSERT_EQ(chosen.size(), 1u);
+    EXPECT_EQ(chosen[0].code, 208);
+    EXPECT_EQ(chosen[0].intValue, 2);
 }
 
 TEST_F(ViewerEventsQmlTest, ViewFillsTheWindowAndFullScreenHidesToolsAndBoxes)

@@ -2,7 +2,9 @@
 // a record to the 1250 minimum/maximum pairs a trace converts.
 #include "tests/ui/support/logger_fixture.h"
 
+#include "core/files.h"
 #include "ui/traces/gridscreen.h"
+#include "ui/traces/zoomarea.h"
 #include "ui/traces/indicscreen.h"
 #include "ui/viewer/viewerscreen.h"
 #include "ui/viewer/viewerscreencomp.h"
@@ -80,6 +82,17 @@ TEST_F(ViewerScreenTest, TraceReducesItsChannelIntoItsArrays)
     trace.reduce();
     const uint32_t* raw = this->trace(1)->loggerRaw;
     EXPECT_EQ(std::vector<uint32_t>(raw, raw + 4), (std::vector<uint32_t>{400000u, 600000u, 450000u, 500000u}));
+
+    // A window of ten samples (a short recording fitted to the display): each sample takes 125
+    // of the 1250 pairs, none repeats the first.
+    data.horizPosition = 1000;
+    data.zoomWidth = 0.004f;
+    trace.reduce();
+    EXPECT_EQ(raw[0], 400000u);
+    EXPECT_EQ(raw[2 * 124 + 1], 400000u);
+    EXPECT_EQ(raw[2 * 125], 600000u);
+    EXPECT_EQ(raw[2 * 250], 450000u);
+    EXPECT_EQ(raw[2 * 1249], 500000u);
 
     trace.setCompressed(true);
     trace.reduce();
@@ -181,6 +194,56 @@ TEST_F(ViewerScreenTest, CompressedStrip)
         ASSERT_NE(t, nullptr) << slot;
         EXPECT_TRUE(t->compressed()) << slot;  // the whole record
     }
+}
+
+// A recording shorter or later than the whole record fills the strip: every one of its samples
+// reaches a pair, and the strip's window rectangle and its edges stand for the recording's span.
+TEST_F(ViewerScreenTest, StripSpansTheRecording)
+{
+    struct SpanReset {
+        ~SpanReset() { SetViewerSpan(TRecordedExtent{0, 0}); }
+    } reset;
+    struct Row {
+        uint32_t first, end;  // the recorded samples of channel 1
+    };
+    for (const Row row : {Row{0, 535}, Row{30001, 30101}, Row{0, 100000}, Row{99990, 100000}}) {
+        SCOPED_TRACE(std::to_string(row.first) + ".." + std::to_string(row.end));
+        for (auto& b : buffers_)
+            std::fill(b.begin(), b.end(), kNo);
+        // A ramp: sample i holds 400000 + (i - first) * 100, so a pair's codes tell its samples.
+        for (uint32_t i = row.first; i < row.end; ++i)
+            buffers_[0][i] = 400000u + (i - row.first) * 100u % 200000u;
+        SetViewerSpan(RecordedExtent());
+        ViewerTrace trace(0);
+        trace.reduce();
+        const uint32_t* env = this->trace(0)->loggerEnvelope;
+        // The strip starts with the recording and ends with it; no pair in between is empty.
+        EXPECT_EQ(env[0], row.first % 2 ? kNo : 400000u);
+        EXPECT_EQ(env[Trace::kRows - 1], 400000u + (row.end - 1 - row.first) * 100u % 200000u);
+        int empty = 0;
+        for (uint32_t p = 0; p < Trace::kRows / 2; ++p)
+            empty += env[2 * p] == kNo && env[2 * p + 1] == kNo;
+        // (An odd first sample: the even one before it, not recorded, takes its share of pairs.)
+        EXPECT_LE(empty, row.first % 2 ? 1250 / (row.end - row.first + 1) + 1 : 0);
+    }
+
+    // The zoom window over a 535-sample recording: its first 125 samples are the left quarter
+    // of the strip.
+    for (auto& b : buffers_)
+        std::fill(b.begin(), b.end(), kNo);
+    std::fill(buffers_[0].begin(), buffers_[0].begin() + 535, 500000u);
+    SetViewerSpan(RecordedExtent());
+    data.horizPosition = 0;
+    data.zoomWidth = 0.05f;  // 125 samples
+    data.zoomState = 2;
+    ViewerScreenComp strip;
+    strip.setSize(QSizeF(730, 40));
+    strip.setLayout();
+    ASSERT_NE(strip.overlay(0), nullptr);
+    ASSERT_NE(strip.overlay(0)->zoomArea(), nullptr);
+    const QRect window = strip.overlay(0)->zoomArea()->rect();
+    EXPECT_EQ(window.left(), 0);
+    EXPECT_NEAR(window.right(), 125 * 1000 / 535, 2);
 }
 
 } // namespace
