@@ -39,6 +39,10 @@ struct TLogShared {
     std::mutex mutex;
     std::condition_variable changed;
     TAcquisitLog log;
+    // Threads of this file running now, and the end asked by AcqThreadsEnd.
+    int acquisitRunning = 0;
+    int startacqRunning = 0;
+    bool ending = false;
 };
 
 TLogShared& logShared()
@@ -286,6 +290,18 @@ bool runCycle(acq_ctrl* ctrl)
     }
 }
 
+bool ending()
+{
+    std::lock_guard<std::mutex> lock(logShared().mutex);
+    return logShared().ending;
+}
+
+// Counts a thread of this file in (+1) or out (-1).
+void running(int TLogShared::*counter, int change)
+{
+    record([counter, change](TAcquisitLog&) { logShared().*counter += change; });
+}
+
 bool stopPending()
 {
     pthread_mutex_lock(&o_g_synchroAcqMutex);
@@ -298,6 +314,8 @@ bool stopPending()
 
 void* acquisit(void* calibrationRecord)
 {
+    running(&TLogShared::acquisitRunning, 1);
+    registerPowerOffUndo("acquisition threads", [] { return AcqThreadsEnd(); });
     calib = static_cast<calibration*>(calibrationRecord);
     par_acq.calib = calib;
     affect_par(&data, 29, calib, &par_acq);
@@ -314,16 +332,21 @@ void* acquisit(void* calibrationRecord)
 
     for (;;) {
         const TLongArray order = takeOrder();
+        if (ending())
+            break;
         AcqSuspend();
         applyOrder(order);
         AcqResume(SYNCHRO_TIMEBASE_CHANGE);
         record([](TAcquisitLog& log) { ++log.ordersDone; });
     }
+    running(&TLogShared::acquisitRunning, -1);
     return nullptr;
 }
 
 void* startacq(void* acqCtrl)
 {
+    running(&TLogShared::startacqRunning, 1);
+    registerPowerOffUndo("acquisition threads", [] { return AcqThreadsEnd(); });
     acq_ctrl* ctrl = acqCtrl != nullptr ? static_cast<acq_ctrl*>(acqCtrl) : &par_acq;
     ctrl->armOption = 1;
     pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, nullptr);
@@ -371,8 +394,64 @@ void* startacq(void* acqCtrl)
             log.parked = false;
             log.resumes.push_back(detail);
         });
+        if (ending())
+            break;
     }
+    running(&TLogShared::startacqRunning, -1);
     return nullptr;
+}
+
+bool AcqThreadsEnd(int timeoutMs)
+{
+    TLogShared& s = logShared();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto goneWithin = [&s](int TLogShared::*counter, std::chrono::steady_clock::time_point until) {
+        std::unique_lock<std::mutex> lock(s.mutex);
+        return s.changed.wait_until(lock, until, [&s, counter] { return s.*counter == 0; });
+    };
+    bool acquisitRuns = false;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.ending = true;
+        acquisitRuns = s.acquisitRunning > 0;
+    }
+    bool ended = true;
+    if (acquisitRuns) {
+        const TLongArray wake{0, 0, 0, 0};
+        o_g_acquMessageBox.send(&wake);
+        ended = goneWithin(&TLogShared::acquisitRunning, deadline);
+    }
+    // startacq: its cycle stopped, then woken from its park into its end (bounded, whoever
+    // holds the acquisition).
+    while (ended && !goneWithin(&TLogShared::startacqRunning, std::chrono::steady_clock::now())) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ended = false;
+            break;
+        }
+        AcqNudgeForEnd();
+        goneWithin(&TLogShared::startacqRunning, std::chrono::steady_clock::now() + std::chrono::milliseconds(5));
+    }
+    if (!ended) {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.ending = false;  // what did not end runs on; the next start must not end at once
+        return false;
+    }
+
+    TLongArray left{};
+    while (o_g_acquMessageBox.peek(&left))
+        o_g_acquMessageBox.receive(&left, true, 0);
+    AcqHandshakeReset();
+    par_acq = acq_ctrl{};
+    calib = nullptr;
+    replyRecord().senderId = 0;
+    ACQU_id = 0;
+    RTAC_id = 0;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.ending = false;
+        s.log = TAcquisitLog{};
+    }
+    return true;
 }
 
 TAcquisitLog acquisitLog()

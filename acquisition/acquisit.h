@@ -17,6 +17,13 @@ void* acquisit(void* calibration);
 // record. Never returns.
 void* startacq(void* acqCtrl);
 
+// Ends both threads as a power-off would, for a test's tear-down (the program never calls it):
+// acquisit leaves at its next order, startacq at its next park, after which the identities, the
+// control record, the order box, the hand-shake and the log are as at a fresh start. Any thread
+// but the two; a hold the caller took must be ended first. False when a thread had not left
+// after timeoutMs (nothing is reset then).
+bool AcqThreadsEnd(int timeoutMs = 10000);
+
 // --- Observation (tests and diagnostics) -----------------------------------------------------------
 
 // What the two threads did so far. Recording costs a short lock per order and per cycle; the

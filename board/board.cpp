@@ -238,6 +238,13 @@ void registerBoardSeedStep(const std::string& name, BoardSeedStep step)
     seedSteps().emplace_back(name, std::move(step));
 }
 
+void forgetBoardSeedStep(const std::string& name)
+{
+    auto& steps = seedSteps();
+    steps.erase(std::remove_if(steps.begin(), steps.end(), [&name](const auto& s) { return s.first == name; }),
+                steps.end());
+}
+
 bool confineBoardPath(const char* dir, const char* path, std::string* resolved, std::string* why)
 {
     auto refuse = [why](int err, const char* reason) {

@@ -48,6 +48,8 @@ void chooseQuickBackend();
 // calibration ...) before calling seedBoardRoot(); a seeded root is never seeded again.
 using BoardSeedStep = std::function<void()>;
 void registerBoardSeedStep(const std::string& name, BoardSeedStep step);
+// Removes a registered step (nothing when none has the name).
+void forgetBoardSeedStep(const std::string& name);
 // Returns true when this call seeded the root, false when it was seeded already (or board build).
 bool seedBoardRoot();
 // Opens the board file `path` for reading when it is a regular file inside the board folder

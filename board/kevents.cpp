@@ -16,6 +16,7 @@ namespace {
 struct TSimulatedListeners {
     std::mutex mutex;
     std::vector<int> senders;
+    std::vector<int> readers;  // the reading end of each sender, same index
 };
 
 TSimulatedListeners& listeners()
@@ -52,7 +53,26 @@ int openSimulatedKernelEventSocket()
     TSimulatedListeners& l = listeners();
     std::lock_guard<std::mutex> lock(l.mutex);
     l.senders.push_back(pair[1]);
+    l.readers.push_back(pair[0]);
     return pair[0];
+}
+
+void closeKernelEventSocket(int fd)
+{
+    if (kSimulatedBoard) {
+        TSimulatedListeners& l = listeners();
+        std::lock_guard<std::mutex> lock(l.mutex);
+        for (size_t i = 0; i < l.readers.size(); ++i)
+            if (l.readers[i] == fd) {
+                ::close(l.senders[i]);
+                l.senders.erase(l.senders.begin() + static_cast<std::ptrdiff_t>(i));
+                l.readers.erase(l.readers.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
+        ::close(fd);  // under the lock: the number is not reused before the entry is gone
+        return;
+    }
+    ::close(fd);
 }
 
 int openKernelEventSocket(uint32_t groupMask)
@@ -73,6 +93,7 @@ int deliverSimulatedKernelEvent(const std::string& event)
         if (n < 0 && (errno == ECONNREFUSED || errno == ENOTCONN || errno == EPIPE)) {
             // The reader closed its end.
             ::close(*it);
+            l.readers.erase(l.readers.begin() + (it - l.senders.begin()));
             it = l.senders.erase(it);
             continue;
         }

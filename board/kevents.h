@@ -8,9 +8,12 @@
 #include <string>
 
 // Opens an event socket listening to the multicast groups of groupMask; the caller receives
-// with recv/recvmsg and closes it. -1 with errno on failure. The board's or the simulated
+// with recv/recvmsg and closes it with closeKernelEventSocket. -1 with errno on failure. The board's or the simulated
 // implementation, by kSimulatedBoard.
 int openKernelEventSocket(uint32_t groupMask);
+// Closes a socket of openKernelEventSocket; on the simulated board its listener is gone at once
+// (not only at the next delivery).
+void closeKernelEventSocket(int fd);
 
 // The two implementations, both in every build.
 // A raw netlink kernel-object event socket bound with port identity 0 (the kernel assigns it).

@@ -156,6 +156,67 @@ TEndActions& endActions()
 
 } // namespace
 
+namespace {
+struct TPowerOffUndos {
+    std::mutex lock;
+    std::vector<std::pair<std::string, std::function<bool()>>> undos;
+    bool onlyWithTheProcess = false;
+};
+TPowerOffUndos& powerOffUndos()
+{
+    static auto* u = new TPowerOffUndos();  // never destroyed: detached threads may register late
+    return *u;
+}
+} // namespace
+
+void registerPowerOffUndo(const char* name, std::function<bool()> undo)
+{
+    TPowerOffUndos& u = powerOffUndos();
+    std::lock_guard<std::mutex> guard(u.lock);
+    for (const auto& entry : u.undos)
+        if (entry.first == name)
+            return;
+    u.undos.emplace_back(name, std::move(undo));
+}
+
+void powerOffEndsOnlyWithTheProcess()
+{
+    TPowerOffUndos& u = powerOffUndos();
+    std::lock_guard<std::mutex> guard(u.lock);
+    u.onlyWithTheProcess = true;
+}
+
+bool runPowerOffUndos(std::string* failed)
+{
+    {
+        TPowerOffUndos& u = powerOffUndos();
+        std::lock_guard<std::mutex> guard(u.lock);
+        if (u.onlyWithTheProcess) {
+            u.undos.clear();
+            return true;
+        }
+    }
+    bool ok = true;
+    for (;;) {
+        std::pair<std::string, std::function<bool()>> entry;
+        {
+            TPowerOffUndos& u = powerOffUndos();
+            std::lock_guard<std::mutex> guard(u.lock);
+            if (u.undos.empty())
+                break;
+            entry = std::move(u.undos.back());
+            u.undos.pop_back();
+        }
+        // Outside the lock: an undo may end a thread that is registering right now.
+        if (!entry.second()) {
+            ok = false;
+            if (failed)
+                *failed += (failed->empty() ? "" : ", ") + entry.first;
+        }
+    }
+    return ok;
+}
+
 EndActionHandle registerEndAction(std::function<void()> action)
 {
     TEndActions& a = endActions();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <pthread.h>
 
 // Every pause of the controller goes through here, so that tests can record them instead.
@@ -30,6 +31,19 @@ EndActionHandle registerEndAction(std::function<void()> action);
 void removeEndAction(EndActionHandle handle);
 // Runs each registered action once, oldest first; an action is never run twice.
 void runEndActions();
+
+// What a start sets going that only a power-off ends (threads, timers, the driver): each start
+// registers its undo under a name (once; a second registration of the name is ignored). A test's
+// tear-down runs them, newest first, so that the next test of the process starts as after a
+// power-on; the program never does. Any thread.
+void registerPowerOffUndo(const char* name, std::function<bool()> undo);
+// Said by a start whose threads have no undo (the whole instrument's start, with its service
+// threads): from then on runPowerOffUndos forgets the undos without running them, since only the
+// process's end stops what runs; tests that start it run one process each.
+void powerOffEndsOnlyWithTheProcess();
+// Runs and forgets every registered undo, newest first. False when one failed; *failed (when
+// given) then names them.
+bool runPowerOffUndos(std::string* failed = nullptr);
 
 // Ends the process after the caller did its work (save, sync, pipe write): runs the end actions
 // not yet run, flushes stdio and calls _exit, so no static destructor runs under live detached

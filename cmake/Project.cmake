@@ -45,14 +45,16 @@ endfunction()
 # proves that no test leaves state behind for the next, and skips the per-case registrations
 # (label "case"). GROUPS n splits the whole run into n processes (<name>.group<i>of<n>, GoogleTest
 # shards) so that a long binary runs beside itself. CASES_APART keeps a binary whose tests still
-# share state on one process per case in CI, without a whole run. TIMEOUT sets the CTest time-out
-# of each case (for the few that must wait on real timers). REALTIME (tests whose simulated
-# hardware runs in real time, and whose start-up runs once per process) keeps one process per
-# case, run one at a time beside the rest, first in the queue: their chain is the longest. Those
+# share state on one process per case in CI, without a whole run; APART <filter> does so only
+# for the cases the GoogleTest filter matches (<case>.apart, label "apart"), the rest running
+# whole (tests that start the whole instrument, whose service threads have no end yet). TIMEOUT
+# sets the CTest time-out of each case (for the few that must wait on real timers). REALTIME
+# (tests whose simulated hardware runs in real time, and whose start-up runs once per process)
+# keeps one process per case, run one at a time beside the rest, first in the queue: their chain is the longest. Those
 # matching the GoogleTest filter ALONE check timing that a loaded machine upsets: they run with
 # nothing beside them.
 function(bv_test_binary name)
-  cmake_parse_arguments(ARG "REALTIME;CASES_APART" "TIMEOUT;ALONE;GROUPS" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "REALTIME;CASES_APART" "TIMEOUT;ALONE;GROUPS;APART" "LIBS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT _sources)
     return()
@@ -78,15 +80,21 @@ function(bv_test_binary name)
   if(NOT ARG_REALTIME)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
       PROPERTIES ENVIRONMENT "${_environment}" LABELS case ${_timeout})
+    set(_whole_args)
+    if(ARG_APART)
+      gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_APART}"
+        TEST_SUFFIX .apart PROPERTIES ENVIRONMENT "${_environment}" LABELS apart ${_timeout})
+      set(_whole_args "--gtest_filter=-${ARG_APART}")
+    endif()
     if(ARG_GROUPS)
       math(EXPR _last "${ARG_GROUPS} - 1")
       foreach(_i RANGE ${_last})
-        add_test(NAME ${name}.group${_i}of${ARG_GROUPS} COMMAND ${name})
+        add_test(NAME ${name}.group${_i}of${ARG_GROUPS} COMMAND ${name} ${_whole_args})
         set_tests_properties(${name}.group${_i}of${ARG_GROUPS} PROPERTIES LABELS whole TIMEOUT 1200 COST 5000
           ENVIRONMENT "${_environment};GTEST_TOTAL_SHARDS=${ARG_GROUPS};GTEST_SHARD_INDEX=${_i}")
       endforeach()
     else()
-      add_test(NAME ${name}.whole COMMAND ${name})
+      add_test(NAME ${name}.whole COMMAND ${name} ${_whole_args})
       set_tests_properties(${name}.whole PROPERTIES LABELS whole TIMEOUT 1200 COST 5000 ENVIRONMENT "${_environment}")
     endif()
     return()

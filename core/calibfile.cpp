@@ -1,5 +1,7 @@
 #include "core/calibfile.h"
 
+#include "board/process.h"
+
 #include "board/board.h"
 #include "board/deviceio.h"
 #include "core/filehdr.h"
@@ -127,4 +129,9 @@ void registerCalibrationSeed()
     if (!kSimulatedBoard)
         return;
     registerBoardSeedStep("identity-calibration", seedIdentityCalibration);
+    // A test's board after this one is seeded as the test asks.
+    registerPowerOffUndo("identity-calibration seed", [] {
+        forgetBoardSeedStep("identity-calibration");
+        return true;
+    });
 }

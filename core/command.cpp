@@ -375,6 +375,8 @@ void scanProbes(bool& warning)
 
 void commandStartup()
 {
+    // The service threads started below have no end but the process's.
+    powerOffEndsOnlyWithTheProcess();
     // 1. Every thread gets round-robin attributes from startThread.
     // 2.
     ChipAcqDrv();

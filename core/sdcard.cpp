@@ -3,7 +3,14 @@
 #include "board/kevents.h"
 #include "core/requests.h"
 
+#include "board/process.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
 #include <cstring>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -13,7 +20,32 @@ namespace {
 constexpr size_t kEventBufferSize = 4096;
 constexpr uint32_t kEventGroups = 0x11;
 constexpr int32_t kSdCardChanged = 6;  // screen code: the card came or went
+
+// The running watchers' sockets, for sdcardDetectEnd.
+struct TWatchers {
+    std::mutex lock;
+    std::condition_variable gone;
+    std::vector<int> sockets;
+    bool ending = false;
+};
+TWatchers& watchers()
+{
+    static auto* w = new TWatchers();  // never destroyed: a watcher may outlive main
+    return *w;
+}
 } // namespace
+
+bool sdcardDetectEnd(int timeoutMs)
+{
+    TWatchers& w = watchers();
+    std::unique_lock<std::mutex> guard(w.lock);
+    w.ending = true;
+    for (int fd : w.sockets)
+        ::shutdown(fd, SHUT_RDWR);
+    const bool ended = w.gone.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&w] { return w.sockets.empty(); });
+    w.ending = false;
+    return ended;
+}
 
 bool isSdPartitionEvent(const char* message, size_t length)
 {
@@ -38,6 +70,16 @@ void* sdcard_detect(void*)
     const int fd = openKernelEventSocket(kEventGroups);
     if (fd < 0)
         return nullptr;
+    TWatchers& w = watchers();
+    {
+        std::lock_guard<std::mutex> guard(w.lock);
+        w.sockets.push_back(fd);
+    }
+    registerPowerOffUndo("SD-card watcher", [] { return sdcardDetectEnd(); });
+    const auto ending = [&w] {
+        std::lock_guard<std::mutex> guard(w.lock);
+        return w.ending;
+    };
     char buffer[kEventBufferSize];
     for (;;) {
         iovec io{buffer, sizeof buffer};
@@ -45,6 +87,8 @@ void* sdcard_detect(void*)
         message.msg_iov = &io;
         message.msg_iovlen = 1;
         const ssize_t n = ::recvmsg(fd, &message, 0);
+        if (n <= 0 && ending())
+            break;
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -58,6 +102,11 @@ void* sdcard_detect(void*)
             o_g_consMessageBox.send(&request);
         }
     }
-    ::close(fd);
+    {
+        std::lock_guard<std::mutex> guard(w.lock);
+        w.sockets.erase(std::find(w.sockets.begin(), w.sockets.end(), fd));
+        closeKernelEventSocket(fd);
+    }
+    w.gone.notify_all();
     return nullptr;
 }

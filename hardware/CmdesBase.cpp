@@ -2,6 +2,7 @@
 
 #include "acquisition/TFonction.h"
 #include "board/deviceio.h"
+#include "board/process.h"
 #include "core/gest_db.h"
 #include "hardware/fpga.h"
 #include "hardware/handshake.h"
@@ -190,6 +191,13 @@ uint16_t sourceBit(int16_t source)
 {
     return source >= 0 && source < 16 ? static_cast<uint16_t>(1u << source) : 0;
 }
+void registerBaseEnd()
+{
+    registerPowerOffUndo("board timers and channel power", [] {
+        BaseEnd();
+        return true;
+    });
+}
 } // namespace
 
 bool boardTimersCreated()
@@ -280,6 +288,7 @@ int EtatLogique(TEtatLogiqueIdentifier id)
 void BaseInit(int16_t again)
 {
     if (again == 0) {
+        registerBaseEnd();
         if (!timersCreated.load()) {
             const bool blink = createTimer(&o_g_blinkPeriodTimerId, &o_g_sevBlinkPeriodId, BlinkPeriodCallBack);
             const bool power = createTimer(&o_g_shutDownChannelPowerTimerId, &o_g_sevShutDownChannelPowerPeriodId,
@@ -289,6 +298,22 @@ void BaseInit(int16_t again)
         writeSysfs(kLedTrigger, "none");
     }
     CmdeLogique(CMDE_INITIAL_STATE, 0);
+}
+
+void BaseEnd()
+{
+    {
+        TLock lock(blinkMutex);
+        blinking = false;
+        if (timersCreated.exchange(false)) {
+            timer_delete(o_g_blinkPeriodTimerId);
+            timer_delete(o_g_shutDownChannelPowerTimerId);
+        }
+        b_l_blinkPhase = 0;
+    }
+    TLock lock(o_g_channelPowerMutex);
+    us_g_channelsUsed = 0;
+    us_g_channelsToPowerOff = 0;
 }
 
 void EconomiseurEcran(bool on)
@@ -311,6 +336,7 @@ void CmdeAnalogique(TCmdeAnalogiqueIdentifier id, uint16_t value)
 
 uint16_t AlimentationVoies(database* db)
 {
+    registerBaseEnd();  // the power words live until a power-off
     if (!db)
         return 0;
     TSetupLinks& links = setupLinks();

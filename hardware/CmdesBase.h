@@ -78,6 +78,9 @@ int EtatLogique(TEtatLogiqueIdentifier id);
 // Start of the board outputs: with 0 also creates the timers (once) and sets the buzzer LED's
 // trigger to "none"; then the initial output state.
 void BaseInit(int16_t again);
+// Undoes BaseInit(0) as a power-off does, for a test's tear-down (the program never calls it):
+// both timers deleted, the blink stopped, the channel-power words back to 0.
+void BaseEnd();
 // Screen saver on (stops a waiting acquisition read at once) or off.
 void EconomiseurEcran(bool on);
 // Analogue output; only the backlight level acts.

@@ -12,6 +12,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <fcntl.h>
 #include <linux/spi/spidev.h>
 
@@ -46,6 +49,11 @@ const char kUioDevice[] = "/dev/uio0";
 const char kSpiDevice[] = "/dev/spidev1.0";
 
 std::atomic<bool> boardPresent{false};
+// The timers ChipAcqDrv made, and the interrupt threads running (for ChipAcqDrvEnd).
+bool timersMade = false;
+std::mutex itThreadsMutex;
+std::condition_variable itThreadsGone;
+int itThreadsRunning = 0;
 // Set by the interrupt thread's first FIFO drain since it started; guarded by o_g_synchroAcqMutex.
 bool firstDrainDone = false;
 
@@ -195,6 +203,7 @@ bool ChipAcqBoardPresent()
 int ChipAcqDrv()
 {
     TDeviceIO& io = deviceIO();
+    registerPowerOffUndo("acquisition driver", [] { return ChipAcqDrvEnd(); });
     // 1. The interrupt and the register window.
     boardPresent.store(false);
     i_g_weim_fd = io.open(kUioDevice, O_RDWR);
@@ -229,6 +238,7 @@ int ChipAcqDrv()
     }
     createTimer(&d.autoTimer, ChipAcqTimerAuto);
     createTimer(&d.frequencemeterTimer, ChipAcqTimerFrequencemeter);
+    timersMade = true;
 
     // 6. The interrupt thread at the top of the round-robin range.
     startThread(&tItAcq_id, ChipAcqItThread, nullptr, 100, true, "tItAcq");
@@ -251,6 +261,10 @@ int ChipAcqOpen(char*, int32_t)
 
 void* ChipAcqItThread(void*)
 {
+    {
+        std::lock_guard<std::mutex> lock(itThreadsMutex);
+        ++itThreadsRunning;
+    }
     pthread_mutex_lock(&o_g_synchroAcqMutex);
     firstDrainDone = false;
     pthread_mutex_unlock(&o_g_synchroAcqMutex);
@@ -271,7 +285,55 @@ void* ChipAcqItThread(void*)
             break;
         ChipAcqItHandle();
     }
+    {
+        std::lock_guard<std::mutex> lock(itThreadsMutex);
+        --itThreadsRunning;
+    }
+    itThreadsGone.notify_all();
     return nullptr;
+}
+
+bool ChipAcqDrvEnd(int timeoutMs)
+{
+    TChipAcqDevDescriptor& d = o_g_chipAcqDevDescriptor;
+    if (timersMade) {
+        timer_delete(d.messageTimer);
+        timer_delete(d.autoTimer);
+        timer_delete(d.frequencemeterTimer);
+        timersMade = false;
+    }
+    boardPresent.store(false);
+    TDeviceIO& io = deviceIO();
+    if (TRegisterWindow* window = pv_g_fpgaIoMem.exchange(nullptr, std::memory_order_acq_rel))
+        io.unmapRegisterWindow(window);
+    // A closed device ends the interrupt thread's wait.
+    if (i_g_weim_fd >= 0)
+        io.close(i_g_weim_fd);
+    {
+        std::unique_lock<std::mutex> lock(itThreadsMutex);
+        if (!itThreadsGone.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return itThreadsRunning == 0; }))
+            return false;
+    }
+    i_g_weim_fd = -1;
+
+    pthread_mutex_lock(&o_g_synchroAcqMutex);
+    firstDrainDone = false;
+    d = TChipAcqDevDescriptor{};
+    d.autoTimeoutFirst = kAutoTimeoutFirstNs;
+    d.autoTimeoutNext = kAutoTimeoutNextNs;
+    us_g_chipAcqStatus = 0;
+    pseudoFPGA_IRQ4_STAT = 0;
+    pseudoFPGA_IRQ4_MASK = 0;
+    pthread_mutex_unlock(&o_g_synchroAcqMutex);
+    l_g_signalsBufferWritePtr = l_g_signalsBufferReadPtr = l_g_signalsBufferWritePtrOld = 0;
+    l_g_nSamplesToThrow = 0;
+    pseudoChipAcqPhotoTrig = kPhotoTrigUnknown;
+    o_g_frequenceMeterReady.store(0);
+    pseudoPretrig = pseudoPostrig = 0;
+    pseudoMacroVernier = -1;
+    pseudoFPGA_CMDE_GEN = 0;
+    ChipAcqResetCommandWords();
+    return true;
 }
 
 void ChipAcqItHandle()
@@ -329,9 +391,11 @@ void ChipAcqItHandle()
     if (samplesLeft)
         TFpga::setSpiRegister(ACQ_SPI_IRQ_ACK, 1);
     // Until the first drain, wake the read-out on every other interrupt of ours.
-    if (drained)
+    if (drained) {
+        if (!firstDrainDone)  // once a start: the flag lives until a power-off
+            registerPowerOffUndo("acquisition driver", [] { return ChipAcqDrvEnd(); });
         firstDrainDone = true;
-    else if (!firstDrainDone)
+    } else if (!firstDrainDone)
         orDetail(SYNCHRO_FAST_TIMEBASE);
 
     const uint16_t acqStatus = us_g_chipAcqStatus;

@@ -14,6 +14,11 @@ struct acq_ctrl;
 
 // Opens the driver: register window, FPGA configuration, timers, interrupt thread. Returns 0.
 int ChipAcqDrv();
+// Undoes ChipAcqDrv as a power-off does, for a test's tear-down (the program never calls it): the
+// timers deleted, the interrupt thread ended with its device closed, the register window
+// unmapped and every driver word back to its start value. Call once the acquisition threads
+// have ended; false when the interrupt thread had not left after timeoutMs.
+bool ChipAcqDrvEnd(int timeoutMs = 5000);
 // Clears the auto-trigger state; both arguments are ignored. Returns 0.
 int ChipAcqOpen(char* name, int32_t flags);
 // Driver command; 0, 6, 10 and 12 accept a null record. Returns 0.
@@ -222,6 +227,9 @@ uint16_t ChipAcqTriggerChannels(const acq_ctrl* ctrl);
 uint16_t ChipAcqAuxChannels(const acq_ctrl* ctrl);
 // Sends the relay word (pseudoRC | pseudoRC_bwl[ch]) to channels 1 to 4.
 void ChipAcqSendRelayWords();
+// Every shadow word of the commands, the arming and the relay words back to its start value (part
+// of ChipAcqDrvEnd).
+void ChipAcqResetCommandWords();
 
 // --- Arming and read-out ---------------------------------------------------------------------
 

@@ -2,6 +2,8 @@
 // record lengths for one kind of acquisition, or stops it.
 #include "hardware/chip_acq.h"
 
+#include "board/process.h"
+
 #include "acquisition/TAcquisition.h"
 #include "acquisition/acqctrl.h"
 #include "core/command_helpers.h"
@@ -617,6 +619,22 @@ uint16_t ChipAcqAuxChannels(const acq_ctrl* c)
     return mask;
 }
 
+void ChipAcqResetCommandWords()
+{
+    pseudoInitCh1 = pseudoInitCh2 = pseudoInitCh3 = pseudoInitCh4 = 0;
+    pseudoBDT = 0;
+    pseudoFPGA_BDT_ML = 0;
+    pseudoParamTrigger_Main = pseudoParamTrigger_Aux = 0;
+    pseudoOn_Off_Blocs_Trigger = pseudoOn_Off_Blocs_Qualifier = pseudoOn_Off_Blocs_Aux = 0;
+    pseudoParamHO_Trigger = pseudoParamHO_Qualifier = pseudoParamHO_Aux = 0;
+    pseudoHoldOff_Trigger = pseudoHoldOff_Qualifier = pseudoHoldOff_Aux = 0;
+    pseudoFrqMtr = 0;
+    pseudoELV = 1;
+    pseudoRC = 0;
+    for (int ch = 0; ch < 4; ++ch)
+        pseudoRC_bwl[ch] = pseudoRC2[ch] = 0;
+}
+
 void ChipAcqSendRelayWords()
 {
     for (unsigned ch = 0; ch < 4; ++ch)
@@ -625,6 +643,8 @@ void ChipAcqSendRelayWords()
 
 int ChipAcqIoctl(int32_t command, acq_ctrl* ctrl)
 {
+    // The words below outlive the caller's set-up until a power-off.
+    registerPowerOffUndo("acquisition driver", [] { return ChipAcqDrvEnd(); });
     // The stop takes the mutex itself, from the common part on, so that the auto-trigger timer's
     // callback cannot slip between the disarm and the stop.
     if (command == CHIPACQ_STOP)

@@ -20,6 +20,10 @@ constexpr int16_t kNoTriggerSource = 55;
 
 // First call: the scaling registers' start; then the scope configuration of every channel.
 void FrontEndInit(calibration* calib);
+// Undoes FrontEndInit as a power-off does, for a test's tear-down (the program never calls it):
+// the next FrontEndInit initialises the scaling (channel power included) again, and every
+// scaling shadow word is back to 0.
+void FrontEndEnd();
 // The calibration record's reference trims of one channel (registers 16, 1, 4, 8) into its set;
 // nothing without a record. Shared by the scope and harmonic configurations.
 void ChannelReferenceTrims(uint16_t ch, uint16_t* set, const calibration* calib);

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/input.h>
 #include <poll.h>
@@ -177,11 +178,25 @@ uint16_t getBwleState(int sensitivity, bool slow, unsigned short minMax)
 
 void FrontEndInit(calibration* calib)
 {
+    registerPowerOffUndo("front end", [] {
+        FrontEndEnd();
+        return true;
+    });
     if (!b_g_frontendInitialized) {
         ScalingInit();
         b_g_frontendInitialized = true;
     }
     ConfigurationScope(calib);
+}
+
+void FrontEndEnd()
+{
+    pthread_mutex_lock(&exclusionScalingIO);
+    b_g_frontendInitialized = false;
+    std::memset(to_g_scalingParams, 0, sizeof to_g_scalingParams);
+    std::memset(tus_g_scalingPseudoReg, 0, sizeof tus_g_scalingPseudoReg);
+    std::memset(o_g_scalingParamsCalibration, 0, sizeof o_g_scalingParamsCalibration);
+    pthread_mutex_unlock(&exclusionScalingIO);
 }
 
 void ChannelReferenceTrims(uint16_t ch, uint16_t* set, const calibration* calib)

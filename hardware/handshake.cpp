@@ -175,6 +175,32 @@ TSynchroDetail AcqWaitForResume(bool idleCycle, uint64_t parkStamp, const std::f
     }
 }
 
+bool AcqNudgeForEnd()
+{
+    pthread_mutex_lock(&o_g_acqSuspendedMutex);
+    const bool parked = b_g_acqSuspended != 0;
+    pthread_mutex_lock(&o_g_synchroAcqMutex);
+    o_g_synchroAcqDetail = parked ? SYNCHRO_TIMEBASE_CHANGE : SYNCHRO_STOP;
+    if (parked)
+        resumeStamp.fetch_add(1);
+    pthread_cond_broadcast(&o_g_synchroAcqCond);
+    pthread_mutex_unlock(&o_g_synchroAcqMutex);
+    pthread_cond_broadcast(&o_g_acqSuspendedCond);
+    pthread_mutex_unlock(&o_g_acqSuspendedMutex);
+    return parked;
+}
+
+void AcqHandshakeReset()
+{
+    pthread_mutex_lock(&o_g_acqSuspendedMutex);
+    hold = THold{};
+    b_g_acqSuspended = 0;
+    pthread_mutex_lock(&o_g_synchroAcqMutex);
+    o_g_synchroAcqDetail = SYNCHRO_NONE;
+    pthread_mutex_unlock(&o_g_synchroAcqMutex);
+    pthread_mutex_unlock(&o_g_acqSuspendedMutex);
+}
+
 uint64_t AcqResumeStamp()
 {
     return resumeStamp.load();

@@ -75,6 +75,13 @@ uint64_t AcqParkBetweenCycles();
 // word that let it go.
 TSynchroDetail AcqWaitForResume(bool idleCycle, uint64_t parkStamp,
                                 const std::function<void()>& whileResuming = std::function<void()>());
+// Ending the real-time thread (a test's tear-down): a cycle under way is stopped (4, as
+// AcqStopNoWait) or, when the thread is parked, 1 is stored and it is woken whoever holds.
+// Returns whether it was parked.
+bool AcqNudgeForEnd();
+// The hand-shake as at a fresh start (word 0, flag down, nobody holding), once the real-time
+// thread and every holder are gone (a test's tear-down). The resume stamp keeps counting.
+void AcqHandshakeReset();
 // Resumes that woke the real-time thread since the start.
 uint64_t AcqResumeStamp();
 

@@ -125,3 +125,16 @@ int TVernier::ValeurCorrigee(int32_t* code)
     *code = (mx - x) * 20479 / (mx - mn);
     return 0;
 }
+
+void VernierTablesEnd()
+{
+    for (int ch = 0; ch < 4; ++ch) {
+        vernierMinOf(ch) = 0;
+        vernierMaxOf(ch) = 0;
+        vernierOf(ch).countdown = 128;
+        for (int group = 0; group < 4; ++group)
+            std::fill(matriceOffsetsOf(ch, group), matriceOffsetsOf(ch, group) + kPhaseCount, int16_t{0});
+        bypassMinOffsetOf(ch) = 0;
+        bypassMaxOffsetOf(ch) = 0;
+    }
+}

@@ -58,6 +58,10 @@ int16_t* matriceOffsetsOf(int channelIndex, int group);
 int16_t& bypassMinOffsetOf(int channelIndex);
 int16_t& bypassMaxOffsetOf(int channelIndex);
 
+// Every vernier limit, offset table and bypass offset back to 0 and the vernier countdowns to
+// 128, as at a power-on (a test's tear-down; the start-up calibration registers it).
+void VernierTablesEnd();
+
 struct acq_ctrl;
 // The private control record of a calibration acquisition: every field 0 but decimation 1, the
 // channel words, trigger mode 1, display width 1.0, the trigger and qualifier source, mode 16

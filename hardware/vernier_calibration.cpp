@@ -150,6 +150,10 @@ int MatriceAcqCal(acq_ctrl* ctrl, short* out1, short* out2, short* out3, short* 
 
 int TVernier::Calibration(calibration*)
 {
+    registerPowerOffUndo("vernier tables", [] {
+        VernierTablesEnd();
+        return true;
+    });
     if ((data.selfTestResult & 0xFF) != 0xFF)
         return -1;
     for (int ch = 0; ch < 4; ++ch) {
@@ -207,6 +211,10 @@ int TVernier::Calibration(calibration*)
 
 int MatriceCalibration(unsigned char channelBit)
 {
+    registerPowerOffUndo("vernier tables", [] {
+        VernierTablesEnd();
+        return true;
+    });
     int a = 0;
     switch (channelBit) {
     case 2: a = 1; break;

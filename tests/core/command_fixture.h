@@ -15,6 +15,7 @@
 #include "board/board.h"
 #include "board/sim/simboard.h"
 #include "core/command.h"
+#include "core/command_helpers.h"
 #include "core/command_param.h"
 #include "core/gest_db.h"
 #include "core/process.h"
@@ -87,6 +88,16 @@ protected:
         // The controller's pauses (this thread's) are recorded, not taken; other threads really sleep.
         recordPauses(false);
         std::memcpy(&data, &init_par, sizeof(database));
+        // An earlier test's links (its objects are never freed) are no links of this one, and
+        // the controller's own words are as at a start.
+        setupLinks() = TSetupLinks{};
+        pendingAcknowledge = 0;
+        b_g_scpiOrigin = false;
+        us_g_hwChannels = 15;
+        ScreenSaverActif = 0;
+        b_g_saveRestartDone = false;
+        b_g_stateNoticePending = false;
+        command_util::liveChannelsBeforeViewer().reset();
         po_g_homeBridge.store(bridge());
         // What an earlier test of the process left queued is no request of this one.
         drain(o_g_acquMessageBox);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tests/support/probes.h"
+#include "hardware/calibration.h"
 #include "tests/support/simfpgaboardtest.h"
 
 #include "tests/core/trace_call_log.h"
@@ -36,7 +37,11 @@ protected:
         resetTraceCallLog();
         unplugAllProbes();
         std::memcpy(&data, &init_par, sizeof data);
+        // What a power-on leaves: no links, no calibration recalled yet.
+        setupLinks() = TSetupLinks{};
+        param_calibr = calibration{};
         COMM_id = pthread_self();
+        inbox();  // what an earlier test left queued is no request of this one
     }
 
     // A setup image of the defaults with a few distinctive values and a valid checksum.

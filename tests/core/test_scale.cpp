@@ -19,6 +19,7 @@ protected:
     {
         SimFpgaBoardTest::SetUp();
         std::memcpy(&data, &init_par, sizeof data);
+        setupLinks() = TSetupLinks{};  // an earlier test's links are none of this one
         data.instrumentMode = 16;
         data.traceFormat = 0;
         data.vZoomFactor = 1.0f;

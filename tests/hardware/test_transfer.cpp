@@ -39,6 +39,7 @@ protected:
     {
         std::memcpy(&data, &init_par, sizeof data);
         data.instrumentMode = 0;
+        VernierTablesEnd();  // as a power-on leaves them
         for (auto& b : s_buffers)
             std::fill(std::begin(b), std::end(b), kEmpty);
         TAcquisition::Voie1Normalisee = s_buffers[0];

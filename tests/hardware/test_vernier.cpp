@@ -12,6 +12,7 @@ void setLimits(uint16_t mn, uint16_t mx)
 
 TEST(VernierTest, ValeurCorrigeeCases)
 {
+    VernierTablesEnd();  // the limits a power-on leaves
     struct Case {
         uint16_t mn, mx;
         int32_t code;

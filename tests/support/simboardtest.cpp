@@ -1,6 +1,7 @@
 #include "tests/support/simboardtest.h"
 
 #include "board/board.h"
+#include "board/process.h"
 #include "board/sim/simboard.h"
 
 #include <cstddef>
@@ -73,6 +74,10 @@ void SimBoardTest::SetUp()
 
 void SimBoardTest::TearDown()
 {
+    std::string stuck;
+    if (!runPowerOffUndos(&stuck))
+        ADD_FAILURE() << "did not end: " << stuck;
+    setPauseHook(nullptr);  // a test's hook captures what ends with it
     if (!savedCwd_.empty() && chdir(savedCwd_.c_str()) != 0)
         ADD_FAILURE() << "cannot restore the working directory";
     if (!std::getenv("BENCHVIEW_KEEP_SIMROOT") && !root_.empty())

@@ -1,5 +1,7 @@
 #include "tests/support/simfpgaboardtest.h"
 
+#include "board/process.h"
+
 void SimFpgaBoardTest::SetUp()
 {
     simboard::registerScenarioSeed();
@@ -17,6 +19,10 @@ void SimFpgaBoardTest::SetUp()
 
 void SimFpgaBoardTest::TearDown()
 {
+    // What the test started ends before the board goes: the next test starts from a power-on.
+    std::string stuck;
+    if (!runPowerOffUndos(&stuck))
+        ADD_FAILURE() << "did not end: " << stuck;
     std::string text = violationText();
     if (!text.empty())
         ADD_FAILURE() << "strict violations on the simulated board:\n" << text;
