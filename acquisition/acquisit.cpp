@@ -10,6 +10,7 @@
 #include "acquisition/acquisit_rules.h"
 #include "acquisition/modecycles.h"
 #include "acquisition/scope.h"
+#include "board/deviceio.h"
 #include "core/calibfile.h"
 #include "core/gest_db.h"
 #include "core/process.h"
@@ -278,9 +279,13 @@ bool runCycle(acq_ctrl* ctrl)
             Meter(&data, ctrl);
         return false;
     case ACQ_MODE_CALIBRATION: {
+        // Nothing else acquires meanwhile: a board model that needs no wall time to settle or
+        // acquire takes the step's waits, the 1 s settling after it included, in its own time.
+        deviceIO().quickCalibration(true);
         const int32_t result = calibrationStep(ctrl);
         record([result](TAcquisitLog& log) { log.calibrationResults.push_back(result); });
-        pauseMs(1000);
+        hardwarePauseMs(1000);
+        deviceIO().quickCalibration(false);
         post(REQ_OPERATION_DONE, result, 0);
         post(REQ_SET_PARAM, param::instrumentMode, 16);
         return true;

@@ -83,7 +83,7 @@ bool acquirePass(acq_ctrl* c, int channel, int64_t* mean)
         TFpga::setSpiRegister(ACQ_SPI_FORCE_TRIGGER, 0);
         return false;
     }
-    pauseMs(100);
+    hardwarePauseMs(100);
     TFpga::getSpiRegister(ACQ_SPI_VERSION);
     bool done = false;
     for (int i = 0; i < kAcqCalibPolls && !done; ++i)
@@ -165,7 +165,8 @@ public:
     }
     void clearQuality() override { TFpga::setSpiRegister(32, 0); }
     uint32_t quality() override { return TFpga::getSpiRegister(32); }
-    void wait(int ms) override { pauseMs(ms); }
+    // Every wait of a step is for the front end to settle.
+    void wait(int ms) override { hardwarePauseMs(ms); }
 };
 
 TBoardBench boardBench;

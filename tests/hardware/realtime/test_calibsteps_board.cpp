@@ -6,6 +6,7 @@
 #include "tests/hardware/realtime/realtime_support.h"
 
 #include "acquisition/TAcquisition.h"
+#include "board/deviceio.h"
 #include "core/gest_db.h"
 #include "core/process.h"
 #include "hardware/CmdesBase.h"
@@ -169,6 +170,60 @@ TEST_F(CalibStepsBoardTest, EveryStepTakesItsErrorOutOnEveryChannel)
         for (int r = 0; r < 8; ++r)
             EXPECT_NEAR(calibrationCapaCurrentGain(record_, r), seen, 0.002 * seen) << r;
     }
+}
+
+// A channel's calibration at the real board's pacing (every settling wait and acquisition in wall
+// time) and in the simulated board's quick calibration (the controller runs factory steps so):
+// both store the same record, within the noise of a code. The offset step's many one-pass
+// searches are only the common start; the steps compared take two and four passes and settle.
+TEST_F(CalibStepsBoardTest, QuickCalibrationFindsWhatTheRealPacingFinds)
+{
+    const int ch = 0;
+    simboard::updateScenario([](simboard::TScenario& s) { s.errors[0] = {0.03, 0.12, 0.02, -0.015, 0.025}; });
+    data.sensitivityCh1 = 8;
+    data.trigCouplingCh1 = 1;
+    // The current step reads channel 1's points at four sensitivities: nominal ones here.
+    for (const int s : {14, 11, 7, 2})
+        for (int bw = 0; bw < 2; ++bw) {
+            setCalibrationRangePoint(record_, bw, ch, 0, s, 0x60000);
+            setCalibrationRangePoint(record_, bw, ch, 1, s, 0x9FFC0);
+        }
+    record_.ref2Vn[ch] = 128;
+    deviceIO().quickCalibration(true);
+    ASSERT_EQ(CalibOffsetOscillo(ch, &record_), 1);
+    deviceIO().quickCalibration(false);
+    struct TStep {
+        const char* name;
+        int32_t (*run)(int32_t, calibration*);
+    } const steps[] = {{"positive reference", CompensationRef2VP},
+                       {"trigger", CompensationLevelTrig},
+                       {"two points", CompensationMesure},
+                       {"current source", CompensationCourantIgamme}};
+    calibration found[2];
+    for (const bool quick : {false, true}) {
+        SCOPED_TRACE(quick ? "quick calibration" : "real pacing");
+        calibration& r = found[quick ? 1 : 0];
+        r = record_;
+        setPauseHook(nullptr);
+        deviceIO().quickCalibration(quick);
+        for (const TStep& step : steps)
+            EXPECT_EQ(step.run(ch, &r), 1) << step.name;
+        deviceIO().quickCalibration(false);
+    }
+    const calibration& real = found[0];
+    const calibration& quick = found[1];
+    EXPECT_NEAR(quick.ref2Vp[ch], real.ref2Vp[ch], 1);
+    for (int bound = 0; bound < 2; ++bound)
+        EXPECT_NEAR(calibrationTrigOffset(quick, 1, bound, ch), calibrationTrigOffset(real, 1, bound, ch), 1) << bound;
+    // An ADC code is 64 normalised codes.
+    for (int bw = 0; bw < 2; ++bw)
+        for (int point = 0; point < 2; ++point)
+            EXPECT_NEAR(calibrationRangePoint(quick, bw, ch, point, 8), calibrationRangePoint(real, bw, ch, point, 8), 64)
+                << "limit " << bw << " point " << point;
+    for (int r = 0; r < 7; ++r)
+        EXPECT_NEAR(calibrationOhmCurrentGain(quick, r), calibrationOhmCurrentGain(real, r), 0.001) << r;
+    for (int r = 0; r < 8; ++r)
+        EXPECT_NEAR(calibrationCapaCurrentGain(quick, r), calibrationCapaCurrentGain(real, r), 0.001) << r;
 }
 
 // A calibration acquisition that fails (a stop pending at its arming) ends every measuring step
