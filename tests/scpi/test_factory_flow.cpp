@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -38,19 +40,42 @@ std::string fileText(const std::string& path)
 }
 
 // What the sample board's signals read, from its own scenario (board/sim/uncalibrated.json):
-// channel 1 DC 1.5 V, channel 2 a 3 Vpp sine (its peak to peak: the amplitude, from the
-// histogram's top and base, is not the peak of a sine), channel 3 a 2 Vpp square, channel 4
-// DC -2 V.
+// channel 1 DC 1.5 V, channel 2 a 3 Vpp sine, channel 3 a 2 Vpp square, channel 4 DC -2 V, and
+// channel 1's load a 4.7 kohm resistor. The readings measure the signal, not its noise: the RMS
+// of the sine (its peak to peak would add the noise's peaks), the square's amplitude from the
+// histogram's top and base.
 struct TReading {
     const char* query;
     double truth;
 };
+const double kSineRms = 1.5 / std::sqrt(2.0);
 const TReading kReadings[] = {
     {"MEAS:VOLT:DC? INT1\n", 1.5},
-    {"MEAS:PTP? INT2\n", 3.0},
+    {"MEAS:AC? INT2\n", kSineRms},
     {"MEAS:AMPL? INT3\n", 2.0},
     {"MEAS:VOLT:DC? INT4\n", -2.0},
 };
+
+// The multimeter on the same signals, each reading after the settings it needs: DC on the DC
+// inputs, the RMS of the AC ones (the square's is half its peak to peak), all on the 8 V range;
+// the resistor on the 8 kohm range; then a 1 uF capacitor as channel 1's load on the 5 uF range.
+// Channels 2 to 4 are not judged before the calibration: on the factory record their meter
+// voltages read either true or off by up to 14 % from one run to the next (channel 4's always
+// true so far), which is still to be explained.
+struct TMeterReading {
+    const char* settings;
+    TReading reading;
+    bool offBefore;
+};
+const TMeterReading kMeterReadings[] = {
+    {"SENS:FUNC VOLT\nRANG1:AUTO OFF\nINP1:DMM:COUP DC\nRANG1:VOLT 8\n", {"MEAS:DMM? INT1\n", 1.5}, true},
+    {"RANG2:AUTO OFF\nINP2:DMM:COUP AC\nRANG2:VOLT 8\n", {"MEAS:DMM? INT2\n", kSineRms}, false},
+    {"RANG3:AUTO OFF\nINP3:DMM:COUP AC\nRANG3:VOLT 8\n", {"MEAS:DMM? INT3\n", 1.0}, false},
+    {"RANG4:AUTO OFF\nINP4:DMM:COUP DC\nRANG4:VOLT 8\n", {"MEAS:DMM? INT4\n", -2.0}, false},
+    {"SENS:FUNC RES\nRANG1:AUTO OFF\nRANG:OHM 8000\n", {"MEAS:DMM? INT1\n", 4700.0}, true},
+    {"SENS:FUNC CAPA\nRANG1:AUTO OFF\nRANG:CAPA 5E-6\n", {"MEAS:DMM? INT1\n", 1e-6}, true},
+};
+constexpr const char* kCapacitor = "capacitor 1e-6\n";
 
 class FactoryFlow : public BenchviewScpiTest {
 protected:
@@ -87,14 +112,23 @@ protected:
 
     std::string ask(const std::string& lines) { return askScpi(fd_, lines, 1, kReplyTimeoutMs); }
 
-    // The reading's worst relative error over five readings in a row (the first after a settle).
-    // A board without errors on its identity record reads 0.2 to 0.45 % off here (converter steps
-    // and the measurements' own resolution): the calibration has about 0.1 % beside that.
+    // Channel ch's sensitivity index s: the smallest range, then s steps up.
+    void sensitivity(int ch, int s)
+    {
+        const std::string v = "VOLT" + std::to_string(ch) + ":RANG:PTP ";
+        std::string lines = v + "MIN\n";
+        for (int i = 0; i < s; ++i)
+            lines += v + "UP\n";
+        EXPECT_EQ(ask(lines + "*OPC?\n"), "1\n\r") << ch << ": " << s;
+    }
+
+    // The reading's worst relative error over three readings in a row. A board without errors
+    // on its identity record reads up to 0.4 % off here (converter steps and the measurements'
+    // own resolution): the calibration has 0.1 % beside that.
     double worstError(const TReading& r)
     {
-        std::this_thread::sleep_for(1s);
         double worst = 0;
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 3; ++i) {
             const std::string reply = askScpi(fd_, r.query, 1, 10000);
             char* end = nullptr;
             const double v = std::strtod(reply.c_str(), &end);
@@ -104,6 +138,51 @@ protected:
             std::this_thread::sleep_for(200ms);
         }
         return worst;
+    }
+
+    // The worst errors of every scope and meter reading, printed under the phase's name; the
+    // capacitor is put in last.
+    std::vector<double> readAll(const char* phase)
+    {
+        std::vector<double> errors;
+        settle(kReadings[0].query);
+        for (const TReading& r : kReadings)
+            errors.push_back(worstError(r));
+        EXPECT_EQ(ask("DEV:MODE MULT\n*OPC?\n"), "1\n\r");
+        for (const TMeterReading& m : kMeterReadings) {
+            if (m.reading.truth == 1e-6)
+                std::ofstream(root_ + "/sim/control") << kCapacitor;
+            EXPECT_EQ(ask(std::string(m.settings) + "*OPC?\n"), "1\n\r") << m.settings;
+            settle(m.reading.query);
+            errors.push_back(worstError(m.reading));
+        }
+        EXPECT_EQ(ask("DEV:MODE SCOP\n*OPC?\n"), "1\n\r");
+        for (size_t i = 0; i < errors.size(); ++i)
+            std::printf("%s: %.3f %% off, %s%s", phase, 100 * errors[i], i < std::size(kReadings) ? "" : "meter ",
+                        i < std::size(kReadings) ? kReadings[i].query
+                                                 : kMeterReadings[i - std::size(kReadings)].reading.query);
+        return errors;
+    }
+
+    // Until two readings in a row agree within 0.2 % (the first acquisitions, a mode's offset
+    // measurements, a range's first records and a capacitor's first ramps come first).
+    void settle(const char* query)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        double last[2] = {0, 1};
+        std::string reply;
+        // Each query holds the acquisition for a moment: the first waits for a whole one.
+        std::this_thread::sleep_for(500ms);
+        for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
+            std::this_thread::sleep_for(300ms);
+            reply = askScpi(fd_, query, 1, 10000);
+            last[i % 2] = std::strtod(reply.c_str(), nullptr);
+            const double lo = std::min(last[0], last[1]);
+            const double hi = std::max(last[0], last[1]);
+            if (lo != 0 && std::fabs(hi - lo) <= 0.002 * std::fabs(lo))
+                return;
+        }
+        ADD_FAILURE() << query << "never settles: " << last[0] << " " << last[1] << ", last reply " << reply;
     }
 
     void restart()
@@ -143,30 +222,36 @@ std::string resultsOf(const std::string& record)
 TEST_F(FactoryFlow, StepsOverScpiBringTheReadingsBackAfterTheFlashAndARestart)
 {
     launch();
-    for (const TReading& r : kReadings) {
-        const double e = worstError(r);
-        std::printf("before: %.3f %% off, %s", 100 * e, r.query);
-        EXPECT_GT(e, 0.01) << r.query << "the board reads off by its errors";
+    const std::vector<double> before = readAll("before");
+    for (size_t i = 0; i < before.size(); ++i) {
+        if (i < std::size(kReadings) || kMeterReadings[i - std::size(kReadings)].offBefore) {
+            EXPECT_GT(before[i], 0.01) << i << ": the board reads off by its errors";
+        }
     }
 
+    // The factory's order: the stored record reloaded once, then each channel's offsets, trigger
+    // comparators, references and two points at the setup's sensitivity and at the meter ranges'
+    // (6, 9, 12, 15: 0.8 V to 800 V).
+    EXPECT_EQ(ask("ZC:CAL:INIT\n*WAI\nSYST:ERR?\n"), kNoError);
     for (int ch = 1; ch <= 4; ++ch) {
         SCOPED_TRACE(ch);
         const std::string n = std::to_string(ch);
         for (const char* step : {"ZC:CAL:VOS", "ZC:CAL:LVL", "ZC:CAL:VP", "ZC:CAL:VN", "ZC:CAL:CDC"})
             EXPECT_EQ(ask(std::string(step) + n + "\n*WAI\nSYST:ERR?\n"), kNoError) << step;
+        for (const int s : {6, 9, 12, 15}) {
+            sensitivity(ch, s);
+            EXPECT_EQ(ask("ZC:CAL:CDC" + n + "\n*WAI\nSYST:ERR?\n"), kNoError) << s;
+        }
+        sensitivity(ch, 8);
     }
     // The current step reads channel 1's points at its four sensitivities: the two-point step
-    // there first (from the least sensitive range upwards, 2, 7, 11, 14), then back to 1 V/div.
-    EXPECT_EQ(ask("VOLT1:RANG:PTP MIN\n*OPC?\n"), "1\n\r");
-    for (const int up : {2, 5, 4, 3}) {
-        for (int i = 0; i < up; ++i)
-            EXPECT_EQ(ask("VOLT1:RANG:PTP UP\n*OPC?\n"), "1\n\r");
-        EXPECT_EQ(ask("ZC:CAL:CDC1\n*WAI\nSYST:ERR?\n"), kNoError) << up;
+    // there first, then back to 1 V/div.
+    for (const int s : {2, 7, 11, 14}) {
+        sensitivity(1, s);
+        EXPECT_EQ(ask("ZC:CAL:CDC1\n*WAI\nSYST:ERR?\n"), kNoError) << s;
     }
     EXPECT_EQ(ask("ZC:CAL:IGAM\n*WAI\nSYST:ERR?\n"), kNoError);
-    EXPECT_EQ(ask("VOLT1:RANG:PTP DOWN\nVOLT1:RANG:PTP DOWN\nVOLT1:RANG:PTP DOWN\nVOLT1:RANG:PTP DOWN\n"
-                  "VOLT1:RANG:PTP DOWN\nVOLT1:RANG:PTP DOWN\n*OPC?\n"),
-              "1\n\r");
+    sensitivity(1, 8);
     ASSERT_TRUE(writeAll(fd_, "FORM INT\nZC:CAL:LIST?\n"));
     const std::string listed = readExactly(fd_, 6 + kCalibrationSize + 2, kReplyTimeoutMs).substr(6, kCalibrationSize);
     EXPECT_EQ(ask("ZC:CAL:FLASH\n*OPC?\n"), "1\n\r");
@@ -176,11 +261,8 @@ TEST_F(FactoryFlow, StepsOverScpiBringTheReadingsBackAfterTheFlashAndARestart)
     EXPECT_EQ(resultsOf(flashed.substr(128)), resultsOf(listed)) << "the file holds the steps' record";
 
     restart();
-    for (const TReading& r : kReadings) {
-        const double e = worstError(r);
-        std::printf("after the flash: %.3f %% off, %s", 100 * e, r.query);
-        EXPECT_LE(e, kWithin) << r.query;
-    }
+    for (const double e : readAll("after the flash"))
+        EXPECT_LE(e, kWithin);
     EXPECT_EQ(fileText(root_ + kCalibrationFile), flashed) << "the start leaves the file as it was";
 
     // The web service's way: the factory client reads the steps' record, the board goes back to
@@ -191,6 +273,7 @@ TEST_F(FactoryFlow, StepsOverScpiBringTheReadingsBackAfterTheFlashAndARestart)
     EXPECT_EQ(resultsOf(read.substr(2)), resultsOf(listed));
     ::unlink((root_ + kCalibrationFile).c_str());
     restart();
+    settle(kReadings[3].query);
     EXPECT_GT(worstError(kReadings[3]), 0.01) << "on the factory record again";
     EXPECT_EQ(exchange("/cflash?" + read.substr(2)), "0,");
     const auto deadline = std::chrono::steady_clock::now() + 30s;
@@ -198,11 +281,8 @@ TEST_F(FactoryFlow, StepsOverScpiBringTheReadingsBackAfterTheFlashAndARestart)
         std::this_thread::sleep_for(100ms);
     EXPECT_EQ(resultsOf(recordInFile(root_ + kCalibrationFile)), resultsOf(listed));
     restart();
-    for (const TReading& r : kReadings) {
-        const double e = worstError(r);
-        std::printf("after /cflash: %.3f %% off, %s", 100 * e, r.query);
-        EXPECT_LE(e, kWithin) << r.query;
-    }
+    for (const double e : readAll("after /cflash"))
+        EXPECT_LE(e, kWithin);
 }
 
 } // namespace
