@@ -83,7 +83,7 @@ function(bv_test_binary name)
     set(_whole_args)
     if(ARG_APART)
       gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_APART}"
-        TEST_SUFFIX .apart PROPERTIES ENVIRONMENT "${_environment}" LABELS apart ${_timeout})
+        TEST_SUFFIX .apart PROPERTIES ENVIRONMENT "${_environment}" LABELS apart COST 5000 ${_timeout})
       set(_whole_args "--gtest_filter=-${ARG_APART}")
     endif()
     if(ARG_GROUPS)

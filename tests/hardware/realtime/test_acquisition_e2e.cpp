@@ -297,16 +297,22 @@ TEST_F(AcquisitionEndToEndTest, SingleShotAtEquivalentTimeFollowsTheSine)
         }
     }
 
+    // The record's worst point, where the sine is steepest, carries the trigger's placement error:
+    // 0.85-1.1 % of the amplitude from run to run (the acquisition's starting block is drawn at
+    // random). A gap or an invented sample is far larger than either bound.
     const struct {
         const char* what;
         const std::vector<std::pair<double, double>>& points;
         size_t least;
-    } readers[] = {{"trace", record, kRecord - kFirstStep}, {"display", shown, 2499}, {"TRAC?", remote, 12499}};
+        double worst;
+    } readers[] = {{"trace", record, kRecord - kFirstStep, 0.015},
+                   {"display", shown, 2499, 0.01},
+                   {"TRAC?", remote, 12499, 0.01}};
     for (const auto& r : readers) {
         const TSineFit fit = fitOnePeriod(r.points);
         EXPECT_GE(fit.points, r.least) << r.what << " (flags " << acqFlags << ")";
         EXPECT_GT(fit.amplitude, 0.05 * 262080) << r.what;
-        EXPECT_LT(fit.worst, 0.01) << r.what;
+        EXPECT_LT(fit.worst, r.worst) << r.what;
         std::printf("[ single shot ] %s: %zu points, amplitude %.0f codes, worst %.3f %%\n", r.what, fit.points,
                     fit.amplitude, 100 * fit.worst);
     }
