@@ -68,6 +68,10 @@ protected:
         QQuickItem* o = findItem(t, QString::fromLatin1(option));
         ASSERT_NE(o, nullptr) << option;
         clickItem(*o);
+        // The row fades out over half a second, longer on a loaded host: until it is gone it
+        // covers the readings below it.
+        QQuickItem* row = findItem(t, QStringLiteral("optionsRow"));
+        EXPECT_TRUE(processEventsUntil([row] { return !row || row->opacity() == 0.0; }, kTimeoutMs)) << option;
     }
     bool showing(const char* name)
     {
