@@ -647,6 +647,11 @@ void etFlush(TSimBoard& b)
         }
     }
     addPhaseOffsets(e, rec);
+    // The record restarts the ring: what the FIFO still holds of the acquisition (its closing
+    // warm-up, when the driver has not drained it yet) must not come before entry 0.
+    b.fifoHead = (b.fifoHead + b.fifoSize) % kFifoSamples;
+    b.fifoPopped += b.fifoSize;
+    b.fifoSize = 0;
     const size_t taken = b.fifoPush(rec.data(), rec.size(), e.clockNs);
     e.st.flushed = true;
     logEngine(b, "flush", static_cast<int64_t>(taken));

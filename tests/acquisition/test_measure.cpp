@@ -34,9 +34,20 @@ protected:
         for (uint32_t** b : buffers)
             if (*b == nullptr)
                 *b = new uint32_t[TAcquisition::kNormalisedSamples]();
-        // One thread for the process: it never ends. Its start-up refresh answers with code 0.
+        // One thread for the process: it never ends. Its start-up refresh answers with code 0;
+        // requests earlier tests of the process left in its box (with no thread to take them)
+        // and records left in the inbox must not pass for that answer.
         static const bool started = [] {
-            return startThread(&MEAS_id, measure, &data, 25, true, "measure") == 0 && answers(1).size() == 1;
+            pipe_dial r{};
+            while (o_g_measMessageBox.peek(&r))
+                o_g_measMessageBox.receive(&r, true, 1);
+            drainInbox();
+            if (startThread(&MEAS_id, measure, &data, 25, true, "measure") != 0)
+                return false;
+            for (const pipe_dial& a : answers(1))
+                if (a.kind == REQ_MANUAL_MEAS)
+                    return a.senderId == senderValue(MEAS_id) && a.code == 0;
+            return false;
         }();
         ASSERT_TRUE(started);
         drainInbox();
