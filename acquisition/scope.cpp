@@ -8,6 +8,7 @@
 #include "acquisition/fft.h"
 #include "acquisition/interpolation.h"
 #include "acquisition/measkernel.h"
+#include "board/process.h"
 #include "core/command.h"
 #include "core/gest_db.h"
 #include "core/requests.h"
@@ -481,6 +482,13 @@ void Scope(database* setup, acq_ctrl* ctrl)
         if (o_g_synchroAcqDetail == SYNCHRO_TIMEBASE_CHANGE || !s_timeBaseProgrammed) {
             ChipAcqIoctl(CHIPACQ_TIMEBASE, ctrl);
             s_timeBaseProgrammed = true;
+            // A driver started afresh (a board powered on again) has no time base yet.
+            registerPowerOffUndo("scope cycle state", [] {
+                pthread_mutex_lock(&o_g_synchroAcqMutex);
+                s_timeBaseProgrammed = false;
+                pthread_mutex_unlock(&o_g_synchroAcqMutex);
+                return true;
+            });
         }
         pthread_mutex_unlock(&o_g_synchroAcqMutex);
     }

@@ -186,6 +186,13 @@ void powerOffEndsOnlyWithTheProcess()
     u.onlyWithTheProcess = true;
 }
 
+bool powerOffEndsOnlyWithTheProcessSaid()
+{
+    TPowerOffUndos& u = powerOffUndos();
+    std::lock_guard<std::mutex> guard(u.lock);
+    return u.onlyWithTheProcess;
+}
+
 bool runPowerOffUndos(std::string* failed)
 {
     {

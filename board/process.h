@@ -41,6 +41,8 @@ void registerPowerOffUndo(const char* name, std::function<bool()> undo);
 // threads): from then on runPowerOffUndos forgets the undos without running them, since only the
 // process's end stops what runs; tests that start it run one process each.
 void powerOffEndsOnlyWithTheProcess();
+// True once a start said so (above).
+bool powerOffEndsOnlyWithTheProcessSaid();
 // Runs and forgets every registered undo, newest first. False when one failed; *failed (when
 // given) then names them.
 bool runPowerOffUndos(std::string* failed = nullptr);

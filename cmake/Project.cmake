@@ -49,10 +49,12 @@ endfunction()
 # for the cases the GoogleTest filter matches (<case>.apart, label "apart"), the rest running
 # whole (tests that start the whole instrument, whose service threads have no end yet). TIMEOUT
 # sets the CTest time-out of each case (for the few that must wait on real timers). REALTIME
-# (tests whose simulated hardware runs in real time, and whose start-up runs once per process)
-# keeps one process per case, run one at a time beside the rest, first in the queue: their chain is the longest. Those
-# matching the GoogleTest filter ALONE check timing that a loaded machine upsets: they run with
-# nothing beside them.
+# (tests whose simulated hardware runs in real time, mostly waiting on it) makes each of the
+# binary's processes hold one of the few "realtime_board" slots of the resource file
+# (bv_run_tests passes it), so that only a few such processes run at once, with two processors
+# kept for their threads, first in the queue: their chain is the longest. Cases matching the
+# GoogleTest filter ALONE (<case>.alone, label "alone") check timing that a loaded machine
+# upsets: they run one process each with nothing beside them.
 function(bv_test_binary name)
   cmake_parse_arguments(ARG "REALTIME;CASES_APART" "TIMEOUT;ALONE;GROUPS;APART" "LIBS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -77,36 +79,44 @@ function(bv_test_binary name)
       PROPERTIES ENVIRONMENT "${_environment}" ${_timeout})
     return()
   endif()
-  if(NOT ARG_REALTIME)
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-      PROPERTIES ENVIRONMENT "${_environment}" LABELS case ${_timeout})
-    set(_whole_args)
-    if(ARG_APART)
-      gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_APART}"
-        TEST_SUFFIX .apart PROPERTIES ENVIRONMENT "${_environment}" LABELS apart COST 5000 ${_timeout})
-      set(_whole_args "--gtest_filter=-${ARG_APART}")
-    endif()
-    if(ARG_GROUPS)
-      math(EXPR _last "${ARG_GROUPS} - 1")
-      foreach(_i RANGE ${_last})
-        add_test(NAME ${name}.group${_i}of${ARG_GROUPS} COMMAND ${name} ${_whole_args})
-        set_tests_properties(${name}.group${_i}of${ARG_GROUPS} PROPERTIES LABELS whole TIMEOUT 1200 COST 5000
-          ENVIRONMENT "${_environment};GTEST_TOTAL_SHARDS=${ARG_GROUPS};GTEST_SHARD_INDEX=${_i}")
-      endforeach()
-    else()
-      add_test(NAME ${name}.whole COMMAND ${name} ${_whole_args})
-      set_tests_properties(${name}.whole PROPERTIES LABELS whole TIMEOUT 1200 COST 5000 ENVIRONMENT "${_environment}")
-    endif()
-    return()
+  set(_cost 5000)
+  set(_board)
+  if(ARG_REALTIME)
+    set(_cost 10000)
+    set(_board RESOURCE_GROUPS "realtime_board:1" PROCESSORS 2)
   endif()
-  set(_shared "*")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "${_environment}" LABELS case ${_timeout})
+  set(_kept_apart)
   if(ARG_ALONE)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_ALONE}"
-      PROPERTIES ENVIRONMENT "${_environment}" ${_timeout} RUN_SERIAL TRUE COST 10000)
-    set(_shared "-${ARG_ALONE}")
+      TEST_SUFFIX .alone PROPERTIES ENVIRONMENT "${_environment}" LABELS alone RUN_SERIAL TRUE COST 20000
+      ${_timeout})
+    list(APPEND _kept_apart "${ARG_ALONE}")
   endif()
-  # Two processors kept free for the test's threads.
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${_shared}"
-    PROPERTIES ENVIRONMENT "${_environment}" ${_timeout} RESOURCE_LOCK realtime_board PROCESSORS 2
-    COST 10000)
+  if(ARG_APART)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_APART}"
+      TEST_SUFFIX .apart PROPERTIES ENVIRONMENT "${_environment}" LABELS apart COST ${_cost} ${_board}
+      ${_timeout})
+    list(APPEND _kept_apart "${ARG_APART}")
+  endif()
+  set(_whole_args)
+  if(_kept_apart)
+    list(JOIN _kept_apart ":" _filter)
+    set(_whole_args "--gtest_filter=-${_filter}")
+  endif()
+  if(ARG_APART STREQUAL "*")
+    # Every case apart: no whole run.
+  elseif(ARG_GROUPS)
+    math(EXPR _last "${ARG_GROUPS} - 1")
+    foreach(_i RANGE ${_last})
+      add_test(NAME ${name}.group${_i}of${ARG_GROUPS} COMMAND ${name} ${_whole_args})
+      set_tests_properties(${name}.group${_i}of${ARG_GROUPS} PROPERTIES LABELS whole TIMEOUT 1200 COST ${_cost}
+        ${_board} ENVIRONMENT "${_environment};GTEST_TOTAL_SHARDS=${ARG_GROUPS};GTEST_SHARD_INDEX=${_i}")
+    endforeach()
+  else()
+    add_test(NAME ${name}.whole COMMAND ${name} ${_whole_args})
+    set_tests_properties(${name}.whole PROPERTIES LABELS whole TIMEOUT 1200 COST ${_cost} ${_board}
+      ENVIRONMENT "${_environment}")
+  endif()
 endfunction()

@@ -29,15 +29,17 @@ bv_build() {
 }
 
 # bv_run_tests [ctest options...]: from the build directory, every test under a virtual display:
-# each binary whole in one process (or in its groups), the real-time tests and the binaries kept
-# apart one process per case; the per-case registrations of the whole binaries (label "case")
-# are left out, their cases having run in the whole binary.
+# each binary whole in one process (or in its groups), the cases kept apart one process each;
+# the per-case registrations (label "case") are left out, their cases having run in the whole
+# binary. The build's resource file bounds how many real-time processes run at once.
 bv_run_tests() {
   export ASAN_OPTIONS="detect_leaks=0"
   # Undefined behaviour fails the test that meets it (programs the tests start inherit this).
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   # -noreset: the server would otherwise reset whenever its last client leaves, refusing the
   # connections of tests that start meanwhile.
+  local resources=()
+  [ -f test_resources.json ] && resources=(--resource-spec-file "$PWD/test_resources.json")
   xvfb-run -a -s "-screen 0 800x480x24 -noreset" \
-    ctest --output-on-failure --timeout 120 -j"$(nproc)" -LE '^case$' "$@" < /dev/null
+    ctest --output-on-failure --timeout 120 -j"$(nproc)" -LE '^case$' "${resources[@]}" "$@" < /dev/null
 }
