@@ -51,8 +51,8 @@ endfunction()
 # sets the CTest time-out of each case (for the few that must wait on real timers). REALTIME
 # (tests whose simulated hardware runs in real time, mostly waiting on it) makes each of the
 # binary's processes hold one of the few "realtime_board" slots of the resource file
-# (bv_run_tests passes it), so that only a few such processes run at once, with two processors
-# kept for their threads, first in the queue: their chain is the longest. Cases matching the
+# (bv_run_tests passes it), so that only a few such processes run at once, first in the queue:
+# their chain is the longest. Cases matching the
 # GoogleTest filter ALONE (<case>.alone, label "alone") check timing that a loaded machine
 # upsets: they run one process each with nothing beside them.
 function(bv_test_binary name)
@@ -83,7 +83,7 @@ function(bv_test_binary name)
   set(_board)
   if(ARG_REALTIME)
     set(_cost 10000)
-    set(_board RESOURCE_GROUPS "realtime_board:1" PROCESSORS 2)
+    set(_board RESOURCE_GROUPS "realtime_board:1")
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${_environment}" LABELS case ${_timeout})
@@ -104,6 +104,9 @@ function(bv_test_binary name)
   if(_kept_apart)
     list(JOIN _kept_apart ":" _filter)
     set(_whole_args "--gtest_filter=-${_filter}")
+  endif()
+  if(ARG_REALTIME)
+    set(_cost 20000)  # the groups are the longest of the binary's processes: first
   endif()
   if(ARG_APART STREQUAL "*")
     # Every case apart: no whole run.
