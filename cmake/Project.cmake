@@ -90,7 +90,7 @@ function(bv_test_binary name)
   set(_kept_apart)
   if(ARG_ALONE)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_ALONE}"
-      TEST_SUFFIX .alone PROPERTIES ENVIRONMENT "${_environment}" LABELS alone RUN_SERIAL TRUE COST 20000
+      TEST_SUFFIX .alone PROPERTIES ENVIRONMENT "${_environment}" LABELS alone RUN_SERIAL TRUE COST 30000
       ${_timeout})
     list(APPEND _kept_apart "${ARG_ALONE}")
   endif()
