@@ -211,12 +211,16 @@ void Battery::SystemHalt()
 
 void Battery::RunPasses(int passes)
 {
+    int& settled = settledWallPower_;
     for (int pass = 0; passes < 0 || pass < passes; ++pass) {
         int gpio = deviceIO().open(kWallPowerValue, O_RDONLY | O_CLOEXEC);
+        int level = -1;
         if (gpio >= 0) {
             char arm[2];
-            deviceIO().read(gpio, arm, sizeof arm);
+            if (deviceIO().read(gpio, arm, sizeof arm) > 0 && (arm[0] == '0' || arm[0] == '1'))
+                level = arm[0] == '1';
         }
+        const bool missedEdge = level >= 0 && settled >= 0 && level != settled;
         const int pipe = offPipe();
         struct pollfd fds[2];
         nfds_t count = 0;
@@ -229,17 +233,23 @@ void Battery::RunPasses(int passes)
             gpioSlot = static_cast<int>(count);
             fds[count++] = {gpio, POLLPRI | POLLERR, 0};
         }
-        const int timeoutMs = static_cast<int>(kPassTimeoutMs / s_g_speed);
-        int ready = deviceIO().poll(count ? fds : nullptr, count, timeoutMs);
-        if (ready < 0 && errno == EINTR)
-            ready = 1;  // neither a time-out nor an event: just the next pass
-        if (gpioSlot >= 0 && (fds[gpioSlot].revents & (POLLPRI | POLLERR))) {
+        int ready = 1;
+        if (!missedEdge) {
+            const int timeoutMs = static_cast<int>(kPassTimeoutMs / s_g_speed);
+            ready = deviceIO().poll(count ? fds : nullptr, count, timeoutMs);
+            if (ready < 0 && errno == EINTR)
+                ready = 1;  // neither a time-out nor an event: just the next pass
+        }
+        if (missedEdge || (gpioSlot >= 0 && (fds[gpioSlot].revents & (POLLPRI | POLLERR)))) {
             cellwardenSleepMs(kEdgeSettleMs);
             EdgeAction();
-            if (!IsWallAlimConnected() && PowerOffAllowed()) {
+            settled = IsWallAlimConnected() ? 1 : 0;
+            if (!settled && PowerOffAllowed()) {
                 deviceIO().close(gpio);
                 SystemHalt();
             }
+        } else if (level >= 0) {
+            settled = level;
         }
         if (pipeSlot >= 0 && (fds[pipeSlot].revents & POLLIN)) {
             const std::string bytes = drainPipe(pipe);

@@ -47,6 +47,12 @@ protected:
     virtual void EdgeAction() {}
     virtual bool FullTest() { return false; }
     virtual void PeriodicAction() {}
+
+private:
+    // The wall-power level the loop last saw settled (-1: none yet). Reading the value arms the
+    // next edge and swallows any edge before it, so an unplug between two passes shows only as a
+    // level other than this one: it is acted on as the edge it was.
+    int settledWallPower_ = -1;
 };
 
 // The file write shared by the variants; created files get mode 0644.

@@ -27,8 +27,10 @@ namespace {
 constexpr const char* kGaugeDevice = "/dev/ttymxc2";
 constexpr const char* kAdcValue = "/sys/bus/i2c/devices/2-0049/adc_aux/value_mV";
 // Silence that ends a partial frame: long enough for a writer descheduled between its one-character
-// writes on a loaded host (the real line's transmit queue hides such pauses).
-constexpr int kIdleGapMs = 50;
+// writes on a loaded host (the real line's transmit queue hides such pauses; 50 ms was seen
+// exceeded), and shorter than the host's half-second read time-out, so a host that gave up on a
+// frame finds the gauge in step again.
+constexpr int kIdleGapMs = 300;
 
 bool isWordHigh(uint8_t reg)
 {

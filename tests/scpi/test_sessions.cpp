@@ -363,7 +363,9 @@ TEST_F(ScpiSessions, TimedReadReportsAStalledMessageAndTheNextLineIsReadWhole)
     size_t bytes = 0;
     unsigned char c;
     int r;
-    while ((r = GetCharacterTimed(&c, 200)) == kGetCharOk)
+    // The pause that ends the message must outlast a writer descheduled on a loaded host: were
+    // it to end before the writer's last chunk, that chunk would wait for room for ever.
+    while ((r = GetCharacterTimed(&c, 1000)) == kGetCharOk)
         ++bytes;
     writer.join();
     EXPECT_EQ(r, kGetCharTimedOut);

@@ -191,6 +191,10 @@ TEST_F(AboutTest, SimulatedOptRunsTheProgramsOfThisBuild)
     readFirstLines(programs, 98, 5000);
     EXPECT_TRUE(programs[0].answered);
     EXPECT_EQ(programs[0].line, "1.12\n");
-    About about;
-    EXPECT_TRUE(about.getSoftVersion().contains("benchview : 1.12"));
+    // The screen gives each program two seconds; a loaded host may start the sanitised program
+    // slower than that once.
+    bool listed = false;
+    for (int attempt = 0; attempt < 3 && !listed; ++attempt)
+        listed = About().getSoftVersion().contains("benchview : 1.12");
+    EXPECT_TRUE(listed);
 }
