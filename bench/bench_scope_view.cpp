@@ -10,6 +10,7 @@
 // more. At the default base (equivalent time) a record brings one sample in 40 of the record and
 // the display shows one point in 40: a channel's picture changes only with the records whose
 // samples fall on the points shown, a few times a second, and the frames follow the pictures.
+// At the real-time base the refreshes, 30 a second, set the frames.
 // Run it under the test display:
 // xvfb-run -a -s "-screen 0 800x480x24" bench_scope_view
 #include "acquisition/scope.h"

@@ -34,7 +34,7 @@ uint32_t pseudoFPGA_IRQ4_MASK = 0;
 // The auto-trigger delays start at the values every control command sets: a zero delay would
 // disarm the timer instead of arming it.
 TChipAcqDevDescriptor o_g_chipAcqDevDescriptor = {
-    timer_t(), timer_t(), timer_t(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, kAutoTimeoutFirstNs, kAutoTimeoutNextNs,
+    timer_t(), timer_t(), timer_t(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, kAutoTimeoutFirstNs, kAutoTimeoutNextNs, 0,
 };
 uint16_t us_g_chipAcqStatus = 0;
 std::atomic<int32_t> o_g_frequenceMeterReady{0};
@@ -255,6 +255,7 @@ int ChipAcqOpen(char*, int32_t)
     pthread_mutex_lock(&o_g_synchroAcqMutex);
     o_g_chipAcqDevDescriptor.autoTriggered = 0;
     o_g_chipAcqDevDescriptor.previousAutoTriggered = 0;
+    o_g_chipAcqDevDescriptor.autoDueNs = 0;
     pthread_mutex_unlock(&o_g_synchroAcqMutex);
     return 0;
 }

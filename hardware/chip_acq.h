@@ -133,6 +133,10 @@ struct TChipAcqDevDescriptor {
     uint16_t vernierChannel;
     int32_t autoTimeoutFirst; // ns
     int32_t autoTimeoutNext;  // ns
+    // When the auto trigger of the wait in progress is due (CLOCK_MONOTONIC, ns; 0: no wait).
+    // A wait outlives an acquisition stopped before its trigger, so that holds repeated faster
+    // than the delay never keep a flat input from being recorded.
+    int64_t autoDueNs;
 };
 // Guarded by o_g_synchroAcqMutex, except acqState, which the message timer reads without it
 // (use acqStateLoad/acqStateStore).

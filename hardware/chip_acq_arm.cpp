@@ -90,6 +90,26 @@ void setAutoTimer(int32_t ns)
     timer_settime(o_g_chipAcqDevDescriptor.autoTimer, 0, &value, nullptr);
 }
 
+int64_t monotonicNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The auto-trigger delay of this acquisition: the whole delay when a wait begins, else what is
+// left of the wait an earlier acquisition began (at once when it is over). Mutex held.
+int32_t autoDelayWithinWait(int32_t delay)
+{
+    TChipAcqDevDescriptor& d = o_g_chipAcqDevDescriptor;
+    const int64_t now = monotonicNs();
+    if (d.autoDueNs == 0) {
+        d.autoDueNs = now + delay;
+        return delay;
+    }
+    return static_cast<int32_t>(std::clamp<int64_t>(d.autoDueNs - now, 1, delay));
+}
+
 // Sends the block length and reads it back from channel 4 down; true when every channel of set
 // answers pseudoELV to both read-backs.
 bool sendBlockLength(uint16_t set)
@@ -168,6 +188,11 @@ int ChipAcqWrite(acq_ctrl* ctrl)
 
     // 4-6. The descriptor under the mutex: the auto-trigger callback reads it.
     pthread_mutex_lock(&o_g_synchroAcqMutex);
+    // An acquisition stopped while its auto-trigger timer ran (a remote reading holds the
+    // acquisition) hands its due time on: a hold does not restart the wait. A trigger, a record
+    // completed or a control command (it disarms the timer) ends the wait.
+    if (!d.autoTimerArmed || d.autoTriggered)
+        d.autoDueNs = 0;
     setAutoTimer(0);
     d.autoTimerArmed = 0;
     pthread_mutex_unlock(&o_g_synchroAcqMutex);
@@ -381,6 +406,7 @@ int ChipAcqRead(acq_ctrl* ctrl, int32_t timeoutMs)
             else if ((ctrl->triggerMode == 0 || ctrl->triggerMode == 3) && !(ctrl->acqFlags & 0x8))
                 delay = d.previousAutoTriggered ? d.autoTimeoutNext : d.autoTimeoutFirst;
             if (delay > 0) {
+                delay = autoDelayWithinWait(delay);
                 setAutoTimer(delay);
                 d.autoTimerArmed = 1;
             }
@@ -389,6 +415,7 @@ int ChipAcqRead(acq_ctrl* ctrl, int32_t timeoutMs)
         // 4-5.
         if ((status & 0xF) == 0xF) {
             d.acqEvents |= 0x10;
+            d.autoDueNs = 0;
             if (acqStateLoad() != 7 && (ctrl->acqFlags & 0x20))
                 acqStateStore(7);
             setAutoTimer(0);
@@ -399,6 +426,8 @@ int ChipAcqRead(acq_ctrl* ctrl, int32_t timeoutMs)
                 acqStateStore(4);
             else if (phase == 3 || phase == 7)
                 acqStateStore(5);
+            if (status & ACQ_STATUS_TRIGGER)
+                d.autoDueNs = 0;  // triggered: the wait is over
             const uint32_t samples = static_cast<uint32_t>(n) / 4;
             const bool handOut = (status & ACQ_STATUS_STREAM_COUNTED)
                 && samples > kStreamBlockSamples

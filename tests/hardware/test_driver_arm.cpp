@@ -300,6 +300,42 @@ TEST_F(DriverArmTest, RelayWordsByBandwidthVariantAndSensGroup)
     }
 }
 
+// The auto-trigger wait of the acquisition before carries on only when that one was stopped
+// while its timer ran (a hold); a trigger or a control command (it disarms the timer) ends it.
+TEST_F(DriverArmTest, ArmingCarriesOnOnlyAWaitAHoldBrokeOff)
+{
+    struct Row {
+        const char* what;
+        uint8_t timerArmed;
+        uint8_t autoTriggered;
+        bool carried;
+    };
+    const Row rows[] = {
+        {"stopped while the timer ran", 1, 0, true},
+        {"the timer had fired", 1, 1, false},
+        {"no timer running (a trigger, a record, a control command)", 0, 0, false},
+    };
+    constexpr int64_t kDue = 123456789;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TChipAcqDevDescriptor& d = o_g_chipAcqDevDescriptor;
+        pthread_mutex_lock(&o_g_synchroAcqMutex);
+        d.autoTimerArmed = row.timerArmed;
+        d.autoTriggered = row.autoTriggered;
+        d.autoDueNs = kDue;
+        pthread_mutex_unlock(&o_g_synchroAcqMutex);
+        acq_ctrl c = scopeRecord(21, 0x90);
+        ASSERT_EQ(ChipAcqWrite(&c), 0);
+        pthread_mutex_lock(&o_g_synchroAcqMutex);
+        EXPECT_EQ(d.autoDueNs, row.carried ? kDue : 0);
+        EXPECT_EQ(d.autoTimerArmed, 0);
+        pthread_mutex_unlock(&o_g_synchroAcqMutex);
+    }
+    pthread_mutex_lock(&o_g_synchroAcqMutex);
+    o_g_chipAcqDevDescriptor.autoDueNs = 0;
+    pthread_mutex_unlock(&o_g_synchroAcqMutex);
+}
+
 TEST_F(DriverArmTest, PendingStopStillProgramsAndReturnsMinusOne)
 {
     setDetail(SYNCHRO_STOP);

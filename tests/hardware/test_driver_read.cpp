@@ -47,6 +47,7 @@ protected:
         TChipAcqDevDescriptor& d = o_g_chipAcqDevDescriptor;
         d.autoTimerArmed = 0;
         d.autoTriggered = d.previousAutoTriggered = 0;
+        d.autoDueNs = 0;
         d.acqEvents = 0;
         d.readPosition = 0;
         d.delaySamples = 1000000;
@@ -142,16 +143,19 @@ TEST_F(DriverReadTest, AutoTriggerTimerByTriggerMode)
         uint16_t mode;
         uint16_t flags;
         uint8_t previousAuto;
-        int64_t ns;  // 0: not armed
+        int64_t dueInNs;  // the wait a held acquisition handed on is due in; 0: no wait
+        int64_t ns;       // 0: not armed
     };
     const Row rows[] = {
-        {"normal never arms", 1, 0x80, 0, 0},
-        {"single never arms", 2, 0x80, 0, 0},
-        {"mode 4: 40 ms", 4, 0x80, 0, 40000000},
-        {"auto, first: 500 ms", 0, 0x80, 0, 500000000},
-        {"auto after an auto trigger: 80 ms", 0, 0x80, 1, 80000000},
-        {"mode 3 like auto", 3, 0x80, 0, 500000000},
-        {"auto with flag 0x8", 0, 0x88, 0, 0},
+        {"normal never arms", 1, 0x80, 0, 0, 0},
+        {"single never arms", 2, 0x80, 0, 0, 0},
+        {"mode 4: 40 ms", 4, 0x80, 0, 0, 40000000},
+        {"auto, first: 500 ms", 0, 0x80, 0, 0, 500000000},
+        {"auto after an auto trigger: 80 ms", 0, 0x80, 1, 0, 80000000},
+        {"mode 3 like auto", 3, 0x80, 0, 0, 500000000},
+        {"auto with flag 0x8", 0, 0x88, 0, 0, 0},
+        {"auto, a wait a hold broke off: what is left of it", 0, 0x80, 0, 200000000, 200000000},
+        {"auto, a wait a hold broke off and now over: at once", 0, 0x80, 0, -1000000, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -159,6 +163,10 @@ TEST_F(DriverReadTest, AutoTriggerTimerByTriggerMode)
         ctrl_.acqFlags = row.flags;
         o_g_chipAcqDevDescriptor.autoTimerArmed = 0;
         o_g_chipAcqDevDescriptor.previousAutoTriggered = row.previousAuto;
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        o_g_chipAcqDevDescriptor.autoDueNs =
+            row.dueInNs == 0 ? 0 : int64_t(now.tv_sec) * 1000000000 + now.tv_nsec + row.dueInNs;
         prepare(0x11, 0, 0, false);  // pre-trigger filled, no trigger
         EXPECT_EQ(ChipAcqRead(&ctrl_, 5), 0);
         const int64_t left = autoTimerNs();
@@ -176,13 +184,15 @@ TEST_F(DriverReadTest, AutoTriggerTimerByTriggerMode)
         EXPECT_EQ(ChipAcqRead(&ctrl_, 5), 0);
         EXPECT_EQ(autoTimerNs(), 0);
     }
-    // Not with a trigger seen.
+    // Not with a trigger seen, which also ends a wait handed on.
     ctrl_.triggerMode = 0;
     ctrl_.acqFlags = 0x80;
     o_g_chipAcqDevDescriptor.autoTimerArmed = 0;
+    o_g_chipAcqDevDescriptor.autoDueNs = 1;
     prepare(0x13, 0, 0, false);
     EXPECT_EQ(ChipAcqRead(&ctrl_, 5), 0);
     EXPECT_EQ(autoTimerNs(), 0);
+    EXPECT_EQ(o_g_chipAcqDevDescriptor.autoDueNs, 0);
 }
 
 TEST_F(DriverReadTest, StreamingBlocksOfAtMost5000SamplesAreHeldBack)

@@ -59,9 +59,12 @@ const TReading kReadings[] = {
 // The multimeter on the same signals, each reading after the settings it needs: DC on the DC
 // inputs, the RMS of the AC ones (the square's is half its peak to peak), all on the 8 V range;
 // the resistor on the 8 kohm range; then a 1 uF capacitor as channel 1's load on the 5 uF range.
-// Channels 2 to 4 are not judged before the calibration: on the factory record their meter
-// voltages read either true or off by up to 14 % from one run to the next (channel 4's always
-// true so far), which is still to be explained.
+// Channels 2 to 4 are not judged before the calibration. The meter's own offset measurement
+// scales each channel by the offset DAC's steps on its grounded input, and the simulated board
+// puts a channel's gain and offset errors behind that DAC, so once it has run these voltages
+// read true on any record; between a range change and the next such measurement they read on
+// the record's range points (10 to 14 % off on the factory record). Channel 1's voltage has
+// read off in every run so far (1 to 2.6 %).
 struct TMeterReading {
     const char* settings;
     TReading reading;
@@ -81,12 +84,7 @@ class FactoryFlow : public BenchviewScpiTest {
 protected:
     void SetUp() override
     {
-        // Run on request only (BENCHVIEW_FACTORY_FLOW=1) until the scope's readings come after
-        // every start: in some starts on a loaded host the scope answers no value for as long as
-        // it is asked (two runs in four with four copies side by side).
         BenchviewScpiTest::SetUp();
-        if (!std::getenv("BENCHVIEW_FACTORY_FLOW"))
-            GTEST_SKIP() << "the factory flow runs with BENCHVIEW_FACTORY_FLOW=1";
         // The board that needs calibrating, with no calibration record of its own.
         std::ofstream(root_ + "/sim/scenario.json")
             << fileText(std::string(BV_SOURCE_ROOT) + "/board/sim/uncalibrated.json");
@@ -230,7 +228,7 @@ TEST_F(FactoryFlow, StepsOverScpiBringTheReadingsBackAfterTheFlashAndARestart)
     const std::vector<double> before = readAll("before");
     for (size_t i = 0; i < before.size(); ++i) {
         if (i < std::size(kReadings) || kMeterReadings[i - std::size(kReadings)].offBefore) {
-            EXPECT_GT(before[i], 0.01) << i << ": the board reads off by its errors";
+            EXPECT_GT(before[i], kWithin) << i << ": the board reads off by its errors";
         }
     }
 
@@ -279,7 +277,7 @@ TEST_F(FactoryFlow, StepsOverScpiBringTheReadingsBackAfterTheFlashAndARestart)
     ::unlink((root_ + kCalibrationFile).c_str());
     restart();
     settle(kReadings[3].query);
-    EXPECT_GT(worstError(kReadings[3]), 0.01) << "on the factory record again";
+    EXPECT_GT(worstError(kReadings[3]), kWithin) << "on the factory record again";
     EXPECT_EQ(exchange("/cflash?" + read.substr(2)), "0,");
     const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (fileText(root_ + kCalibrationFile).size() != 128 + kCalibrationSize && std::chrono::steady_clock::now() < deadline)

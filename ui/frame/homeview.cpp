@@ -140,14 +140,17 @@ void HomeView::screenRefresh()
 
 void HomeView::deliverRefresh()
 {
-    const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::steady_clock::now().time_since_epoch()).count();
-    const qint64 wait = lastRefreshMs_ + kDisplayFrameMs - now;
-    if (wait > 0 && wait <= kDisplayFrameMs) {
-        QTimer::singleShot(static_cast<int>(wait), this, [this] { deliverRefresh(); });
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextRefreshDue_) {
+        // A precise timer, rounded up: a coarse one may come several milliseconds late, and
+        // a refresh before its time would only wait again.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextRefreshDue_ - now);
+        QTimer::singleShot(static_cast<int>(wait.count()), Qt::PreciseTimer, this, [this] { deliverRefresh(); });
         return;
     }
-    lastRefreshMs_ = now;
+    // The next one is due a frame after this one was due, not after it came: a late timer or a
+    // busy thread does not stretch every frame. After a pause the count starts again from now.
+    nextRefreshDue_ = now - nextRefreshDue_ < kDisplayFrame ? nextRefreshDue_ + kDisplayFrame : now + kDisplayFrame;
     refreshQueued_.store(false);
     emit screenRefreshSignal();
 }

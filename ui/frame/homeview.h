@@ -9,6 +9,7 @@
 #include <QQuickWindow>
 #include <QString>
 #include <atomic>
+#include <chrono>
 
 class QTimer;
 
@@ -24,8 +25,10 @@ class HomeView : public QQuickWindow, public THomeBridge {
 public:
     // Mode word while no instrument view exists.
     static constexpr int kNoView = 0x8000;
-    // Shortest time between two refreshes of the controller's notices: at most 60 a second.
-    static constexpr int kDisplayFrameMs = 17;
+    // Time between two refreshes of the controller's notices: 30 a second, every second frame
+    // of the panel. A noisy picture costs the GUI thread several milliseconds to draw; more
+    // pictures than this show the eye nothing new.
+    static constexpr std::chrono::microseconds kDisplayFrame{33333};
     // Exit statuses with which the start-up scripts take over.
     static constexpr int kExitConfiguration = 2;
     static constexpr int kExitFileManager = 3;
@@ -105,7 +108,8 @@ private:
     std::atomic<bool> refreshAllowed_{true};
     // A refresh is queued or waiting for its frame: later notices join it.
     std::atomic<bool> refreshQueued_{false};
-    qint64 lastRefreshMs_ = -1000;
+    // When the next refresh is due (GUI thread only).
+    std::chrono::steady_clock::time_point nextRefreshDue_{};
     std::atomic<int> scopeMode_{kNoView};
     std::atomic<bool> brandVisible_{false};
     QTimer* refreshTimer_ = nullptr;

@@ -5,7 +5,9 @@
 #include "ui/frame/zinccolor.h"
 
 #include <QPainter>
+#include <QPointF>
 #include <QRect>
+#include <QTransform>
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -154,22 +156,53 @@ bool Trace::columnRect(int k, short minimum, short maximum, QRect* rect)
     return true;
 }
 
+// For a cosmetic pen the paint engine maps each rectangle's corners to the device, strokes the
+// outline there and, around the fill, resets its transform and sets it back. Mapped here with
+// the same transform and stroked under none with a pen of the same width, the outlines are the
+// same, so are the pixels, without two changes of transform a rectangle. Other pens, and
+// painters that rotate or whose device keeps a pixel ratio of its own, draw as before.
+void Trace::drawColumns(QPainter* painter, const QPen& pen, const QRect* rects, int count)
+{
+    const QTransform toDevice = painter->deviceTransform();
+    if (!pen.isCosmetic() || pen.widthF() <= 1.0 || toDevice.type() > QTransform::TxScale
+        || painter->device()->devicePixelRatioF() != 1.0) {
+        painter->setPen(pen);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRects(rects, count);
+        return;
+    }
+    painter->save();
+    painter->setViewTransformEnabled(false);
+    painter->setWorldTransform(QTransform());
+    QPen devicePen = pen;
+    devicePen.setCosmetic(false);
+    painter->setPen(devicePen);
+    painter->setBrush(Qt::NoBrush);
+    for (int i = 0; i < count; ++i) {
+        // The engine's outline of a rectangle: its four corners in this order, closed.
+        const qreal left = rects[i].x();
+        const qreal right = rects[i].x() + rects[i].width();
+        const qreal top = rects[i].y();
+        const qreal bottom = rects[i].y() + rects[i].height();
+        const QPointF corners[4] = {toDevice.map(QPointF(left, top)), toDevice.map(QPointF(right, top)),
+                                    toDevice.map(QPointF(right, bottom)), toDevice.map(QPointF(left, bottom))};
+        painter->drawPolygon(corners, 4);
+    }
+    painter->restore();
+}
+
 void Trace::paint(QPainter* painter)
 {
     short columns[2 * kColumns];
     if (!computePolygon(columns))
         return;
-    painter->setPen(pen_);
-    painter->setBrush(Qt::NoBrush);
-    // One call for every column: the paint engine strokes each rectangle on its own, as it would
-    // for one call each, without the painter's per-call set-up.
     QRect rects[kColumns];
     int count = 0;
     for (int k = 0; k < kColumns; ++k)
         if (columnRect(k, columns[2 * k], columns[2 * k + 1], &rects[count]))
             ++count;
     if (count > 0)
-        painter->drawRects(rects, count);
+        drawColumns(painter, pen_, rects, count);
 }
 
 void Trace::setColor(unsigned short index)

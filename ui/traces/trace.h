@@ -12,6 +12,7 @@
 #include <mutex>
 
 class QPainter;
+class QPen;
 class QRect;
 class TAcquisition;
 
@@ -74,6 +75,8 @@ public:
     // Rectangle of column k with its (minimum, maximum); false for an empty column. A single
     // empty side takes the other's value.
     static bool columnRect(int k, short minimum, short maximum, QRect* rect);
+    // Strokes the rectangles with the pen, without fill: the picture of QPainter::drawRects.
+    static void drawColumns(QPainter* painter, const QPen& pen, const QRect* rects, int count);
 
 protected:
     // Stops and joins the drawing thread; a derived destructor runs it first so the thread never

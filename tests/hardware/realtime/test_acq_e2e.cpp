@@ -287,6 +287,44 @@ TEST_F(AcqEndToEndTest, AutoTriggerOnAFlatInputAfter500ThenAfter80Ms)
     EXPECT_LT(triggerMs[1], 500.0);
 }
 
+// A remote reading holds the acquisition between two cycles, which stops the one under way. A
+// client asking every 300 ms (sooner than the 500 ms auto-trigger delay) must still get records
+// of a flat input: the hold does not start the wait again.
+TEST_F(AcqEndToEndTest, HoldsSoonerThanTheAutoTriggerDelayStillLetRecordsComplete)
+{
+    speed(4);  // the fills take a few milliseconds of wall time; the auto-trigger timer does not
+    simboard::TSignal flat;
+    flat.shape = "dc";
+    simboard::setSignal(0, flat);
+    frontEnd(512, 300);  // the comparator never rises
+    acq_ctrl c = scopeRecord(21, -50000, 0);
+    setUpScope(&c);
+
+    const auto start = std::chrono::steady_clock::now();
+    int held = 0;
+    int events = 0;
+    for (; held < 8 && !(events & 0x10); ++held) {
+        setDetail(SYNCHRO_RESUME);
+        ASSERT_EQ(ChipAcqWrite(&c), 0);
+        // Read-outs for 300 ms, then the hold.
+        const auto holdAt = std::chrono::steady_clock::now() + 300ms;
+        for (auto now = std::chrono::steady_clock::now(); now < holdAt && !(events & 0x10);
+             now = std::chrono::steady_clock::now()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(holdAt - now).count();
+            events = ChipAcqRead(&c, static_cast<int32_t>(std::max<int64_t>(left, 1)));
+        }
+        if (events & 0x10)
+            break;
+        setDetail(SYNCHRO_STOP);
+        ASSERT_EQ(ChipAcqRead(&c), 8192);
+    }
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(events & 0x10) << "no record after " << held << " holds in " << ms << " ms";
+    EXPECT_EQ(o_g_chipAcqDevDescriptor.autoTriggered, 1);
+    EXPECT_GE(held, 1) << "the first acquisition was to be held before its auto trigger";
+    EXPECT_GT(ms, 500.0) << "the auto trigger still waits its whole delay";
+}
+
 TEST_F(AcqEndToEndTest, EquivalentTimeRecordAtTimeBase15)
 {
     frontEnd();

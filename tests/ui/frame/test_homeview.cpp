@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
@@ -165,7 +166,32 @@ TEST_F(HomeViewTest, NoticesFromTheControllerCollapseIntoOneRefreshAFrame)
     processEventsFor(100);
     EXPECT_EQ(log.count("refresh"), 2);
     ASSERT_EQ(at.size(), 2u);
-    EXPECT_GE(at[1] - at[0], std::chrono::milliseconds(HomeView::kDisplayFrameMs - 1));
+    EXPECT_GE(at[1] - at[0], HomeView::kDisplayFrame - std::chrono::milliseconds(1));
+}
+
+// A controller notifying without pause (a record every few milliseconds) gets one refresh a
+// display frame, counted over a second: more would draw pictures the eye cannot see, and a
+// stream that stalls would freeze the screen.
+TEST_F(HomeViewTest, ASteadyStreamOfNoticesRefreshesOnceAFrame)
+{
+    HomeView& view = load();
+    TSignalLog log(view);
+    std::atomic<bool> stop{false};
+    std::thread controller([&view, &stop] {
+        while (!stop.load()) {
+            view.screenRefresh();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    processEventsFor(1000);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    stop.store(true);
+    controller.join();
+    const int refreshes = log.count("refresh");
+    // The first comes at once; a timer may come late, never early.
+    EXPECT_LE(refreshes, 1 + static_cast<int>(elapsed / HomeView::kDisplayFrame) + 1);
+    EXPECT_GE(refreshes, 10);
 }
 
 TEST_F(HomeViewTest, FirstModeChangeCreatesTheViewAtOnce)

@@ -8,6 +8,7 @@
 #include <QRect>
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 namespace {
@@ -247,8 +248,10 @@ TEST_F(TraceTest, PaintLightsTheColumnBetweenItsRowsAndNothingElse)
     EXPECT_EQ(QColor(image.pixel(200, 450)).rgb(), getZincColor(4).rgb());
 }
 
-// The columns go to the painter in one call: the picture must be the one of a call a column,
-// at the screen's own size (fractional pixel edges) and with empty points between.
+// The columns are stroked in device coordinates: the picture must be the one of a rectangle a
+// call on the painter as the screens set it up, at their sizes (fractional pixel edges), with
+// empty points between; also on the persistence image's plain painter, on a painter that
+// rotates and on an image with a pixel ratio of its own.
 TEST_F(TraceTest, PaintGivesThePictureOfOneRectangleACall)
 {
     uint32_t state = 12345u;
@@ -263,19 +266,35 @@ TEST_F(TraceTest, PaintGivesThePictureOfOneRectangleACall)
     ASSERT_TRUE(convert(&t));
     short columns[1000];
     ASSERT_TRUE(t.computePolygon(columns));
-    for (const QSize size : {QSize(725, 330), QSize(1000, 1000)}) {
-        QImage drawn(size, QImage::Format_ARGB32_Premultiplied);
-        QImage plain(size, QImage::Format_ARGB32_Premultiplied);
+    struct Case {
+        QSize size;
+        bool screenPainter;  // window, antialiasing, source composition; else the defaults
+        qreal rotation;
+        qreal pixelRatio;
+    };
+    const Case cases[] = {
+        {QSize(725, 330), true, 0, 1},  {QSize(1000, 1000), true, 0, 1}, {QSize(795, 40), true, 0, 1},
+        {QSize(725, 82), true, 0, 1},   {QSize(683, 311), true, 0, 1},   {QSize(1000, 1000), false, 0, 1},
+        {QSize(725, 330), true, 10, 1}, {QSize(725, 330), true, 0, 2},
+    };
+    for (const Case& c : cases) {
+        QImage drawn(c.size, QImage::Format_ARGB32_Premultiplied);
+        drawn.setDevicePixelRatio(c.pixelRatio);
         drawn.fill(Qt::transparent);
-        plain.fill(Qt::transparent);
+        QImage plain = drawn;
+        auto setUp = [&c](QPainter& p) {
+            if (c.screenPainter)
+                setUpPainter(p);
+            p.rotate(c.rotation);
+        };
         {
             QPainter p(&drawn);
-            setUpPainter(p);
+            setUp(p);
             t.paint(&p);
         }
         {
             QPainter p(&plain);
-            setUpPainter(p);
+            setUp(p);
             p.setPen(t.pen());
             p.setBrush(Qt::NoBrush);
             for (int k = 0; k < Trace::kColumns; ++k) {
@@ -284,8 +303,11 @@ TEST_F(TraceTest, PaintGivesThePictureOfOneRectangleACall)
                     p.drawRects(&rect, 1);
             }
         }
-        EXPECT_GT(litCount(drawn), 0);
-        EXPECT_TRUE(drawn == plain) << size.width() << " x " << size.height();
+        const std::string what = std::to_string(c.size.width()) + " x " + std::to_string(c.size.height()) +
+                                 (c.screenPainter ? " screen" : " plain") + " rotation " +
+                                 std::to_string(c.rotation) + " ratio " + std::to_string(c.pixelRatio);
+        EXPECT_GT(litCount(drawn), 0) << what;
+        EXPECT_TRUE(drawn == plain) << what;
     }
 }
 
