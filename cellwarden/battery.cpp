@@ -20,6 +20,7 @@ namespace {
 
 double s_g_speed = 1.0;
 bool s_g_wallPower = false;
+int s_g_wallPowerRead = -1;  // the level of the last good read (-1: none yet)
 int s_g_offPipe = -1;
 
 // The off pipe is opened once, read-write so that it never sees an end of file and a writer
@@ -156,8 +157,10 @@ bool Battery::IsWallAlimConnected()
     char c = 0;
     const ssize_t n = deviceIO().read(fd, &c, 1);
     deviceIO().close(fd);
-    if (n == 1 && (c == '0' || c == '1'))
+    if (n == 1 && (c == '0' || c == '1')) {
         s_g_wallPower = c == '1';
+        s_g_wallPowerRead = s_g_wallPower ? 1 : 0;
+    }
     return s_g_wallPower;
 }
 
@@ -212,6 +215,9 @@ void Battery::SystemHalt()
 void Battery::RunPasses(int passes)
 {
     int& settled = settledWallPower_;
+    // The start acted on the level it read: a change before the first arming is an edge too.
+    if (settled < 0)
+        settled = s_g_wallPowerRead;
     for (int pass = 0; passes < 0 || pass < passes; ++pass) {
         int gpio = deviceIO().open(kWallPowerValue, O_RDONLY | O_CLOEXEC);
         int level = -1;

@@ -47,6 +47,8 @@ TEST_F(BatteryLoopTest, EveryChangeOfWallPowerIsActedOnOnce)
 {
     ASSERT_TRUE(simboard::setWallPower(true));
     EdgeCounter battery;
+    // As the daemon's start does, before its loop.
+    EXPECT_TRUE(Battery::IsWallAlimConnected());
     battery.pass();
     EXPECT_EQ(battery.edges, 0) << "nothing changed";
 

@@ -190,13 +190,24 @@ inline std::vector<pipe_dial> takeRequests()
 
 // Saves a screenshot of the window under the artefact folder, kept for review and never compared
 // with a picture; what it shows must read: no text under another, outside its item or in the
-// colour of its background.
+// colour of its background. A screen still in a transition (a box changing colour, a row fading)
+// is given a second to come to rest before what it shows is judged.
 inline void saveArtefact(QQuickWindow& view, const char* name)
 {
+    std::vector<std::string> faults = layoutcheck::faults(view);
+    QElapsedTimer settling;
+    settling.start();
+    while (!faults.empty() && settling.elapsed() < 1000) {
+        QElapsedTimer pause;
+        pause.start();
+        while (pause.elapsed() < 100)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        faults = layoutcheck::faults(view);
+    }
     const QString dir = QStringLiteral(BENCHVIEW_ARTEFACT_DIR);
     QDir().mkpath(dir);
     EXPECT_TRUE(view.grabWindow().save(dir + QLatin1Char('/') + QLatin1String(name), "PNG"));
-    for (const std::string& fault : layoutcheck::faults(view))
+    for (const std::string& fault : faults)
         ADD_FAILURE() << name << ": " << fault;
 }
 
