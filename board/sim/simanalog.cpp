@@ -94,11 +94,13 @@ bool decodeFrontEnd(const TFrontEndChip& chip, bool powered, TChannelModel* m)
     a.ac = p[3] == 1;
     // A stuck offset DAC stays at mid-scale whatever p18 says.
     const double dac = chip.offsetDacStuck ? 512.0 : p[18];
-    a.offsetUnits = (512.0 - dac) * 20000.0 / 8184.0;
+    // The DAC spans between the references: its slope and, grounded, the edges it stops at.
+    const double reference = referenceFactor(chip, dac);
+    a.offsetUnits = (512.0 - dac) * 20000.0 / 8184.0 * reference;
     if (a.ground && dac < kDacTopEdge)
-        a.offsetUnits = kEdgeUnits;
+        a.offsetUnits = kEdgeUnits * reference;
     else if (a.ground && dac > kDacBottomEdge)
-        a.offsetUnits = -kEdgeUnits;
+        a.offsetUnits = -kEdgeUnits * reference;
     // The one modelled calibration trim: while the calibration path is selected (p11 = 1) and
     // p35 is not 0 the code moves by (p16 - 128) x p35 steps (3.6 codes a thousandth of the
     // screen). The live modes never select that path.

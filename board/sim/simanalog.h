@@ -69,6 +69,10 @@ double plannedVolts(const TPlan& p, double t, std::mt19937& rng);
 // front end's own decoding): gain, output offset and trims, current source, and while the
 // calibration set is loaded the bench's ground, references and current measurement.
 void applyBench(const TFrontEndChip& chip, TAnalogChannel* a);
+// The offset DAC's span on the side of code dac relative to its nominal one: it is set by the
+// reference of that side and its trim (p4 above mid-scale, p8 below). A channel without
+// reference errors has nothing for the trims to null, and its model leaves them out.
+double referenceFactor(const TFrontEndChip& chip, double dac);
 // Amps of the current source's range code p5 (0: none).
 double currentOfCode(uint16_t code);
 

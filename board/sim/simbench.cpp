@@ -53,6 +53,14 @@ double trimFactor(uint16_t trim)
 
 } // namespace
 
+double referenceFactor(const TFrontEndChip& chip, double dac)
+{
+    const TAnalogErrors& e = chip.errors;
+    if (e.refP == 0.0 && e.refN == 0.0)
+        return 1.0;
+    return dac <= kDacMid ? (1.0 + e.refP) * trimFactor(chip.params[4]) : (1.0 + e.refN) * trimFactor(chip.params[8]);
+}
+
 void applyBench(const TFrontEndChip& chip, TAnalogChannel* a)
 {
     const TAnalogErrors& e = chip.errors;

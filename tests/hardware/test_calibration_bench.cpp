@@ -86,6 +86,39 @@ TEST_F(CalibrationBenchTest, AnUncalibratedBoardReadsOffByItsErrors)
     }
 }
 
+// The multimeter scales a channel by the screen edges its grounded input stops at with the offset
+// DAC beyond them (codes 102 and 921). Gain errors cancel there; the references, which set the
+// DAC's span, do not until their trims null them.
+TEST_F(CalibrationBenchTest, TheGroundedEdgesFollowTheReferencesAndTheirTrims)
+{
+    const simboard::TScenario s = sampleScenario();
+    simboard::setScenario(s);
+    const auto live = [](uint16_t ch, int parameter, uint16_t value) {
+        to_g_scalingParams[ch][parameter] = value;
+        ScalingWrite(ch, to_g_scalingParams[ch], static_cast<int16_t>(parameter), 3);
+    };
+    const auto trim = [](double error) { return static_cast<uint16_t>(std::lround(128 - 2000 * error / (1 + error))); };
+    for (uint16_t ch = 0; ch < 4; ++ch) {
+        SCOPED_TRACE(ch);
+        const simboard::TAnalogErrors& e = s.errors[ch];
+        SetSensitivityCalibr(ch, 8, &cal_);
+        live(ch, 13, 1);
+        const auto span = [&] {
+            live(ch, 18, 102);
+            const double top = simboard::sampleCode(ch, 0.001);
+            live(ch, 18, 921);
+            return (top - simboard::sampleCode(ch, 0.001)) / 3.6 / (1 + e.gain);   // thousandths
+        };
+        ASSERT_EQ(simboard::frontEnd(ch).params[4], 128);
+        ASSERT_EQ(simboard::frontEnd(ch).params[8], 128);
+        EXPECT_NEAR(span(), 500 * (1 + e.refP) + 500 * (1 + e.refN), 1.0);
+        // Trimmed as the reference steps trim them: the nominal screen, to a trim step.
+        live(ch, 4, trim(e.refP));
+        live(ch, 8, trim(e.refN));
+        EXPECT_NEAR(span(), 1000, 1.0);
+    }
+}
+
 // The steps' set-ups on channel 2 with known errors: the grounded calibration path and its
 // rails, the references with their trims, the current source into the 1 Mohm input.
 TEST_F(CalibrationBenchTest, BenchSourcesFollowTheTrimsAndTheErrors)
