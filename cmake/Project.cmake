@@ -79,10 +79,13 @@ function(bv_test_binary name)
       PROPERTIES ENVIRONMENT "${_environment}" ${_timeout})
     return()
   endif()
-  set(_cost 5000)
+  # Costs order the queue: the cases alone first, then the real-time processes (their chain
+  # through the few slots is the longest), then the rest by the costs CTest measured (a fresh
+  # build gets those of an idle run from bv_run_tests; CTest uses them only without a COST).
+  set(_cost)
   set(_board)
   if(ARG_REALTIME)
-    set(_cost 10000)
+    set(_cost COST 10000)
     set(_board RESOURCE_GROUPS "realtime_board:1")
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
@@ -96,7 +99,7 @@ function(bv_test_binary name)
   endif()
   if(ARG_APART)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_APART}"
-      TEST_SUFFIX .apart PROPERTIES ENVIRONMENT "${_environment}" LABELS apart COST ${_cost} ${_board}
+      TEST_SUFFIX .apart PROPERTIES ENVIRONMENT "${_environment}" LABELS apart ${_cost} ${_board}
       ${_timeout})
     list(APPEND _kept_apart "${ARG_APART}")
   endif()
@@ -106,7 +109,7 @@ function(bv_test_binary name)
     set(_whole_args "--gtest_filter=-${_filter}")
   endif()
   if(ARG_REALTIME)
-    set(_cost 20000)  # the groups are the longest of the binary's processes: first
+    set(_cost COST 20000)  # the groups are the longest of the binary's processes: first
   endif()
   if(ARG_APART STREQUAL "*")
     # Every case apart: no whole run.
@@ -114,12 +117,12 @@ function(bv_test_binary name)
     math(EXPR _last "${ARG_GROUPS} - 1")
     foreach(_i RANGE ${_last})
       add_test(NAME ${name}.group${_i}of${ARG_GROUPS} COMMAND ${name} ${_whole_args})
-      set_tests_properties(${name}.group${_i}of${ARG_GROUPS} PROPERTIES LABELS whole TIMEOUT 1200 COST ${_cost}
+      set_tests_properties(${name}.group${_i}of${ARG_GROUPS} PROPERTIES LABELS whole TIMEOUT 1200 ${_cost}
         ${_board} ENVIRONMENT "${_environment};GTEST_TOTAL_SHARDS=${ARG_GROUPS};GTEST_SHARD_INDEX=${_i}")
     endforeach()
   else()
     add_test(NAME ${name}.whole COMMAND ${name} ${_whole_args})
-    set_tests_properties(${name}.whole PROPERTIES LABELS whole TIMEOUT 1200 COST ${_cost} ${_board}
+    set_tests_properties(${name}.whole PROPERTIES LABELS whole TIMEOUT 1200 ${_cost} ${_board}
       ENVIRONMENT "${_environment}")
   endif()
 endfunction()
