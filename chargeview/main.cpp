@@ -111,12 +111,13 @@ int main(int argc, char** argv)
         deviceIO().write(buzzer, "0", 1);
         deviceIO().close(buzzer);
     }
-    // Held open for the life of the process; only its existence matters.
-    deviceIO().open(kMarkerFile, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // The handlers come first: a signal right after the marker's creation would leave it behind.
     struct sigaction action = {};
     action.sa_handler = onEndSignal;
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(sig, &action, nullptr);
+    // Held open for the life of the process; only its existence matters.
+    deviceIO().open(kMarkerFile, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     writeBoardValue(kBacklightPower, "0");
     writeBoardValue(kBacklightBrightness, "5");
     pthread_t keyThread;
