@@ -172,7 +172,7 @@ PROGRAM_TEST_F(LoggerIntegrationTest, RecorderViewerRecorderRoundTrip)
     use("loggerView", "meterTool");
     ASSERT_TRUE(showing("meterView"));
     const std::vector<std::string> recorded = loggerFiles();
-    ASSERT_EQ(recorded.size(), 1u);
+    ASSERT_EQ(recorded.size(), 1u) << ::testing::PrintToString(recorded);
 
     // The file manager links the recording; the batch recall opens it in the viewer.
     const std::string command =
