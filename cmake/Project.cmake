@@ -79,9 +79,9 @@ function(bv_test_binary name)
       PROPERTIES ENVIRONMENT "${_environment}" ${_timeout})
     return()
   endif()
-  # Costs order the queue: the cases alone first, then the real-time processes (their chain
-  # through the few slots is the longest), then the rest by the costs CTest measured (a fresh
-  # build gets those of an idle run from bv_run_tests; CTest uses them only without a COST).
+  # Costs order the queue: the real-time processes first (their chain through the few slots is
+  # the longest), then the rest by the costs CTest measured (a fresh build gets those of an idle
+  # run from bv_run_tests; CTest uses them only for tests without a COST).
   set(_cost)
   set(_board)
   if(ARG_REALTIME)
