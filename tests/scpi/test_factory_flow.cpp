@@ -106,7 +106,7 @@ protected:
         const auto deadline = std::chrono::steady_clock::now() + 60s;
         while (ask("DEV:MODE?\n") != "SCOP\n\r" && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(100ms);
-        ASSERT_EQ(ask("DEV:MODE?\n"), "SCOP\n\r");
+        ASSERT_EQ(ask("DEV:MODE?\n"), "SCOP\n\r") << process_.log();
     }
 
     std::string ask(const std::string& lines) { return askScpi(fd_, lines, 1, kReplyTimeoutMs); }
