@@ -124,29 +124,31 @@ protected:
     // The reading's worst relative error over three readings in a row. A board without errors
     // on its identity record reads up to 0.4 % off here (converter steps and the measurements'
     // own resolution): the calibration has 0.1 % beside that.
-    double worstError(const TReading& r)
+    // The middle of three readings' errors: on a loaded host one record now and then reads a
+    // few tenths of a percent away from the rest.
+    double readingError(const TReading& r)
     {
-        double worst = 0;
-        for (int i = 0; i < 3; ++i) {
+        double errors[3];
+        for (double& e : errors) {
             const std::string reply = askScpi(fd_, r.query, 1, 10000);
             char* end = nullptr;
             const double v = std::strtod(reply.c_str(), &end);
             // No number (off the screen, or no reading at all) is as far off as can be.
-            const double e = end == reply.c_str() ? 1.0 : std::fabs(v - r.truth) / std::fabs(r.truth);
-            worst = std::max(worst, e);
+            e = end == reply.c_str() ? 1.0 : std::fabs(v - r.truth) / std::fabs(r.truth);
             std::this_thread::sleep_for(200ms);
         }
-        return worst;
+        std::sort(std::begin(errors), std::end(errors));
+        return errors[1];
     }
 
-    // The worst errors of every scope and meter reading, printed under the phase's name; the
+    // The errors of every scope and meter reading, printed under the phase's name; the
     // capacitor is put in last.
     std::vector<double> readAll(const char* phase)
     {
         std::vector<double> errors;
         for (const TReading& r : kReadings) {
             settle(r.query);
-            errors.push_back(worstError(r));
+            errors.push_back(readingError(r));
         }
         EXPECT_EQ(ask("DEV:MODE MULT\n*OPC?\n"), "1\n\r");
         for (const TMeterReading& m : kMeterReadings) {
@@ -154,7 +156,7 @@ protected:
                 std::ofstream(root_ + "/sim/control") << kCapacitor;
             EXPECT_EQ(ask(std::string(m.settings) + "*OPC?\n"), "1\n\r") << m.settings;
             settle(m.reading.query);
-            errors.push_back(worstError(m.reading));
+            errors.push_back(readingError(m.reading));
         }
         EXPECT_EQ(ask("DEV:MODE SCOP\n*OPC?\n"), "1\n\r");
         for (size_t i = 0; i < errors.size(); ++i)
@@ -271,7 +273,7 @@ TEST_F(FactoryFlow, StepsOverScpiBringTheReadingsBackAfterTheFlashAndARestart)
     ::unlink((root_ + kCalibrationFile).c_str());
     restart();
     settle(kReadings[3].query);
-    EXPECT_GT(worstError(kReadings[3]), kWithin) << "on the factory record again";
+    EXPECT_GT(readingError(kReadings[3]), kWithin) << "on the factory record again";
     EXPECT_EQ(exchange("/cflash?" + read.substr(2)), "0,");
     const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (fileText(root_ + kCalibrationFile).size() != 128 + kCalibrationSize && std::chrono::steady_clock::now() < deadline)
