@@ -654,6 +654,11 @@ int32_t acqtrans(acq_ctrl* ctrl, uint32_t* held, int32_t* first, TInterpolation*
                 const int64_t d = std::max<int64_t>(ctrl->decimation, 1);
                 const int64_t m = std::clamp<int64_t>(pseudoMacroVernier, 0, 500);
                 const int64_t t = d * m / 500;
+                // Each acquisition's samples stand on a grid of its own (the vernier moves it):
+                // a new record that is not averaged starts empty, or the previous one's samples
+                // stay between the new ones (with the automatic trigger, from another phase).
+                if (firstTransfer && shift == 0)
+                    std::fill(buffer, buffer + kRecordLength, kEmpty);
                 for (int32_t i = 0; i < count; ++i) {
                     const int64_t p = t + i * d;
                     if (p >= static_cast<int64_t>(kRecordLength))

@@ -552,6 +552,39 @@ TEST_F(ScopeCycleTest, BusyControllerSeesOneStateNoticeAndARestartStillCompletes
 
 }  // namespace
 
+// A record that the automatic trigger takes holds the sine where the board sampled it: no word
+// of it comes from an earlier acquisition (at these time bases each acquisition's samples stand
+// on a grid of their own, the positions between them interpolated).
+TEST_F(ScopeCycleTest, AutoTriggeredRecordsHoldOnlyTheirOwnAcquisition)
+{
+    // The trigger on channel 2, a level it never crosses: every record is auto-triggered, so
+    // the sine's phase differs from one record to the next.
+    simboard::updateScenario([](simboard::TScenario& s) {
+        s.signals[1].shape = "dc";
+        s.signals[1].offset = 0.3;
+    });
+    data.trigSource = 1;
+    data.trigLevelCh2 = 0;
+    data.sensitivityCh2 = 7;
+    for (int timeBase : {18, 19}) {
+        SCOPED_TRACE(timeBase);
+        prepare(timeBase);
+        runCycle();
+        ASSERT_TRUE(completeRecords(4));
+        stopCycle();
+        // The sine moves at most about a hundred codes a position here; a word from another
+        // acquisition stands out from its neighbours by thousands.
+        const uint32_t* s = ch1()->samples;
+        int spikes = 0, first = -1;
+        for (int32_t i = 1; i + 1 < kRecord; ++i) {
+            const double a = s[i - 1] & kSampleCodeMask, b = s[i] & kSampleCodeMask, c = s[i + 1] & kSampleCodeMask;
+            if (std::fabs(b - (a + c) / 2) > 3000 && spikes++ == 0)
+                first = i;
+        }
+        EXPECT_EQ(spikes, 0) << "the first at " << first;
+    }
+}
+
 // --- The CAN bus of the sample scenario ----------------------------------------------------------
 
 TEST_F(ScopeCycleTest, CanFramesOnChannelOneReadBackTheirLevels)
