@@ -158,8 +158,14 @@ void HomeView::deliverRefresh()
 void HomeView::screenRaz()
 {
     // Decided in the GUI thread, where views are created and destroyed: a mode change that
-    // follows before the first view exists then finds that view.
+    // follows before the first view exists then finds that view. Notices queued behind one
+    // another come to one, the last: each makes the view of the mode current when it is
+    // handled, so every earlier one would make that view and have the next destroy it again
+    // (a recorder made twice starts a second file).
+    razPending_.fetch_add(1);
     inGuiThread([this] {
+        if (razPending_.fetch_sub(1) > 1)
+            return;
         if (viewOfMode(scopeMode_.load()).isEmpty())
             childKilled();
         else

@@ -111,6 +111,7 @@ private:
     // When the next refresh is due (GUI thread only).
     std::chrono::steady_clock::time_point nextRefreshDue_{};
     std::atomic<int> scopeMode_{kNoView};
+    std::atomic<int> razPending_{0};   // mode-change notices not yet handled
     std::atomic<bool> brandVisible_{false};
     QTimer* refreshTimer_ = nullptr;
     // Compared by handle: asking another thread for its QThread would create one there.

@@ -253,6 +253,7 @@ TEST_F(HomeViewTest, ModeChangesPostedBackToBackEndWithTheViewOfTheLast)
         view.screenRaz();
         ASSERT_TRUE(processEventsUntil([&] { return view.scopeMode() == c.startMode; }));
 
+        TSignalLog log(view);
         std::thread controller([&] {
             for (int mode : c.modes) {
                 data.instrumentMode = static_cast<uint16_t>(mode);
@@ -264,6 +265,9 @@ TEST_F(HomeViewTest, ModeChangesPostedBackToBackEndWithTheViewOfTheLast)
         ASSERT_TRUE(processEventsUntil([&] { return view.scopeMode() == c.modes.back() && modeViews(view) == expected; }));
         processEventsFor(100);
         EXPECT_EQ(modeViews(view), expected) << "a stale view stayed or a second one came";
+        // Handled together, the notices make the last view once (a recorder made anew would
+        // start a new file).
+        EXPECT_EQ(log.count("createInstrument"), 1);
     }
 }
 
