@@ -55,8 +55,9 @@ protected:
         ASSERT_TRUE(process_.waitForThread("scpiMgrTcp", 60s)) << process_.log();
         fd_ = connectClient();
         ASSERT_GE(fd_, 0) << process_.log();
-        // The power-on setup is applied at the end of start-up.
-        ASSERT_TRUE(waitFor("DEV:MODE?\n", "SCOP\n\r")) << process_.log();
+        // The power-on setup is applied at the end of start-up. Its recall holds the stored
+        // mode for a moment before the mode change it queues: the mode must stay.
+        ASSERT_TRUE(waitFor("DEV:MODE?\n", "SCOP\n\r", 3)) << process_.log();
     }
 
     std::string ask(const std::string& lines, size_t replies = 1)
@@ -64,11 +65,14 @@ protected:
         return askScpi(fd_, lines, replies, kReplyTimeoutMs);
     }
 
-    bool waitFor(const std::string& query, const std::string& reply)
+    // Until the query answers the reply `times` times in a row, 100 ms apart.
+    bool waitFor(const std::string& query, const std::string& reply, int times = 1)
     {
         const auto deadline = std::chrono::steady_clock::now() + 60s;
+        int run = 0;
         while (std::chrono::steady_clock::now() < deadline) {
-            if (ask(query) == reply)
+            run = ask(query) == reply ? run + 1 : 0;
+            if (run >= times)
                 return true;
             std::this_thread::sleep_for(100ms);
         }
