@@ -31,6 +31,23 @@ void delayTest()
     }
 }
 
+// Words of this step (n) counted in the trigger phase. The step that saw the trigger also
+// stored the samples before it: only those from the trigger sample on count, else the record
+// ends early by as many samples (a late reader makes a long step: 1,400 samples short).
+uint32_t wordsAfterTrigger(uint32_t n)
+{
+    if (o_g_chipAcqDevDescriptor.triggerWords != 0 || pseudoChipAcqPhotoTrig == kPhotoTrigUnknown)
+        return n;
+    int64_t trigger = pseudoChipAcqPhotoTrig % kRingWords;
+    if (trigger < 0)
+        trigger += kRingWords;
+    int64_t stored = l_g_signalsBufferWritePtr - trigger;
+    if (stored < 0)
+        stored += kRingWords;
+    // Beyond this step's words: the trigger sample is not stored yet.
+    return stored <= static_cast<int64_t>(n) ? static_cast<uint32_t>(stored) : 0;
+}
+
 void endTest()
 {
     if (static_cast<int64_t>(o_g_chipAcqDevDescriptor.posttrigWords / 4) >= pseudoPostrig) {
@@ -113,12 +130,12 @@ void ChipAcqSynchro(TSynchroDetail)
             us_g_chipAcqStatus |= ACQ_STATUS_PRETRIG;
         break;
     case 0x13:
-        d.triggerWords += n;
+        d.triggerWords += wordsAfterTrigger(n);
         delayTest();
         break;
     case 0x23:
         if (d.autoTriggered)
-            d.triggerWords += n;
+            d.triggerWords += wordsAfterTrigger(n);
         delayTest();
         break;
     case 0x17:

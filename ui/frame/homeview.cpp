@@ -158,14 +158,25 @@ void HomeView::deliverRefresh()
 void HomeView::screenRaz()
 {
     // Decided in the GUI thread, where views are created and destroyed: a mode change that
-    // follows before the first view exists then finds that view. Notices queued behind one
-    // another come to one, the last: each makes the view of the mode current when it is
-    // handled, so every earlier one would make that view and have the next destroy it again
-    // (a recorder made twice starts a second file).
-    razPending_.fetch_add(1);
-    inGuiThread([this] {
-        if (razPending_.fetch_sub(1) > 1)
+    // follows before the first view exists then finds that view. Each notice is numbered and
+    // names the mode written before it. A view made since it was sent already shows that mode;
+    // so does a view made between the write and the notice (its mode is one no notice had named
+    // yet). Either way the notice has nothing left to do: making the view again would make a
+    // recorder twice, which starts a second file.
+    const uint16_t mode = data.instrumentMode;
+    uint64_t last = lastNotice_.load();
+    while (!lastNotice_.compare_exchange_weak(last, ((last >> 32) + 1) << 32 | mode)) {
+    }
+    const uint32_t notice = static_cast<uint32_t>(last >> 32) + 1;
+    inGuiThread([this, notice, mode] {
+        const int32_t since = static_cast<int32_t>(notice - viewMadeAfter_);
+        if (since <= 0)
             return;
+        if (since == 1 && viewAhead_ && mode == scopeMode_.load()) {
+            viewMadeAfter_ = notice;
+            viewAhead_ = false;
+            return;
+        }
         if (viewOfMode(scopeMode_.load()).isEmpty())
             childKilled();
         else
@@ -232,7 +243,12 @@ void HomeView::childKilled()
     inGuiThread([this] {
         // The remote status must not go on naming what the view that went showed.
         clearPelanodeViewStatus();
-        scopeMode_.store(data.instrumentMode);
+        // Read before the mode: every notice counted was sent after its mode was written.
+        const uint64_t last = lastNotice_.load();
+        const uint16_t mode = data.instrumentMode;
+        viewMadeAfter_ = static_cast<uint32_t>(last >> 32);
+        viewAhead_ = mode != static_cast<uint16_t>(last);
+        scopeMode_.store(mode);
         emit createInstrumentSignal();
         // No event loop pass here: this runs inside the old view's destruction, and its items,
         // not yet deleted, would act on queued notices after the switch (the recorder's status

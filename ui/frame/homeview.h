@@ -111,7 +111,12 @@ private:
     // When the next refresh is due (GUI thread only).
     std::chrono::steady_clock::time_point nextRefreshDue_{};
     std::atomic<int> scopeMode_{kNoView};
-    std::atomic<int> razPending_{0};   // mode-change notices not yet handled
+    // Mode-change notices sent (high half) and the mode the last one named (low half).
+    std::atomic<uint64_t> lastNotice_{kNoView};
+    // Of the current view (GUI thread): the notices sent before it was made, and whether its
+    // mode was one the last of them did not name yet.
+    uint32_t viewMadeAfter_ = 0;
+    bool viewAhead_ = false;
     std::atomic<bool> brandVisible_{false};
     QTimer* refreshTimer_ = nullptr;
     // Compared by handle: asking another thread for its QThread would create one there.

@@ -271,6 +271,43 @@ TEST_F(HomeViewTest, ModeChangesPostedBackToBackEndWithTheViewOfTheLast)
     }
 }
 
+// The user picks the next mode on a view already leaving (its destruction is due): the view made
+// when it goes shows the new mode, and that mode's notice, handled later, leaves it standing,
+// whether it was sent before that view was made or only after (the controller writes the mode,
+// then sends the notice).
+TEST_F(HomeViewTest, ModeChangeSentWhileTheViewLeavesMakesTheNextViewOnce)
+{
+    HomeView& view = load();
+    for (const bool noticeAfterTheView : {false, true}) {
+        SCOPED_TRACE(noticeAfterTheView ? "notice after the view was made" : "notice before");
+        data.instrumentMode = 0x80;
+        view.screenRaz();
+        ASSERT_TRUE(processEventsUntil([&] { return modeViews(view) == std::vector<std::string>{"meterView"}; }));
+
+        TSignalLog log(view);
+        auto sendNotice = [&view] {
+            std::thread controller([&view] { view.screenRaz(); });
+            controller.join();
+        };
+        bool sent = false;
+        auto connection = QObject::connect(&view, &HomeView::screenRazSignal, [&] {
+            if (std::exchange(sent, true))
+                return;
+            data.instrumentMode = 0x82;
+            if (!noticeAfterTheView)
+                sendNotice();
+        });
+        sendNotice();   // the meter again, as a second tap does
+        ASSERT_TRUE(processEventsUntil([&] { return modeViews(view) == std::vector<std::string>{"loggerView"}; }));
+        if (noticeAfterTheView)
+            sendNotice();
+        processEventsFor(200);
+        QObject::disconnect(connection);
+        EXPECT_EQ(modeViews(view), std::vector<std::string>{"loggerView"});
+        EXPECT_EQ(log.count("createInstrument"), 1) << "the recorder's view was made again";
+    }
+}
+
 TEST_F(HomeViewTest, ChildKilledWithNoModeCreatesNothing)
 {
     HomeView& view = load();
