@@ -288,6 +288,19 @@ def http_request(rng, bases):
 
 # ---- the run ---------------------------------------------------------------------------------
 
+def web_service_answers(offset):
+    ws = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    ws.settimeout(2.0)
+    try:
+        ws.sendto(b"/ident", ("127.0.0.1", WS_PORT + offset))
+        ws.recvfrom(65536)
+        return True
+    except OSError:
+        return False
+    finally:
+        ws.close()
+
+
 def probe(offset, counts, log):
     counts.probes += 1
     reply = ask(SCPI_PORT + offset, "*IDN?\n", 15.0)
@@ -344,6 +357,12 @@ def main():
         while connect(SCPI_PORT + offset, 1.0) is None:
             if time.time() > started or program.poll() is not None:
                 failures.append("not answering after start")
+                raise StopIteration
+        # The web service binds its port a little after the SCPI server: ask again (a datagram
+        # sent before it is bound is lost) until it answers or the start has taken too long.
+        while not web_service_answers(offset):
+            if time.time() > started or program.poll() is not None:
+                failures.append("web service not answering after start")
                 raise StopIteration
         if not probe(offset, counts, log):
             failures.append("not answering after start")

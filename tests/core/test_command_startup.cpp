@@ -86,8 +86,9 @@ TEST_F(CommandStartupTest, ScreenCallsComeInOrderAndTheBatchRecallIsQueued)
                                                             "screenMaj(14)", "screenMessage(0,)"}));
     EXPECT_EQ(startupPauses(), kStartupPauses);
 
-    // The measure thread answers its own start-up refresh and the key thread may post its first
-    // brightness request; the controller's own request is the first of the rest.
+    // The measure thread answers its own start-up refresh, the key thread may post its first
+    // brightness request and the acquisition driver's timer the trigger state it shows; the
+    // controller's own request is the first of the rest.
     pipe_dial first{};
     for (;;) {
         ASSERT_EQ(o_g_consMessageBox.receive(&first, true, 1), 0);
@@ -95,6 +96,10 @@ TEST_F(CommandStartupTest, ScreenCallsComeInOrderAndTheBatchRecallIsQueued)
             continue;
         if (first.kind == REQ_SET_PARAM && first.code == param::displayBrightness) {
             EXPECT_EQ(first.senderId, senderValue(TRAD_id));
+            continue;
+        }
+        if (first.kind == REQ_SET_PARAM && first.code == param::trigStatus) {
+            EXPECT_EQ(first.senderId, senderValue(RTAC_id));
             continue;
         }
         break;
