@@ -250,9 +250,11 @@ int32_t calibrationStep(const acq_ctrl* ctrl)
     }
 }
 
-// One cycle of the current mode; true when it was idle.
-bool runCycle(acq_ctrl* ctrl)
+// One cycle of the current mode; true when it was idle. `stoppedFirst`: a stop ended the scope
+// run before its acquisition completed.
+bool runCycle(acq_ctrl* ctrl, bool& stoppedFirst)
 {
+    stoppedFirst = false;
     if (ctrl->acqChannels == 0)
         return true;
     AcqTransfertOpen(ctrl);
@@ -262,7 +264,7 @@ bool runCycle(acq_ctrl* ctrl)
     case 17:
         if (hold)
             return true;
-        Scope(&data, ctrl);
+        stoppedFirst = !Scope(&data, ctrl);
         return false;
     case ACQ_MODE_HARMONIC:
         if (hold)
@@ -364,7 +366,8 @@ void* startacq(void* acqCtrl)
     pthread_mutex_unlock(&o_g_acqSuspendedMutex);
 
     for (;;) {
-        bool idle = runCycle(ctrl);
+        bool stoppedFirst = false;
+        bool idle = runCycle(ctrl, stoppedFirst);
         // A cycle that came back on its own (no board, nothing to acquire, single shot done)
         // waits like an idle one: for the next resume, never spinning.
         if (!idle && !stopPending())
@@ -373,8 +376,9 @@ void* startacq(void* acqCtrl)
             ProgScalingsPowerDown(0);
 
         // The notices are judged on the record the cycle ran with: once parked, acquisit may
-        // rewrite it.
-        const bool singleShotDone = ctrl->acqMode != 17 && ctrl->triggerMode == 2 && ctrl->runStop == 0;
+        // rewrite it. Only a shot taken ends the single mode: a scope run stopped first (a hold
+        // for any order, even before its arming) runs again after the resume, or the shot is lost.
+        const bool singleShotDone = !stoppedFirst && ctrl->acqMode != 17 && ctrl->triggerMode == 2 && ctrl->runStop == 0;
         const bool trigNotice = ctrl->runStop == 1 && data.trigStatus != 0;
         record([idle](TAcquisitLog& log) {
             ++log.cycles;

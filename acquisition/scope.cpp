@@ -464,10 +464,10 @@ bool reprocessing(const acq_ctrl* c)
 
 }  // namespace
 
-void Scope(database* setup, acq_ctrl* ctrl)
+bool Scope(database* setup, acq_ctrl* ctrl)
 {
     if (!setup || !ctrl)
-        return;
+        return false;
     TCycle c{setup, ctrl, !reprocessing(ctrl), false, false, false, {}, 0};
 
     // Preparation.
@@ -508,7 +508,7 @@ void Scope(database* setup, acq_ctrl* ctrl)
             if (ctrl->qualifierEdge == 2)
                 FrontTrigger(static_cast<int16_t>(ctrl->qualifierSource), static_cast<int16_t>(s_edgeWord));
             if (ChipAcqWrite(ctrl) != 0)
-                return;
+                return !ChipAcqBoardPresent();  // without a board the run is over, not stopped
         }
         c.startAcquisition();
         // The flag is the transfer's word as it stands: 1 leaves the gaps (a dense record, or an
@@ -536,7 +536,7 @@ void Scope(database* setup, acq_ctrl* ctrl)
             } else {
                 const int flags = ChipAcqRead(ctrl);
                 if (flags & kReadStop)
-                    return;
+                    return false;
                 readAt = std::chrono::steady_clock::now();
                 bool transfer = true;
                 if (flags & kReadEnd) {
@@ -610,10 +610,10 @@ void Scope(database* setup, acq_ctrl* ctrl)
         // 9.
         if (c.live && completed && ctrl->saveRestartOn) {
             if (!c.saveAndRestart())
-                return;
+                return false;
         }
         // 10.
         if (!c.live || !c.again || ctrl->runStop != 0)
-            return;
+            return true;
     }
 }

@@ -7,7 +7,9 @@
 struct database;
 struct acq_ctrl;
 
-void Scope(database* setup, acq_ctrl* ctrl);
+// True when the run ended by itself, its last acquisition complete (a single shot taken); false
+// when a stop, a refused arming or a failed save ended it first.
+bool Scope(database* setup, acq_ctrl* ctrl);
 
 // The cycle's measurement step for channel n (0..3): its trace's samples measured into its record
 // of the measurement table, over the cursors' window in the time format with cursors shown, else

@@ -175,6 +175,49 @@ TEST_F(AcquisitionEndToEndTest, DefaultSetupShowsOnePeriodAndASensitivityRequest
                 voltsPerDivAfter);
 }
 
+// A setting changed while a single shot waits for its trigger holds the acquisition for a
+// moment: the shot stays armed, and it is taken once the trigger comes.
+TEST_F(AcquisitionEndToEndTest, SettingChangedWhileASingleShotWaitsKeepsItArmed)
+{
+    commandStartup();
+    for (pipe_dial r : {pipe_dial{REQ_SET_PARAM, param::instrumentMode, 0, 16, 0.0f, 0},
+                        pipe_dial{REQ_SET_PARAM, param::traceOnCh1, 0, 1, 0.0f, 0},
+                        pipe_dial{REQ_SET_PARAM, param::trigLevelCh1, 0, 3000, 0.0f, 0},  // above the sine
+                        pipe_dial{REQ_SET_PARAM, param::trigMode, 0, 2, 0.0f, 0}})
+        ASSERT_EQ(o_g_consMessageBox.send(&r), 0);
+    ASSERT_TRUE(runLoop(10000, [](const pipe_dial&) {}, [] { return data.trigMode == 2; }));
+    runLoop(500, [](const pipe_dial&) {}, [] { return false; });
+
+    int records = 0;
+    bool running = false;
+    const auto watch = [&](const pipe_dial& r) {
+        if (r.kind == REQ_SET_PARAM && r.code == param::acqRunStop && r.intValue == 0)
+            running = true;
+        else if (running && (r.kind == REQ_CHANNEL_STATE || r.kind == REQ_CHANNEL_STATE2) && (r.intValue & 1))
+            ++records;
+    };
+    pipe_dial run{REQ_SET_PARAM, param::acqRunStop, 0, 0, 0.0f, 0};
+    ASSERT_EQ(o_g_consMessageBox.send(&run), 0);
+    ASSERT_TRUE(runLoop(10000, watch, [&] { return running; }));
+    runLoop(1000, watch, [] { return false; });
+    ASSERT_EQ(data.acqRunStop, 0) << "no trigger yet: the shot waits";
+    ASSERT_EQ(records, 0);
+
+    // Each level change holds the acquisition; the last one brings the trigger back.
+    for (int16_t level : {2500, 2000, 0}) {
+        pipe_dial change{REQ_SET_PARAM, param::trigLevelCh1, 0, level, 0.0f, 0};
+        ASSERT_EQ(o_g_consMessageBox.send(&change), 0);
+        runLoop(level == 0 ? 0 : 300, watch, [] { return false; });
+        if (level != 0) {
+            ASSERT_EQ(data.acqRunStop, 0) << "a level change while armed (" << level << ") ended the single mode";
+        }
+    }
+    ASSERT_TRUE(runLoop(30000, watch, [&] { return records > 0 && data.acqRunStop == 1; }))
+        << "run/stop " << data.acqRunStop << ", " << records << " records";
+    runLoop(500, watch, [] { return false; });
+    EXPECT_EQ(data.acqRunStop, 1);
+}
+
 // The least-squares fit of offset + a sin + b cos at one period over the record to the words
 // at the given positions; the worst distance of a word from the fit, in parts of the fitted
 // amplitude.
@@ -299,7 +342,8 @@ TEST_F(AcquisitionEndToEndTest, SingleShotAtEquivalentTimeFollowsTheSine)
 
     // The record's worst point, where the sine is steepest, carries the trigger's placement error:
     // 0.85-1.1 % of the amplitude from run to run (the acquisition's starting block is drawn at
-    // random). A gap or an invented sample is far larger than either bound.
+    // random); the remote copy, every eighth word of it, may hold that point (0.5-1.05 %). A gap
+    // or an invented sample is far larger than either bound.
     const struct {
         const char* what;
         const std::vector<std::pair<double, double>>& points;
@@ -307,7 +351,7 @@ TEST_F(AcquisitionEndToEndTest, SingleShotAtEquivalentTimeFollowsTheSine)
         double worst;
     } readers[] = {{"trace", record, kRecord - kFirstStep, 0.015},
                    {"display", shown, 2499, 0.01},
-                   {"TRAC?", remote, 12499, 0.01}};
+                   {"TRAC?", remote, 12499, 0.015}};
     for (const auto& r : readers) {
         const TSineFit fit = fitOnePeriod(r.points);
         EXPECT_GE(fit.points, r.least) << r.what << " (flags " << acqFlags << ")";
