@@ -467,7 +467,7 @@ bool reprocessing(const acq_ctrl* c)
 bool Scope(database* setup, acq_ctrl* ctrl)
 {
     if (!setup || !ctrl)
-        return false;
+        return true;  // nothing to acquire
     TCycle c{setup, ctrl, !reprocessing(ctrl), false, false, false, {}, 0};
 
     // Preparation.

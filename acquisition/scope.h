@@ -7,8 +7,8 @@
 struct database;
 struct acq_ctrl;
 
-// True when the run's last acquisition completed (a single shot taken) or, without a board, there
-// was nothing to acquire; false when a stop ended the run before (in a read-out or at the arming).
+// True when the run's last acquisition completed (a single shot taken) or there was nothing to
+// acquire (no board); false when a stop ended the run before (in a read-out or at the arming).
 bool Scope(database* setup, acq_ctrl* ctrl);
 
 // The cycle's measurement step for channel n (0..3): its trace's samples measured into its record

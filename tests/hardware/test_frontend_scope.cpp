@@ -367,7 +367,6 @@ TEST_F(FrontEndScopeTest, ComparatorTransitionsCountPerChannel)
     const uint32_t after = (TFpga::getSpiRegister(32) >> 10) & 63;
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - cleared);
     EXPECT_LE(after, 2u + 2u * static_cast<uint32_t>(ms.count())) << ms.count() << " ms between";
-    EXPECT_LT(after, 63u);
 }
 
 TEST_F(FrontEndScopeTest, ScopeParametersReachTheirChannels)
