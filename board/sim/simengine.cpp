@@ -148,6 +148,8 @@ struct TEngineCore {
     bool positionRead = false;
     uint64_t triggerNs = 0;
     uint64_t afterTrigger = 0;       // samples pushed after the trigger sample
+    // The post-trigger count runs from the trigger sample on, as the driver's own count does: a
+    // record read back from its end then holds the trigger sample where its pre count puts it.
     bool etAwaitFlush = false;
     uint64_t etScanNs = 0;           // ET: time up to which the comparator was scanned
     double prevScanNs = 0;           // ET: time of the last comparator evaluation
@@ -354,7 +356,7 @@ void streamTick(TSimBoard& b, uint64_t target)
         bool ended = false;
         for (size_t i = 0; i < n; ++i) {
             const uint64_t index = b.fifoProduced + e.batch.size();   // FIFO numbering
-            if (e.st.triggered && e.afterTrigger >= e.st.postCount) {
+            if (e.st.triggered && e.afterTrigger + 1 >= e.st.postCount) {
                 ended = true;
                 break;
             }
@@ -417,7 +419,7 @@ void streamTick(TSimBoard& b, uint64_t target)
             if (e.st.source >= 0)
                 b.latchStatus(1u << e.st.source);
         }
-        if (ended || (e.st.triggered && e.afterTrigger >= e.st.postCount)) {
+        if (ended || (e.st.triggered && e.afterTrigger + 1 >= e.st.postCount)) {
             endAcquisition(b);
             break;
         }
