@@ -43,6 +43,9 @@ struct TLogShared {
     // Threads of this file running now, and the end asked by AcqThreadsEnd.
     int acquisitRunning = 0;
     int startacqRunning = 0;
+    // Threads created by startAcquisitionThread that have not counted themselves in yet: an end
+    // that missed them would leave one running into the next start.
+    int starting = 0;
     bool ending = false;
 };
 
@@ -306,7 +309,12 @@ bool ending()
 // Counts a thread of this file in (+1) or out (-1).
 void running(int TLogShared::*counter, int change)
 {
-    record([counter, change](TAcquisitLog&) { logShared().*counter += change; });
+    record([counter, change](TAcquisitLog&) {
+        TLogShared& shared = logShared();
+        shared.*counter += change;
+        if (change > 0 && shared.starting > 0)
+            --shared.starting;
+    });
 }
 
 bool stopPending()
@@ -331,7 +339,7 @@ void* acquisit(void* calibrationRecord)
     // the FPGA change only while it is parked.
     ChipAcqIoctl(CHIPACQ_SCOPE, &par_acq);
     if (RTAC_id == 0)
-        startThread(&RTAC_id, startacq, &par_acq, 15, true, "startacq");
+        startAcquisitionThread(&RTAC_id, startacq, &par_acq, 15, "startacq");
     replyRecord().senderId = senderValue(pthread_self());  // ACQU_id, known before the creator stores it
     // Sender 8 is no thread: the first full initialisation never produces the restart-0 reply.
     const TLongArray first{0x49, 0x1FFF, 8, 8};
@@ -410,14 +418,39 @@ void* startacq(void* acqCtrl)
     return nullptr;
 }
 
+int startAcquisitionThread(pthread_t* id, void* (*entry)(void*), void* argument, int sharePercent, const char* name)
+{
+    // Registered by the creator too: an end that comes before the thread begins still ends it.
+    registerPowerOffUndo("acquisition threads", [] { return AcqThreadsEnd(); });
+    TLogShared& s = logShared();
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        ++s.starting;
+    }
+    const int result = startThread(id, entry, argument, sharePercent, true, name);
+    if (result != 0) {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        --s.starting;
+        s.changed.notify_all();
+    }
+    return result;
+}
+
 bool AcqThreadsEnd(int timeoutMs)
 {
     TLogShared& s = logShared();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // Gone: not running, and none created that has yet to begin.
     const auto goneWithin = [&s](int TLogShared::*counter, std::chrono::steady_clock::time_point until) {
         std::unique_lock<std::mutex> lock(s.mutex);
-        return s.changed.wait_until(lock, until, [&s, counter] { return s.*counter == 0; });
+        return s.changed.wait_until(lock, until, [&s, counter] { return s.*counter == 0 && s.starting == 0; });
     };
+    // A thread created but not yet begun would count itself in after the end and run on.
+    {
+        std::unique_lock<std::mutex> lock(s.mutex);
+        if (!s.changed.wait_until(lock, deadline, [&s] { return s.starting == 0; }))
+            return false;
+    }
     bool acquisitRuns = false;
     {
         std::lock_guard<std::mutex> lock(s.mutex);

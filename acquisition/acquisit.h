@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <pthread.h>
 #include <vector>
 
 struct acq_ctrl;
@@ -16,6 +17,12 @@ void* acquisit(void* calibration);
 // Real-time acquisition thread (RTAC_id), started by acquisit; the argument is the control
 // record. Never returns.
 void* startacq(void* acqCtrl);
+
+// Starts acquisit or startacq (detached, round-robin at the share): every start goes through
+// here, so that AcqThreadsEnd also waits for a thread created but not yet running. Returns
+// startThread's result.
+int startAcquisitionThread(pthread_t* id, void* (*entry)(void*), void* argument, int sharePercent,
+                           const char* name = nullptr);
 
 // Ends both threads as a power-off would, for a test's tear-down (the program never calls it):
 // acquisit leaves at its next order, startacq at its next park, after which the identities, the

@@ -447,7 +447,7 @@ void commandStartup()
     find_coeff();
     startThread(&TRAD_id, FrontPanel, nullptr, 45, true, "TRAD");
     screenMaj(14);
-    startThread(&ACQU_id, acquisit, &param_calibr, 20, true);
+    startAcquisitionThread(&ACQU_id, acquisit, &param_calibr, 20);
     ScreenSaverActif = 0;
     BaseInit(1);
     // 23. The batch recall is the first request the loop applies after what others queued.

@@ -69,7 +69,7 @@ TEST_F(AcquisitClearingTest, ClearOrderEmptiesTheLiveChannelAndKeepsTheMemoryCha
     const uint32_t clear = acqActionStep(32, true, order.code, 0x1FFF, acqRuleFields(data)).clear;
     ASSERT_EQ(clear & 0x0303, 0x0103u) << std::hex << clear;
 
-    ASSERT_EQ(startThread(&ACQU_id, acquisit, &param_calibr, 20, true, "acquisit"), 0);
+    ASSERT_EQ(startAcquisitionThread(&ACQU_id, acquisit, &param_calibr, 20, "acquisit"), 0);
     ASSERT_TRUE(ordersSettled(1));
     fill(0);
     fill(1);

@@ -38,7 +38,7 @@ protected:
     // Starts acquisit (which starts startacq) and waits until its own first order is over.
     void startThreads()
     {
-        ASSERT_EQ(startThread(&ACQU_id, acquisit, &param_calibr, 20, true, "acquisit"), 0);
+        ASSERT_EQ(startAcquisitionThread(&ACQU_id, acquisit, &param_calibr, 20, "acquisit"), 0);
         ASSERT_TRUE(ordersSettled(1));
         inbox();
     }

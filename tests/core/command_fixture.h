@@ -328,7 +328,7 @@ protected:
     static void startRealTimeStandin()
     {
         RTAC_id = 0;
-        ASSERT_EQ(startThread(&RTAC_id, startacq, nullptr, 15, true, "startacq"), 0);
+        ASSERT_EQ(startAcquisitionThread(&RTAC_id, startacq, nullptr, 15, "startacq"), 0);
     }
     static bool waitResumes(size_t count)
     {

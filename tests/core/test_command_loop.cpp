@@ -59,7 +59,7 @@ protected:
     static void startRealTimeStandin()
     {
         RTAC_id = 0;
-        ASSERT_EQ(startThread(&RTAC_id, startacq, nullptr, 15, true, "startacq"), 0);
+        ASSERT_EQ(startAcquisitionThread(&RTAC_id, startacq, nullptr, 15, "startacq"), 0);
     }
 
     static bool waitResumes(size_t count)
@@ -838,7 +838,7 @@ TEST_F(CommandLoopTest, ScpiRequestWithRestartIsReleasedAfterTheAcknowledgement)
 TEST_F(CommandLoopTest, ScpiReleaseThroughTheAcquisitionStandin)
 {
     startRealTimeStandin();
-    ASSERT_EQ(startThread(&ACQU_id, acquisit, nullptr, 20, true, "acquisit"), 0);
+    ASSERT_EQ(startAcquisitionThread(&ACQU_id, acquisit, nullptr, 20, "acquisit"), 0);
     data.traceOnCh1 = 1;
     data.traceOnCh3 = 1;  // the batch recall rebuilds channelFlags: 5
 

@@ -365,7 +365,7 @@ TEST_F(ParamPostTest, AutosetOutcomes)
 TEST_F(ParamPostTest, AutosetLeavesTheAcquisitionSuspendedUntilTheRestart)
 {
     startRealTimeStandin();
-    ASSERT_EQ(startThread(&ACQU_id, acquisit, &param_calibr, 20, true, "acquisit"), 0);
+    ASSERT_EQ(startAcquisitionThread(&ACQU_id, acquisit, &param_calibr, 20, "acquisit"), 0);
     // The control thread's own first order (the full initialisation) is over first.
     ASSERT_TRUE(waitResumes(1));
     ASSERT_EQ(acquisitLog().orders.size(), 1u);

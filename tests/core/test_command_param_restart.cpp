@@ -235,7 +235,7 @@ TEST_F(ParamRestartTest, ScpiSetIsReleasedAfterTheAcknowledgementOfItsRestart)
     startRealTimeStandin();
     data.traceOnCh2 = 1;
     data.channelFlags = 2;
-    ASSERT_EQ(startThread(&ACQU_id, acquisit, &param_calibr, 20, true, "acquisit"), 0);
+    ASSERT_EQ(startAcquisitionThread(&ACQU_id, acquisit, &param_calibr, 20, "acquisit"), 0);
     // The control thread's own first order (the full initialisation) is over first; whatever
     // it reported is not this test's.
     ASSERT_TRUE(waitResumes(1));

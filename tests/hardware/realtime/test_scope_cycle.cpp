@@ -205,7 +205,7 @@ protected:
         threadsRunning_ = true;
         data.timeBaseIndex = data.userTimeBase = 15;
         pacer_.start(2000, kPacing);
-        ASSERT_EQ(startThread(&ACQU_id, acquisit, &param_calibr, 20, true, "acquisit"), 0);
+        ASSERT_EQ(startAcquisitionThread(&ACQU_id, acquisit, &param_calibr, 20, "acquisit"), 0);
     }
 
     acq_ctrl ctrl_{};
