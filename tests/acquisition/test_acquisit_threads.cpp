@@ -3,6 +3,7 @@
 #include "acquisition/acquisit.h"
 
 #include "acquisition/acqctrl.h"
+#include "board/process.h"
 #include "core/gest_db.h"
 #include "core/process.h"
 #include "core/requests.h"
@@ -16,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -89,6 +91,23 @@ protected:
 };
 
 // --- Orders ------------------------------------------------------------------------------------------
+
+// A power-off right after a start, before the new thread has begun: the thread still ends and
+// never runs into what comes next.
+TEST_F(AcquisitThreadsTest, AnEndRightAfterAStartEndsTheThreadNotYetRunning)
+{
+    for (int round = 0; round < 50; ++round) {
+        SCOPED_TRACE(round);
+        RTAC_id = 0;
+        ASSERT_EQ(startAcquisitionThread(&RTAC_id, startacq, nullptr, 15, "startacq"), 0);
+        std::string stuck;
+        ASSERT_TRUE(runPowerOffUndos(&stuck)) << stuck;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        // Ended and reset: nothing parked since, no identity left.
+        EXPECT_EQ(acquisitLog().parks, 0);
+        EXPECT_EQ(RTAC_id, pthread_t{});
+    }
+}
 
 TEST_F(AcquisitThreadsTest, FirstOrderIsTheFullInitialisationAndStartsTheRealTimeThread)
 {
