@@ -147,9 +147,10 @@ struct TEngineCore {
     bool prevOut = false;
     bool positionRead = false;
     uint64_t triggerNs = 0;
-    uint64_t afterTrigger = 0;       // samples pushed after the trigger sample
-    // The post-trigger count runs from the trigger sample on, as the driver's own count does: a
-    // record read back from its end then holds the trigger sample where its pre count puts it.
+    // Samples pushed after the trigger sample. The post-trigger count runs from the trigger sample
+    // on, as the driver's own count does: a record read back from its end then holds the trigger
+    // sample where its pre count puts it.
+    uint64_t afterTrigger = 0;
     bool etAwaitFlush = false;
     uint64_t etScanNs = 0;           // ET: time up to which the comparator was scanned
     double prevScanNs = 0;           // ET: time of the last comparator evaluation
