@@ -330,7 +330,6 @@ bool stopPending()
 void* acquisit(void* calibrationRecord)
 {
     running(&TLogShared::acquisitRunning, 1);
-    registerPowerOffUndo("acquisition threads", [] { return AcqThreadsEnd(); });
     calib = static_cast<calibration*>(calibrationRecord);
     par_acq.calib = calib;
     affect_par(&data, 29, calib, &par_acq);
@@ -361,7 +360,6 @@ void* acquisit(void* calibrationRecord)
 void* startacq(void* acqCtrl)
 {
     running(&TLogShared::startacqRunning, 1);
-    registerPowerOffUndo("acquisition threads", [] { return AcqThreadsEnd(); });
     acq_ctrl* ctrl = acqCtrl != nullptr ? static_cast<acq_ctrl*>(acqCtrl) : &par_acq;
     ctrl->armOption = 1;
     pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, nullptr);
