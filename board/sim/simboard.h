@@ -13,6 +13,7 @@
 #include "board/sim/simbus.h"
 
 #include <array>
+#include <chrono>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -943,6 +944,9 @@ public:
     std::vector<uint8_t> ram() const;
     // Writes the ADC value file (board path of the bq2018 pack's voltage converter).
     void setAdcMillivolts(int millivolts);
+    // Waits until the gauge has handled every character the host wrote: a host that writes and
+    // goes (a save before the power cut) is not waited for by any answer. False on time-out.
+    bool drained(std::chrono::milliseconds timeout) const;
     // Every register write the gauge received: (register, byte).
     std::vector<std::pair<uint8_t, uint8_t>> writeLog() const;
     void setFaults(const TGaugeFaults& faults);

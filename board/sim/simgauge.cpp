@@ -56,6 +56,8 @@ struct TSimGauge::Impl {
     int wake[2] = {-1, -1};
     std::thread thread;
     std::atomic<bool> running{false};
+    // Set from before the gauge thread's read until what it read is handled (drained()).
+    std::atomic<bool> handling{false};
 
     // The battery group's rates: simulated-board speed, the rates, what is not yet a whole unit.
     double speed = 1;
@@ -221,21 +223,26 @@ struct TSimGauge::Impl {
                     continue;
                 break;
             }
-            if (fds[0].revents & (POLLHUP | POLLERR)) {
-                // No host holds the slave: wait for one.
+            handling = true;
+            int queued = 0;
+            if ((fds[0].revents & (POLLHUP | POLLERR)) && (::ioctl(master, FIONREAD, &queued) != 0 || queued == 0)) {
+                // No host holds the slave, and the last one's writes are all handled: wait for one.
+                handling = false;
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 continue;
             }
             const ssize_t got = ::read(master, buffer, sizeof buffer);
-            if (got <= 0)
+            if (got <= 0) {
+                handling = false;
                 continue;
+            }
             // Packet mode: a leading 0 is data, anything else a control report such as the
             // host's input flush that starts every read transaction. A report overtakes the data
             // still queued before it, so it says nothing about where a frame ends: ignored.
-            if (buffer[0] != TIOCPKT_DATA)
-                continue;
-            for (ssize_t i = 1; i < got; ++i)
-                onChar(buffer[i]);
+            if (buffer[0] == TIOCPKT_DATA)
+                for (ssize_t i = 1; i < got; ++i)
+                    onChar(buffer[i]);
+            handling = false;
         }
     }
 };
@@ -408,6 +415,21 @@ void TSimGauge::setAdcMillivolts(int millivolts)
     if (::write(fd, text.data(), text.size()) < 0) {
     }
     ::close(fd);
+}
+
+bool TSimGauge::drained(std::chrono::milliseconds timeout) const
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int queued = 0;
+        if (!impl_->running || ::ioctl(impl_->master, FIONREAD, &queued) != 0)
+            return false;
+        if (queued == 0 && !impl_->handling)
+            return true;
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 std::vector<std::pair<uint8_t, uint8_t>> TSimGauge::writeLog() const

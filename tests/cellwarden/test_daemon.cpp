@@ -235,7 +235,9 @@ TEST_F(DaemonTest, OffPipeHalts)
         ASSERT_TRUE(writeOffPipe(c.message));
         EXPECT_EQ(c.halt, halted(c.halt ? 10000ms : kNoHaltWait));
         if (c.halt && c.battery.gauge == "bq2018") {
-            // The record saved before the cut: the remaining capacity at offset 14.
+            // The record saved before the cut, once the gauge has read all of it: the remaining
+            // capacity at offset 14.
+            ASSERT_TRUE(gauge_.drained(5000ms));
             const std::vector<uint8_t> ram = gauge_.ram();
             uint8_t sum = 0;
             for (uint8_t b : ram)
