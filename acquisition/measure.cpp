@@ -8,6 +8,7 @@
 #include "core/requests.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -157,17 +158,35 @@ int32_t handle(const database& db, const pipe_dial& request)
 
 } // namespace
 
+namespace {
+std::atomic<bool> g_measureStop{false};
+// Wakes the thread to look at the flag; no request has kind 0.
+constexpr int32_t kMeasureWake = 0;
+} // namespace
+
+void measureStop()
+{
+    g_measureStop = true;
+    pipe_dial wake{kMeasureWake, 0, 0, 0, 0.0f, 0};
+    o_g_measMessageBox.send(&wake);
+}
+
 void* measure(void* db)
 {
     const database& setup = *static_cast<const database*>(db);
     // MEAS_id may not be written yet when the thread begins.
     const intptr_t self = senderValue(pthread_self());
+    g_measureStop = false;
     std::memset(mesures_trace, 0, sizeof mesures_trace);
     pipe_dial refresh{REQ_SET_PARAM, 29, 0, 0, 0.0f, self};
     o_g_measMessageBox.send(&refresh);
     for (;;) {
         pipe_dial request;
         o_g_measMessageBox.receive(&request, true, 0);
+        if (g_measureStop)
+            break;
+        if (request.kind == kMeasureWake)
+            continue;
         // Repeats of one request queued behind it collapse to the last.
         pipe_dial next;
         while (o_g_measMessageBox.peek(&next) && next.kind == request.kind && next.code == request.code)

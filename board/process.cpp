@@ -5,6 +5,7 @@
 #include "board/threads.h"
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <vector>
 #include <mutex>
 #include <sched.h>
+#include <thread>
 #include <time.h>
 #include <unistd.h>
 
@@ -160,7 +162,6 @@ namespace {
 struct TPowerOffUndos {
     std::mutex lock;
     std::vector<std::pair<std::string, std::function<bool()>>> undos;
-    bool onlyWithTheProcess = false;
 };
 TPowerOffUndos& powerOffUndos()
 {
@@ -169,40 +170,67 @@ TPowerOffUndos& powerOffUndos()
 }
 } // namespace
 
-void registerPowerOffUndo(const char* name, std::function<bool()> undo)
+void registerPowerOffUndo(const char* name, std::function<bool()> undo, bool once)
 {
     TPowerOffUndos& u = powerOffUndos();
     std::lock_guard<std::mutex> guard(u.lock);
     for (const auto& entry : u.undos)
-        if (entry.first == name)
+        if (once && entry.first == name)
             return;
     u.undos.emplace_back(name, std::move(undo));
 }
 
-void powerOffEndsOnlyWithTheProcess()
-{
-    TPowerOffUndos& u = powerOffUndos();
-    std::lock_guard<std::mutex> guard(u.lock);
-    u.onlyWithTheProcess = true;
-}
+namespace {
+struct TServiceRun {
+    void* (*function)(void*);
+    void* argument;
+    std::function<void()> stop;
+    std::atomic<bool> done{false};
+    std::atomic<bool> settled{false};  // the starter has stored the thread (or its refusal)
+    bool joinable = false;
+    pthread_t thread{};
+};
 
-bool powerOffEndsOnlyWithTheProcessSaid()
+void* serviceRun(void* p)
 {
-    TPowerOffUndos& u = powerOffUndos();
-    std::lock_guard<std::mutex> guard(u.lock);
-    return u.onlyWithTheProcess;
+    auto* run = static_cast<TServiceRun*>(p);
+    run->function(run->argument);
+    run->done.store(true);
+    return nullptr;
+}
+} // namespace
+
+int startServiceThread(pthread_t* id, void* (*function)(void*), void* argument, int sharePercent,
+                       const char* name, std::function<void()> stop, int endTimeoutMs)
+{
+    // Freed by the undo once the thread is joined; a thread that never ends keeps it.
+    auto* run = new TServiceRun{function, argument, std::move(stop)};
+    registerPowerOffUndo(name, [run, endTimeoutMs] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(endTimeoutMs);
+        while (!run->done.load() || !run->settled.load()) {
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            run->stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (run->joinable)
+            pthread_join(run->thread, nullptr);
+        delete run;
+        return true;
+    }, false);
+    const int rc = startThread(id, serviceRun, run, sharePercent, false, name);
+    if (rc != 0) {
+        run->done.store(true);
+    } else {
+        run->thread = *id;
+        run->joinable = true;
+    }
+    run->settled.store(true);
+    return rc;
 }
 
 bool runPowerOffUndos(std::string* failed)
 {
-    {
-        TPowerOffUndos& u = powerOffUndos();
-        std::lock_guard<std::mutex> guard(u.lock);
-        if (u.onlyWithTheProcess) {
-            u.undos.clear();
-            return true;
-        }
-    }
     bool ok = true;
     for (;;) {
         std::pair<std::string, std::function<bool()>> entry;

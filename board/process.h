@@ -33,16 +33,17 @@ void removeEndAction(EndActionHandle handle);
 void runEndActions();
 
 // What a start sets going that only a power-off ends (threads, timers, the driver): each start
-// registers its undo under a name (once; a second registration of the name is ignored). A test's
-// tear-down runs them, newest first, so that the next test of the process starts as after a
-// power-on; the program never does. Any thread.
-void registerPowerOffUndo(const char* name, std::function<bool()> undo);
-// Said by a start whose threads have no undo (the whole instrument's start, with its service
-// threads): from then on runPowerOffUndos forgets the undos without running them, since only the
-// process's end stops what runs; tests that start it run one process each.
-void powerOffEndsOnlyWithTheProcess();
-// True once a start said so (above).
-bool powerOffEndsOnlyWithTheProcessSaid();
+// registers its undo under a name (once: a second registration of the name is ignored, unless
+// `once` is false). A test's tear-down runs them, newest first, so that the next test of the
+// process starts as after a power-on; the program never does. Any thread.
+void registerPowerOffUndo(const char* name, std::function<bool()> undo, bool once = true);
+// Starts a service thread (startThread, joinable) whose power-off undo, registered under `name`
+// before the thread exists, calls `stop` until the thread's function has returned, then joins it:
+// a stop that comes before the thread listens is simply said again. `stop` must be safe to call
+// at any time and repeatedly. The undo fails when the thread has not ended within endTimeoutMs.
+// A second start before a power-off gets an undo of its own.
+int startServiceThread(pthread_t* id, void* (*function)(void*), void* argument, int sharePercent,
+                       const char* name, std::function<void()> stop, int endTimeoutMs = 10000);
 // Runs and forgets every registered undo, newest first. False when one failed; *failed (when
 // given) then names them.
 bool runPowerOffUndos(std::string* failed = nullptr);

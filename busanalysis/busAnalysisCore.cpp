@@ -9,6 +9,7 @@
 #include "core/setup.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -431,11 +432,25 @@ void TBusAnalysis::postWorkingSetup(int16_t runStop)
     post(REQ_FILE, fileSetupApply, reinterpret_cast<intptr_t>(&slot), senderValue(tBUS_id));
 }
 
+namespace {
+std::atomic<bool> g_busStop{false};
+}
+
+void busAnalysisCoreStop()
+{
+    g_busStop = true;
+    // Any record wakes the engine; a kind it does not handle changes nothing.
+    pipe_dial wake{0, 0, 0, 0, 0.0f, 0};
+    o_g_busMessageBox.send(&wake);
+}
+
 void* busAnalysisCore(void* setup)
 {
-    // Lives as long as the program: the controller may read its records up to the last instant.
-    static TBusAnalysis* engine = new TBusAnalysis(static_cast<database*>(setup));
-    for (;;)
+    g_busStop = false;
+    // Never freed: the controller may read its records up to the last instant, even after the
+    // thread ended.
+    auto* engine = new TBusAnalysis(static_cast<database*>(setup));
+    while (!g_busStop)
         engine->handleNext();
     return nullptr;
 }

@@ -44,10 +44,10 @@ endfunction()
 # "whole"), every case in one process. CI (scripts/test.sh) runs the whole binaries, which also
 # proves that no test leaves state behind for the next, and skips the per-case registrations
 # (label "case"). GROUPS n splits the whole run into n processes (<name>.group<i>of<n>, GoogleTest
-# shards) so that a long binary runs beside itself. CASES_APART keeps a binary whose tests still
-# share state on one process per case in CI, without a whole run; APART <filter> does so only
-# for the cases the GoogleTest filter matches (<case>.apart, label "apart"), the rest running
-# whole (tests that start the whole instrument, whose service threads have no end yet). TIMEOUT
+# shards) so that a long binary runs beside itself. APART <filter> runs the cases the GoogleTest
+# filter matches one process each (<case>.apart, label "apart") beside the whole run, which leaves
+# them out (a long case that drives the program as a child process; cases that upset others run
+# after them). TIMEOUT
 # sets the CTest time-out of each case (for the few that must wait on real timers). REALTIME
 # (tests whose simulated hardware runs in real time, mostly waiting on it) makes each of the
 # binary's processes hold one of the few "realtime_board" slots of the resource file
@@ -56,7 +56,7 @@ endfunction()
 # GoogleTest filter ALONE (<case>.alone, label "alone") check timing that a loaded machine
 # upsets: they run one process each with nothing beside them.
 function(bv_test_binary name)
-  cmake_parse_arguments(ARG "REALTIME;CASES_APART" "TIMEOUT;ALONE;GROUPS;APART" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "REALTIME" "TIMEOUT;ALONE;GROUPS;APART" "LIBS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT _sources)
     return()
@@ -74,11 +74,6 @@ function(bv_test_binary name)
     set(_timeout TIMEOUT ${ARG_TIMEOUT})
   endif()
   set(_environment "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0")
-  if(ARG_CASES_APART AND NOT ARG_REALTIME)
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-      PROPERTIES ENVIRONMENT "${_environment}" ${_timeout})
-    return()
-  endif()
   # Costs order the queue: the real-time processes first (their chain through the few slots is
   # the longest), then the rest by the costs CTest measured (a fresh build gets those of an idle
   # run from bv_run_tests; CTest uses them only for tests without a COST).
@@ -111,9 +106,7 @@ function(bv_test_binary name)
   if(ARG_REALTIME)
     set(_cost COST 20000)  # the groups are the longest of the binary's processes: first
   endif()
-  if(ARG_APART STREQUAL "*")
-    # Every case apart: no whole run.
-  elseif(ARG_GROUPS)
+  if(ARG_GROUPS)
     math(EXPR _last "${ARG_GROUPS} - 1")
     foreach(_i RANGE ${_last})
       add_test(NAME ${name}.group${_i}of${ARG_GROUPS} COMMAND ${name} ${_whole_args})

@@ -34,6 +34,7 @@
 #include "scpi/io.h"
 #include "ui/viewer/viewereventlistfactory.h"
 
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -375,8 +376,6 @@ void scanProbes(bool& warning)
 
 void commandStartup()
 {
-    // The service threads started below have no end but the process's.
-    powerOffEndsOnlyWithTheProcess();
     // 1. Every thread gets round-robin attributes from startThread.
     // 2.
     ChipAcqDrv();
@@ -420,15 +419,21 @@ void commandStartup()
     // 14.-16.
     SetVoiesValides();
     ChipAcqIoctl(0, nullptr);
+    // Only a test's power-off ends what starts here (the program ends with the process).
+    registerPowerOffUndo("SCPI transports", [] {
+        stopScpiTransports();
+        return true;
+    });
     startScpiOverTcp();
     startScpiOverUsb();
-    startThread(&tWEBSd_id, ScopeHttpd, nullptr, 80, true);
-    startThread(&tAPPLd_id, pelanodeInterface, nullptr, 50, true);
-    startThread(&tSADMd_id, ScopeAdmin, nullptr, 60, true);
-    startThread(&SCPI_id, scpi, nullptr, 40, true);
-    startThread(&MEAS_id, measure, &data, 25, true);
-    startThread(&tBUS_id, busAnalysisCore, &data, 30, true);
-    startThread(&tSDCARD_id, sdcard_detect, nullptr, 20, true);
+    startServiceThread(&tWEBSd_id, ScopeHttpd, nullptr, 80, "tWEBSd", ScopeHttpdStop);
+    startServiceThread(&tAPPLd_id, pelanodeInterface, nullptr, 50, "tAPPLd", pelanodeInterfaceStop);
+    startServiceThread(&tSADMd_id, ScopeAdmin, nullptr, 60, "tSADMd", ScopeAdminStop);
+    startServiceThread(&SCPI_id, scpi, nullptr, 40, "scpi", stopScpiInterpreter);
+    startServiceThread(&MEAS_id, measure, &data, 25, "MEAS", measureStop);
+    startServiceThread(&tBUS_id, busAnalysisCore, &data, 30, "tBUS", busAnalysisCoreStop);
+    // Its own end has the same name: the one registered here, before the thread runs, holds.
+    startServiceThread(&tSDCARD_id, sdcard_detect, nullptr, 20, "SD-card watcher", [] { sdcardDetectEnd(50); });
     // 17. Smart probes, on the first start after boot only.
     bool probeWarning = false;
     const std::string marker = boardPath("/var/tmp/tavlinStarted");
@@ -445,7 +450,7 @@ void commandStartup()
     SetVoiesValides();
     data.measRefChannel = static_cast<int16_t>(GetMesureReference());
     find_coeff();
-    startThread(&TRAD_id, FrontPanel, nullptr, 45, true, "TRAD");
+    startServiceThread(&TRAD_id, FrontPanel, nullptr, 45, "TRAD", FrontPanelStop);
     screenMaj(14);
     startAcquisitionThread(&ACQU_id, acquisit, &param_calibr, 20);
     ScreenSaverActif = 0;
@@ -618,10 +623,23 @@ void commandLoopPass()
     }
 }
 
+namespace {
+std::atomic<bool> g_commandStop{false};
+}
+
+void commandStop()
+{
+    g_commandStop = true;
+    // Any record wakes the loop; one of kind 0 from no sender asks for nothing.
+    pipe_dial wake{0, 0, 0, 0, 0.0f, 0};
+    o_g_consMessageBox.send(&wake);
+}
+
 void* command(void*)
 {
+    g_commandStop = false;
     commandStartup();
-    for (;;)
+    while (!g_commandStop)
         commandLoopPass();
     return nullptr;
 }

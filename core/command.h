@@ -31,8 +31,10 @@ enum TMessageNumber {
     MessagePassFailMask = 33,
 };
 
-// Thread function of the controller ("COMM"), started by main: start-up, then the loop.
+// Thread function of the controller ("COMM"), started by main: start-up, then the loop until
+// commandStop (the power-off of a test).
 void* command(void* unused);
+void commandStop();
 
 // Start-up steps 1 to 24, everything before the loop. Waits for the root-window bridge.
 void commandStartup();

@@ -8,9 +8,11 @@
 #include "hardware/lux.h"
 #include "network/requestkey.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/input.h>
+#include <memory>
 #include <poll.h>
 #include <unistd.h>
 
@@ -221,8 +223,18 @@ void TKeyLogic::idle()
 
 namespace {
 
+// Longest wait without a tick: the thread looks at its stop flag this often.
+constexpr int kIdleWaitMs = 500;
+
 class TPanelDevices : public TFrontPanelIO {
 public:
+    ~TPanelDevices() override
+    {
+        if (input_ >= 0)
+            deviceIO().close(input_);
+        if (line_ >= 0)
+            deviceIO().close(line_);
+    }
     void startLightSensor() override
     {
         luxInit();
@@ -246,12 +258,12 @@ public:
             fds[n++] = pollfd{input_, POLLIN, 0};
         int r;
         do
-            r = deviceIO().poll(fds, n, tick ? TKeyLogic::kTickUs / 1000 : -1);
+            r = deviceIO().poll(fds, n, tick ? TKeyLogic::kTickUs / 1000 : kIdleWaitMs);
         while (r < 0 && errno == EINTR);
         if (r < 0)
             return TPanelWait::Failed;
         if (r == 0)
-            return tick ? TPanelWait::Tick : TPanelWait::Failed;
+            return tick ? TPanelWait::Tick : TPanelWait::Failed;  // idle: nothing changes
         for (nfds_t i = 0; i < n; ++i) {
             if (fds[i].fd == line_ && (fds[i].revents & POLLPRI))
                 return TPanelWait::LineEdge;
@@ -296,15 +308,24 @@ std::unique_ptr<TFrontPanelIO> makePanelDevices()
     return std::make_unique<TPanelDevices>();
 }
 
+namespace {
+std::atomic<bool> g_panelStop{false};
+}
+
+void FrontPanelStop()
+{
+    g_panelStop = true;
+}
+
 void* FrontPanel(void*)
 {
+    g_panelStop = false;
     // Read here: the light sensor posts before the creating thread may have stored TRAD_id.
     setKeySender(senderValue(pthread_self()));
-    // Never destroyed: the thread never ends.
-    TFrontPanelIO* devices = makePanelDevices().release();
+    const std::unique_ptr<TFrontPanelIO> devices = makePanelDevices();
     TKeyLogic logic(*devices);
     logic.start();
-    for (;;)
+    while (!g_panelStop)
         logic.step();
     return nullptr;
 }

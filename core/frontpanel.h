@@ -129,5 +129,7 @@ private:
 // light sensor, the key tables and the controller's inbox.
 std::unique_ptr<TFrontPanelIO> makePanelDevices();
 
-// Thread entry of the key thread; the argument is not used. Never returns.
+// Thread entry of the key thread; the argument is not used. Returns once FrontPanelStop was
+// called (the power-off of a test), within half a second when no key is down.
 void* FrontPanel(void* arg);
+void FrontPanelStop();

@@ -246,10 +246,18 @@ void scopeAdminRun(const std::atomic<bool>& stop)
     }
 }
 
+namespace {
+std::atomic<bool> g_adminStop{false};
+}
+
 void* ScopeAdmin(void*)
 {
-    static const std::atomic<bool> never{false};
-    for (;;)
-        scopeAdminRun(never);
+    g_adminStop = false;
+    scopeAdminRun(g_adminStop);
     return nullptr;
+}
+
+void ScopeAdminStop()
+{
+    g_adminStop = true;
 }

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <string>
 
-// No argument. Never returns.
+// No argument. Returns once ScopeAdminStop was called.
 void* ScopeAdmin(void* arg);
 
 constexpr int kAdminPort = 50000;
@@ -40,9 +40,11 @@ long scopeAdminInteger(const std::string& field);
 bool scopeAdminAnswer(const TAdminRequest& request, const std::string& mac, std::string* reply, pipe_dial* record,
                       bool* posted);
 
-// The responder's loop; returns only once stop is set (tests). The socket waits for at most
-// 200 ms between looks at the flag. ScopeAdmin runs it with a flag that is never set.
+// The responder's loop; returns only once stop is set. The socket waits for at most 200 ms
+// between looks at the flag.
 void scopeAdminRun(const std::atomic<bool>& stop);
+// Ends ScopeAdmin's loop (the power-off of a test).
+void ScopeAdminStop();
 
 // Pause before a socket that could not be set up is tried again: BENCHVIEW_ADMIN_RETRY_MS on the
 // simulated board (read once), 5000 ms otherwise. Tests may set it in process.

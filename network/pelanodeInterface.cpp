@@ -186,10 +186,19 @@ void wsServiceRun(const std::atomic<bool>& stop)
     }
 }
 
+namespace {
+std::atomic<bool> g_wsStop{false};
+}
+
 void* pelanodeInterface(void*)
 {
+    g_wsStop = false;
     wsServiceInit();
-    static const std::atomic<bool> never{false};
-    wsServiceRun(never);
+    wsServiceRun(g_wsStop);
     return nullptr;
+}
+
+void pelanodeInterfaceStop()
+{
+    g_wsStop = true;
 }

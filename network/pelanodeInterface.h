@@ -46,11 +46,13 @@ extern const TWsCallback wsCallback[kWsCallbackRows];
 // Reply buffer shared by the handlers (one runs at a time, on the service thread).
 extern char tc_g_wsBuffer[kWsReplyBufferSize];
 
-// Thread body; the argument is unused. wsServiceInit, then wsServiceRun for ever.
+// Thread body; the argument is unused. wsServiceInit, then wsServiceRun until
+// pelanodeInterfaceStop (the power-off of a test).
 void* pelanodeInterface(void* arg);
+void pelanodeInterfaceStop();
 // The service's loop: a socket (retried after a pause while it cannot be had), each datagram
-// served in turn; returns only once stop is set (tests), its socket closed. The flag is looked at
-// every 200 ms while serving.
+// served in turn; returns only once stop is set, its socket closed. The flag is looked at every
+// 200 ms while serving.
 void wsServiceRun(const std::atomic<bool>& stop);
 
 // The start of the thread: status cache initial texts, request key 0, key origin drawn.

@@ -924,10 +924,19 @@ void httpServerRun(const std::atomic<bool>& stop)
         sleepMs(kSessionEndLookMs);
 }
 
+namespace {
+std::atomic<bool> g_httpdStop{false};
+}
+
 void* ScopeHttpd(void*)
 {
     pthread_setname_np(pthread_self(), "tWEBSd");
-    static const std::atomic<bool> never{false};
-    httpServerRun(never);
+    g_httpdStop = false;
+    httpServerRun(g_httpdStop);
     return nullptr;
+}
+
+void ScopeHttpdStop()
+{
+    g_httpdStop = true;
 }

@@ -63,11 +63,13 @@ const char* httpContentType(const char* path);
 
 // --- Threads ----------------------------------------------------------------------------------
 // The server thread (tWEBSd_id): listens, and hands each connection to a detached session
-// thread; a connection beyond kHttpMaxSessions is closed at once with nothing sent. Never returns.
+// thread; a connection beyond kHttpMaxSessions is closed at once with nothing sent. Returns once
+// ScopeHttpdStop was called (the power-off of a test).
 void* ScopeHttpd(void* arg);
-// The server's loop; returns only once stop is set (tests), with its listening socket closed and
-// every session it started ended (they end on their own: the client closes or falls idle). The
-// flag is looked at every 200 ms. ScopeHttpd runs it with a flag that is never set.
+void ScopeHttpdStop();
+// The server's loop; returns only once stop is set, with its listening socket closed and every
+// session it started ended (they end on their own: the client closes or falls idle). The flag is
+// looked at every 200 ms.
 void httpServerRun(const std::atomic<bool>& stop);
 // One connection, until the peer closes, a read fails or times out, or the answer closed it.
 // Owns and closes the socket, and counts nHttpSessions down. Returns 0.

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <pthread.h>
 #include <sched.h>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -85,4 +88,46 @@ TEST(ThreadScheduling, BoardThreadsRunAtTheirShareOrSayOnceThatTheSystemRefused)
         EXPECT_EQ(lines(said), 1) << said;
         EXPECT_NE(said.find("round-robin thread priorities refused"), std::string::npos) << said;
     }
+}
+
+namespace {
+
+std::atomic<bool> g_serviceStop{false};
+std::atomic<int> g_serviceEnded{0};
+std::atomic<bool> g_serviceDeaf{false};
+
+// A service that begins late and clears its flag as it begins, as the instrument's do: a stop
+// said before that is lost, and only a stop said again ends it.
+void* lateService(void*)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    g_serviceStop = false;
+    while (!g_serviceStop || g_serviceDeaf)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ++g_serviceEnded;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(ServiceThreads, APowerOffEndsThemEvenBeforeTheyListenAndNamesOneThatStaysDeaf)
+{
+    std::string failed;
+    ASSERT_TRUE(runPowerOffUndos(&failed)) << failed;
+    g_serviceEnded = 0;
+    pthread_t first, second;
+    ASSERT_EQ(startServiceThread(&first, lateService, nullptr, 50, "late one", [] { g_serviceStop = true; }), 0);
+    // A second start before a power-off is ended too.
+    ASSERT_EQ(startServiceThread(&second, lateService, nullptr, 50, "late one", [] { g_serviceStop = true; }), 0);
+    EXPECT_TRUE(runPowerOffUndos(&failed)) << failed;
+    EXPECT_EQ(g_serviceEnded, 2);
+
+    g_serviceDeaf = true;
+    pthread_t deaf;
+    ASSERT_EQ(startServiceThread(&deaf, lateService, nullptr, 50, "deaf one", [] { g_serviceStop = true; }, 300), 0);
+    EXPECT_FALSE(runPowerOffUndos(&failed));
+    EXPECT_EQ(failed, "deaf one");
+    g_serviceDeaf = false;
+    pthread_join(deaf, nullptr);
+    EXPECT_EQ(g_serviceEnded, 3);
 }

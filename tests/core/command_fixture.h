@@ -80,13 +80,28 @@ protected:
     {
         SimFpgaBoardTest::SetUp();
         unplugAllProbes();
+        // The controller's pauses (this thread's) are recorded, not taken; other threads really sleep.
+        recordPauses(false);
+        resetControllerState();
+    }
+
+    // The program ends and starts again on the same board, its files and probes kept: what its
+    // start set going ends as with the process, and the controller's words are as at a start.
+    void restartProgram()
+    {
+        std::string stuck;
+        if (!runPowerOffUndos(&stuck))
+            ADD_FAILURE() << "did not end: " << stuck;
+        resetControllerState();
+    }
+
+    void resetControllerState()
+    {
         resetTraceCallLog();
         scpiReleaseBaseline() = scpiReleaseCalls();
         resetAutosetLog();
         primePassFailCounter();
         TPauseLog::instance().clear();
-        // The controller's pauses (this thread's) are recorded, not taken; other threads really sleep.
-        recordPauses(false);
         std::memcpy(&data, &init_par, sizeof(database));
         // An earlier test's links (its objects are never freed) are no links of this one, and
         // the controller's own words are as at a start.
@@ -97,6 +112,10 @@ protected:
         ScreenSaverActif = 0;
         b_g_saveRestartDone = false;
         b_g_stateNoticePending = false;
+        // A test that stood in for the acquisition threads left their identities: acquisit
+        // would take its real-time companion for started.
+        ACQU_id = 0;
+        RTAC_id = 0;
         command_util::liveChannelsBeforeViewer().reset();
         po_g_homeBridge.store(bridge());
         // What an earlier test of the process left queued is no request of this one.

@@ -210,6 +210,7 @@ TEST_F(CommandStartupTest, ScenarioProbesAreReadAndAppliedAtTheFirstStartOnly)
     EXPECT_EQ(smartProbeLink(1), nullptr);
 
     // A second start (the marker stands) reads nothing.
+    restartProgram();
     simboard::clearLog();
     commandStartup();
     EXPECT_TRUE(scannedChannels().empty());
@@ -294,6 +295,7 @@ TEST_F(CommandStartupTest, ProbeIdentifierDecidesTheWarning)
             EXPECT_EQ(log.back(), "screenMessage(0,)");
             EXPECT_EQ(bridge()->count("screenMessage(15,)"), 0);
         }
+        restartProgram();
     }
 }
 
@@ -316,6 +318,7 @@ TEST_F(CommandStartupTest, BrandShownOnlyForTheModelLettersQV)
         commandStartup();
         EXPECT_EQ(bridge()->count("setBrandVisible(1)"), row.shown ? 1 : 0);
         EXPECT_EQ(bridge()->count("setBrandVisible(0)"), row.shown ? 0 : 1);
+        restartProgram();
     }
 }
 
@@ -345,6 +348,7 @@ TEST_F(CommandStartupTest, RefusedStoredFilesAreShownAfterTheStart)
         commandStartup();
         testing::internal::GetCapturedStderr();
         EXPECT_EQ(bridge()->calls().back(), row.shown);
+        restartProgram();
     }
 }
 
@@ -363,7 +367,7 @@ TEST_F(CommandStartupTest, SelfTestResultAndMessage13)
         {"vernier of channel 2 stuck at 4095", [] { simboard::setVernierCode(1, 4095); }, 0xFF, 0xFDFF},
         {"two-channel model", [] { simboard::updateScenario([](simboard::TScenario& s) { s.model = 2; }); }, 0xFF,
          0xFFFF},
-        // Last (the earlier rows' threads keep running); as at power-on, no window is mapped yet.
+        // As at power-on, no window is mapped yet.
         {"no register window",
          [] {
              simboard::setOpenFault("/dev/uio0");
@@ -420,6 +424,7 @@ TEST_F(CommandStartupTest, SelfTestResultAndMessage13)
             EXPECT_EQ(bridge()->count("screenMessage(13,)"), 0);
         }
         EXPECT_EQ(startupPauses(), own);
+        restartProgram();
     }
 }
 
@@ -429,7 +434,7 @@ TEST_F(CommandStartupTest, ThreadRunsTheBatchRecallThroughTheAcquisition)
 {
     const std::string batch = hostPath("/media/private/batch");
     ASSERT_EQ(mkdir(batch.c_str(), 0777), 0);
-    ASSERT_EQ(startThread(&COMM_id, command, nullptr, 65, true, "COMM"), 0);
+    ASSERT_EQ(startServiceThread(&COMM_id, command, nullptr, 65, "COMM", commandStop), 0);
 
     // acquisit's own first order (full initialisation), then the batch recall's restart; each
     // ends with a resume with 1 (two close together may wake the real-time thread once).

@@ -26,6 +26,8 @@ protected:
         SimFpgaBoardTest::SetUp();
         std::memcpy(&data, &init_par, sizeof data);
         data.hwChannelMask = 15;
+        // An earlier test's traces (never freed) hold its modes: this test makes its own.
+        setupLinks() = TSetupLinks{};
         mapWindow();
     }
 

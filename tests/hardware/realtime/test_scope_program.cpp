@@ -1,6 +1,7 @@
 // The program's own start-up in this process (controller thread, acquisition threads, driver) on
 // the simulated board's default scenario, whose channel 1 carries a 1 kHz sine: the instrument
 // keeps acquiring and the controller keeps refreshing the screen.
+#include "tests/support/controllerend.h"
 #include "tests/support/recordingbridge.h"
 #include "tests/support/simfpgaboardtest.h"
 
@@ -31,6 +32,9 @@ protected:
     }
     void TearDown() override
     {
+        if (controllerStarted_) {
+            EXPECT_TRUE(endControllerThread(COMM_id)) << "the controller did not end";
+        }
         AcqStopNoWait();
         simboard::shutdown();
         SimFpgaBoardTest::TearDown();
@@ -39,11 +43,13 @@ protected:
     int refreshes() const { return bridge_->count("screenRefresh()"); }
 
     TRecordingBridge* bridge_ = new TRecordingBridge();  // never freed: the threads outlive the test
+    bool controllerStarted_ = false;
 };
 
 TEST_F(ScopeProgramTest, KeepsAcquiringAndTheDisplayHoldsTheSine)
 {
-    ASSERT_EQ(startThread(&COMM_id, command, nullptr, 50, true, "command"), 0);
+    ASSERT_EQ(startThread(&COMM_id, command, nullptr, 50, false, "command"), 0);
+    controllerStarted_ = true;
     for (int i = 0; i < 300 && refreshes() < 1; ++i)
         std::this_thread::sleep_for(100ms);
     // The user picks the oscilloscope with channel 1 on, as the screen's mode tools do.

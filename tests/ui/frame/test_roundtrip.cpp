@@ -1,6 +1,7 @@
 // The home screen and the controller in one process: a mode tool's click goes through the
 // controller's box, the controller switches the mode and the root creates that mode's view; the
 // view's home tool comes back. Screenshots of the screens are kept in the build tree for review.
+#include "tests/support/controllerend.h"
 #include "tests/ui/support/homescreen.h"
 #include "tests/ui/support/ownprocess.h"
 
@@ -32,8 +33,13 @@ protected:
         po_g_homeBridge.store(nullptr);
         po_g_homeView = nullptr;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (controllerStarted_) {
+            EXPECT_TRUE(endControllerThread(COMM_id)) << "the controller did not end";
+        }
         HomeScreenTest::TearDown();
     }
+
+    bool controllerStarted_ = false;
 };
 
 PROGRAM_TEST_F(RoundTripTest, EachModeToolOpensItsViewAndItsHomeToolComesBack)
@@ -44,6 +50,7 @@ PROGRAM_TEST_F(RoundTripTest, EachModeToolOpensItsViewAndItsHomeToolComesBack)
     po_g_homeBridge.store(&view, std::memory_order_release);
     emit view.complete();
     ASSERT_EQ(startThread(&COMM_id, command, nullptr, 65, false, "COMM"), 0);
+    controllerStarted_ = true;
 
     // The controller shows the window once it has found it, and starts in no mode.
     ASSERT_TRUE(processEventsUntil([&] { return view.isExposed(); }, kTimeoutMs));

@@ -2,6 +2,7 @@
 // value typed on the numeric keyboard sends one request, selectors send without moving until the
 // controller announces the change, the type selector switches the page, and the two-channel
 // model greys CH2 and CH3.
+#include "tests/support/controllerend.h"
 #include "board/sim/simboard.h"  // before Qt: the scenario has a member named "signals"
 
 #include "tests/ui/support/qmlharness.h"
@@ -34,6 +35,7 @@ protected:
             // The controller goes on running: it must find no window from now on.
             po_g_homeBridge.store(nullptr);
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            EXPECT_TRUE(endControllerThread(COMM_id)) << "the controller did not end";
         }
         po_g_homeView = nullptr;
         HomeScreenTest::TearDown();

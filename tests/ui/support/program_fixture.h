@@ -10,6 +10,7 @@
 #include "core/process.h"
 #include "core/requests.h"
 #include "core/root.h"
+#include "tests/support/controllerend.h"
 #include "tests/ui/support/homescreen.h"
 #include "tests/ui/support/ownprocess.h"
 
@@ -54,6 +55,13 @@ protected:
             EXPECT_TRUE(processEventsUntil([this] { return modeViews(*view_).empty(); }));
         }
         unload();
+        // What the program's start set going ends while the board is still there: the
+        // controller first (nothing then asks the rest for more), then what it started.
+        const bool controllerEnded = endControllerThread(COMM_id);
+        EXPECT_TRUE(controllerEnded) << "the controller did not end";
+        std::string stuck;
+        if (!runPowerOffUndos(&stuck))
+            ADD_FAILURE() << "did not end: " << stuck;
         simboard::shutdown();
         simboard::uninstall();
         HomeScreenTest::TearDown();
