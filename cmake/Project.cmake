@@ -44,19 +44,15 @@ endfunction()
 # "whole"), every case in one process. CI (scripts/test.sh) runs the whole binaries, which also
 # proves that no test leaves state behind for the next, and skips the per-case registrations
 # (label "case"). GROUPS n splits the whole run into n processes (<name>.group<i>of<n>, GoogleTest
-# shards) so that a long binary runs beside itself. APART <filter> runs the cases the GoogleTest
-# filter matches one process each (<case>.apart, label "apart") beside the whole run, which leaves
-# them out (a long case that drives the program as a child process; cases that upset others run
-# after them). TIMEOUT
-# sets the CTest time-out of each case (for the few that must wait on real timers). REALTIME
-# (tests whose simulated hardware runs in real time, mostly waiting on it) makes each of the
-# binary's processes hold one of the few "realtime_board" slots of the resource file
-# (bv_run_tests passes it), so that only a few such processes run at once, first in the queue:
-# their chain is the longest. Cases matching the
+# shards) so that a long binary runs beside itself. TIMEOUT sets the CTest time-out of each case
+# (for the few that must wait on real timers). REALTIME (tests whose simulated hardware runs in
+# real time, mostly waiting on it) makes each of the binary's processes hold one of the few
+# "realtime_board" slots of the resource file (bv_run_tests passes it), so that only a few such
+# processes run at once, first in the queue: their chain is the longest. Cases matching the
 # GoogleTest filter ALONE (<case>.alone, label "alone") check timing that a loaded machine
 # upsets: they run one process each with nothing beside them.
 function(bv_test_binary name)
-  cmake_parse_arguments(ARG "REALTIME" "TIMEOUT;ALONE;GROUPS;APART" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "REALTIME" "TIMEOUT;ALONE;GROUPS" "LIBS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT _sources)
     return()
@@ -85,23 +81,14 @@ function(bv_test_binary name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${_environment}" LABELS case ${_timeout})
-  set(_kept_apart)
   if(ARG_ALONE)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_ALONE}"
       TEST_SUFFIX .alone PROPERTIES ENVIRONMENT "${_environment}" LABELS alone RUN_SERIAL TRUE COST 30000
       ${_timeout})
-    list(APPEND _kept_apart "${ARG_ALONE}")
-  endif()
-  if(ARG_APART)
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_APART}"
-      TEST_SUFFIX .apart PROPERTIES ENVIRONMENT "${_environment}" LABELS apart ${_cost} ${_board}
-      ${_timeout})
-    list(APPEND _kept_apart "${ARG_APART}")
   endif()
   set(_whole_args)
-  if(_kept_apart)
-    list(JOIN _kept_apart ":" _filter)
-    set(_whole_args "--gtest_filter=-${_filter}")
+  if(ARG_ALONE)
+    set(_whole_args "--gtest_filter=-${ARG_ALONE}")
   endif()
   if(ARG_REALTIME)
     set(_cost COST 20000)  # the groups are the longest of the binary's processes: first

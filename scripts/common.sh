@@ -29,7 +29,7 @@ bv_build() {
 }
 
 # bv_run_tests [ctest options...]: from the build directory, every test under a virtual display:
-# each binary whole in one process (or in its groups), the cases kept apart one process each;
+# each binary whole in one process (or in its groups), the timing cases alone one process each;
 # the per-case registrations (label "case") are left out, their cases having run in the whole
 # binary. The build's resource file bounds how many real-time processes run at once.
 bv_run_tests() {

@@ -220,7 +220,9 @@ TEST_F(PlayerTest, PowerCutEndsThePlayer)
     EXPECT_NE(std::string::npos, player.output().find("power cut"));
 }
 
-// The instrument's power-off on a played board: benchview ends, then the daemon cuts the power.
+// The instrument's power-off on a played board: benchview asks for it, then the daemon cuts the
+// power. As on the real board, the cut may come before benchview's own exit, never before its
+// request (its files are written by then).
 TEST_F(PlayerTest, BenchviewPowerOffCutsThePower)
 {
     std::ofstream(hostPath(simboard::kScenarioPath), std::ios::trunc)
@@ -235,7 +237,8 @@ TEST_F(PlayerTest, BenchviewPowerOffCutsThePower)
     player.send("key power long");
     int status = 0;
     ASSERT_TRUE(benchview.waitExit(30s, &status)) << benchview.log();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE((WIFEXITED(status) && WEXITSTATUS(status) == 0) || (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL))
+        << status;
     ASSERT_TRUE(player.waitExit(20s, &status)) << player.output();
     EXPECT_NE(std::string::npos, player.output().find("cellwarden ended with status 99")) << player.output();
     EXPECT_EQ("1", readHostFile(hostPath("/sys/class/gpio/gpio121/value")));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tests/support/recordingbridge.h"
+#include "tests/support/requestboxes.h"
 #include "tests/support/probes.h"
 #include "tests/support/simfpgaboardtest.h"
 
@@ -129,6 +130,7 @@ protected:
     {
         po_g_homeBridge.store(nullptr);
         SimFpgaBoardTest::TearDown();
+        drainRequestBoxes();  // a notice posted before the threads ended must not reach the next test
     }
 
     // Records the calling (controller) thread's pauses; `take` has it also sleep them, as a test

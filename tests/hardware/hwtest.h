@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tests/hardware/drvtest.h"
+#include "tests/support/requestboxes.h"
 #include "tests/support/simfpgaboardtest.h"
 
 #include "board/deviceio.h"
@@ -40,6 +41,7 @@ protected:
         }
         unmapWindow();
         SimFpgaBoardTest::TearDown();
+        drainRequestBoxes();  // a notice posted before the threads ended must not reach the next test
     }
 
     // /dev/uio0's register window, as the driver maps it.

@@ -5,7 +5,7 @@
 #include "core/gest_db.h"
 #include "scpi/handler.h"
 #include "scpi/memdat.h"
-#include "tests/scpi/requestboxes.h"
+#include "tests/support/requestboxes.h"
 #include "tests/scpi/scpi_unit_reader.h"
 #include "tests/support/linkedtraces.h"
 #include "tests/support/simboardtest.h"

@@ -9,7 +9,7 @@
 #include "scpi/handler.h"
 #include "scpi/scpi.h"
 #include "tests/scpi/releaser.h"
-#include "tests/scpi/requestboxes.h"
+#include "tests/support/requestboxes.h"
 #include "tests/scpi/scpi_unit_reader.h"
 #include "tests/support/linkedtraces.h"
 #include "tests/support/simboardtest.h"

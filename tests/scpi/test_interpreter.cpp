@@ -9,7 +9,7 @@
 #include "scpi/memdat.h"
 #include "scpi/params.h"
 #include "scpi/scpi.h"
-#include "tests/scpi/requestboxes.h"
+#include "tests/support/requestboxes.h"
 
 #include <gtest/gtest.h>
 

@@ -159,6 +159,8 @@ TEST_F(HomeViewTest, NoticesFromTheControllerCollapseIntoOneRefreshAFrame)
         });
         controller.join();
     };
+    // Taken before the first refresh: a stamp taken in the slot may come late on a busy host.
+    const auto before = std::chrono::steady_clock::now();
     burst();
     ASSERT_TRUE(processEventsUntil([&] { return log.count("refresh") == 1; }));
     burst();  // right after a refresh: waits for the next frame
@@ -166,7 +168,7 @@ TEST_F(HomeViewTest, NoticesFromTheControllerCollapseIntoOneRefreshAFrame)
     processEventsFor(100);
     EXPECT_EQ(log.count("refresh"), 2);
     ASSERT_EQ(at.size(), 2u);
-    EXPECT_GE(at[1] - at[0], HomeView::kDisplayFrame - std::chrono::milliseconds(1));
+    EXPECT_GE(at[1] - before, HomeView::kDisplayFrame);
 }
 
 // A controller notifying without pause (a record every few milliseconds) gets one refresh a
