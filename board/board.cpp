@@ -7,7 +7,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
+#include <cstddef>
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -210,6 +214,88 @@ bool servedPortsInRange(const std::vector<int>& ports, std::string* why)
             + ", outside 1.." + std::to_string(kLastPort) + "; the offsets " + std::to_string(1 - lowest) + ".."
             + std::to_string(kLastPort - highest) + " keep every served port in range";
     return false;
+}
+
+namespace {
+
+// The kernel's range of ports for client sockets; the usual one when it cannot be read.
+std::pair<long, long> ephemeralPorts()
+{
+    long low = 32768, high = 60999;
+    if (FILE* f = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+        long a = 0, b = 0;
+        if (std::fscanf(f, "%ld %ld", &a, &b) == 2 && a > 0 && b >= a) {
+            low = a;
+            high = b;
+        }
+        std::fclose(f);
+    }
+    return {low, high};
+}
+
+// Held by binding an abstract socket named after the offset: unique on the machine, released by
+// the kernel when the process ends, and no file is left behind.
+bool holdOffset(int offset)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string name = "benchview-test-ports-" + std::to_string(offset);
+    std::memcpy(addr.sun_path + 1, name.data(), name.size());  // leading NUL: abstract name
+    const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), length) == 0)
+        return true;  // the socket stays open for the life of the process
+    ::close(fd);
+    return false;
+}
+
+} // namespace
+
+int claimPortOffset(const std::vector<int>& servedPorts)
+{
+    static int claimed = -1;
+    if (claimed >= 0)
+        return claimed;
+    // A step that is a multiple of no distance between two served ports (50000 and 50010 are 10
+    // apart, 23 and 80 are 57): one process's port is never its neighbour's.
+    int step = 20;
+    const int highest = servedPorts.empty() ? 0 : *std::max_element(servedPorts.begin(), servedPorts.end());
+    const long span = kLastPort - highest - 1000;  // between the first offset and the last
+    const auto collides = [&servedPorts, span](int s) {
+        for (int a : servedPorts)
+            for (int b : servedPorts)
+                if (a != b && std::abs(a - b) % s == 0 && std::abs(a - b) <= span)
+                    return true;
+        return false;
+    };
+    while (collides(step))
+        ++step;
+    const std::pair<long, long> ephemeral = ephemeralPorts();
+    std::vector<int> usable;
+    std::vector<int> inRange;
+    for (int offset = 1000; offset <= kLastPort; offset += step) {
+        bool fits = true;
+        bool clear = true;
+        for (int port : servedPorts) {
+            const long shifted = static_cast<long>(port) + offset;
+            fits = fits && shifted >= 1 && shifted <= kLastPort;
+            clear = clear && (shifted < ephemeral.first || shifted > ephemeral.second);
+        }
+        if (fits)
+            (clear ? usable : inRange).push_back(offset);
+    }
+    // Offsets that clash with client ports only when every clear one is held.
+    for (const std::vector<int>* list : {&usable, &inRange}) {
+        if (list->empty())
+            continue;
+        const size_t first = static_cast<size_t>(::getpid()) % list->size();
+        for (size_t i = 0; i < list->size(); ++i)
+            if (holdOffset((*list)[(first + i) % list->size()]))
+                return claimed = (*list)[(first + i) % list->size()];
+    }
+    return claimed = usable.empty() ? (inRange.empty() ? 1000 : inRange.front()) : usable.front();
 }
 
 int boardSetting(const char* name, int fallback, int min, int max)

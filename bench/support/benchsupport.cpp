@@ -2,6 +2,7 @@
 
 #include "board/board.h"
 #include "board/deviceio.h"
+#include "board/ports.h"
 #include "board/sim/simboard.h"
 #include "core/gest_db.h"
 #include "hardware/chip_acq.h"
@@ -42,23 +43,7 @@ int removeEntry(const char* path, const struct stat*, int, struct FTW*)
 
 int claimPortOffset()
 {
-    constexpr int kSlots = 1400;
-    const int first = static_cast<int>(getpid()) % kSlots;
-    for (int i = 0; i < kSlots; ++i) {
-        const int offset = 1000 + ((first + i) % kSlots) * 10;
-        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            break;
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        const std::string name = "benchview-test-ports-" + std::to_string(offset);
-        std::memcpy(addr.sun_path + 1, name.data(), name.size());
-        const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0)
-            return offset;  // kept open for the life of the process
-        ::close(fd);
-    }
-    return 1000 + first * 10;
+    return ::claimPortOffset({23, 80, 50000, 50010});  // SCPI, HTTP, discovery, web service
 }
 
 TBenchBoard::TBenchBoard(const TBoardOptions& options)

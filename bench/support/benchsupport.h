@@ -139,8 +139,8 @@ struct TRoundFigures {
 // failure) `rounds` times each, alternating, and gives the median operations a second.
 bool alternateRounds(int rounds, const std::function<long(int target)>& round, TRoundFigures* figures);
 
-// A port offset no other benchmark or test run holds, kept for the life of the process (an
-// abstract socket named after it).
+// A port offset no other benchmark or test run holds, kept for the life of the process, with the
+// served ports clear of the client ports (claimPortOffset in board/ports.h).
 int claimPortOffset();
 
 // A loopback TCP client (no delay), retried until the time-out: the descriptor, or -1.

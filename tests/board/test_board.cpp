@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -207,6 +208,25 @@ TEST(BoardPort, OffsetsThatPushAServedPortOutOfRangeAreRefused)
     else
         unsetenv(variable);
     setBoardPortOffset(saved);
+}
+
+// A client socket the kernel gives a served port by chance would stand in for the service and
+// hear its own requests: the claimed offset keeps every served port out of the client range.
+TEST(PortOffset, TheClaimedOffsetKeepsServedPortsClearOfClientPorts)
+{
+    const std::vector<int> served = {23, 80, 50000, 50010};
+    const int offset = claimPortOffset(served);
+    EXPECT_EQ(claimPortOffset(served), offset);  // held for the process
+    long low = 32768, high = 60999;
+    if (FILE* f = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+        EXPECT_EQ(std::fscanf(f, "%ld %ld", &low, &high), 2);
+        std::fclose(f);
+    }
+    for (int port : served) {
+        const long shifted = static_cast<long>(port) + offset;
+        EXPECT_TRUE(shifted >= 1 && shifted <= 65535) << port;
+        EXPECT_TRUE(shifted < low || shifted > high) << port << " at " << shifted;
+    }
 }
 
 TEST(BoardSetting, WholeNumbersInRangeElseTheFallback)

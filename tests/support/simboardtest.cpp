@@ -1,50 +1,18 @@
 #include "tests/support/simboardtest.h"
 
 #include "board/board.h"
+#include "board/ports.h"
 #include "board/process.h"
 #include "board/sim/simboard.h"
 
-#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <ftw.h>
 #include <sstream>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
-// Parallel test processes need distinct port ranges (all ports stay below 65536). A range is
-// claimed by binding an abstract socket named after it: unique on the machine, released by
-// the kernel when the process ends, and it leaves no file behind.
-int claimPortOffset()
-{
-    static int claimed = -1;
-    if (claimed >= 0)
-        return claimed;
-    // Ranges are 20 apart: the served ports 50000 and 50010 are 10 apart, so with a step of 10
-    // one process's 50010 would be its neighbour's 50000.
-    constexpr int kSlots = 700;
-    constexpr int kStep = 20;
-    const int first = static_cast<int>(getpid()) % kSlots;
-    for (int i = 0; i < kSlots; ++i) {
-        const int offset = 1000 + ((first + i) % kSlots) * kStep;
-        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            break;
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        const std::string name = "benchview-test-ports-" + std::to_string(offset);
-        std::memcpy(addr.sun_path + 1, name.data(), name.size());  // leading NUL: abstract name
-        const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0)
-            return claimed = offset;  // the socket stays open for the life of the process
-        ::close(fd);
-    }
-    return claimed = 1000 + first * kStep;
-}
-
 int removeEntry(const char* path, const struct stat*, int, struct FTW*)
 {
     return ::remove(path);
@@ -68,7 +36,7 @@ void SimBoardTest::SetUp()
     ASSERT_TRUE(setBoardRoot(made));
     root_ = boardRoot();
     seedBoardRoot();
-    portOffset_ = claimPortOffset();
+    portOffset_ = claimPortOffset({23, 80, 50000, 50010});  // SCPI, HTTP, discovery, web service
     setBoardPortOffset(portOffset_);
 }
 
